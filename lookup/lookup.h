@@ -1,0 +1,64 @@
+// The lookup engine: binary search of the index under a kana- and
+// case-folding comparison, the longest-match lookups, and the segmentation of
+// the passage into the listing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+constexpr size_t kSearchKeySize = 100;      // bytes of the search key
+constexpr size_t kEntryLineSize = 200;      // bytes of the entry line buffer
+constexpr size_t kListingBufferSize = 40960;
+constexpr size_t kListingTextSize = 40000;  // the listing pane's text
+constexpr size_t kSingleBufferSize = 2000;
+constexpr size_t kSingleLimit = 262;        // lookup_selection writes offsets 0 to 261
+constexpr int kMaxPrefix = 20;              // characters tried per lookup
+constexpr int kProbeBudget = 40;            // probes of one binary search
+constexpr int kSearchMode = 1;
+constexpr int kCheckMode = 2;
+constexpr int kFound = 3;
+constexpr int kNotFound = 4;
+extern const char kNoMatchText[];           // "  NOMATCH  \n"
+
+// Program-wide state of the lookup engine; one instance, `lookup`.
+struct Lookup {
+  unsigned char search_key[kSearchKeySize];  // NUL-terminated EUC-JP key
+  unsigned char entry_line[kEntryLineSize];  // one entry line, 0x0A, NUL; or the no-match text
+  int32_t current_entry;                     // index entry under comparison
+  MemoryBlock listing_block;                 // block of the listing buffer
+  unsigned char* listing_buffer;             // 40960 bytes, NUL-terminated; nullptr before any Get
+  MemoryBlock listing_text_block;            // block of the listing text (made by the shell)
+  unsigned char* listing_text;               // listing with 0x0D before each 0x0A; nullptr before any Get
+  size_t listing_text_size;                  // bytes of the listing text block
+  MemoryBlock single_block;                  // block of the single buffer (made by the shell)
+  unsigned char* single_buffer;              // 2000 bytes that lookup_selection fills
+};
+
+extern Lookup lookup;
+
+// Puts the lookup engine back to its state at program start.
+void reset_lookup();
+
+// 0 when the text at the current entry's position begins with the key's
+// first length bytes (katakana folded to hiragana at even offsets, A-Z to
+// a-z); else the folded difference key byte - text byte where they part.
+int32_t compare_key(int32_t length, const unsigned char* key);
+
+// Search mode (1): the first entry whose text begins with the key's first
+// length bytes. Check mode (2): whether entry start does. On status 3 the
+// entry line is cut into line and *entry set; on status 4 neither is written.
+void search_index(int mode, int slot, int32_t start, int32_t length, const unsigned char* key,
+                  int* status, int32_t* entry, unsigned char* line);
+
+// Longest match of the search key; leaves one entry line (or the no-match
+// text) in the entry line buffer.
+void lookup_word();
+
+// Appends every entry line of every matching prefix of the search key to the
+// single buffer (at most 262 bytes).
+void lookup_selection();
+
+// Segments the kanji buffer into a new listing buffer.
+void build_listing(Window main_window);

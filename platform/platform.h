@@ -1,0 +1,117 @@
+// The calls the program makes of its platform: read-only files, memory
+// blocks, message boxes, the clipboard and text panes. The core includes this
+// header and nothing of any window system.
+//
+// Three implementations are linked in, one per program:
+//   portable.cpp   POSIX files, malloc'd blocks, message boxes on stderr,
+//                  clipboard and panes held in memory (the command line);
+//   recording.cpp  the same files, plus a log of every call and failures on
+//                  demand (the tests; see recording.h);
+//   win32.cpp      _lopen/_lread, GlobalAlloc/GlobalLock, MessageBoxA, the
+//                  Win32 clipboard and EDIT windows (the desktop program).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// A window: the main window or one of its panes (an HWND on Win32).
+// nullptr means no window.
+using Window = void*;
+
+// ---- Files -----------------------------------------------------------------
+
+// The handle value that every failed open returns (HFILE_ERROR).
+constexpr int32_t kFileError = -1;
+
+// Opens a regular file read-only. Returns its handle, or kFileError when the
+// file is missing, unreadable or not a regular file (a directory, say).
+int32_t file_open_read(const char* path);
+
+// Stores the size in bytes of the regular file at path. Returns 0 on success,
+// non-zero on failure (then *size is left alone).
+int file_size(const char* path, uint32_t* size);
+
+// Reads up to count bytes from byte offset `offset` of an open file: one
+// positioned read. Returns the number of bytes read (0 at the end), or -1 on
+// failure, a bad handle included.
+int32_t file_read_at(int32_t file, uint32_t offset, void* buffer, uint32_t count);
+
+// Closes an open file. A handle of kFileError is ignored.
+void file_close(int32_t file);
+
+// ---- Memory blocks ---------------------------------------------------------
+
+// A block of the platform's global memory (an HGLOBAL on Win32).
+using MemoryBlock = void*;
+
+// Allocates a moveable block of size bytes, zero-filled when zero_fill is
+// set. Returns nullptr when the memory cannot be had.
+MemoryBlock memory_alloc(size_t size, bool zero_fill);
+
+// Locks a block and returns its address, or nullptr when it cannot be locked
+// (a null block included).
+unsigned char* memory_lock(MemoryBlock block);
+
+// Unlocks a block; a null block is ignored. Unlocking does not free.
+void memory_unlock(MemoryBlock block);
+
+// Returns a block to the system, locked or not; a null block is ignored.
+void memory_free(MemoryBlock block);
+
+// Replaces the block in *slot by a fresh one of size bytes and locks it: the
+// block that *slot held before is freed, since nothing reads an earlier
+// command's block again. Returns the locked address, or nullptr when the
+// block could not be allocated (*slot is then nullptr) or locked (*slot then
+// holds the new, unlocked block).
+unsigned char* renew_block(MemoryBlock* slot, size_t size, bool zero_fill);
+
+// ---- Message boxes ---------------------------------------------------------
+
+// Shows text under caption with an OK button, owned by owner, and returns
+// when the user has closed it.
+void message_box(Window owner, const char* text, const char* caption);
+
+// ---- Clipboard -------------------------------------------------------------
+
+// How a Get command is going to read the clipboard's text. Where the
+// clipboard holds Unicode text (a modern desktop), the platform converts it to
+// the bytes that command expects; bytes placed as plain 8-bit text are handed
+// over as they are.
+enum class ClipboardIntake { kShiftJis, kJis };
+
+// Copies the clipboard's text, up to its terminating NUL, into *text.
+// Returns false, with *text empty, when the clipboard holds no text or cannot
+// be opened.
+bool clipboard_read_text(Window owner, ClipboardIntake intake, std::string* text);
+
+// Opens the clipboard with owner, empties it, puts length bytes of EUC-JP
+// text on it and closes it.
+void clipboard_write_text(Window owner, const unsigned char* bytes, size_t length);
+
+// Opens the clipboard with owner, empties it and closes it.
+void clipboard_empty(Window owner);
+
+// ---- Panes -----------------------------------------------------------------
+
+// Makes and shows a multi-line text pane, a child of parent at (x, y) in its
+// client area, of the given size in pixels and window style, holding text (a
+// NUL-terminated EUC-JP string). Returns the pane, or nullptr.
+Window pane_create(Window parent, int x, int y, int width, int height, uint32_t style,
+                   const unsigned char* text);
+
+// Destroys a pane; nullptr is ignored.
+void pane_destroy(Window pane);
+
+// The pane's selection as byte offsets into the text it was made with: start
+// and the offset just past its end. A null or unknown pane gives 0 and 0.
+void pane_selection(Window pane, uint32_t* start, uint32_t* end);
+
+// The window that has the keyboard focus, or nullptr.
+Window focus_window();
+
+// ---- Ending the program ----------------------------------------------------
+
+// Ends the process with status; the one exit of the program. The recording
+// platform throws ProgramEnded instead (recording.h), so tests can see it.
+[[noreturn]] void end_program(int status);

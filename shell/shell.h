@@ -1,0 +1,65 @@
+// The window shell's commands, on any platform: the one dispatch of the menu
+// commands by id, the Get chain, "Single Dodevuz", "Copy" and the clean-up of
+// "Clear All" and "Exit". The window procedure of the desktop program, the
+// command line and the tests all go through dispatch_command.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+// Menu command ids.
+constexpr int kCmdExit = 101;
+constexpr int kCmdAbout = 102;
+constexpr int kCmdSingle = 105;
+constexpr int kCmdCopy = 106;
+constexpr int kCmdGetJis = 108;
+constexpr int kCmdGetShift = 109;
+constexpr int kCmdClearAll = 110;
+
+// Pane geometry and styles.
+constexpr int kPaneX = 10;
+constexpr int kPaneWidth = 630;
+constexpr int kRomajiPaneY = 0, kRomajiPaneHeight = 190;
+constexpr int kListingPaneY = 192, kListingPaneHeight = 100;
+constexpr int kSinglePaneY = 294, kSinglePaneHeight = 100;
+constexpr uint32_t kBorderedPaneStyle = 0x50A00144;  // romaji and single panes
+constexpr uint32_t kListingPaneStyle = 0x50200144;   // the same without WS_BORDER
+
+constexpr size_t kSelectionBufferSize = 50;
+constexpr size_t kCopyBufferSize = 40000;
+
+// What the dispatch did, for a front end that has to act on it.
+enum class CommandResult { kDone, kShowAbout, kCloseWindow, kUnknown };
+
+// Program-wide state of the shell; one instance, `shell`.
+struct Shell {
+  Window main_window;
+  Window listing_pane;                               // nullptr when there is none
+  Window single_pane;                                // nullptr when there is none
+  unsigned char selection_buffer[kSelectionBufferSize];
+  MemoryBlock copy_block;                            // handed to the clipboard after Copy
+};
+
+extern Shell shell;
+
+// Puts every subsystem back to its state at program start (tests, and a
+// front end that starts afresh).
+void reset_program_state();
+
+// Runs one menu command. About and Exit leave the window work (the About box,
+// WM_CLOSE) to the front end, as the result says.
+CommandResult dispatch_command(Window main_window, int id);
+
+// The listing text from the listing buffer, and the listing pane anew.
+void create_listing_pane(Window main_window);
+
+// "Single Dodevuz": the listing pane's selection is looked up into a new single pane.
+void lookup_selected_text(Window main_window);
+
+// "Copy": the focused pane's selection goes to the clipboard.
+void copy_selection(Window main_window);
+
+// The clean-up steps of "Clear All" and "Exit".
+void clean_up(Window main_window);

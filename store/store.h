@@ -1,0 +1,86 @@
+// The dictionary store: the files `edict` and `edict.jdx` of each dictionary
+// slot, their page tables, and the page cache through which every byte of
+// text and every index entry is read. Neither file is ever read whole.
+//
+// Positions in `edict` are 1-based: position p is the byte at file offset
+// p - 1, and position 0, negative positions and positions past the text read
+// as a line end (0x0A). Entry k of `edict.jdx` is the signed 32-bit
+// little-endian word at byte offset 4 * k; word 0 is not an entry, and the
+// searchable entries are 1 to the entry count.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+constexpr int kSlotCount = 10;              // dictionary slots 0 to 9
+constexpr int kPathSize = 100;              // bytes of a slot's path, NUL included
+constexpr uint32_t kPageSize = 0x3000;      // bytes of a page and of a frame
+constexpr int kDefaultFrameCount = 48;      // page frames of the cache
+constexpr int kFramesPerBlock = 4;          // frames carved out of one frame block
+constexpr uint32_t kFrameBlockSize = kFramesPerBlock * kPageSize;  // 0xC000
+constexpr int kMaxFrameCount = 8192;        // bound of a raised frame count (96 MiB)
+constexpr int kMaxFrameBlocks = kMaxFrameCount / kFramesPerBlock;
+
+// Program-wide state of the dictionary store; one instance, `store`.
+struct Store {
+  // Dictionary slots; every per-slot field is an array of kSlotCount.
+  char text_path[kSlotCount][kPathSize];   // "edict" for slot 0
+  char index_path[kSlotCount][kPathSize];  // "edict.jdx" for slot 0
+  int32_t text_handle[kSlotCount];         // kFileError = not open
+  int32_t index_handle[kSlotCount];        // kFileError = not open
+  uint32_t text_length[kSlotCount];        // text file size + 1
+  uint32_t index_size[kSlotCount];         // index file size in bytes
+  int32_t entry_count[kSlotCount];         // index size / 4 - 1
+  MemoryBlock text_table_block[kSlotCount];
+  MemoryBlock index_table_block[kSlotCount];
+  int32_t* text_pages[kSlotCount];   // page -> frame, -1 = not resident; nullptr = no table
+  int32_t* index_pages[kSlotCount];  // the same for the index file
+  uint32_t text_page_count[kSlotCount];   // elements of text_pages
+  uint32_t index_page_count[kSlotCount];  // elements of index_pages
+  uint64_t text_hits[kSlotCount];    // statistics: accesses that found the page resident
+  uint64_t text_misses[kSlotCount];  // ... and that had to load it
+  uint64_t index_hits[kSlotCount];
+  uint64_t index_misses[kSlotCount];
+
+  int32_t highest_slot;  // 0: slot 0 alone is opened
+  int32_t current_slot;  // the slot dict_byte and index_entry serve
+
+  // Page cache. Frame k lies in frame block k / 4 at offset (k % 4) * 0x3000.
+  int frame_count;                            // 48 unless raised
+  bool frames_ready;                          // false when the frame memory could not be had
+  MemoryBlock frame_block[kMaxFrameBlocks];   // in the order they were allocated
+  unsigned char* frame[kMaxFrameCount];       // start of each frame
+  int64_t use_stamp[kMaxFrameCount];          // -1 = free, else use clock at last access
+  int32_t* frame_owner[kMaxFrameCount];       // page-table element that maps the frame
+  int64_t use_clock;                          // 1 at start, +1 per access, never reset
+  uint64_t page_loads;                        // calls of load_page
+  uint64_t evictions;                         // loads that displaced a resident page
+};
+
+extern Store store;
+
+// Puts the store back to its state at program start (slots closed, no frames,
+// use clock 1, counters 0). The frame count is set to frame_count.
+void reset_store(int frame_count = kDefaultFrameCount);
+
+// Sets up the page frames, all free, then opens slots 0 to the highest slot
+// index. Messages are owned by main_window.
+void open_dictionaries(Window main_window);
+
+// Opens the two files of one slot, records their sizes and makes page tables
+// with no page resident. Every failure is reported and the steps go on.
+void open_dictionary(Window owner, int slot);
+
+// Closes a slot's text file, then its index file; a file not open is skipped.
+void close_dictionary(int slot);
+
+// One byte of the current slot's text at a 1-based position; 0x0A outside it.
+unsigned char dict_byte(int32_t position);
+
+// Index entry k of the current slot: callers pass 0 <= k <= entry count.
+int32_t index_entry(int32_t k);
+
+// Reads one page of file into the least recently used frame and maps it in
+// *element. Used by dict_byte and index_entry alone.
+void load_page(int32_t* element, int32_t file, uint32_t page);
