@@ -52,6 +52,12 @@ void reset_program_state();
 // WM_CLOSE) to the front end, as the result says.
 CommandResult dispatch_command(Window main_window, int id);
 
+// The Get chain after the intake: open the dictionary, build the listing, the
+// listing pane, load the romaji table (which ends the program when
+// kanarom.cnv is missing), the romaji text and pane. Every step runs whatever
+// the previous one reported.
+void run_get_chain(Window main_window);
+
 // The listing text from the listing buffer, and the listing pane anew.
 void create_listing_pane(Window main_window);
 
