@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test test-asan clean format
+.PHONY: all build run test test-asan fuzz clean format
 
 all: build
 
@@ -23,8 +23,15 @@ test: build
 test-asan:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DDODEVUZ_SANITIZE=address,undefined"
 
+# libFuzzer targets built with clang; FUZZ_SECONDS each (default 30).
+fuzz:
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DDODEVUZ_FUZZ=ON -DDODEVUZ_TESTS=OFF -DDODEVUZ_SANITIZE=address,undefined
+	cmake --build build-fuzz -j $(JOBS)
+	scripts/fuzz.sh $(FUZZ_SECONDS)
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan build-fuzz

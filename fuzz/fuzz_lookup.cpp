@@ -1,0 +1,56 @@
+// Fuzzes the lookups on arbitrary dictionary pairs: the input is split into
+// an edict, an edict.jdx and a passage (two length bytes say where), so the
+// index may be unsorted, truncated, point anywhere or be negative, and the
+// text may lack its final line feed, hold NUL bytes or very long lines.
+#include <cstring>
+
+#include "fuzz/fuzz_support.h"
+#include "intake/intake.h"
+#include "lookup/lookup.h"
+#include "platform/recording.h"
+#include "store/store.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 4) return 0;
+  fuzz_support::enter_scratch_dir(false);
+  reset_recording();
+  size_t text_size = (static_cast<size_t>(data[0]) << 8 | data[1]) % (size - 3);
+  size_t index_size = (static_cast<size_t>(data[2]) << 4 | data[3]) % (size - 3 - text_size + 1);
+  const uint8_t* text = data + 4;
+  const uint8_t* index = text + text_size;
+  const uint8_t* passage = index + index_size;
+  size_t passage_size = size - 4 - text_size - index_size;
+  fuzz_support::write_bytes("edict", text, text_size);
+  fuzz_support::write_bytes("edict.jdx", index, index_size);
+
+  // A small cache, so that evictions happen on small inputs too.
+  reset_store(4);
+  open_dictionaries(nullptr);
+
+  // The passage as the kanji buffer, for the listing.
+  intake.kanji_buffer = renew_block(&intake.kanji_block, kKanjiBufferSize, true);
+  if (intake.kanji_buffer == nullptr) abort();
+  size_t n = passage_size < kKanjiClearSize ? passage_size : kKanjiClearSize;
+  std::memcpy(intake.kanji_buffer, passage, n);
+  build_listing(nullptr);
+  if (lookup.listing_buffer == nullptr ||
+      std::memchr(lookup.listing_buffer, 0, kListingBufferSize) == nullptr) {
+    abort();
+  }
+
+  // The passage's first bytes as a selection.
+  static unsigned char single[kSingleBufferSize];
+  std::memset(single, 0, sizeof single);
+  lookup.single_buffer = single;
+  size_t k = passage_size < 50 ? passage_size : 50;
+  std::memset(lookup.search_key, 0, kSearchKeySize);
+  std::memcpy(lookup.search_key, passage, k);
+  lookup_selection();
+  for (size_t i = kSingleLimit; i < kSingleBufferSize; ++i) {
+    if (single[i] != 0) abort();
+  }
+  lookup.single_buffer = nullptr;
+  if (std::memchr(lookup.entry_line, 0, kEntryLineSize) == nullptr) abort();
+  close_dictionary(0);
+  return 0;
+}
