@@ -1,5 +1,11 @@
-// The shell's state, and the reset of the whole program's state.
+// The shell's commands on any platform: the dispatch of the menu ids, the Get
+// chain, the listing text and pane, "Single Dodevuz", "Copy" and the clean-up
+// of "Clear All" and "Exit". Window work (the About box, closing the window)
+// is left to the front end through the CommandResult.
 #include "shell/shell.h"
+
+#include <algorithm>
+#include <cstring>
 
 #include "intake/intake.h"
 #include "lookup/lookup.h"
@@ -14,4 +20,207 @@ void reset_program_state() {
   reset_lookup();
   reset_romaji();
   shell = Shell{};
+}
+
+namespace {
+
+// Length of the NUL-terminated text in a buffer of size bytes; a missing
+// buffer reads as empty, and a text that lost its NUL ends at the buffer's end.
+size_t text_length(const unsigned char* text, size_t size) {
+  if (text == nullptr) return 0;
+  const void* nul = std::memchr(text, 0, size);
+  return nul == nullptr ? size : static_cast<size_t>(static_cast<const unsigned char*>(nul) - text);
+}
+
+// A pane's selection as a byte range of the shell's own copy of its text.
+// The pane may show edits the user typed, so its offsets can reach past that
+// copy: the range is cut at the copy's end, and a start at or past the end
+// gives an empty selection.
+struct Range {
+  size_t start;
+  size_t length;
+};
+
+Range selected_range(Window pane, size_t source_length) {
+  uint32_t start = 0, end = 0;
+  pane_selection(pane, &start, &end);  // 0 and 0 for a missing pane
+  size_t last = std::min<size_t>(end, source_length);
+  if (start >= last) return {0, 0};
+  return {start, last - start};
+}
+
+const unsigned char kEmptyText[] = "";
+
+// Frame blocks that the page cache was set up with, in allocation order.
+int frame_block_count() {
+  return std::clamp((store.frame_count + kFramesPerBlock - 1) / kFramesPerBlock, 0,
+                    kMaxFrameBlocks);
+}
+
+}  // namespace
+
+CommandResult dispatch_command(Window main_window, int id) {
+  shell.main_window = main_window;
+  switch (id) {
+    case kCmdGetJis:
+      read_clipboard_jis(main_window);
+      run_get_chain(main_window);
+      return CommandResult::kDone;
+    case kCmdGetShift:
+      read_clipboard_sjis(main_window);
+      run_get_chain(main_window);
+      return CommandResult::kDone;
+    case kCmdSingle:
+      lookup_selected_text(main_window);
+      return CommandResult::kDone;
+    case kCmdCopy:
+      copy_selection(main_window);
+      return CommandResult::kDone;
+    case kCmdClearAll:
+      clean_up(main_window);
+      return CommandResult::kDone;
+    case kCmdAbout:
+      return CommandResult::kShowAbout;
+    case kCmdExit:
+      clean_up(main_window);
+      return CommandResult::kCloseWindow;
+    default:
+      return CommandResult::kUnknown;
+  }
+}
+
+void run_get_chain(Window main_window) {
+  // From here on the Get's blocks are locked until the next clean-up.
+  shell.get_blocks_locked = true;
+  open_dictionaries(main_window);
+  build_listing(main_window);
+  create_listing_pane(main_window);
+  load_romaji_table();  // ends the program when kanarom.cnv is missing
+  build_romaji_text(main_window);
+}
+
+void create_listing_pane(Window main_window) {
+  // The listing buffer gains a 0x0D before each 0x0A. Its fixed 40960 bytes
+  // can thus need more than the usual 40000 of the listing text, so the text
+  // is sized from the listing and nothing of it is cut.
+  size_t source_length = text_length(lookup.listing_buffer, kListingBufferSize);
+  const unsigned char* source = lookup.listing_buffer;
+  size_t line_feeds = source == nullptr ? 0 : std::count(source, source + source_length, 0x0A);
+  size_t size = std::max(kListingTextSize, source_length + line_feeds + 1);
+
+  lookup.listing_text = renew_block(&lookup.listing_text_block, size, true);
+  lookup.listing_text_size = lookup.listing_text == nullptr ? 0 : size;
+  if (lookup.listing_text != nullptr) {
+    size_t out = 0;
+    for (size_t i = 0; i < source_length; ++i) {
+      if (source[i] == 0x0A) lookup.listing_text[out++] = 0x0D;
+      lookup.listing_text[out++] = source[i];
+    }
+    lookup.listing_text[out] = 0;
+  }
+
+  if (shell.listing_pane != nullptr) pane_destroy(shell.listing_pane);
+  // Without memory for the text the pane is still made, empty, so that the
+  // panes are those of any Get.
+  shell.listing_pane =
+      pane_create(main_window, kPaneX, kListingPaneY, kPaneWidth, kListingPaneHeight,
+                  kListingPaneStyle, lookup.listing_text ? lookup.listing_text : kEmptyText);
+}
+
+void lookup_selected_text(Window main_window) {
+  lookup.single_buffer = renew_block(&lookup.single_block, kSingleBufferSize, true);
+  if (shell.single_pane != nullptr) {
+    pane_destroy(shell.single_pane);
+    shell.single_pane = nullptr;
+  }
+
+  Range sel = selected_range(shell.listing_pane,
+                             text_length(lookup.listing_text, lookup.listing_text_size));
+  size_t taken = std::min(sel.length, kSelectionBufferSize);
+  // Both are cleared first: nothing of an earlier, longer selection remains.
+  std::memset(shell.selection_buffer, 0, sizeof shell.selection_buffer);
+  std::memset(lookup.search_key, 0, sizeof lookup.search_key);
+  if (taken > 0) {
+    std::memcpy(shell.selection_buffer, lookup.listing_text + sel.start, taken);
+    std::memcpy(lookup.search_key, shell.selection_buffer, taken);
+  }
+
+  // The lookup reads the dictionary through the page cache and writes the
+  // single buffer: with the files closed (before any Get, after Clear All),
+  // with an empty key or without a buffer to write, it is not asked, and the
+  // entry line buffer shows the no-match text, as the lookup itself would
+  // leave it for a key that matches nothing.
+  bool dictionary_open = store.text_handle[0] != kFileError && store.index_handle[0] != kFileError;
+  if (dictionary_open && taken > 0 && lookup.single_buffer != nullptr) {
+    lookup_selection();
+  } else {
+    store.current_slot = 0;
+    std::memcpy(lookup.entry_line, kNoMatchText, std::strlen(kNoMatchText) + 1);
+  }
+
+  shell.single_pane =
+      pane_create(main_window, kPaneX, kSinglePaneY, kPaneWidth, kSinglePaneHeight,
+                  kBorderedPaneStyle, lookup.single_buffer ? lookup.single_buffer : kEmptyText);
+}
+
+void copy_selection(Window main_window) {
+  Window focus = focus_window();
+  Window pane;
+  const unsigned char* source;
+  size_t source_length;
+  if (focus != nullptr && focus == shell.listing_pane) {
+    pane = shell.listing_pane;
+    source = lookup.listing_text;
+    source_length = text_length(source, lookup.listing_text_size);
+  } else if (focus != nullptr && focus == shell.single_pane) {
+    pane = shell.single_pane;
+    source = lookup.single_buffer;
+    source_length = text_length(source, kSingleBufferSize);
+  } else {
+    pane = romaji.romaji_pane;
+    source = romaji.romaji_buffer;
+    source_length = text_length(source, kRomajiBufferSize);
+  }
+
+  Range sel = selected_range(pane, source_length);
+  // The copy buffer has its usual 40000 bytes, or room for the whole
+  // selection and its NUL when a long listing text is selected, so that a
+  // copy never loses the end of what was selected.
+  size_t size = std::max(kCopyBufferSize, sel.length + 1);
+  unsigned char* copy = renew_block(&shell.copy_block, size, true);
+  if (copy == nullptr) {
+    // Without the buffer the clipboard keeps what it holds.
+    message_box(main_window, "malloc failed for copy buffers!", " ");
+    return;
+  }
+  if (sel.length > 0) std::memcpy(copy, source + sel.start, sel.length);
+  clipboard_write_text(pane, copy, sel.length);
+}
+
+void clean_up(Window main_window) {
+  clipboard_empty(main_window);
+  close_dictionary(0);
+
+  // The last Get's blocks are unlocked once; a second clean-up in a row finds
+  // nothing locked. The blocks themselves are freed when the next command
+  // renews them.
+  if (shell.get_blocks_locked) {
+    int frame_blocks = frame_block_count();
+    if (frame_blocks > 0) memory_unlock(store.frame_block[0]);
+    memory_unlock(lookup.listing_text_block);
+    memory_unlock(romaji.table_file_block);
+    memory_unlock(romaji.romaji_block);
+    for (int i = 1; i < frame_blocks; ++i) memory_unlock(store.frame_block[i]);
+    shell.get_blocks_locked = false;
+    // Unlocked memory is not to be read: the shell's texts of the panes go
+    // with the panes.
+    lookup.listing_text = nullptr;
+    lookup.listing_text_size = 0;
+    romaji.romaji_buffer = nullptr;
+  }
+
+  for (Window* pane : {&shell.listing_pane, &shell.single_pane, &romaji.romaji_pane}) {
+    if (*pane != nullptr) pane_destroy(*pane);
+    *pane = nullptr;
+  }
 }

@@ -35,11 +35,12 @@ enum class CommandResult { kDone, kShowAbout, kCloseWindow, kUnknown };
 
 // Program-wide state of the shell; one instance, `shell`.
 struct Shell {
-  Window main_window;
-  Window listing_pane;                               // nullptr when there is none
-  Window single_pane;                                // nullptr when there is none
-  unsigned char selection_buffer[kSelectionBufferSize];
-  MemoryBlock copy_block;                            // handed to the clipboard after Copy
+  Window main_window;                                    // of the last command dispatched
+  Window listing_pane;                                   // nullptr when there is none
+  Window single_pane;                                    // nullptr when there is none
+  unsigned char selection_buffer[kSelectionBufferSize];  // first 50 selected bytes, no NUL
+  MemoryBlock copy_block;  // buffer of the last Copy (freed by the next)
+  bool get_blocks_locked;  // a Get ran and no clean-up since
 };
 
 extern Shell shell;
@@ -58,14 +59,25 @@ CommandResult dispatch_command(Window main_window, int id);
 // the previous one reported.
 void run_get_chain(Window main_window);
 
-// The listing text from the listing buffer, and the listing pane anew.
+// The listing text from the listing buffer (0x0D before every 0x0A, sized
+// from the listing and at least 40000 bytes, so nothing is cut), and the
+// listing pane anew. A missing listing buffer reads as empty; without memory
+// for the text the pane is made empty and lookup.listing_text is nullptr.
 void create_listing_pane(Window main_window);
 
-// "Single Dodevuz": the listing pane's selection is looked up into a new single pane.
+// "Single Dodevuz": a new single buffer; the listing pane's selection (at most
+// 50 bytes of the listing text) becomes the search key, and lookup_selection
+// fills the single buffer when the dictionary is open and the key is not
+// empty; then the single pane anew.
 void lookup_selected_text(Window main_window);
 
-// "Copy": the focused pane's selection goes to the clipboard.
+// "Copy": the selection of the focused pane (listing, else single, else the
+// romaji pane) out of the shell's copy of that pane's text goes to the
+// clipboard, owned by that pane. Selections are cut at the end of that text.
 void copy_selection(Window main_window);
 
-// The clean-up steps of "Clear All" and "Exit".
+// The clean-up steps of "Clear All" and "Exit": empty the clipboard, close
+// slot 0, unlock the last Get's blocks (first frame block, listing text,
+// romaji table file buffer, romaji buffer, the other frame blocks), destroy
+// the listing, single and romaji panes. Whatever does not exist is skipped.
 void clean_up(Window main_window);
