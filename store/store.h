@@ -13,13 +13,13 @@
 
 #include "platform/platform.h"
 
-constexpr int kSlotCount = 10;              // dictionary slots 0 to 9
-constexpr int kPathSize = 100;              // bytes of a slot's path, NUL included
-constexpr uint32_t kPageSize = 0x3000;      // bytes of a page and of a frame
-constexpr int kDefaultFrameCount = 48;      // page frames of the cache
-constexpr int kFramesPerBlock = 4;          // frames carved out of one frame block
+constexpr int kSlotCount = 10;          // dictionary slots 0 to 9
+constexpr int kPathSize = 100;          // bytes of a slot's path, NUL included
+constexpr uint32_t kPageSize = 0x3000;  // bytes of a page and of a frame
+constexpr int kDefaultFrameCount = 48;  // page frames of the cache
+constexpr int kFramesPerBlock = 4;      // frames carved out of one frame block
 constexpr uint32_t kFrameBlockSize = kFramesPerBlock * kPageSize;  // 0xC000
-constexpr int kMaxFrameCount = 8192;        // bound of a raised frame count (96 MiB)
+constexpr int kMaxFrameCount = 8192;  // bound of a raised frame count (96 MiB)
 constexpr int kMaxFrameBlocks = kMaxFrameCount / kFramesPerBlock;
 
 // Program-wide state of the dictionary store; one instance, `store`.
@@ -34,51 +34,69 @@ struct Store {
   int32_t entry_count[kSlotCount];         // index size / 4 - 1
   MemoryBlock text_table_block[kSlotCount];
   MemoryBlock index_table_block[kSlotCount];
-  int32_t* text_pages[kSlotCount];   // page -> frame, -1 = not resident; nullptr = no table
-  int32_t* index_pages[kSlotCount];  // the same for the index file
+  int32_t* text_pages[kSlotCount];        // page -> frame, -1 = not resident; nullptr = no table
+  int32_t* index_pages[kSlotCount];       // the same for the index file
   uint32_t text_page_count[kSlotCount];   // elements of text_pages
   uint32_t index_page_count[kSlotCount];  // elements of index_pages
-  uint64_t text_hits[kSlotCount];    // statistics: accesses that found the page resident
-  uint64_t text_misses[kSlotCount];  // ... and that had to load it
+  uint64_t text_hits[kSlotCount];         // statistics: accesses that found the page resident
+  uint64_t text_misses[kSlotCount];       // ... and that had to load it
   uint64_t index_hits[kSlotCount];
   uint64_t index_misses[kSlotCount];
+  // What dict_byte and index_entry may read of each slot: the text file's
+  // size in bytes and the index file's whole words. 0 while the file is not
+  // open, its size unknown, its page table or the page frames missing, so a
+  // slot that could not be set up reads as empty instead of crashing.
+  uint32_t text_limit[kSlotCount];
+  uint32_t index_limit[kSlotCount];
 
   int32_t highest_slot;  // 0: slot 0 alone is opened
   int32_t current_slot;  // the slot dict_byte and index_entry serve
 
   // Page cache. Frame k lies in frame block k / 4 at offset (k % 4) * 0x3000.
-  int frame_count;                            // 48 unless raised
-  bool frames_ready;                          // false when the frame memory could not be had
-  MemoryBlock frame_block[kMaxFrameBlocks];   // in the order they were allocated
-  unsigned char* frame[kMaxFrameCount];       // start of each frame
-  int64_t use_stamp[kMaxFrameCount];          // -1 = free, else use clock at last access
-  int32_t* frame_owner[kMaxFrameCount];       // page-table element that maps the frame
-  int64_t use_clock;                          // 1 at start, +1 per access, never reset
-  uint64_t page_loads;                        // calls of load_page
-  uint64_t evictions;                         // loads that displaced a resident page
+  int frame_count;                           // 48 unless raised
+  bool frames_ready;                         // false when the frame memory could not be had
+  MemoryBlock frame_block[kMaxFrameBlocks];  // in the order they were allocated
+  unsigned char* frame[kMaxFrameCount];      // start of each frame
+  int64_t use_stamp[kMaxFrameCount];         // -1 = free, else use clock at last access
+  int32_t* frame_owner[kMaxFrameCount];      // page-table element that maps the frame
+  int32_t first_free_frame;  // frames from here on may be free; below, all are in use
+  int64_t use_clock;         // 1 at start, +1 per access, never reset
+  uint64_t page_loads;       // calls of load_page
+  uint64_t evictions;        // loads that displaced a resident page
 };
 
 extern Store store;
 
 // Puts the store back to its state at program start (slots closed, no frames,
-// use clock 1, counters 0). The frame count is set to frame_count.
+// use clock 1, counters 0), first releasing the files and blocks it holds.
+// The frame count is set to frame_count, kept within 1 to kMaxFrameCount.
 void reset_store(int frame_count = kDefaultFrameCount);
 
 // Sets up the page frames, all free, then opens slots 0 to the highest slot
-// index. Messages are owned by main_window.
+// index. Messages are owned by main_window. The frame blocks of the previous
+// call are freed; when the frames cannot be had ("malloc failed for virtual
+// buffers!") nothing can be read until the next call succeeds.
 void open_dictionaries(Window main_window);
 
 // Opens the two files of one slot, records their sizes and makes page tables
-// with no page resident. Every failure is reported and the steps go on.
+// with no page resident. Every failure is reported and the steps go on; a
+// size that cannot be had counts as 0. The slot's files and tables of the
+// previous call are closed and freed first. Call after the frames are set up.
 void open_dictionary(Window owner, int slot);
 
 // Closes a slot's text file, then its index file; a file not open is skipped.
+// Both handles become kFileError and the slot reads as empty afterwards.
 void close_dictionary(int slot);
+
+// Whether the slot can be searched: both files open, both page tables and
+// the page frames there.
+bool slot_ready(int slot);
 
 // One byte of the current slot's text at a 1-based position; 0x0A outside it.
 unsigned char dict_byte(int32_t position);
 
 // Index entry k of the current slot: callers pass 0 <= k <= entry count.
+// Any other k, or a slot that is not ready, reads as 0.
 int32_t index_entry(int32_t k);
 
 // Reads one page of file into the least recently used frame and maps it in
