@@ -1,0 +1,304 @@
+// The edge conversions of convert.h with the C library's iconv.
+//
+// EUC-JP text is split into characters here, not by iconv, so that every
+// undecodable character becomes exactly one U+FFFD and a pane's UTF-16
+// positions map back to the bytes they came from. The character boundaries:
+//   0x00-0x7F              one byte (ASCII, line ends included)
+//   0x8E, 0xA1-0xFE        lead byte of a two-byte character
+//   0x8F                   lead byte of a three-byte character (JIS X 0212)
+//   0x80-0x8D, 0x90-0xA0, 0xFF
+//                          no character starts here: one undecodable byte
+// A lead byte whose trail bytes are missing or outside 0xA1-0xFE is
+// undecodable on its own, and the next byte starts afresh, so a stray lead
+// byte never swallows the ASCII after it. A well-formed character that iconv
+// has no mapping for is one undecodable character.
+#include <errno.h>
+#include <iconv.h>
+
+#include <cstring>
+
+#include "platform/convert.h"
+
+namespace {
+
+constexpr char kReplacementUtf8[] = "\xEF\xBF\xBD";  // U+FFFD
+constexpr char16_t kReplacementUtf16 = 0xFFFD;
+constexpr char kGeta[] = "\xA2\xAE";  // EUC-JP mark for a character it cannot hold
+
+// One iconv descriptor for the life of a call.
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Converter() {
+    if (ok()) iconv_close(cd_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+  // Converts in whole; appends to *out. Returns false, leaving *out as it
+  // was, when iconv rejects any byte of it.
+  bool convert(std::string_view in, std::string* out) {
+    if (!ok()) return false;
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    char buffer[64];
+    char* inp = const_cast<char*>(in.data());
+    size_t inleft = in.size();
+    size_t start = out->size();
+    for (;;) {
+      char* outp = buffer;
+      size_t outleft = sizeof buffer;
+      size_t r = iconv(cd_, &inp, &inleft, &outp, &outleft);
+      out->append(buffer, static_cast<size_t>(outp - buffer));
+      if (r != static_cast<size_t>(-1) && inleft == 0) break;
+      if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+        out->resize(start);
+        return false;
+      }
+    }
+    return flush(out);
+  }
+
+  // Converts as much of *in as converts and stops at the first byte iconv
+  // rejects; *in is left pointing there. Returns the errno of the stop
+  // (EILSEQ or EINVAL), or 0 when everything converted. The shift state is
+  // kept, so a stateful encoding can go on after the caller's repair.
+  int convert_prefix(std::string_view* in, std::string* out) {
+    char buffer[4096];
+    char* inp = const_cast<char*>(in->data());
+    size_t inleft = in->size();
+    int stop = 0;
+    while (inleft > 0) {
+      char* outp = buffer;
+      size_t outleft = sizeof buffer;
+      size_t r = iconv(cd_, &inp, &inleft, &outp, &outleft);
+      out->append(buffer, static_cast<size_t>(outp - buffer));
+      if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+        stop = errno;
+        break;
+      }
+    }
+    *in = std::string_view(inp, inleft);
+    return stop;
+  }
+
+  // Writes what brings a stateful encoding back to its initial state.
+  bool flush(std::string* out) {
+    char buffer[16];
+    char* outp = buffer;
+    size_t outleft = sizeof buffer;
+    size_t r = iconv(cd_, nullptr, nullptr, &outp, &outleft);
+    out->append(buffer, static_cast<size_t>(outp - buffer));
+    return r != static_cast<size_t>(-1);
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+bool euc_trail(unsigned char c) {
+  return c >= 0xA1 && c <= 0xFE;
+}
+
+// Bytes of the EUC-JP character at the start of s (s not empty), and
+// whether it is well-formed; an ill-formed start is always one byte.
+size_t euc_char_length(std::string_view s, bool* well_formed) {
+  unsigned char lead = static_cast<unsigned char>(s[0]);
+  size_t length = 0;
+  if (lead < 0x80) {
+    *well_formed = true;
+    return 1;
+  }
+  if (lead == 0x8F) length = 3;
+  if (lead == 0x8E || (lead >= 0xA1 && lead <= 0xFE)) length = 2;
+  *well_formed = length != 0 && s.size() >= length;
+  for (size_t i = 1; *well_formed && i < length; ++i) {
+    *well_formed = euc_trail(static_cast<unsigned char>(s[i]));
+  }
+  return *well_formed ? length : 1;
+}
+
+// Bytes of the UTF-8 sequence at the start of s (s not empty) when it is a
+// whole, well-formed one; else 1, so that an invalid byte is skipped alone.
+size_t utf8_char_length(std::string_view s) {
+  unsigned char lead = static_cast<unsigned char>(s[0]);
+  size_t length = lead < 0x80                    ? 1
+                  : lead >= 0xF0 && lead <= 0xF4 ? 4
+                  : lead >= 0xE0                 ? 3
+                  : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                 : 0;
+  if (length == 0 || s.size() < length) return 1;
+  for (size_t i = 1; i < length; ++i) {
+    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 1;
+  }
+  return length;
+}
+
+// Converts text of a multi-byte encoding to UTF-8; each stretch iconv
+// rejects becomes one U+FFFD. char_length gives the length of the
+// (undecodable) character at the start of what remains.
+std::string to_utf8_replacing(const char* from, std::string_view in,
+                              size_t (*char_length)(std::string_view)) {
+  std::string out;
+  out.reserve(in.size() * 3 / 2 + 4);
+  Converter cd("UTF-8", from);
+  if (!cd.ok()) return out;
+  while (!in.empty()) {
+    if (cd.convert_prefix(&in, &out) == 0) break;
+    out += kReplacementUtf8;
+    in.remove_prefix(char_length(in));
+  }
+  return out;
+}
+
+// The Shift-JIS character at the start of s: lead bytes 0x81-0x9F and
+// 0xE0-0xFC take a trail byte 0x40-0x7E or 0x80-0xFC.
+size_t sjis_char_length(std::string_view s) {
+  unsigned char lead = static_cast<unsigned char>(s[0]);
+  bool two = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
+  if (!two || s.size() < 2) return 1;
+  unsigned char trail = static_cast<unsigned char>(s[1]);
+  return (trail >= 0x40 && trail <= 0xFC && trail != 0x7F) ? 2 : 1;
+}
+
+// UTF-8 into an encoding of a Japanese code page; each character that does
+// not convert becomes `replacement`. Stateful encodings (ISO-2022-JP) are
+// returned to ASCII before the replacement is written.
+std::string from_utf8_replacing(const char* to, std::string_view in, std::string_view replacement,
+                                bool* lossless, const char* fallback = nullptr) {
+  std::string out;
+  out.reserve(in.size() + 8);
+  bool all = true;
+  Converter cd(to, "UTF-8");
+  if (cd.ok()) {
+    while (!in.empty()) {
+      if (cd.convert_prefix(&in, &out) == 0) break;
+      size_t length = utf8_char_length(in);
+      bool repaired = false;
+      if (fallback != nullptr && length > 1) {
+        // A character of a vendor's extension of the code set (the full-width
+        // tilde, minus sign and the like of Windows text) has a place there.
+        Converter alternative(fallback, "UTF-8");
+        repaired = alternative.convert(in.substr(0, length), &out);
+      }
+      if (!repaired) {
+        cd.flush(&out);
+        out += replacement;
+        all = false;
+      }
+      in.remove_prefix(length);
+    }
+    cd.flush(&out);
+  } else {
+    all = false;
+  }
+  if (lossless != nullptr) *lossless = all;
+  return out;
+}
+
+// Appends UTF-16LE bytes to a UTF-16 string.
+void append_utf16le(std::string_view bytes, std::u16string* out) {
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    out->push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                         (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+  }
+}
+
+}  // namespace
+
+std::string euc_to_utf8(std::string_view euc) {
+  std::string out;
+  out.reserve(euc.size() * 3 / 2 + 4);
+  Converter cd("UTF-8", "EUC-JP");
+  std::string run;  // a stretch of well-formed multi-byte characters
+  auto flush_run = [&] {
+    if (run.empty()) return;
+    // Almost always the whole stretch converts at once; a character without
+    // a mapping sends it through character by character.
+    if (!cd.convert(run, &out)) {
+      std::string_view rest = run;
+      bool well_formed;
+      while (!rest.empty()) {
+        size_t length = euc_char_length(rest, &well_formed);
+        if (!cd.convert(rest.substr(0, length), &out)) out += kReplacementUtf8;
+        rest.remove_prefix(length);
+      }
+    }
+    run.clear();
+  };
+  while (!euc.empty()) {
+    bool well_formed;
+    size_t length = euc_char_length(euc, &well_formed);
+    unsigned char c = static_cast<unsigned char>(euc[0]);
+    if (c < 0x80) {
+      flush_run();
+      out.push_back(static_cast<char>(c));
+    } else if (well_formed) {
+      run.append(euc.substr(0, length));
+    } else {
+      flush_run();
+      out += kReplacementUtf8;
+    }
+    euc.remove_prefix(length);
+  }
+  flush_run();
+  return out;
+}
+
+std::string utf8_to_euc(std::string_view utf8, bool* lossless) {
+  return from_utf8_replacing("EUC-JP", utf8, kGeta, lossless, "EUC-JP-MS");
+}
+
+std::u16string euc_to_utf16(std::string_view euc, std::vector<uint32_t>* byte_offsets) {
+  std::u16string out;
+  out.reserve(euc.size() + 1);
+  if (byte_offsets != nullptr) {
+    byte_offsets->clear();
+    byte_offsets->reserve(euc.size() + 1);
+  }
+  Converter cd("UTF-16LE", "EUC-JP");
+  std::string units;
+  size_t offset = 0;
+  std::string_view rest = euc;
+  while (!rest.empty()) {
+    bool well_formed;
+    size_t length = euc_char_length(rest, &well_formed);
+    size_t before = out.size();
+    unsigned char c = static_cast<unsigned char>(rest[0]);
+    if (c < 0x80) {
+      out.push_back(c);
+    } else {
+      units.clear();
+      if (well_formed && cd.convert(rest.substr(0, length), &units)) {
+        append_utf16le(units, &out);
+      }
+      if (out.size() == before) out.push_back(kReplacementUtf16);
+    }
+    if (byte_offsets != nullptr) {
+      byte_offsets->insert(byte_offsets->end(), out.size() - before, static_cast<uint32_t>(offset));
+    }
+    rest.remove_prefix(length);
+    offset += length;
+  }
+  if (byte_offsets != nullptr) byte_offsets->push_back(static_cast<uint32_t>(euc.size()));
+  return out;
+}
+
+uint32_t utf16_to_byte_offset(const std::vector<uint32_t>& byte_offsets, size_t pos) {
+  if (byte_offsets.empty()) return 0;
+  if (pos >= byte_offsets.size()) return byte_offsets.back();
+  return byte_offsets[pos];
+}
+
+std::string utf8_to_sjis(std::string_view utf8) {
+  return from_utf8_replacing("CP932", utf8, "?", nullptr);
+}
+
+std::string utf8_to_jis(std::string_view utf8) {
+  return from_utf8_replacing("ISO-2022-JP", utf8, "?", nullptr);
+}
+
+std::string sjis_to_utf8(std::string_view sjis) {
+  return to_utf8_replacing("CP932", sjis, sjis_char_length);
+}

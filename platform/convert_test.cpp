@@ -1,0 +1,149 @@
+// The iconv edge conversions: round trips, one U+FFFD per undecodable
+// character, and the UTF-16 positions a pane's selection maps back through.
+#include "platform/convert.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/testing.h"
+
+namespace {
+
+using testing_support::euc;
+using testing_support::hex;
+
+const std::string kFffd = "\xEF\xBF\xBD";
+
+TEST(EucToUtf8, RoundTripsAsciiKanaKanjiHalfWidthAndJisX0212) {
+  // 丂 (U+4E02) is a JIS X 0212 character: 8F B0 A1. ｶ is half-width: 8E B6.
+  const std::string text = "Tokyo 東京、ひらがなカタカナｶﾀｶﾅ丂ー\r\n";
+  bool lossless = false;
+  std::string bytes = utf8_to_euc(text, &lossless);
+  EXPECT_TRUE(lossless);
+  EXPECT_NE(bytes.find("\x8F\xB0\xA1"), std::string::npos) << hex(bytes);
+  EXPECT_NE(bytes.find("\x8E\xB6"), std::string::npos) << hex(bytes);
+  EXPECT_EQ(euc_to_utf8(bytes), text);
+}
+
+TEST(EucToUtf8, EveryTwoByteCodeThatDecodesEncodesBackToItself) {
+  int decoded = 0;
+  for (int lead = 0xA1; lead <= 0xFE; ++lead) {
+    for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+      std::string code{static_cast<char>(lead), static_cast<char>(trail)};
+      std::string utf8 = euc_to_utf8(code);
+      if (utf8 == kFffd) continue;
+      ++decoded;
+      bool lossless = false;
+      EXPECT_EQ(utf8_to_euc(utf8, &lossless), code) << hex(code);
+      EXPECT_TRUE(lossless) << hex(code);
+    }
+  }
+  EXPECT_GT(decoded, 6000);  // JIS X 0208 has 6879 characters
+}
+
+TEST(EucToUtf8, OneReplacementPerUndecodableCharacterNothingDropped) {
+  struct Case {
+    std::string in, out;
+  } cases[] = {
+      {"A\x80"
+       "B",
+       "A" + kFffd + "B"},  // no character starts at 0x80
+      {"\xFF", kFffd},      // nor at 0xFF
+      {"\xB0"
+       "A",
+       kFffd + "A"},  // a lead byte does not swallow ASCII
+      {"\xA9\xA1"
+       "x",
+       kFffd + "x"},                // well-formed, unassigned: one mark
+      {"\x8F\xA1\xA1", kFffd},      // JIS X 0212 code without a character
+      {"\x8E\xE0", kFffd},          // half-width code out of range
+      {"a\xB0", "a" + kFffd},       // cut character at the end
+      {"\x8F\xB0", kFffd + kFffd},  // cut three-byte character
+      {euc("日") + "\xA9\xA1" + euc("本"), "日" + kFffd + "本"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(euc_to_utf8(c.in), c.out) << hex(c.in);
+}
+
+TEST(EucToUtf8, EveryPrefixOfMixedTextDecodesWithMarksOnlyAtTheCut) {
+  const std::string bytes = euc("aカ丂ｶ語\n");
+  const std::string whole = euc_to_utf8(bytes);
+  for (size_t n = 0; n <= bytes.size(); ++n) {
+    std::string out = euc_to_utf8(bytes.substr(0, n));
+    size_t mark = out.find(kFffd);
+    std::string clean = out.substr(0, mark);
+    EXPECT_EQ(whole.compare(0, clean.size(), clean), 0) << n;
+    if (mark != std::string::npos) {
+      // Only the cut character's bytes follow, each a mark of its own at most.
+      for (size_t i = mark; i < out.size(); i += kFffd.size()) {
+        EXPECT_EQ(out.compare(i, kFffd.size(), kFffd), 0) << n;
+      }
+    }
+  }
+}
+
+TEST(Utf8ToEuc, UnconvertibleAndInvalidBytesBecomeTheGetaMark) {
+  bool lossless = true;
+  // An emoji has no EUC-JP code; 0xFF and a lone continuation byte are not UTF-8.
+  EXPECT_EQ(hex(utf8_to_euc("a\xF0\x9F\x98\x80"
+                            "b\xFF\x80",
+                            &lossless)),
+            "61 A2 AE 62 A2 AE A2 AE");
+  EXPECT_FALSE(lossless);
+  EXPECT_EQ(hex(utf8_to_euc("\xE3\x81", &lossless)), "A2 AE A2 AE");  // cut sequence
+  EXPECT_EQ(utf8_to_euc("", &lossless), "");
+  EXPECT_TRUE(lossless);
+}
+
+TEST(Utf8ToEuc, WindowsVariantsOfPunctuationStillConvert) {
+  bool lossless = false;
+  // Full-width tilde and full-width hyphen-minus, as Windows text writes them.
+  std::string bytes = utf8_to_euc("～－", &lossless);
+  EXPECT_TRUE(lossless) << hex(bytes);
+  EXPECT_EQ(bytes.find("\xA2\xAE"), std::string::npos) << hex(bytes);
+}
+
+TEST(EucToUtf16, OffsetsMapEveryUnitBackToItsCharacter) {
+  // a (1 byte), 日 (2), 丂 (3), a stray 0x80 (1), ｶ (2), then the end.
+  const std::string bytes = "a" + euc("日") + euc("丂") + "\x80" + euc("ｶ");
+  std::vector<uint32_t> offsets;
+  std::u16string units = euc_to_utf16(bytes, &offsets);
+  EXPECT_EQ(units, u"a日丂\uFFFDｶ");
+  EXPECT_EQ(offsets, (std::vector<uint32_t>{0, 1, 3, 6, 7, 9}));
+  EXPECT_EQ(utf16_to_byte_offset(offsets, 2), 3u);
+  EXPECT_EQ(utf16_to_byte_offset(offsets, 5), 9u);
+  EXPECT_EQ(utf16_to_byte_offset(offsets, 99), 9u);
+  EXPECT_EQ(utf16_to_byte_offset({}, 3), 0u);
+}
+
+TEST(EucToUtf16, AgreesWithUtf8AndKeepsOneUnitPerBadByte) {
+  const std::string bytes = euc("漢字とカナ") + "\xB0\x41\xA9\xA1\r\n";
+  std::vector<uint32_t> offsets;
+  std::u16string units = euc_to_utf16(bytes, &offsets);
+  ASSERT_EQ(offsets.size(), units.size() + 1);
+  EXPECT_EQ(units, u"漢字とカナ\uFFFDA\uFFFD\r\n");
+  EXPECT_EQ(offsets[5], 10u);  // the stray lead byte
+  EXPECT_EQ(offsets[6], 11u);  // the A after it
+  EXPECT_EQ(offsets[7], 12u);  // the unassigned pair, one unit
+  EXPECT_EQ(offsets[8], 14u);
+  EXPECT_TRUE(euc_to_utf16("", &offsets).empty());
+  EXPECT_EQ(offsets, std::vector<uint32_t>{0});
+}
+
+TEST(Utf8ToSjisAndJis, ConvertAndMarkWhatDoesNotFit) {
+  EXPECT_EQ(hex(utf8_to_sjis("あa～")), "82 A0 61 81 60");
+  EXPECT_EQ(hex(utf8_to_sjis("x\xF0\x9F\x98\x80y")), "78 3F 79");
+  // The '?' of an unconvertible character stands in ASCII mode, not among
+  // the two-byte codes.
+  EXPECT_EQ(hex(utf8_to_jis("あ\xF0\x9F\x98\x80い")),
+            "1B 24 42 24 22 1B 28 42 3F 1B 24 42 24 24 1B 28 42");
+  EXPECT_EQ(utf8_to_jis("plain"), "plain");
+}
+
+TEST(SjisToUtf8, DecodesAndMarksBadBytes) {
+  EXPECT_EQ(sjis_to_utf8(utf8_to_sjis("日本語ｶﾅ")), "日本語ｶﾅ");
+  EXPECT_EQ(sjis_to_utf8("\x82 "), kFffd + " ");  // lead byte before a non-trail
+  EXPECT_EQ(sjis_to_utf8("a\x82"), "a" + kFffd);
+}
+
+}  // namespace
