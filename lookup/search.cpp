@@ -1,0 +1,131 @@
+// Binary search of edict.jdx under the folding comparison, and the cutting
+// of the entry line around the entry found.
+//
+// The index is ordered by compare_key: katakana compares as hiragana when the
+// character starts at an even offset of the compared bytes, A-Z as a-z. The
+// comparison is a prefix test, so the matching entries of a key form one run;
+// the search finds any of them and then narrows and walks back to the first.
+#include "lookup/lookup.h"
+#include "store/store.h"
+
+namespace {
+
+// Room for the line's bytes: the buffer also takes the line end and a NUL.
+constexpr int kLineBytes = static_cast<int>(kEntryLineSize) - 2;
+
+// Positions wrap as unsigned numbers, so no position near the ends of the
+// 32-bit range overflows; positions outside the text read as a line end.
+int32_t step(int32_t position, int32_t by) {
+  return static_cast<int32_t>(static_cast<uint32_t>(position) + static_cast<uint32_t>(by));
+}
+
+// Copies the line of edict that holds the current entry's position into
+// line: its bytes (at most 198 of them; a longer line is cut), 0x0A, NUL.
+// A position on a line end names the line after it.
+void extract_line(int32_t* entry, unsigned char* line) {
+  const int32_t p = index_entry(lookup.current_entry);
+  *entry = lookup.current_entry;
+  int32_t start;
+  if (dict_byte(p) == 0x0A) {
+    start = step(p, 1);
+  } else {
+    // Position 0 reads as a line end, so this stops at the file's start.
+    int32_t q = step(p, -1);
+    while (dict_byte(q) != 0x0A) q = step(q, -1);
+    start = step(q, 1);
+  }
+  int n = 0;
+  for (int32_t q = start; n < kLineBytes; q = step(q, 1)) {
+    const unsigned char b = dict_byte(q);
+    if (b == 0x0A) break;
+    line[n++] = b;
+  }
+  line[n++] = 0x0A;
+  line[n] = 0;
+}
+
+}  // namespace
+
+int32_t compare_key(int32_t length, const unsigned char* key) {
+  for (int32_t i = 0; i < length; ++i) {
+    // The entry is read anew for every byte: the page cache sees the index
+    // page touched as often as the text, which its eviction order reflects.
+    unsigned int k = key[i];
+    unsigned int t = dict_byte(step(index_entry(lookup.current_entry), i));
+    // A NUL on either side ends the comparison as a match: the key's NUL
+    // ends the key, and the text holds no NUL of its own.
+    if (k == 0 || t == 0) return 0;
+    if ((i & 1) == 0) {
+      if (k == 0xA5) k = 0xA4;
+      if (t == 0xA5) t = 0xA4;
+    }
+    if (k - 0x41 <= 0x5A - 0x41) k += 0x20;
+    if (t - 0x41 <= 0x5A - 0x41) t += 0x20;
+    if (k != t) return static_cast<int32_t>(k) - static_cast<int32_t>(t);
+  }
+  return 0;
+}
+
+void search_index(int mode, int slot, int32_t start, int32_t length, const unsigned char* key,
+                  int* status, int32_t* entry, unsigned char* line) {
+  *status = kNotFound;
+  // A slot whose files, tables or frames could not be had finds nothing.
+  if (!slot_ready(slot)) return;
+  const int32_t count = store.entry_count[slot];
+
+  if (mode == kCheckMode) {
+    if (start < 1 || start > count) return;
+    lookup.current_entry = start;
+    if (compare_key(length, key) != 0) return;
+    extract_line(entry, line);
+    *status = kFound;
+    return;
+  }
+
+  int32_t lo = 1;
+  int32_t hi = count;
+  if (hi < 1) return;
+  int32_t found = 0;
+  for (int probes = 0;; ++probes) {
+    if (probes == kProbeBudget) return;
+    const auto mid = static_cast<int32_t>((int64_t{lo} + hi) / 2);
+    lookup.current_entry = mid;
+    const int32_t r = compare_key(length, key);
+    if (r == 0) {
+      found = mid;
+      break;
+    }
+    if (r > 0) {
+      lo = mid + 1;
+    } else {
+      hi = mid - 1;
+    }
+    if (lo > hi) return;
+  }
+
+  // Entries below lo sort before the key; narrow towards the first match.
+  while (lo + 1 < found) {
+    const auto mid = static_cast<int32_t>((int64_t{found} + lo) / 2);
+    lookup.current_entry = mid;
+    if (compare_key(length, key) == 0) {
+      found = mid;
+    } else {
+      lo = mid + 1;
+    }
+  }
+
+  // Walk back over the matching run; entry 0 is not an entry and is never
+  // compared.
+  lookup.current_entry = found;
+  while (compare_key(length, key) == 0) {
+    if (lookup.current_entry == 1) {
+      extract_line(entry, line);
+      *status = kFound;
+      return;
+    }
+    --lookup.current_entry;
+  }
+  ++lookup.current_entry;
+  extract_line(entry, line);
+  *status = kFound;
+}
