@@ -1,6 +1,222 @@
-// The intake's state.
+// The two clipboard decoders and the kanji buffer they fill.
+//
+// Shift-JIS, as read here:
+//   0x81-0x9F, 0xE0-0xEF  lead of a two-byte JIS X 0208 code; the trail is
+//                         taken as part of the pair whatever it is, and
+//                         converted when it lies in 0x40-0xFC (0x7F too),
+//                         copied as it stands otherwise;
+//   0xA1-0xDF             half-width katakana; 0xDE and 0xDF after a letter
+//                         they fit are its voiced / semi-voiced mark;
+//   anything else         copied as one byte (ASCII, 0x80, 0xA0, 0xF0-0xFF).
+// 7-bit JIS, as read here: ESC n switches two-byte mode on for n = '$' or 'K'
+//   and off for any other n; ESC $ and ESC ( take one more byte (the final
+//   byte, never looked at), every other escape is two bytes long. CR and LF
+//   end two-byte mode. In two-byte mode each pair is raised by 0x80 per byte,
+//   with no range check.
+// EUC-JP out: a JIS X 0208 row and cell each plus 0x80.
+//
+// Malformed text is never refused: bytes that fit neither encoding are copied
+// through, because a reader would rather see a stray byte than lose the text.
+
 #include "intake/intake.h"
+
+#include <cstring>
+#include <string>
 
 Intake intake;
 
-void reset_intake() { intake = Intake{}; }
+void reset_intake() {
+  intake = Intake{};
+}
+
+namespace {
+
+// Shift-JIS of the full-width form of each half-width byte 0xA1 to 0xDF.
+const unsigned char kHalfwidthTable[63][2] = {
+    {0x81, 0x42}, {0x81, 0x75}, {0x81, 0x76}, {0x81, 0x41}, {0x81, 0x45}, {0x83, 0x92},  // A1-A6
+    {0x83, 0x40}, {0x83, 0x42}, {0x83, 0x44}, {0x83, 0x46}, {0x83, 0x48}, {0x83, 0x83},  // A7-AC
+    {0x83, 0x85}, {0x83, 0x87}, {0x83, 0x62}, {0x81, 0x5B}, {0x83, 0x41}, {0x83, 0x43},  // AD-B2
+    {0x83, 0x45}, {0x83, 0x47}, {0x83, 0x49}, {0x83, 0x4A}, {0x83, 0x4C}, {0x83, 0x4E},  // B3-B8
+    {0x83, 0x50}, {0x83, 0x52}, {0x83, 0x54}, {0x83, 0x56}, {0x83, 0x58}, {0x83, 0x5A},  // B9-BE
+    {0x83, 0x5C}, {0x83, 0x5E}, {0x83, 0x60}, {0x83, 0x63}, {0x83, 0x65}, {0x83, 0x67},  // BF-C4
+    {0x83, 0x69}, {0x83, 0x6A}, {0x83, 0x6B}, {0x83, 0x6C}, {0x83, 0x6D}, {0x83, 0x6E},  // C5-CA
+    {0x83, 0x71}, {0x83, 0x74}, {0x83, 0x77}, {0x83, 0x7A}, {0x83, 0x7D}, {0x83, 0x7E},  // CB-D0
+    {0x83, 0x80}, {0x83, 0x81}, {0x83, 0x82}, {0x83, 0x84}, {0x83, 0x86}, {0x83, 0x88},  // D1-D6
+    {0x83, 0x89}, {0x83, 0x8A}, {0x83, 0x8B}, {0x83, 0x8C}, {0x83, 0x8D}, {0x83, 0x8F},  // D7-DC
+    {0x83, 0x93}, {0x81, 0x4A}, {0x81, 0x4B},                                            // DD-DF
+};
+
+constexpr unsigned char kEsc = 0x1B;
+constexpr unsigned char kVoicedMark = 0xDE;
+constexpr unsigned char kSemiVoicedMark = 0xDF;
+
+bool is_sjis_lead(unsigned x) {
+  return (x >= 0x81 && x <= 0x9F) || (x >= 0xE0 && x <= 0xEF);
+}
+bool is_halfwidth(unsigned x) {
+  return x >= 0xA1 && x <= 0xDF;
+}
+
+// The input ends at its first NUL or after length bytes.
+bool at_end(const unsigned char* in, size_t length, size_t i) {
+  return i >= length || in[i] == 0;
+}
+
+// Writes a Shift-JIS code as EUC-JP.
+void put_sjis_as_euc(int lead, int trail, unsigned char* out) {
+  sjis_to_jis(&lead, &trail);
+  out[0] = static_cast<unsigned char>(lead + 0x80);
+  out[1] = static_cast<unsigned char>(trail + 0x80);
+}
+
+// Clears out and returns the room for text in it: two bytes stay for the NULs.
+size_t prepare_output(unsigned char* out, size_t out_size) {
+  if (out_size == 0) return 0;
+  std::memset(out, 0, out_size);
+  return out_size < 2 ? 0 : out_size - 2;
+}
+
+// Gets a new kanji buffer, or leaves intake.kanji_buffer nullptr.
+unsigned char* renew_kanji_buffer(Window owner) {
+  intake.kanji_buffer = renew_block(&intake.kanji_block, kKanjiBufferSize, false);
+  // Allocated but not locked: the one failure worth a word to the reader.
+  if (intake.kanji_buffer == nullptr && intake.kanji_block != nullptr) {
+    message_box(owner, "malloc failed for kanji buffers!", " ");
+  }
+  return intake.kanji_buffer;
+}
+
+}  // namespace
+
+void sjis_to_jis(int* lead, int* trail) {
+  const int a = *lead & 0xFF;
+  const int b = *trail & 0xFF;
+  *lead = 2 * (a - (a < 0xA0 ? 0x70 : 0xB0)) - (b < 0x9F ? 1 : 0);
+  *trail = b - (b >= 0x9F ? 0x7E : (b > 0x7F ? 0x20 : 0x1F));
+}
+
+size_t halfwidth_to_fullwidth(const unsigned char* in, size_t length, size_t position, int* first,
+                              int* second) {
+  const unsigned b = in[position];
+  const unsigned n = position + 1 < length ? in[position + 1] : 0;
+  const bool voiced =
+      n == kVoicedMark && ((b >= 0xB6 && b <= 0xC4) || (b >= 0xCA && b <= 0xCE) || b == 0xB3);
+  const bool semi_voiced = !voiced && n == kSemiVoicedMark && b >= 0xCA && b <= 0xCE;
+  int s1 = kHalfwidthTable[b - 0xA1][0];
+  int s2 = kHalfwidthTable[b - 0xA1][1];
+  // The voiced form of a kana follows it in the Shift-JIS order (ka 4A, ga
+  // 4B), the semi-voiced form of the ha row two after it (ha 6E, pa 70).
+  if (voiced) {
+    if ((s2 >= 0x4A && s2 <= 0x67) || (s2 >= 0x6E && s2 <= 0x7A)) {
+      ++s2;
+    } else if (s1 == 0x83 && s2 == 0x45) {
+      s2 = 0x94;  // u becomes vu, which stands apart at the end of the katakana
+    }
+  } else if (semi_voiced && s2 >= 0x6E && s2 <= 0x7A) {
+    s2 += 2;
+  }
+  *first = s1;
+  *second = s2;
+  return voiced || semi_voiced ? 2 : 1;
+}
+
+size_t convert_sjis(const unsigned char* in, size_t length, unsigned char* out, size_t out_size) {
+  const size_t room = prepare_output(out, out_size);
+  size_t i = 0, o = 0;
+  while (!at_end(in, length, i)) {
+    const unsigned char x = in[i];
+    if (is_sjis_lead(x)) {
+      if (at_end(in, length, i + 1)) {
+        // A lead with nothing behind it is copied, and the text ends.
+        if (o + 1 > room) break;
+        out[o++] = x;
+        break;
+      }
+      if (o + 2 > room) break;
+      const unsigned char t = in[i + 1];
+      if (t >= 0x40 && t <= 0xFC) {
+        put_sjis_as_euc(x, t, out + o);
+      } else {
+        out[o] = x;
+        out[o + 1] = t;
+      }
+      i += 2;
+      o += 2;
+    } else if (is_halfwidth(x)) {
+      if (o + 2 > room) break;
+      int s1, s2;
+      // A next byte that is no mark for this letter is read again as a
+      // character of its own: taking it up with the letter would drop it
+      // (ｺﾝ would read as コ).
+      i += halfwidth_to_fullwidth(in, length, i, &s1, &s2);
+      put_sjis_as_euc(s1, s2, out + o);
+      o += 2;
+    } else {
+      if (o + 1 > room) break;
+      out[o++] = x;
+      ++i;
+    }
+  }
+  return o;
+}
+
+size_t convert_jis(const unsigned char* in, size_t length, unsigned char* out, size_t out_size) {
+  const size_t room = prepare_output(out, out_size);
+  bool two_byte = false;
+  size_t i = 0, o = 0;
+  while (!at_end(in, length, i)) {
+    const unsigned char x = in[i];
+    if (x == kEsc) {
+      // Only the byte after ESC counts; an escape cut short by the end of
+      // the text ends the conversion there.
+      if (at_end(in, length, i + 1)) break;
+      const unsigned char n = in[i + 1];
+      two_byte = n == '$' || n == 'K';
+      const size_t escape_length = n == '$' || n == '(' ? 3 : 2;
+      if (escape_length == 3 && at_end(in, length, i + 2)) break;
+      i += escape_length;
+    } else if (x == '\n' || x == '\r' || !two_byte) {
+      if (x == '\n' || x == '\r') two_byte = false;
+      if (o + 1 > room) break;
+      out[o++] = x;
+      ++i;
+    } else if (at_end(in, length, i + 1)) {
+      // Half a pair at the end of the text: kept as the byte it is rather
+      // than raised into a lead byte with no trail.
+      if (o + 1 > room) break;
+      out[o++] = x;
+      break;
+    } else {
+      if (o + 2 > room) break;
+      out[o] = static_cast<unsigned char>(x + 0x80);
+      out[o + 1] = static_cast<unsigned char>(in[i + 1] + 0x80);
+      i += 2;
+      o += 2;
+    }
+  }
+  return o;
+}
+
+namespace {
+
+using Converter = size_t (*)(const unsigned char*, size_t, unsigned char*, size_t);
+
+void read_clipboard(Window owner, ClipboardIntake encoding, Converter convert) {
+  unsigned char* buffer = renew_kanji_buffer(owner);
+  if (buffer == nullptr) return;
+  std::string text;
+  // No text on the clipboard leaves text empty: an empty passage.
+  clipboard_read_text(owner, encoding, &text);
+  convert(reinterpret_cast<const unsigned char*>(text.data()), text.size(), buffer,
+          kKanjiBufferSize);
+}
+
+}  // namespace
+
+void read_clipboard_sjis(Window owner) {
+  read_clipboard(owner, ClipboardIntake::kShiftJis, convert_sjis);
+}
+
+void read_clipboard_jis(Window owner) {
+  read_clipboard(owner, ClipboardIntake::kJis, convert_jis);
+}

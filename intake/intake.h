@@ -9,13 +9,14 @@
 
 #include "platform/platform.h"
 
-constexpr size_t kKanjiBufferSize = 40000;   // bytes of the kanji buffer
-constexpr size_t kKanjiClearSize = 39998;    // bytes cleared before a conversion
+constexpr size_t kKanjiBufferSize = 40000;  // bytes of the kanji buffer
+constexpr size_t kKanjiClearSize = 39998;   // bytes cleared before a conversion
 
 // Program-wide state of the intake; one instance, `intake`.
 struct Intake {
   MemoryBlock kanji_block;      // block of the current kanji buffer
   unsigned char* kanji_buffer;  // the passage in EUC-JP, two NULs, zeros; nullptr before any Get
+                                // and after a Get whose buffer could not be had
 };
 
 extern Intake intake;
@@ -23,22 +24,40 @@ extern Intake intake;
 // Puts the intake back to its state at program start.
 void reset_intake();
 
-// Converts NUL-terminated (or `length`-byte) Shift-JIS text into out, which
-// has room for out_size bytes; out is cleared to zero first. The converted
-// text is cut at the last whole character that leaves room for two NULs.
+// Converts Shift-JIS text into EUC-JP in out, which has room for out_size
+// bytes. The input ends at its first NUL or after `length` bytes, whichever
+// comes first (pass SIZE_MAX for a NUL-terminated text); no byte past that end
+// is read. out is cleared to zero first, and the converted text is cut at the
+// last whole character that leaves room for two NULs behind it, so out always
+// holds the text, two NULs and zeros (out_size < 2: nothing is written).
 // Returns the length of the converted text.
+//
+// Every character of the output starts at the offset of the input character
+// it came from, except behind a half-width katakana byte that takes no mark:
+// it becomes a two-byte character, and the output runs one byte ahead.
 size_t convert_sjis(const unsigned char* in, size_t length, unsigned char* out, size_t out_size);
 
-// The same for 7-bit JIS text with escape sequences.
+// The same for 7-bit JIS text with escape sequences. The output is never
+// longer than the input.
 size_t convert_jis(const unsigned char* in, size_t length, unsigned char* out, size_t out_size);
 
-// Shift-JIS lead and trail (low 8 bits used) -> JIS X 0208 row and cell, in place.
+// Shift-JIS lead and trail (low 8 bits used) -> JIS X 0208 row and cell, in
+// place. For a valid code both lie from 0x21 to 0x7E; other input gives other
+// values, which the caller stores modulo 256.
 void sjis_to_jis(int* lead, int* trail);
 
-// The half-width katakana byte *first at in[position], merged with a voicing
-// mark at in[position + 1] that applies, -> Shift-JIS code in *first, *second.
-void halfwidth_to_fullwidth(const unsigned char* in, size_t position, int* first, int* second);
+// The half-width katakana byte in[position] (0xA1 to 0xDF), merged with a
+// voicing mark at in[position + 1] that applies to it, -> the Shift-JIS code
+// of the full-width character in *first, *second. in[position + 1] is read
+// only when position + 1 < length; past that the byte counts as a NUL.
+// Returns the input bytes used: 2 when a mark was merged, 1 otherwise.
+size_t halfwidth_to_fullwidth(const unsigned char* in, size_t length, size_t position, int* first,
+                              int* second);
 
-// The Get commands' first steps: the clipboard's text becomes a new kanji buffer.
+// The Get commands' first steps: the clipboard's text becomes a new kanji
+// buffer (the previous block is freed). When the block cannot be allocated
+// (no message) or locked ("malloc failed for kanji buffers!"),
+// intake.kanji_buffer is left nullptr, which the later steps read as an empty
+// passage. No text on the clipboard gives an empty passage.
 void read_clipboard_sjis(Window owner);
 void read_clipboard_jis(Window owner);
