@@ -1,0 +1,591 @@
+// The shell's commands driven by id, as the window procedure and the command
+// line drive them, on the recording platform with a small dictionary and
+// romaji table written per test.
+#include "shell/shell.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "intake/intake.h"
+#include "lookup/lookup.h"
+#include "platform/in_memory.h"
+#include "platform/recording.h"
+#include "romaji/romaji.h"
+#include "store/store.h"
+#include "tests/testing.h"
+
+namespace {
+
+using testing_support::euc;
+using testing_support::hex;
+using testing_support::index_bytes;
+using testing_support::ScratchDir;
+using testing_support::write_file;
+
+int main_window_object;
+Window const kMain = &main_window_object;
+
+// Shift-JIS bytes of a UTF-8 text, as another program would put them on the
+// clipboard.
+std::string sjis(std::string_view utf8) {
+  iconv_t cd = iconv_open("SHIFT_JIS", "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
+  std::string in(utf8), out(utf8.size() * 2 + 8, '\0');
+  char* inp = in.data();
+  char* outp = out.data();
+  size_t inleft = in.size(), outleft = out.size();
+  size_t r = iconv(cd, &inp, &inleft, &outp, &outleft);
+  iconv_close(cd);
+  if (r == static_cast<size_t>(-1)) throw std::runtime_error("not convertible to Shift-JIS");
+  out.resize(out.size() - outleft);
+  return out;
+}
+
+// Entry lines of the test dictionary, in index order (their headwords sort
+// by their EUC-JP bytes: 学 B3D8 < 先 C0E8 < 日 C6FC).
+const char* const kLines[] = {
+    "学生 [がくせい] /student/",
+    "先生 [せんせい] /teacher/",
+    "日本 [にほん] /Japan/",
+};
+
+std::string line(int k) {
+  return euc(kLines[k]) + "\n";
+}
+
+void write_dictionary() {
+  std::string text;
+  std::vector<int32_t> positions;
+  for (int k = 0; k < 3; ++k) {
+    positions.push_back(static_cast<int32_t>(text.size()) + 1);  // 1-based
+    text += line(k);
+  }
+  write_file("edict", text);
+  write_file("edict.jdx", index_bytes(positions));
+}
+
+void write_romaji_table() {
+  write_file("kanarom.cnv", euc("# test table\n$h\nに\tni\nほ\tho\nん\tn\nの\tno\nが\tga\n"
+                                "く\tku\nせ\tse\nい\ti\n$k\n"));
+}
+
+std::string with_crlf(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+std::string text_of(const unsigned char* p) {
+  return p == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(p));
+}
+
+std::string key() {
+  return text_of(lookup.search_key);
+}
+
+PaneRecord* listing_pane() {
+  return pane_record(shell.listing_pane);
+}
+PaneRecord* single_pane() {
+  return pane_record(shell.single_pane);
+}
+PaneRecord* romaji_pane() {
+  return pane_record(romaji.romaji_pane);
+}
+
+int living_panes() {
+  return static_cast<int>(std::count_if(desktop.panes.begin(), desktop.panes.end(),
+                                        [](const PaneRecord& p) { return p.alive; }));
+}
+
+std::vector<std::string> messages() {
+  std::vector<std::string> out;
+  for (const RecordedMessage& m : recording.messages) {
+    out.push_back(m.text + "|" + m.caption + (m.owner == kMain ? "" : "|not the main window"));
+  }
+  return out;
+}
+
+// "what subject" of each event, for comparing sequences.
+using Event = std::pair<std::string, const void*>;
+std::vector<Event> events_since(size_t first) {
+  std::vector<Event> out;
+  for (size_t i = first; i < desktop.events.size(); ++i) {
+    out.emplace_back(desktop.events[i].what, desktop.events[i].subject);
+  }
+  return out;
+}
+
+void select(PaneRecord* pane, uint32_t start, uint32_t end) {
+  ASSERT_NE(pane, nullptr);
+  pane->sel_start = start;
+  pane->sel_end = end;
+}
+
+// Fails the allocations of one size from the nth on (1-based), counted from now.
+void fail_alloc_of_size(size_t size, int nth = 1) {
+  auto seen = std::make_shared<int>(0);
+  recording.alloc_fails = [size, nth, seen](size_t s) { return s == size && ++*seen >= nth; };
+}
+
+class ShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reset_recording();
+    reset_program_state();
+    write_dictionary();
+    write_romaji_table();
+  }
+  void TearDown() override { reset_program_state(); }
+
+  // "日本の学生" on the clipboard and Get SHIFT.
+  void get(const std::string& utf8 = "日本の学生") {
+    set_clipboard_text(sjis(utf8));
+    EXPECT_EQ(dispatch_command(kMain, kCmdGetShift), CommandResult::kDone);
+  }
+
+  ScratchDir dir_;
+};
+
+std::string expected_listing() {
+  const std::string gap(8, ' ');
+  return euc("日本") + gap + line(2) + euc("の学生") + gap + line(0);
+}
+
+TEST_F(ShellTest, StateTableStartedGetClearAll) {
+  // Started: no pane, files closed.
+  EXPECT_EQ(living_panes(), 0);
+  EXPECT_EQ(store.text_handle[0], kFileError);
+
+  get();
+  EXPECT_TRUE(recording.messages.empty()) << ::testing::PrintToString(messages());
+  ASSERT_NE(listing_pane(), nullptr);
+  ASSERT_NE(romaji_pane(), nullptr);
+  EXPECT_EQ(shell.single_pane, nullptr);
+  EXPECT_EQ(living_panes(), 2);
+  EXPECT_NE(store.text_handle[0], kFileError);
+  EXPECT_NE(store.index_handle[0], kFileError);
+
+  // The listing pane: geometry, style, parent, and the listing with CR LF.
+  const PaneRecord& p = *listing_pane();
+  EXPECT_EQ(p.parent, kMain);
+  EXPECT_EQ(p.x, 10);
+  EXPECT_EQ(p.y, 192);
+  EXPECT_EQ(p.width, 630);
+  EXPECT_EQ(p.height, 100);
+  EXPECT_EQ(p.style, 0x50200144u);
+  EXPECT_EQ(hex(p.text), hex(with_crlf(expected_listing())));
+  EXPECT_EQ(hex(text_of(lookup.listing_text)), hex(p.text));
+  EXPECT_GE(lookup.listing_text_size, size_t{40000});
+  EXPECT_EQ(romaji_pane()->y, 0);
+
+  // Clear All: no pane, files closed, clipboard empty.
+  set_clipboard_text("something");
+  EXPECT_EQ(dispatch_command(kMain, kCmdClearAll), CommandResult::kDone);
+  EXPECT_EQ(living_panes(), 0);
+  EXPECT_EQ(shell.listing_pane, nullptr);
+  EXPECT_EQ(shell.single_pane, nullptr);
+  EXPECT_EQ(romaji.romaji_pane, nullptr);
+  EXPECT_EQ(store.text_handle[0], kFileError);
+  EXPECT_EQ(store.index_handle[0], kFileError);
+  EXPECT_FALSE(desktop.clipboard_has_text);
+
+  // A Get after Clear All starts everything afresh.
+  get();
+  EXPECT_EQ(living_panes(), 2);
+  EXPECT_NE(store.text_handle[0], kFileError);
+  EXPECT_EQ(listing_pane()->text, with_crlf(expected_listing()));
+}
+
+TEST_F(ShellTest, AboutAndUnknownIdsTouchNothing) {
+  EXPECT_EQ(dispatch_command(kMain, kCmdAbout), CommandResult::kShowAbout);
+  EXPECT_EQ(dispatch_command(kMain, 0), CommandResult::kUnknown);
+  EXPECT_EQ(dispatch_command(kMain, 107), CommandResult::kUnknown);
+  EXPECT_EQ(dispatch_command(kMain, 0x10000 + kCmdCopy), CommandResult::kUnknown);
+  EXPECT_TRUE(desktop.events.empty());
+}
+
+TEST_F(ShellTest, SecondGetReplacesListingAndRomajiPanesButKeepsTheSinglePane) {
+  get();
+  select(listing_pane(), 0, 4);
+  dispatch_command(kMain, kCmdSingle);
+  Window single = shell.single_pane;
+  Window first_listing = shell.listing_pane;
+  Window first_romaji = romaji.romaji_pane;
+  ASSERT_NE(single, nullptr);
+
+  get("先生");
+  EXPECT_NE(shell.listing_pane, first_listing);
+  EXPECT_NE(romaji.romaji_pane, first_romaji);
+  EXPECT_FALSE(pane_record(first_listing)->alive);
+  EXPECT_FALSE(pane_record(first_romaji)->alive);
+  EXPECT_EQ(shell.single_pane, single);
+  EXPECT_TRUE(single_pane()->alive);
+  EXPECT_EQ(living_panes(), 3);
+  EXPECT_EQ(listing_pane()->text, with_crlf(euc("先生") + std::string(8, ' ') + line(1)));
+}
+
+TEST_F(ShellTest, ClearAllBeforeAnyGetOnlyEmptiesTheClipboard) {
+  for (int round = 0; round < 2; ++round) {
+    set_clipboard_text("kept?");
+    size_t first = desktop.events.size();
+    EXPECT_EQ(dispatch_command(kMain, kCmdClearAll), CommandResult::kDone);
+    EXPECT_EQ(events_since(first), (std::vector<Event>{{"clipboard-empty", kMain}}));
+    EXPECT_FALSE(desktop.clipboard_has_text);
+  }
+}
+
+TEST_F(ShellTest, CleanUpUnlocksTheLastGetsBlocksInOrderThenDestroysThePanes) {
+  get();
+  select(listing_pane(), 0, 4);
+  dispatch_command(kMain, kCmdSingle);
+  Window listing = shell.listing_pane, single = shell.single_pane, rpane = romaji.romaji_pane;
+
+  std::vector<Event> expected{{"clipboard-empty", kMain},
+                              {"unlock", store.frame_block[0]},
+                              {"unlock", lookup.listing_text_block},
+                              {"unlock", romaji.table_file_block},
+                              {"unlock", romaji.romaji_block}};
+  for (int b = 1; b < 12; ++b) expected.push_back({"unlock", store.frame_block[b]});
+  expected.push_back({"pane-destroy", listing});
+  expected.push_back({"pane-destroy", single});
+  expected.push_back({"pane-destroy", rpane});
+  for (const Event& e : expected) ASSERT_NE(e.second, nullptr);
+
+  size_t first = desktop.events.size();
+  EXPECT_EQ(dispatch_command(kMain, kCmdExit), CommandResult::kCloseWindow);
+  EXPECT_EQ(events_since(first), expected);
+
+  // A second clean-up finds nothing left to unlock or destroy.
+  first = desktop.events.size();
+  dispatch_command(kMain, kCmdClearAll);
+  EXPECT_EQ(events_since(first), (std::vector<Event>{{"clipboard-empty", kMain}}));
+}
+
+TEST_F(ShellTest, SingleLooksUpTheSelectedBytes) {
+  get();
+  // "学生" in the listing text: after 日本, the gap, the line (now with CR) and の.
+  std::string text = listing_pane()->text;
+  size_t word = text.find(euc("学生"));
+  ASSERT_NE(word, std::string::npos);
+  select(listing_pane(), word, word + 4);
+  EXPECT_EQ(dispatch_command(kMain, kCmdSingle), CommandResult::kDone);
+
+  EXPECT_EQ(hex(key()), hex(euc("学生")));
+  ASSERT_NE(single_pane(), nullptr);
+  EXPECT_EQ(single_pane()->y, 294);
+  EXPECT_EQ(single_pane()->x, 10);
+  EXPECT_EQ(single_pane()->height, 100);
+  EXPECT_EQ(single_pane()->style, 0x50A00144u);
+  // The entry matches both prefixes, 学生 and 学: listed twice, each line
+  // ending in CR LF over its last byte.
+  std::string listed = euc("学生 [がくせい] /student\r\n");
+  EXPECT_EQ(hex(single_pane()->text), hex(listed + listed));
+  EXPECT_EQ(text_of(lookup.single_buffer), single_pane()->text);
+
+  // A second Single replaces the pane.
+  Window before = shell.single_pane;
+  select(listing_pane(), 0, 2);  // 日
+  dispatch_command(kMain, kCmdSingle);
+  EXPECT_FALSE(pane_record(before)->alive);
+  EXPECT_EQ(single_pane()->text, with_crlf(euc("日本 [にほん] /Japan") + "\n"));
+}
+
+TEST_F(ShellTest, SingleKeyIsTheFirst50BytesAndNothingOfAnEarlierSelection) {
+  get("日本の学生のにほんのにほんのにほんのにほんのにほんのにほんのにほん");
+  std::string text = listing_pane()->text;
+  ASSERT_GT(text.size(), size_t{70});
+
+  select(listing_pane(), 3, 70);
+  dispatch_command(kMain, kCmdSingle);
+  EXPECT_EQ(hex(key()), hex(text.substr(3, 50)));
+  EXPECT_EQ(std::memcmp(shell.selection_buffer, text.data() + 3, 50), 0);
+
+  select(listing_pane(), 0, 2);
+  dispatch_command(kMain, kCmdSingle);
+  EXPECT_EQ(hex(key()), hex(euc("日")));
+  for (size_t i = 2; i < kSearchKeySize; ++i) ASSERT_EQ(lookup.search_key[i], 0) << i;
+  for (size_t i = 2; i < kSelectionBufferSize; ++i) ASSERT_EQ(shell.selection_buffer[i], 0) << i;
+}
+
+TEST_F(ShellTest, EmptyAndOutOfRangeSelections) {
+  get();
+  std::string text = listing_pane()->text;
+  uint32_t size = static_cast<uint32_t>(text.size());
+
+  // Nothing selected: an empty key, an empty single pane, the no-match line.
+  dispatch_command(kMain, kCmdSingle);
+  EXPECT_EQ(key(), "");
+  EXPECT_EQ(single_pane()->text, "");
+  EXPECT_STREQ(reinterpret_cast<const char*>(lookup.entry_line), "  NOMATCH  \n");
+
+  // Start after end: empty.
+  select(listing_pane(), 6, 2);
+  dispatch_command(kMain, kCmdSingle);
+  EXPECT_EQ(key(), "");
+
+  // A selection reaching past the shell's text (the user typed into the
+  // pane) is cut at its end; one starting past it is empty.
+  select(listing_pane(), size - 4, size + 500);
+  desktop.focus = shell.listing_pane;
+  dispatch_command(kMain, kCmdCopy);
+  EXPECT_EQ(hex(desktop.clipboard), hex(text.substr(size - 4)));
+  select(listing_pane(), size + 10, size + 20);
+  dispatch_command(kMain, kCmdCopy);
+  EXPECT_TRUE(desktop.clipboard_has_text);
+  EXPECT_EQ(desktop.clipboard, "");
+  dispatch_command(kMain, kCmdSingle);
+  EXPECT_EQ(key(), "");
+  select(listing_pane(), 0xFFFFFFF0u, 0xFFFFFFFFu);
+  dispatch_command(kMain, kCmdCopy);
+  EXPECT_EQ(desktop.clipboard, "");
+}
+
+TEST_F(ShellTest, SingleWithTheDictionaryClosedShowsAnEmptyPane) {
+  // Before any Get, and after Clear All: the key is empty, no file is read.
+  dispatch_command(kMain, kCmdSingle);
+  ASSERT_NE(single_pane(), nullptr);
+  EXPECT_EQ(single_pane()->text, "");
+  EXPECT_EQ(key(), "");
+  EXPECT_STREQ(reinterpret_cast<const char*>(lookup.entry_line), "  NOMATCH  \n");
+  EXPECT_TRUE(recording.messages.empty());
+
+  get();
+  dispatch_command(kMain, kCmdClearAll);
+  dispatch_command(kMain, kCmdSingle);
+  EXPECT_EQ(single_pane()->text, "");
+  EXPECT_EQ(living_panes(), 1);
+}
+
+TEST_F(ShellTest, CopyTakesTheFocusedPanesSelection) {
+  get();
+  select(listing_pane(), 0, 4);
+  dispatch_command(kMain, kCmdSingle);
+  std::string listing = listing_pane()->text;
+  std::string single = single_pane()->text;
+  std::string romaji_text = text_of(romaji.romaji_buffer);
+  ASSERT_EQ(romaji_pane()->text, romaji_text);
+  ASSERT_GT(romaji_text.size(), size_t{6});
+
+  // Listing pane: the selected bytes, CR LF kept; the pane owns the clipboard.
+  size_t crlf = listing.find("\r\n");
+  ASSERT_NE(crlf, std::string::npos);
+  select(listing_pane(), crlf - 3, crlf + 4);
+  desktop.focus = shell.listing_pane;
+  EXPECT_EQ(dispatch_command(kMain, kCmdCopy), CommandResult::kDone);
+  EXPECT_EQ(hex(desktop.clipboard), hex(listing.substr(crlf - 3, 7)));
+  EXPECT_EQ(desktop.events.back().subject, shell.listing_pane);
+
+  // Single pane.
+  select(single_pane(), 2, 12);
+  desktop.focus = shell.single_pane;
+  dispatch_command(kMain, kCmdCopy);
+  EXPECT_EQ(hex(desktop.clipboard), hex(single.substr(2, 10)));
+  EXPECT_EQ(desktop.events.back().subject, shell.single_pane);
+
+  // The main window, the romaji pane or no window: the romaji pane.
+  select(romaji_pane(), 1, 5);
+  for (Window focus : {kMain, romaji.romaji_pane, Window{nullptr}}) {
+    desktop.clipboard.clear();
+    desktop.focus = focus;
+    dispatch_command(kMain, kCmdCopy);
+    EXPECT_EQ(hex(desktop.clipboard), hex(romaji_text.substr(1, 4)));
+    EXPECT_EQ(desktop.events.back().subject, romaji.romaji_pane);
+  }
+
+  // Nothing selected: an empty text replaces the clipboard's.
+  select(romaji_pane(), 3, 3);
+  dispatch_command(kMain, kCmdCopy);
+  EXPECT_TRUE(desktop.clipboard_has_text);
+  EXPECT_EQ(desktop.clipboard, "");
+}
+
+TEST_F(ShellTest, CopyBeforeAnyGetAndCopyThenExit) {
+  set_clipboard_text("old");
+  desktop.focus = kMain;
+  dispatch_command(kMain, kCmdCopy);
+  EXPECT_TRUE(desktop.clipboard_has_text);
+  EXPECT_EQ(desktop.clipboard, "");
+
+  get();
+  select(listing_pane(), 0, 4);
+  desktop.focus = shell.listing_pane;
+  dispatch_command(kMain, kCmdCopy);
+  EXPECT_EQ(desktop.clipboard, euc("日本"));
+  EXPECT_EQ(dispatch_command(kMain, kCmdExit), CommandResult::kCloseWindow);
+  EXPECT_FALSE(desktop.clipboard_has_text);
+  EXPECT_EQ(living_panes(), 0);
+  // After the clean-up the focus is nowhere and nothing is selected.
+  dispatch_command(kMain, kCmdCopy);
+  EXPECT_EQ(desktop.clipboard, "");
+}
+
+TEST_F(ShellTest, MissingEdictGivesItsTwoMessagesAndTheGetGoesOn) {
+  std::remove("edict");
+  get();
+  EXPECT_EQ(messages(),
+            (std::vector<std::string>{"Cannot open dictionary file:|edict", "Stat() error| "}));
+  EXPECT_NE(store.index_handle[0], kFileError);
+  ASSERT_NE(listing_pane(), nullptr);
+  ASSERT_NE(romaji_pane(), nullptr);
+  // Every kanji is listed without a word.
+  EXPECT_NE(listing_pane()->text.find("NOMATCH"), std::string::npos);
+
+  // Single with the text file closed reads nothing.
+  select(listing_pane(), 0, 2);
+  dispatch_command(kMain, kCmdSingle);
+  EXPECT_EQ(single_pane()->text, "");
+  EXPECT_EQ(recording.messages.size(), size_t{2});
+}
+
+TEST_F(ShellTest, MissingRomajiTableEndsTheProgramAfterTheListingPane) {
+  std::remove("kanarom.cnv");
+  set_clipboard_text(sjis("日本"));
+  try {
+    dispatch_command(kMain, kCmdGetShift);
+    FAIL() << "the Get went on without kanarom.cnv";
+  } catch (const ProgramEnded& ended) {
+    EXPECT_EQ(ended.status, 1);
+  }
+  ASSERT_NE(living_pane_at(192), nullptr);
+  EXPECT_EQ(living_pane_at(192)->text, with_crlf(euc("日本") + std::string(8, ' ') + line(2)));
+  EXPECT_EQ(living_pane_at(0), nullptr);
+}
+
+TEST_F(ShellTest, CopyBufferFailureShowsItsMessageAndKeepsTheClipboard) {
+  get();
+  select(listing_pane(), 0, 4);
+  desktop.focus = shell.listing_pane;
+  set_clipboard_text("kept");
+  fail_alloc_of_size(kCopyBufferSize);
+  dispatch_command(kMain, kCmdCopy);
+  EXPECT_EQ(messages(), (std::vector<std::string>{"malloc failed for copy buffers!| "}));
+  EXPECT_EQ(desktop.clipboard, "kept");
+
+  // The lock failing is the same to the user.
+  recording.alloc_fails = nullptr;
+  recording.lock_fails = [](size_t s) { return s == kCopyBufferSize; };
+  dispatch_command(kMain, kCmdCopy);
+  EXPECT_EQ(recording.messages.size(), size_t{2});
+  EXPECT_EQ(desktop.clipboard, "kept");
+
+  recording.lock_fails = nullptr;
+  dispatch_command(kMain, kCmdCopy);
+  EXPECT_EQ(desktop.clipboard, euc("日本"));
+}
+
+TEST_F(ShellTest, ListingTextFailureGivesAnEmptyListingPane) {
+  set_clipboard_text(sjis("日本の学生"));
+  read_clipboard_sjis(kMain);
+  fail_alloc_of_size(kListingTextSize);  // the listing text, then the romaji buffer
+  run_get_chain(kMain);
+  ASSERT_NE(listing_pane(), nullptr);
+  EXPECT_EQ(listing_pane()->text, "");
+  EXPECT_EQ(lookup.listing_text, nullptr);
+  ASSERT_NE(romaji_pane(), nullptr);
+
+  recording.alloc_fails = nullptr;
+  select(listing_pane(), 0, 4);
+  dispatch_command(kMain, kCmdSingle);
+  EXPECT_EQ(key(), "");
+  desktop.focus = shell.listing_pane;
+  dispatch_command(kMain, kCmdCopy);
+  EXPECT_EQ(desktop.clipboard, "");
+  dispatch_command(kMain, kCmdClearAll);
+  EXPECT_EQ(living_panes(), 0);
+}
+
+TEST_F(ShellTest, SingleBufferFailureGivesAnEmptySinglePane) {
+  get();
+  select(listing_pane(), 0, 4);
+  fail_alloc_of_size(kSingleBufferSize);
+  dispatch_command(kMain, kCmdSingle);
+  ASSERT_NE(single_pane(), nullptr);
+  EXPECT_EQ(single_pane()->text, "");
+  EXPECT_EQ(lookup.single_buffer, nullptr);
+  EXPECT_EQ(key(), euc("日本"));
+
+  select(single_pane(), 0, 10);
+  desktop.focus = shell.single_pane;
+  dispatch_command(kMain, kCmdCopy);
+  EXPECT_EQ(desktop.clipboard, "");
+}
+
+TEST_F(ShellTest, GetSurvivesMissingKanjiAndListingBuffers) {
+  // No kanji buffer (and no 40000-byte block at all): empty panes, no crash.
+  set_clipboard_text(sjis("日本"));
+  fail_alloc_of_size(kKanjiBufferSize);
+  dispatch_command(kMain, kCmdGetShift);
+  ASSERT_NE(listing_pane(), nullptr);
+  EXPECT_EQ(listing_pane()->text, "");
+  ASSERT_NE(romaji_pane(), nullptr);
+  desktop.focus = kMain;
+  select(romaji_pane(), 0, 100);
+  dispatch_command(kMain, kCmdCopy);  // no copy buffer either: the message
+  dispatch_command(kMain, kCmdClearAll);
+
+  // No listing buffer: its message, then an empty listing pane.
+  recording.messages.clear();
+  fail_alloc_of_size(kListingBufferSize);
+  dispatch_command(kMain, kCmdGetShift);
+  EXPECT_EQ(messages(), (std::vector<std::string>{"malloc failed for kanji buffers2!| "}));
+  ASSERT_NE(listing_pane(), nullptr);
+  EXPECT_EQ(listing_pane()->text, "");
+  EXPECT_EQ(lookup.listing_buffer, nullptr);
+}
+
+TEST_F(ShellTest, ListingTextOutgrowing40000BytesIsKeptWhole) {
+  // 19990 short lines: 39980 bytes of listing, 59970 once each LF has its CR.
+  std::string passage;
+  for (int i = 0; i < 19990; ++i) passage += "a\n";
+  get(passage);
+  ASSERT_NE(listing_pane(), nullptr);
+  EXPECT_GE(lookup.listing_text_size, size_t{59971});
+  std::string text = text_of(lookup.listing_text);
+  EXPECT_EQ(text.size(), size_t{59970});
+  EXPECT_EQ(text, with_crlf(passage));
+  EXPECT_EQ(listing_pane()->text, text);
+
+  // Copying all of it loses nothing either.
+  select(listing_pane(), 0, 59970);
+  desktop.focus = shell.listing_pane;
+  dispatch_command(kMain, kCmdCopy);
+  EXPECT_EQ(desktop.clipboard.size(), size_t{59970});
+  EXPECT_EQ(desktop.clipboard, text);
+}
+
+TEST_F(ShellTest, ManyCommandsLeaveABoundedNumberOfBlocks) {
+  get();
+  select(listing_pane(), 0, 4);
+  dispatch_command(kMain, kCmdSingle);
+  desktop.focus = shell.listing_pane;
+  dispatch_command(kMain, kCmdCopy);
+  size_t after_first = recording.live_blocks;
+  for (int round = 0; round < 30; ++round) {
+    get();
+    select(listing_pane(), 0, 4);
+    dispatch_command(kMain, kCmdSingle);
+    desktop.focus = shell.listing_pane;
+    dispatch_command(kMain, kCmdCopy);
+    if (round % 10 == 9) dispatch_command(kMain, kCmdClearAll);
+  }
+  get();
+  select(listing_pane(), 0, 4);
+  dispatch_command(kMain, kCmdSingle);
+  desktop.focus = shell.listing_pane;
+  dispatch_command(kMain, kCmdCopy);
+  EXPECT_EQ(recording.live_blocks, after_first);
+}
+
+}  // namespace
