@@ -1,0 +1,341 @@
+// The dictionary store: slot opening, page tables, dict_byte and index_entry
+// at their bounds, and the page cache's frame order and LRU eviction.
+#include "store/store.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/recording.h"
+#include "tests/testing.h"
+
+namespace {
+
+using testing_support::index_bytes;
+using testing_support::ScratchDir;
+using testing_support::write_file;
+
+Window const kMain = reinterpret_cast<Window>(0x1234);
+
+// A text of `pages` pages in which every byte of page n is n + 1, so a byte
+// tells which page it came from; the last byte is a line end.
+std::string paged_text(int pages) {
+  std::string text;
+  for (int n = 0; n < pages; ++n) text.append(kPageSize, static_cast<char>(n + 1));
+  text.back() = '\n';
+  return text;
+}
+
+// An index whose entry k holds k * 10 + 7, for k = 1 to count.
+std::string counting_index(int count) {
+  std::vector<int32_t> positions;
+  for (int k = 1; k <= count; ++k) positions.push_back(k * 10 + 7);
+  return index_bytes(positions);
+}
+
+class StoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reset_recording();
+    reset_store();
+  }
+  void TearDown() override { reset_store(); }
+
+  void open(const std::string& text, const std::string& index) {
+    write_file("edict", text);
+    write_file("edict.jdx", index);
+    open_dictionaries(kMain);
+  }
+
+  ScratchDir dir_;
+};
+
+TEST_F(StoreTest, TextPageTablesFollowTheFileSizePlusOne) {
+  struct Case {
+    size_t size;
+    uint32_t length, pages;
+  } cases[] = {{0x2FFF, 0x3000, 2}, {0x3000, 0x3001, 2}, {0, 1, 1}, {0x5FFF, 0x6000, 3}};
+  for (const Case& c : cases) {
+    open(std::string(c.size, 'a'), index_bytes({}));
+    EXPECT_EQ(store.text_length[0], c.length) << c.size;
+    ASSERT_EQ(store.text_page_count[0], c.pages) << c.size;
+    for (uint32_t n = 0; n < c.pages; ++n) EXPECT_EQ(store.text_pages[0][n], -1);
+  }
+  EXPECT_TRUE(recording.messages.empty());
+}
+
+TEST_F(StoreTest, IndexEntryCountAndPagesFollowTheFileSize) {
+  struct Case {
+    size_t size;
+    int32_t entries;
+    uint32_t pages;
+  } cases[] = {{0, -1, 1}, {4, 0, 1}, {8, 1, 1}, {10, 1, 1}, {0x3000, 3071, 2}, {0x3004, 3072, 2}};
+  for (const Case& c : cases) {
+    open("a\n", std::string(c.size, '\0'));
+    EXPECT_EQ(store.index_size[0], c.size);
+    EXPECT_EQ(store.entry_count[0], c.entries) << c.size;
+    ASSERT_EQ(store.index_page_count[0], c.pages) << c.size;
+    for (uint32_t n = 0; n < c.pages; ++n) EXPECT_EQ(store.index_pages[0][n], -1);
+  }
+}
+
+TEST_F(StoreTest, DictByteReadsOneBasedPositionsAndLineEndsOutside) {
+  std::string text = "xy" + std::string(0x3000 - 3, 'm') + "PQ" + std::string(10, 'z') + "E\n";
+  const auto size = static_cast<int32_t>(text.size());
+  open(text, index_bytes({}));
+  const int64_t clock = store.use_clock;
+  for (int32_t p : {0, -1, size + 1, size + 2, size + 3, INT32_MIN, INT32_MAX}) {
+    EXPECT_EQ(dict_byte(p), 0x0A) << p;
+  }
+  // Outside the text the cache is not touched at all.
+  EXPECT_EQ(store.use_clock, clock);
+  EXPECT_EQ(store.page_loads, 0u);
+  EXPECT_EQ(dict_byte(1), 'x');
+  EXPECT_EQ(dict_byte(2), 'y');
+  EXPECT_EQ(dict_byte(0x3000), 'P');  // last byte of page 0
+  EXPECT_EQ(store.text_pages[0][1], -1);
+  EXPECT_EQ(dict_byte(0x3001), 'Q');  // first byte of page 1
+  EXPECT_EQ(store.text_pages[0][1], 1);
+  EXPECT_EQ(dict_byte(size), '\n');
+  EXPECT_EQ(dict_byte(size - 1), 'E');
+  EXPECT_EQ(store.use_clock, clock + 6);
+  EXPECT_EQ(store.text_misses[0], 2u);
+  EXPECT_EQ(store.text_hits[0], 4u);
+}
+
+TEST_F(StoreTest, IndexEntryReadsLittleEndianWordsAcrossPages) {
+  std::vector<int32_t> positions;
+  for (int k = 1; k <= 3100; ++k) positions.push_back(k);
+  positions[3070] = -2;          // entry 3071: last word of page 0
+  positions[3071] = 0x12345678;  // entry 3072: first word of page 1
+  open("a\n", index_bytes(positions) + "\x01\x02");
+  EXPECT_EQ(store.entry_count[0], 3100);
+  EXPECT_EQ(index_entry(0), 0);
+  EXPECT_EQ(index_entry(1), 1);
+  EXPECT_EQ(index_entry(3071), -2);
+  EXPECT_EQ(store.index_pages[0][1], -1);
+  EXPECT_EQ(index_entry(3072), 0x12345678);
+  EXPECT_EQ(store.index_pages[0][1], 1);
+  EXPECT_EQ(index_entry(3100), 3100);
+  // The trailing partial word and anything beyond read as 0, untouched.
+  const uint64_t loads = store.page_loads;
+  EXPECT_EQ(index_entry(3101), 0);
+  EXPECT_EQ(index_entry(-1), 0);
+  EXPECT_EQ(store.page_loads, loads);
+  EXPECT_EQ(store.index_misses[0], 2u);
+  EXPECT_EQ(store.index_hits[0], 3u);
+}
+
+TEST_F(StoreTest, FramesAreCarvedFourToABlockAndFilledInOrder) {
+  open(paged_text(50), index_bytes({}));
+  EXPECT_TRUE(store.frames_ready);
+  for (int k = 0; k < kDefaultFrameCount; ++k) {
+    EXPECT_EQ(store.frame[k], memory_lock(store.frame_block[k / 4]) + (k % 4) * kPageSize);
+    EXPECT_EQ(store.use_stamp[k], -1);
+  }
+  for (int b = 12; b < kMaxFrameBlocks; ++b) EXPECT_EQ(store.frame_block[b], nullptr);
+  // Pages touched in a scattered order land in frames 0, 1, 2, ...
+  const int order[] = {7, 3, 49, 0, 3, 7, 12};
+  int next_frame = 0;
+  for (int page : order) {
+    const bool resident = store.text_pages[0][page] != -1;
+    EXPECT_EQ(dict_byte(page * 0x3000 + 5), page + 1);
+    if (!resident) {
+      EXPECT_EQ(store.text_pages[0][page], next_frame++);
+    }
+  }
+  EXPECT_EQ(store.page_loads, 5u);
+  EXPECT_EQ(store.frame_owner[2], &store.text_pages[0][49]);
+}
+
+TEST_F(StoreTest, AMissEvictsTheLeastRecentlyUsedFrame) {
+  open(paged_text(52), index_bytes({}));
+  for (int page = 0; page < 48; ++page) dict_byte(page * 0x3000 + 1);
+  EXPECT_EQ(store.evictions, 0u);
+  dict_byte(1);  // a hit refreshes page 0, so page 1 is now the oldest
+  EXPECT_EQ(store.page_loads, 48u);
+  EXPECT_EQ(dict_byte(48 * 0x3000 + 1), 49);
+  EXPECT_EQ(store.text_pages[0][48], 1);
+  EXPECT_EQ(store.text_pages[0][1], -1);
+  EXPECT_EQ(store.evictions, 1u);
+  // Page 1 is a miss again and takes the frame of page 2, the oldest now.
+  EXPECT_EQ(dict_byte(1 * 0x3000 + 1), 2);
+  EXPECT_EQ(store.text_pages[0][1], 2);
+  EXPECT_EQ(store.text_pages[0][2], -1);
+  EXPECT_EQ(store.text_pages[0][0], 0);  // kept fresh, never the victim
+  EXPECT_EQ(store.evictions, 2u);
+  EXPECT_EQ(store.page_loads, 50u);
+}
+
+TEST_F(StoreTest, EqualStampsEvictTheLowerFrame) {
+  open(paged_text(49), index_bytes({}));
+  for (int page = 0; page < 48; ++page) dict_byte(page * 0x3000 + 1);
+  store.use_stamp[9] = 0;
+  store.use_stamp[5] = 0;
+  dict_byte(48 * 0x3000 + 1);
+  EXPECT_EQ(store.text_pages[0][48], 5);
+  EXPECT_EQ(store.text_pages[0][5], -1);
+  EXPECT_EQ(store.text_pages[0][9], 9);
+}
+
+TEST_F(StoreTest, TextAndIndexPagesShareTheFrames) {
+  open(paged_text(3), counting_index(3072 * 48));
+  dict_byte(1);
+  dict_byte(0x3000 + 1);
+  for (int page = 0; page < 46; ++page)
+    EXPECT_EQ(index_entry(page * 3072 + 1), page * 3072 * 10 + 17);
+  EXPECT_EQ(store.evictions, 0u);
+  // The text pages are the oldest: index pages 46 and 47 take their frames.
+  index_entry(46 * 3072 + 1);
+  EXPECT_EQ(store.text_pages[0][0], -1);
+  EXPECT_EQ(store.index_pages[0][46], 0);
+  index_entry(47 * 3072 + 1);
+  EXPECT_EQ(store.text_pages[0][1], -1);
+  EXPECT_EQ(store.index_pages[0][47], 1);
+  // And the reverse: a text page evicts index page 0, now the oldest.
+  EXPECT_EQ(dict_byte(2 * 0x3000 + 1), 3);
+  EXPECT_EQ(store.index_pages[0][0], -1);
+  EXPECT_EQ(store.text_pages[0][2], 2);
+  EXPECT_EQ(store.evictions, 3u);
+}
+
+TEST_F(StoreTest, ASecondOpenFreesEveryFrameWhileTheClockGoesOn) {
+  open(paged_text(2), counting_index(10));
+  dict_byte(1);
+  index_entry(3);
+  const size_t blocks = recording.live_blocks;
+  const int64_t clock = store.use_clock;
+  open_dictionaries(kMain);
+  EXPECT_EQ(recording.live_blocks, blocks);  // the previous blocks were freed
+  EXPECT_NE(store.frame_block[0], nullptr);
+  for (int k = 0; k < kDefaultFrameCount; ++k) EXPECT_EQ(store.use_stamp[k], -1);
+  EXPECT_EQ(store.text_pages[0][0], -1);
+  EXPECT_EQ(store.index_pages[0][0], -1);
+  EXPECT_EQ(store.use_clock, clock);
+  EXPECT_EQ(index_entry(3), 37);
+  EXPECT_EQ(store.index_pages[0][0], 0);
+  EXPECT_EQ(store.use_stamp[0], clock);
+  EXPECT_EQ(store.page_loads, 3u);
+}
+
+TEST_F(StoreTest, ARaisedFrameCountHoldsMorePages) {
+  reset_store(10);
+  open(paged_text(11), index_bytes({}));
+  EXPECT_NE(store.frame_block[2], nullptr);  // 10 frames take 3 blocks
+  EXPECT_EQ(store.frame_block[3], nullptr);
+  for (int page = 0; page < 10; ++page) dict_byte(page * 0x3000 + 1);
+  EXPECT_EQ(store.evictions, 0u);
+  EXPECT_EQ(dict_byte(10 * 0x3000 + 1), 11);
+  EXPECT_EQ(store.text_pages[0][0], -1);
+  EXPECT_EQ(store.evictions, 1u);
+}
+
+TEST_F(StoreTest, AMissingTextFileIsReportedAndTheIndexStillOpened) {
+  write_file("edict.jdx", counting_index(5));
+  open_dictionaries(kMain);
+  ASSERT_EQ(recording.messages.size(), 2u);
+  EXPECT_EQ(recording.messages[0].text, "Cannot open dictionary file:");
+  EXPECT_EQ(recording.messages[0].caption, "edict");
+  EXPECT_EQ(recording.messages[0].owner, kMain);
+  EXPECT_EQ(recording.messages[1].text, "Stat() error");
+  EXPECT_EQ(recording.messages[1].caption, " ");
+  EXPECT_EQ(store.text_handle[0], kFileError);
+  EXPECT_EQ(store.text_length[0], 1u);
+  EXPECT_EQ(store.text_page_count[0], 1u);
+  EXPECT_NE(store.index_handle[0], kFileError);
+  EXPECT_EQ(store.entry_count[0], 5);
+  EXPECT_EQ(dict_byte(1), 0x0A);
+  EXPECT_EQ(index_entry(2), 27);
+  EXPECT_FALSE(slot_ready(0));
+}
+
+TEST_F(StoreTest, AMissingIndexIsReportedUnderTheDictionaryCaption) {
+  write_file("edict", "a\n");
+  std::filesystem::create_directory("edict.jdx");  // opens on POSIX, but is no file
+  open_dictionaries(kMain);
+  ASSERT_EQ(recording.messages.size(), 2u);
+  EXPECT_EQ(recording.messages[0].text, "Cannot open dictionary index file:");
+  EXPECT_EQ(recording.messages[0].caption, "edict");
+  EXPECT_EQ(recording.messages[1].text, "Stat() error");
+  EXPECT_EQ(store.entry_count[0], -1);
+  EXPECT_EQ(store.index_page_count[0], 1u);
+  EXPECT_EQ(index_entry(0), 0);
+  EXPECT_EQ(dict_byte(1), 'a');
+}
+
+TEST_F(StoreTest, PageTablesThatCannotBeHadLeaveNothingToRead) {
+  // A 0x3000-byte text has a table of 2 elements (8 bytes); a 12-byte index
+  // one of 1 element (4 bytes).
+  recording.alloc_fails = [](size_t size) { return size == 8; };
+  open(std::string(0x2FFF, 'a') + "\n", counting_index(2));
+  ASSERT_EQ(recording.messages.size(), 1u);
+  EXPECT_EQ(recording.messages[0].text, "malloc() for dictionary page-table failed");
+  EXPECT_EQ(recording.messages[0].caption, "edict");
+  EXPECT_EQ(store.text_pages[0], nullptr);
+  EXPECT_EQ(dict_byte(1), 0x0A);
+  EXPECT_EQ(index_entry(1), 17);
+  EXPECT_FALSE(slot_ready(0));
+
+  recording.messages.clear();
+  recording.alloc_fails = nullptr;
+  recording.lock_fails = [](size_t size) { return size == 4; };
+  open_dictionaries(kMain);
+  ASSERT_EQ(recording.messages.size(), 1u);
+  EXPECT_EQ(recording.messages[0].text, "malloc() for index page-table failed");
+  EXPECT_EQ(index_entry(1), 0);
+  EXPECT_EQ(dict_byte(1), 'a');
+  EXPECT_FALSE(slot_ready(0));
+}
+
+TEST_F(StoreTest, FramesThatCannotBeHadLeaveNothingToRead) {
+  int blocks_asked = 0;
+  recording.alloc_fails = [&](size_t size) {
+    return size == kFrameBlockSize && ++blocks_asked == 5;
+  };
+  open("abc\n", counting_index(3));
+  ASSERT_EQ(recording.messages.size(), 1u);
+  EXPECT_EQ(recording.messages[0].text, "malloc failed for virtual buffers!");
+  EXPECT_EQ(recording.messages[0].caption, " ");
+  EXPECT_FALSE(store.frames_ready);
+  for (MemoryBlock block : store.frame_block) EXPECT_EQ(block, nullptr);
+  EXPECT_EQ(store.entry_count[0], 3);  // the dictionary is still opened
+  EXPECT_EQ(dict_byte(1), 0x0A);
+  EXPECT_EQ(index_entry(1), 0);
+  EXPECT_EQ(store.page_loads, 0u);
+  EXPECT_FALSE(slot_ready(0));
+
+  // The next command that gets its frames reads again.
+  recording.alloc_fails = nullptr;
+  recording.messages.clear();
+  open_dictionaries(kMain);
+  EXPECT_TRUE(recording.messages.empty());
+  EXPECT_EQ(dict_byte(1), 'a');
+  EXPECT_TRUE(slot_ready(0));
+}
+
+TEST_F(StoreTest, ClosingASlotClosesBothFilesOnce) {
+  open("abc\n", counting_index(3));
+  EXPECT_TRUE(slot_ready(0));
+  close_dictionary(0);
+  EXPECT_EQ(store.text_handle[0], kFileError);
+  EXPECT_EQ(store.index_handle[0], kFileError);
+  EXPECT_EQ(dict_byte(1), 0x0A);
+  EXPECT_EQ(index_entry(1), 0);
+  close_dictionary(0);  // nothing left to close
+  EXPECT_FALSE(slot_ready(0));
+}
+
+TEST_F(StoreTest, ReopeningOneSlotFreesTheFramesOfItsOldTables) {
+  open(paged_text(3), counting_index(3));
+  dict_byte(1);
+  index_entry(1);
+  dict_byte(0x3000 + 1);
+  open_dictionary(kMain, 0);  // new tables; frames 0 to 2 belong to no one now
+  for (int k = 0; k < 3; ++k) EXPECT_EQ(store.use_stamp[k], -1);
+  EXPECT_EQ(dict_byte(2 * 0x3000 + 1), 3);
+  EXPECT_EQ(store.text_pages[0][2], 0);
+}
+
+}  // namespace
