@@ -12,7 +12,7 @@
 //   and off for any other n; ESC $ and ESC ( take one more byte (the final
 //   byte, never looked at), every other escape is two bytes long. CR and LF
 //   end two-byte mode. In two-byte mode each pair is raised by 0x80 per byte,
-//   with no range check.
+//   modulo 256, with no range check (a pair holding 0x80 is copied as it is).
 // EUC-JP out: a JIS X 0208 row and cell each plus 0x80.
 //
 // Malformed text is never refused: bytes that fit neither encoding are copied
@@ -188,8 +188,16 @@ size_t convert_jis(const unsigned char* in, size_t length, unsigned char* out, s
       break;
     } else {
       if (o + 2 > room) break;
-      out[o] = static_cast<unsigned char>(x + 0x80);
-      out[o + 1] = static_cast<unsigned char>(in[i + 1] + 0x80);
+      const unsigned char y = in[i + 1];
+      if (x == 0x80 || y == 0x80) {
+        // Raised, 0x80 would wrap to a NUL and end the passage in the middle
+        // of the buffer; the pair is copied through as it stands instead.
+        out[o] = x;
+        out[o + 1] = y;
+      } else {
+        out[o] = static_cast<unsigned char>(x + 0x80);
+        out[o + 1] = static_cast<unsigned char>(y + 0x80);
+      }
       i += 2;
       o += 2;
     }

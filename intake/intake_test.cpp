@@ -159,8 +159,10 @@ TEST(ConvertJis, MalformedInput) {
   EXPECT_EQ(hex(jis("\x1B$B\x30\x21\x30")), "B0 A1 30");
   std::string half_pair_nul("\x1B$B\x30\0\x21\x21", 7);
   EXPECT_EQ(hex(jis(half_pair_nul)), "30");
-  // Pairs are raised with no range check, wrapping modulo 256.
-  EXPECT_EQ(hex(jis("\x1B$B \x7F\x80\xFF")), "A0 FF 00 7F");
+  // Pairs are raised with no range check, wrapping modulo 256...
+  EXPECT_EQ(hex(jis("\x1B$B \x7F\xFF\x81")), "A0 FF 7F 01");
+  // ...but never into a NUL inside the text: a pair holding 0x80 stays as it is.
+  EXPECT_EQ(hex(jis("\x1B$B\x80\x21\x30\x80\x30\x21")), "80 21 30 80 B0 A1");
 }
 
 TEST(ConvertBounds, OutputIsCutAtTheLastWholeCharacter) {
@@ -217,6 +219,8 @@ TEST(ConvertBounds, RandomBytesKeepTheLayout) {
       auto out = std::make_unique<unsigned char[]>(out_size);
       size_t n = convert(in.get(), in_size, out.get(), out_size);
       ASSERT_LE(n + 2, out_size < 2 ? 2 : out_size);
+      // The text holds no NUL of its own: a reader finds its end at the first.
+      ASSERT_EQ(std::memchr(out.get(), 0, n), nullptr);
       for (size_t i = n; i < out_size; ++i) ASSERT_EQ(out[i], 0);
       // JIS never grows; Shift-JIS at most doubles (half-width letters).
       ASSERT_LE(n, convert == convert_jis ? in_size : 2 * in_size);
