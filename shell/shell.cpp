@@ -15,6 +15,19 @@
 Shell shell;
 
 void reset_program_state() {
+  // The panes and the blocks of the commands so far go first, so a fresh
+  // start leaks nothing whatever each subsystem's reset gives back itself.
+  for (Window* pane : {&shell.listing_pane, &shell.single_pane, &romaji.romaji_pane}) {
+    pane_destroy(*pane);
+    *pane = nullptr;
+  }
+  for (MemoryBlock* block :
+       {&shell.copy_block, &lookup.listing_text_block, &lookup.single_block, &lookup.listing_block,
+        &intake.kanji_block, &romaji.table_file_block, &romaji.romaji_block}) {
+    memory_unlock(*block);
+    memory_free(*block);
+    *block = nullptr;
+  }
   reset_store();
   reset_intake();
   reset_lookup();
