@@ -588,4 +588,47 @@ TEST_F(ShellTest, ManyCommandsLeaveABoundedNumberOfBlocks) {
   EXPECT_EQ(recording.live_blocks, after_first);
 }
 
+// The sample data of the build, when it is there: a whole passage through
+// Get, Single, Copy and Exit.
+TEST(ShellSampleData, SamplePassageThroughEveryCommand) {
+  const std::string data = DODEVUZ_DATA_DIR;
+  for (const char* name : {"edict", "edict.jdx", "kanarom.cnv"}) {
+    if (testing_support::read_file(data + "/" + name).empty()) GTEST_SKIP() << "no " << name;
+  }
+  std::string passage =
+      testing_support::read_file(std::string(DODEVUZ_SOURCE_DATA_DIR) + "/samples/passage.sjis");
+  ASSERT_FALSE(passage.empty());
+  ScratchDir dir;
+  testing_support::copy_sample_data();
+  reset_recording();
+  reset_program_state();
+
+  set_clipboard_text(passage);
+  EXPECT_EQ(dispatch_command(kMain, kCmdGetShift), CommandResult::kDone);
+  EXPECT_TRUE(recording.messages.empty()) << ::testing::PrintToString(messages());
+  ASSERT_NE(listing_pane(), nullptr);
+  ASSERT_NE(romaji_pane(), nullptr);
+  const std::string text = listing_pane()->text;
+  EXPECT_EQ(text, with_crlf(text_of(lookup.listing_buffer)));
+  const std::string word = euc("勉強");
+  const size_t at = text.find(word + std::string(8, ' ') + word);
+  ASSERT_NE(at, std::string::npos) << "勉強 is not listed with its entry line";
+  EXPECT_FALSE(romaji_pane()->text.empty());
+
+  select(listing_pane(), static_cast<uint32_t>(at), static_cast<uint32_t>(at + word.size()));
+  dispatch_command(kMain, kCmdSingle);
+  EXPECT_EQ(key(), word);
+  EXPECT_EQ(single_pane()->text.rfind(word, 0), size_t{0}) << single_pane()->text;
+
+  desktop.focus = kMain;
+  select(romaji_pane(), 0, static_cast<uint32_t>(romaji_pane()->text.size()));
+  dispatch_command(kMain, kCmdCopy);
+  EXPECT_EQ(desktop.clipboard, text_of(romaji.romaji_buffer));
+
+  EXPECT_EQ(dispatch_command(kMain, kCmdExit), CommandResult::kCloseWindow);
+  EXPECT_FALSE(desktop.clipboard_has_text);
+  EXPECT_EQ(living_panes(), 0);
+  reset_program_state();
+}
+
 }  // namespace
