@@ -1,0 +1,579 @@
+// The dodevuz command line: argument parsing, the one-shot commands (get,
+// decode, romaji, single, index) and their output. The program's files
+// (edict, edict.jdx, kanarom.cnv) are opened relative to the working
+// directory, so input files are read before `-C DIR` changes it.
+#include "cli/cli.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "index/build_index.h"
+#include "intake/intake.h"
+#include "lookup/lookup.h"
+#include "platform/convert.h"
+#include "platform/in_memory.h"
+#include "romaji/romaji.h"
+#include "shell/shell.h"
+#include "store/store.h"
+
+namespace {
+
+const char kUsageGet[] =
+    "usage: dodevuz get --euc|--utf8|--jis|--shift [-C DIR] [--pane listing|romaji|both]\n"
+    "                   [--raw] [--cache-pages N] [FILE|-]\n"
+    "  Runs a Get on the passage in FILE (standard input for - or no FILE) and\n"
+    "  prints the listing pane and the romaji pane. --jis and --shift put the\n"
+    "  file's bytes on the clipboard and run \"Get Dodevuz JIS\" / \"Get Dodevuz\n"
+    "  SHIFT\"; --euc and --utf8 place the passage in the kanji buffer directly.\n"
+    "  A passage longer than the 40000-byte buffer is cut at a whole character.\n"
+    "    -C DIR           use the dictionary and romaji table in DIR\n"
+    "    --pane P         listing, romaji or both (the default; with headings)\n"
+    "    --raw            the pane's exact EUC-JP bytes, 0x0D 0x0A line ends;\n"
+    "                     one pane only (the listing unless --pane says)\n"
+    "    --cache-pages N  page frames of the dictionary cache (default 48, up to 8192)\n";
+
+const char kUsageDecode[] =
+    "usage: dodevuz decode --jis|--shift [--raw] [FILE|-]\n"
+    "  Converts a JIS or Shift-JIS passage as the Get commands do and prints the\n"
+    "  kanji buffer's text: UTF-8, or the EUC-JP bytes with --raw.\n";
+
+const char kUsageRomaji[] =
+    "usage: dodevuz romaji [-C DIR] [--euc|--utf8] [--raw] [FILE|-]\n"
+    "  Spells the kana of any text in romaji with DIR/kanarom.cnv, as the romaji\n"
+    "  pane shows a listing. The text is EUC-JP, or UTF-8 with --utf8; the\n"
+    "  output is UTF-8, or EUC-JP bytes with 0x0D 0x0A line ends with --raw.\n";
+
+const char kUsageSingle[] =
+    "usage: dodevuz single [-C DIR] [--euc|--utf8] [--raw] TEXT\n"
+    "  Runs \"Single Dodevuz\" with TEXT selected in the listing pane and prints\n"
+    "  every entry line that matches the start of TEXT (its first 50 bytes in\n"
+    "  EUC-JP). TEXT is UTF-8 (the default) or EUC-JP with --euc.\n";
+
+const char kUsageSession[] =
+    "usage: dodevuz session [-C DIR]\n"
+    "  Reads menu commands from standard input, one a line, and runs each as\n"
+    "  the desktop program would; panes and clipboard are held in memory.\n"
+    "    get-jis [FILE]       clipboard := FILE's bytes, then \"Get Dodevuz JIS\"\n"
+    "    get-shift [FILE]     the same with \"Get Dodevuz SHIFT\" (no FILE: the\n"
+    "                         clipboard as it is)\n"
+    "    select PANE START END  select bytes START to END (just past the end) of\n"
+    "                         PANE: romaji, listing or single\n"
+    "    select-text PANE TEXT  select the first occurrence of TEXT (UTF-8)\n"
+    "    focus PANE|main      give the keyboard focus to a pane or the main window\n"
+    "    single, copy, clear, about, exit\n"
+    "                         \"Single Dodevuz\", \"Copy\", \"Clear All\", \"About\",\n"
+    "                         \"Exit\" (clean-up, then status 0)\n"
+    "    show PANE            print the pane's text (UTF-8), or \"(no pane)\"\n"
+    "    clipboard            print the clipboard's text (UTF-8), or \"(empty)\"\n"
+    "    set-clipboard TEXT   put TEXT (UTF-8) on the clipboard in Shift-JIS, as\n"
+    "                         a Japanese desktop program would (for get-shift)\n"
+    "    set-clipboard-jis TEXT   the same in 7-bit JIS (for get-jis)\n"
+    "  Lines starting with # and blank lines are ignored. FILE is relative to\n"
+    "  the directory the session started in, not to -C DIR.\n";
+
+const char kUsageIndex[] =
+    "usage: dodevuz index [-C DIR] [--check]\n"
+    "  Builds DIR/edict.jdx from DIR/edict, or with --check verifies that the\n"
+    "  index lies inside the text and is in the order the lookup searches.\n";
+
+const char kUsageAll[] =
+    "dodevuz: a Japanese-to-English reading aid. Every dictionary word of a\n"
+    "passage is listed with its entry line, the listing is spelled in romaji,\n"
+    "and a selected word shows every entry that matches it.\n"
+    "\n"
+    "usage: dodevuz COMMAND [OPTIONS] [ARGS]\n"
+    "       dodevuz help [COMMAND]\n"
+    "\n"
+    "The dictionary (edict, edict.jdx) and the romaji table (kanarom.cnv) are\n"
+    "read from the working directory, or from DIR with -C DIR.\n"
+    "Exit status: 0 done, 1 failed (a file cannot be read, a faulty index, no\n"
+    "kanarom.cnv), 2 usage error.\n";
+
+struct CommandEntry {
+  const char* name;
+  int (*run)(int, char**);
+  const char* usage;
+};
+
+const CommandEntry kCommands[] = {
+    {"get", command_get, kUsageGet},
+    {"decode", command_decode, kUsageDecode},
+    {"romaji", command_romaji, kUsageRomaji},
+    {"single", command_single, kUsageSingle},
+    {"session", command_session, kUsageSession},
+    {"index", command_index, kUsageIndex},
+};
+
+const CommandEntry* find_command(const char* name) {
+  for (const CommandEntry& c : kCommands) {
+    if (std::strcmp(c.name, name) == 0) return &c;
+  }
+  return nullptr;
+}
+
+void print_all_usage(FILE* out) {
+  std::fputs(kUsageAll, out);
+  for (const CommandEntry& c : kCommands) {
+    std::fputc('\n', out);
+    std::fputs(c.usage, out);
+  }
+}
+
+int usage_error(const char* command, const std::string& problem) {
+  std::fprintf(stderr, "dodevuz: %s\n", problem.c_str());
+  const CommandEntry* c = command ? find_command(command) : nullptr;
+  if (c != nullptr) std::fputs(c->usage, stderr);
+  std::fputs("Try 'dodevuz --help'.\n", stderr);
+  return kExitUsage;
+}
+
+// The options of one command line; each command says which it takes.
+struct Options {
+  std::string encoding;  // "euc", "utf8", "jis" or "shift"; empty when not given
+  std::string directory;
+  bool has_directory = false;
+  std::string pane;  // empty when not given
+  bool raw = false;
+  bool check = false;
+  bool help = false;
+  long cache_pages = kDefaultFrameCount;
+  std::vector<std::string> operands;
+};
+
+// Parses argv against the options named in `accepted` (e.g. "--euc --raw -C").
+// Returns false with *problem set on an unknown option, a missing value, or
+// two different encodings.
+bool parse_options(int argc, char** argv, const char* accepted, Options* o, std::string* problem) {
+  auto takes = [&](const std::string& option) {
+    std::string list = std::string(" ") + accepted + " ";
+    return list.find(" " + option + " ") != std::string::npos;
+  };
+  bool options_end = false;
+  for (int i = 0; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (options_end || arg == "-" || arg.empty() || arg[0] != '-') {
+      o->operands.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      options_end = true;
+    } else if (arg == "--help" || arg == "-h") {
+      o->help = true;
+    } else if (arg == "--euc" || arg == "--utf8" || arg == "--jis" || arg == "--shift") {
+      if (!takes(arg)) {
+        *problem = "unknown option for this command: " + arg;
+        return false;
+      }
+      std::string encoding = arg.substr(2);
+      if (!o->encoding.empty() && o->encoding != encoding) {
+        *problem = "give one encoding, not --" + o->encoding + " and " + arg;
+        return false;
+      }
+      o->encoding = encoding;
+    } else if (arg.rfind("-C", 0) == 0 && takes("-C")) {
+      if (arg.size() > 2) {
+        o->directory = arg.substr(2);
+      } else if (i + 1 < argc) {
+        o->directory = argv[++i];
+      } else {
+        *problem = "-C needs a directory";
+        return false;
+      }
+      o->has_directory = true;
+    } else if (arg == "--pane" && takes(arg)) {
+      if (i + 1 >= argc) {
+        *problem = "--pane needs listing, romaji or both";
+        return false;
+      }
+      o->pane = argv[++i];
+      if (o->pane != "listing" && o->pane != "romaji" && o->pane != "both") {
+        *problem = "--pane takes listing, romaji or both, not " + o->pane;
+        return false;
+      }
+    } else if (arg == "--cache-pages" && takes(arg)) {
+      const char* value = i + 1 < argc ? argv[++i] : "";
+      char* end = nullptr;
+      errno = 0;
+      o->cache_pages = std::strtol(value, &end, 10);
+      if (*value == '\0' || *end != '\0' || errno != 0 || o->cache_pages < 1 ||
+          o->cache_pages > kMaxFrameCount) {
+        *problem = "--cache-pages takes a number from 1 to " + std::to_string(kMaxFrameCount);
+        return false;
+      }
+    } else if (arg == "--raw" && takes(arg)) {
+      o->raw = true;
+    } else if (arg == "--check" && takes(arg)) {
+      o->check = true;
+    } else {
+      *problem = "unknown option: " + arg;
+      return false;
+    }
+  }
+  return true;
+}
+
+// Changes to DIR when -C gave one. Returns false after a message.
+bool enter_directory(const Options& o) {
+  if (!o.has_directory) return true;
+  if (chdir(o.directory.c_str()) != 0) {
+    std::fprintf(stderr, "dodevuz: cannot enter %s: %s\n", o.directory.c_str(),
+                 std::strerror(errno));
+    return false;
+  }
+  return true;
+}
+
+// The one input operand (standard input when none), read in whole.
+bool read_operand(const Options& o, std::string* bytes) {
+  std::string path = o.operands.empty() ? "-" : o.operands[0];
+  std::string error;
+  if (!read_input(path, bytes, &error)) {
+    std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
+    return false;
+  }
+  return true;
+}
+
+// Text in the given encoding ("euc" or "utf8") as EUC-JP, with a note when
+// UTF-8 held characters that EUC-JP has no code for.
+std::string as_euc(const std::string& bytes, const std::string& encoding) {
+  if (encoding != "utf8") return bytes;
+  bool lossless = true;
+  std::string euc = utf8_to_euc(bytes, &lossless);
+  if (!lossless) {
+    std::fputs(
+        "dodevuz: some characters have no EUC-JP code (or were not UTF-8); they read as "
+        "\xE3\x80\x93\n",
+        stderr);
+  }
+  return euc;
+}
+
+// Text up to its first NUL, which ends every text of the program.
+std::string_view up_to_nul(std::string_view text) {
+  return text.substr(0, text.find('\0'));
+}
+
+// Makes a listing text of its own: a 40000-byte block holding text (EUC-JP,
+// line ends as 0x0D 0x0A) cut at a whole character so that its NUL fits.
+// Returns the bytes placed.
+size_t place_listing_text(std::string_view text) {
+  size_t length = whole_character_prefix(text, kListingTextSize - 1);
+  if (length < text.size()) {
+    std::fprintf(stderr,
+                 "dodevuz: the text is %zu bytes; only its first %zu (whole characters) fit\n",
+                 text.size(), length);
+  }
+  lookup.listing_text = renew_block(&lookup.listing_text_block, kListingTextSize, true);
+  if (lookup.listing_text == nullptr) {
+    lookup.listing_text_size = 0;
+    std::fputs("dodevuz: no memory for the text\n", stderr);
+    return 0;
+  }
+  lookup.listing_text_size = kListingTextSize;
+  std::memcpy(lookup.listing_text, text.data(), length);
+  return length;
+}
+
+// Line ends as the panes write them: 0x0D before every 0x0A (an existing
+// 0x0D 0x0A pair is kept as it is).
+std::string with_crlf(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out.push_back('\r');
+    out.push_back(text[i]);
+  }
+  return out;
+}
+
+void print_heading_and_pane(const char* heading, Window pane) {
+  std::printf("== %s ==\n", heading);
+  std::string text = pane_text_for_terminal(pane_text(pane));
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  if (!text.empty() && text.back() != '\n') std::fputc('\n', stdout);
+}
+
+}  // namespace
+
+Window cli_main_window() {
+  // Any distinct address serves: the in-memory desktop only compares windows.
+  static int main_window;
+  return &main_window;
+}
+
+void start_afresh() {
+  reset_program_state();
+  reset_desktop();
+  shell.main_window = cli_main_window();
+  desktop.focus = cli_main_window();
+}
+
+const char* usage_text(const char* command) {
+  if (command == nullptr) return kUsageAll;
+  const CommandEntry* c = find_command(command);
+  return c ? c->usage : nullptr;
+}
+
+bool read_input(const std::string& path, std::string* bytes, std::string* error) {
+  bytes->clear();
+  if (path == "-") {
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) bytes->append(buffer, n);
+    if (std::ferror(stdin)) {
+      *error = "cannot read standard input";
+      return false;
+    }
+    return true;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    *error = "cannot read " + path;
+    return false;
+  }
+  return true;
+}
+
+size_t whole_character_prefix(std::string_view euc, size_t limit) {
+  size_t at = 0;
+  while (at < euc.size()) {
+    unsigned char c = static_cast<unsigned char>(euc[at]);
+    size_t length = c == 0x8F ? 3 : (c == 0x8E || (c >= 0xA1 && c <= 0xFE)) ? 2 : 1;
+    if (at + length > limit) break;
+    at += length;
+  }
+  return std::min(at, euc.size());
+}
+
+size_t place_passage(std::string_view euc) {
+  std::string_view text = up_to_nul(euc);
+  if (text.size() < euc.size()) {
+    std::fputs("dodevuz: the passage ends at its first NUL byte; the rest is not read\n", stderr);
+  }
+  size_t length = whole_character_prefix(text, kKanjiBufferSize - 2);
+  if (length < text.size()) {
+    std::fprintf(stderr,
+                 "dodevuz: the passage is %zu bytes; only its first %zu (whole characters) fit "
+                 "in the %zu-byte kanji buffer\n",
+                 text.size(), length, kKanjiBufferSize);
+  }
+  // The whole block is cleared, not only the first 39998 bytes the intake
+  // clears: a text of 39998 bytes still ends with two NULs.
+  intake.kanji_buffer = renew_block(&intake.kanji_block, kKanjiBufferSize, true);
+  if (intake.kanji_buffer == nullptr) {
+    if (intake.kanji_block != nullptr) {
+      message_box(cli_main_window(), "malloc failed for kanji buffers!", " ");
+    }
+    return 0;
+  }
+  std::memcpy(intake.kanji_buffer, text.data(), length);
+  return length;
+}
+
+std::string pane_text_for_terminal(std::string_view euc) {
+  std::string plain;
+  plain.reserve(euc.size());
+  for (size_t i = 0; i < euc.size(); ++i) {
+    if (euc[i] == '\r' && i + 1 < euc.size() && euc[i + 1] == '\n') continue;
+    plain.push_back(euc[i]);
+  }
+  return euc_to_utf8(plain);
+}
+
+void print_pane_text(std::string_view euc, bool raw) {
+  if (raw) {
+    std::fwrite(euc.data(), 1, euc.size(), stdout);
+    return;
+  }
+  std::string text = pane_text_for_terminal(euc);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+std::string_view pane_text(Window pane) {
+  PaneRecord* record = pane ? pane_record(pane) : nullptr;
+  return record ? std::string_view(record->text) : std::string_view();
+}
+
+int command_get(int argc, char** argv) {
+  Options o;
+  std::string problem;
+  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --pane --raw --cache-pages", &o,
+                     &problem)) {
+    return usage_error("get", problem);
+  }
+  if (o.help) return std::fputs(kUsageGet, stdout), kExitOk;
+  if (o.encoding.empty()) return usage_error("get", "get needs --euc, --utf8, --jis or --shift");
+  if (o.operands.size() > 1) return usage_error("get", "get reads one passage");
+  if (o.raw && o.pane == "both") return usage_error("get", "--raw prints one pane, not both");
+  std::string pane = o.pane.empty() ? (o.raw ? "listing" : "both") : o.pane;
+
+  std::string bytes;
+  if (!read_operand(o, &bytes)) return kExitFailure;
+  start_afresh();
+  reset_store(static_cast<int>(o.cache_pages));
+  if (!enter_directory(o)) return kExitFailure;
+
+  Window main_window = cli_main_window();
+  if (o.encoding == "jis" || o.encoding == "shift") {
+    set_clipboard_text(bytes);
+    dispatch_command(main_window, o.encoding == "jis" ? kCmdGetJis : kCmdGetShift);
+  } else {
+    place_passage(as_euc(bytes, o.encoding));
+    run_get_chain(main_window);
+  }
+
+  if (pane == "both") {
+    print_heading_and_pane("listing", shell.listing_pane);
+    print_heading_and_pane("romaji", romaji.romaji_pane);
+  } else {
+    print_pane_text(pane_text(pane == "listing" ? shell.listing_pane : romaji.romaji_pane), o.raw);
+  }
+  return kExitOk;
+}
+
+int command_decode(int argc, char** argv) {
+  Options o;
+  std::string problem;
+  if (!parse_options(argc, argv, "--jis --shift --raw", &o, &problem)) {
+    return usage_error("decode", problem);
+  }
+  if (o.help) return std::fputs(kUsageDecode, stdout), kExitOk;
+  if (o.encoding.empty()) return usage_error("decode", "decode needs --jis or --shift");
+  if (o.operands.size() > 1) return usage_error("decode", "decode reads one passage");
+
+  std::string bytes;
+  if (!read_operand(o, &bytes)) return kExitFailure;
+  std::vector<unsigned char> buffer(kKanjiBufferSize);
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+  size_t length = o.encoding == "jis"
+                      ? convert_jis(in, bytes.size(), buffer.data(), buffer.size())
+                      : convert_sjis(in, bytes.size(), buffer.data(), buffer.size());
+  print_pane_text(std::string_view(reinterpret_cast<const char*>(buffer.data()), length), o.raw);
+  return kExitOk;
+}
+
+int command_romaji(int argc, char** argv) {
+  Options o;
+  std::string problem;
+  if (!parse_options(argc, argv, "--euc --utf8 -C --raw", &o, &problem)) {
+    return usage_error("romaji", problem);
+  }
+  if (o.help) return std::fputs(kUsageRomaji, stdout), kExitOk;
+  if (o.operands.size() > 1) return usage_error("romaji", "romaji reads one text");
+
+  std::string bytes;
+  if (!read_operand(o, &bytes)) return kExitFailure;
+  std::string text = with_crlf(up_to_nul(as_euc(bytes, o.encoding)));
+  start_afresh();
+  if (!enter_directory(o)) return kExitFailure;
+
+  place_listing_text(text);
+  load_romaji_table();  // ends the program when kanarom.cnv is missing
+  build_romaji_text(cli_main_window());
+  print_pane_text(pane_text(romaji.romaji_pane), o.raw);
+  return kExitOk;
+}
+
+int command_single(int argc, char** argv) {
+  Options o;
+  std::string problem;
+  if (!parse_options(argc, argv, "--euc --utf8 -C --raw", &o, &problem)) {
+    return usage_error("single", problem);
+  }
+  if (o.help) return std::fputs(kUsageSingle, stdout), kExitOk;
+  if (o.operands.size() != 1) return usage_error("single", "single looks up one TEXT");
+
+  // A command-line argument comes from the terminal: UTF-8 unless --euc.
+  std::string text(up_to_nul(as_euc(o.operands[0], o.encoding.empty() ? "utf8" : o.encoding)));
+  if (text.size() > kSelectionBufferSize) {
+    std::fprintf(stderr, "dodevuz: only the first %zu bytes of the text are looked up\n",
+                 kSelectionBufferSize);
+  }
+  start_afresh();
+  if (!enter_directory(o)) return kExitFailure;
+
+  Window main_window = cli_main_window();
+  open_dictionaries(main_window);  // as a Get does
+  size_t length = place_listing_text(text);
+  shell.listing_pane = pane_create(
+      main_window, kPaneX, kListingPaneY, kPaneWidth, kListingPaneHeight, kListingPaneStyle,
+      lookup.listing_text ? lookup.listing_text : reinterpret_cast<const unsigned char*>(""));
+  PaneRecord* listing = pane_record(shell.listing_pane);
+  listing->sel_start = 0;
+  listing->sel_end = static_cast<uint32_t>(length);
+  dispatch_command(main_window, kCmdSingle);
+
+  std::string_view found = pane_text(shell.single_pane);
+  if (found.empty()) std::fputs("dodevuz: no entry matches the text\n", stderr);
+  print_pane_text(found, o.raw);
+  return kExitOk;
+}
+
+int command_index(int argc, char** argv) {
+  Options o;
+  std::string problem;
+  if (!parse_options(argc, argv, "-C --check", &o, &problem)) return usage_error("index", problem);
+  if (o.help) return std::fputs(kUsageIndex, stdout), kExitOk;
+  if (!o.operands.empty()) return usage_error("index", "index takes no file: use -C DIR");
+  if (!enter_directory(o)) return kExitFailure;
+
+  if (o.check) {
+    std::string fault;
+    if (!check_index("edict", "edict.jdx", &fault)) {
+      std::fprintf(stderr, "dodevuz: edict.jdx: %s\n", fault.c_str());
+      return kExitFailure;
+    }
+    std::puts("edict.jdx: every entry lies in edict, in the order the lookup searches");
+    return kExitOk;
+  }
+  std::string error;
+  IndexStats stats;
+  if (!build_index("edict", "edict.jdx", &error, &stats)) {
+    std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
+    return kExitFailure;
+  }
+  std::printf(
+      "edict.jdx: %u entries for %u lines of edict (%u headwords, %u further characters of "
+      "headwords, %u readings, %u English words; %u lines not indexed)\n",
+      stats.entries, stats.lines, stats.headwords, stats.inner_characters, stats.readings,
+      stats.words, stats.skipped_lines);
+  return kExitOk;
+}
+
+int dodevuz_main(int argc, char** argv) {
+  if (argc < 2) {
+    print_all_usage(stderr);
+    return kExitUsage;
+  }
+  std::string first = argv[1];
+  if (first == "--help" || first == "-h") {
+    print_all_usage(stdout);
+    return kExitOk;
+  }
+  if (first == "help") {
+    if (argc < 3) {
+      print_all_usage(stdout);
+      return kExitOk;
+    }
+    const char* usage = usage_text(argv[2]);
+    if (usage == nullptr) return usage_error(nullptr, std::string("no such command: ") + argv[2]);
+    std::fputs(usage, stdout);
+    return kExitOk;
+  }
+  const CommandEntry* command = find_command(argv[1]);
+  if (command == nullptr) return usage_error(nullptr, "no such command: " + first);
+  return command->run(argc - 2, argv + 2);
+}

@@ -1,0 +1,68 @@
+// The dodevuz command line: the program's menu commands run from a shell over
+// the portable platform (panes and clipboard in memory, message boxes as
+// "[caption] text" lines on standard error). main() calls dodevuz_main alone;
+// the commands and the helpers below are the library the tests link too.
+//
+// Exit status: 0 when the command ran, 1 when it could not (a file that cannot
+// be read, a directory that cannot be entered, a faulty index, a missing
+// kanarom.cnv), 2 for a usage error.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// Runs `dodevuz ARGS...`; returns the exit status.
+int dodevuz_main(int argc, char** argv);
+
+// The commands, each given the arguments after its name.
+int command_get(int argc, char** argv);
+int command_decode(int argc, char** argv);
+int command_romaji(int argc, char** argv);
+int command_single(int argc, char** argv);
+int command_session(int argc, char** argv);
+int command_index(int argc, char** argv);
+
+// The window that owns message boxes and panes: the main window of the
+// command line, which has no pane of its own.
+Window cli_main_window();
+
+// Every subsystem and the in-memory desktop as at program start, the main
+// window focused.
+void start_afresh();
+
+// The usage text: of all commands, or of one (nullptr when name is unknown).
+const char* usage_text(const char* command = nullptr);
+
+// The whole content of path, or of standard input for "-". Returns false with
+// a message in *error when it cannot be read.
+bool read_input(const std::string& path, std::string* bytes, std::string* error);
+
+// The length of the longest prefix of text, at most limit bytes, that ends at
+// a character boundary of EUC-JP (1 byte below 0x80, 3 for 0x8F, 2 for 0x8E
+// and 0xA1-0xFE, 1 for any other byte).
+size_t whole_character_prefix(std::string_view euc, size_t limit);
+
+// Puts a passage (EUC-JP) into a new kanji buffer, as the intake would: the
+// text up to its first NUL, cut at the last whole character that leaves room
+// for two NULs, the rest of the buffer zero. Notes a cut on standard error.
+// Returns the bytes placed; the buffer is intake.kanji_buffer (nullptr, with
+// the intake's message, when the memory cannot be had).
+size_t place_passage(std::string_view euc);
+
+// A pane's EUC-JP text as the terminal shows it: UTF-8, 0x0D 0x0A as 0x0A,
+// each undecodable character as U+FFFD.
+std::string pane_text_for_terminal(std::string_view euc);
+
+// Writes a pane's text to standard output: for the terminal, or the exact
+// bytes when raw.
+void print_pane_text(std::string_view euc, bool raw);
+
+// The text of a pane (its shell's copy), or empty when pane is nullptr.
+std::string_view pane_text(Window pane);

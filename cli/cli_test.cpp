@@ -1,0 +1,292 @@
+// The dodevuz command line, end to end: the built program is run on the
+// build's sample data and its output, error output and exit status are
+// checked. A few helpers of the cli library are tested in-process.
+#include "cli/cli.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "intake/intake.h"
+#include "platform/recording.h"
+#include "shell/shell.h"
+#include "tests/testing.h"
+
+namespace {
+
+using testing_support::copy_sample_data;
+using testing_support::euc;
+using testing_support::hex;
+using testing_support::read_file;
+using testing_support::ScratchDir;
+using testing_support::write_file;
+
+const std::string kData = DODEVUZ_DATA_DIR;
+const std::string kSamples = kData + "/samples";
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+// Runs `dodevuz ARGS < input` in the working directory.
+Outcome dodevuz(const std::string& args, const std::string& input = "") {
+  write_file("stdin.txt", input);
+  std::string command =
+      std::string(DODEVUZ_BINARY_DIR) + "/dodevuz " + args + " <stdin.txt >stdout.txt 2>stderr.txt";
+  int raw = std::system(command.c_str());
+  Outcome run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file("stdout.txt"),
+              read_file("stderr.txt")};
+  return run;
+}
+
+// A line of the listing for a word found: the word, 8 blanks, its entry line.
+std::string found(const std::string& word, const std::string& line) {
+  return word + "        " + line + "\n";
+}
+// ... and for a character without a word: its bytes, 18 blanks, NOMATCH.
+std::string nomatch(const std::string& character) {
+  return character + std::string(18, ' ') + "NOMATCH  \n";
+}
+
+TEST(CommandLine, UsageErrorsExitWithTwo) {
+  ScratchDir dir;
+  for (const char* args :
+       {"", "frobnicate", "get", "get --euc --jis", "get --utf8 --raw --pane both",
+        "get --utf8 --pane middle", "get --utf8 --cache-pages 0", "get --utf8 --cache-pages 9000",
+        "get --utf8 --cache-pages x", "get --utf8 a b", "decode", "decode --euc", "romaji --shift",
+        "single", "single a b", "index extra", "session --raw", "help frobnicate",
+        "get --utf8 -C"}) {
+    Outcome run = dodevuz(args);
+    EXPECT_EQ(run.status, kExitUsage) << args;
+    EXPECT_NE(run.err, "") << args;
+    EXPECT_EQ(run.out, "") << args;
+  }
+}
+
+TEST(CommandLine, HelpNamesEveryCommand) {
+  ScratchDir dir;
+  Outcome run = dodevuz("--help");
+  EXPECT_EQ(run.status, 0);
+  for (const char* name : {"get", "decode", "romaji", "single", "session", "index"}) {
+    EXPECT_NE(run.out.find(std::string("dodevuz ") + name), std::string::npos) << name;
+  }
+  EXPECT_EQ(dodevuz("help session").status, 0);
+  EXPECT_EQ(dodevuz("get --help").status, 0);
+}
+
+TEST(CommandLine, FailuresToReadOrEnterExitWithOne) {
+  ScratchDir dir;
+  Outcome run = dodevuz("get --utf8 no-such-file");
+  EXPECT_EQ(run.status, kExitFailure);
+  EXPECT_NE(run.err.find("no-such-file"), std::string::npos) << run.err;
+  EXPECT_EQ(dodevuz("get --utf8 -C no-such-dir", "x").status, kExitFailure);
+}
+
+TEST(Get, ListsEachKnownWordWithItsEntryAndNomatchForUnknownKanji) {
+  ScratchDir dir;
+  // 鬱 is not in the sample dictionary.
+  Outcome run = dodevuz("get --utf8 --pane listing -C " + kData, "日本語を勉強する。鬱\n");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, found("日本語", "日本語 [にほんご] /(n) the Japanese language/(P)/") + "を" +
+                         found("勉強", "勉強 [べんきょう] /(n,vs) study/learning/(P)/") + "する。" +
+                         nomatch("鬱") + "\n");
+}
+
+TEST(Get, RawPrintsTheListingPaneBytesWithCarriageReturns) {
+  ScratchDir dir;
+  Outcome run = dodevuz("get --utf8 --raw -C " + kData, "本\n");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(hex(run.out), hex(euc("本        本 [ほん] /(n) book/volume/(P)/\r\n\r\n")));
+}
+
+TEST(Get, BothPanesUnderHeadingsAndTheSameForEveryIntake) {
+  ScratchDir dir;
+  Outcome utf8 = dodevuz("get --utf8 -C " + kData + " " + kSamples + "/passage.utf8.txt");
+  Outcome shift = dodevuz("get --shift -C " + kData + " " + kSamples + "/passage.sjis");
+  Outcome jis = dodevuz("get --jis -C " + kData + " - ", read_file(kSamples + "/passage.jis"));
+  ASSERT_EQ(utf8.status, 0) << utf8.err;
+  EXPECT_EQ(utf8.out.rfind("== listing ==\n日本語        日本語 [にほんご]", 0), 0u) << utf8.out;
+  size_t romaji = utf8.out.find("\n== romaji ==\n");
+  ASSERT_NE(romaji, std::string::npos);
+  EXPECT_NE(utf8.out.find("benkyou", romaji), std::string::npos) << utf8.out.substr(romaji);
+  EXPECT_EQ(utf8.out.find("\r"), std::string::npos);
+  EXPECT_EQ(shift.out, utf8.out);
+  EXPECT_EQ(jis.out, utf8.out);
+  // A smaller page cache changes nothing but the speed.
+  EXPECT_EQ(
+      dodevuz("get --utf8 --cache-pages 1 -C " + kData, read_file(kSamples + "/passage.utf8.txt"))
+          .out,
+      utf8.out);
+}
+
+TEST(Get, APassageOverTheBufferIsCutAtAWholeCharacterWithANote) {
+  ScratchDir dir;
+  // 39997 ASCII bytes, then 日本: the buffer takes 39998 bytes of text, which
+  // would split 日, so the passage ends before it.
+  std::string passage = std::string(39997, 'a') + "日本";
+  Outcome run = dodevuz("get --utf8 --pane listing --raw -C " + kData, passage);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("only its first 39997"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out, std::string(39997, 'a'));
+}
+
+TEST(Get, MissingRomajiTableEndsWithStatusOneAndTheMessage) {
+  ScratchDir dir;
+  copy_sample_data();
+  std::remove("kanarom.cnv");
+  Outcome run = dodevuz("get --utf8", "本");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "Unable to open: kanarom.cnv\n");
+}
+
+TEST(Get, MissingDictionaryIsReportedAndTheListingStillMade) {
+  ScratchDir dir;
+  copy_sample_data();
+  std::remove("edict");
+  Outcome run = dodevuz("get --utf8 --pane listing", "a本");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.err.find("[edict] Cannot open dictionary file:\n[ ] Stat() error\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.out, "a" + nomatch("本"));
+}
+
+TEST(Decode, ShiftJisAndJisSamplesGiveTheSameTextAsTheUtf8Sample) {
+  ScratchDir dir;
+  Outcome shift = dodevuz("decode --shift --raw " + kSamples + "/passage.sjis");
+  Outcome jis = dodevuz("decode --jis --raw " + kSamples + "/passage.jis");
+  ASSERT_EQ(shift.status, 0) << shift.err;
+  EXPECT_EQ(hex(shift.out), hex(jis.out));
+  const std::string utf8 = read_file(kSamples + "/passage.utf8.txt");
+  EXPECT_EQ(shift.out, euc(utf8));
+  EXPECT_EQ(dodevuz("decode --shift " + kSamples + "/passage.sjis").out, utf8);
+}
+
+TEST(Romaji, SpellsKanaOfAnyTextAndReadsUtf8OrEucJp) {
+  ScratchDir dir;
+  Outcome utf8 = dodevuz("romaji --utf8 -C " + kData, "すしを食べる\nカメラ\n");
+  ASSERT_EQ(utf8.status, 0) << utf8.err;
+  EXPECT_NE(utf8.out.find("sushio"), std::string::npos) << utf8.out;
+  EXPECT_NE(utf8.out.find("食"), std::string::npos) << utf8.out;
+  EXPECT_EQ(utf8.out.find('\r'), std::string::npos);
+  Outcome raw = dodevuz("romaji --raw -C " + kData, euc("すしを食べる\nカメラ\n"));
+  EXPECT_NE(raw.out.find("\r\n"), std::string::npos) << hex(raw.out);
+  EXPECT_EQ(dodevuz("romaji -C " + kData, euc("すしを食べる\nカメラ\n")).out, utf8.out);
+}
+
+TEST(Single, ListsEveryEntryThatMatchesTheStartOfTheText) {
+  // Each line loses its last byte to the 0x0D of its line end, as the single
+  // pane shows it.
+  ScratchDir dir;
+  Outcome run = dodevuz("single -C " + kData + " 日本語");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("日本語 [にほんご] /(n) the Japanese language/(P)\n"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("日本 [にほん]"), std::string::npos) << run.out;
+  Outcome none = dodevuz("single -C " + kData + " 鬱");
+  EXPECT_EQ(none.status, 0);
+  EXPECT_EQ(none.out, "");
+  EXPECT_NE(none.err, "");
+}
+
+TEST(Session, AWholeReadingFromGetToClear) {
+  ScratchDir dir;
+  const std::string passage = kSamples + "/passage.sjis";
+  // The listing begins with 日本語, 8 blanks and its entry line: bytes 0 to 6
+  // select the word.
+  Outcome run = dodevuz("session -C " + kData,
+                        "# a reading\n"
+                        "get-shift " +
+                            passage +
+                            "\n"
+                            "select listing 0 6\n"
+                            "single\n"
+                            "focus single\n"
+                            "select-text single 日本語 [にほんご]\n"
+                            "copy\n"
+                            "clipboard\n"
+                            "bogus command\n"
+                            "\n"
+                            "about\n"
+                            "clear\n"
+                            "show listing\n"
+                            "show single\n"
+                            "clipboard\n"
+                            "exit\n"
+                            "show listing\n");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "日本語 [にほんご]\nDodevuz\nOk\n(no pane)\n(no pane)\n(empty)\n");
+  EXPECT_NE(run.err.find("line 9: unknown command 'bogus'"), std::string::npos) << run.err;
+}
+
+TEST(Session, ShowsPanesAndReadsFilesFromTheStartingDirectory) {
+  ScratchDir dir;
+  write_file("passage.txt", "\x96\x7B");  // 本 in Shift-JIS
+  Outcome run = dodevuz("session -C " + kData,
+                        "get-shift passage.txt\nselect listing 0 2\nsingle\nshow single\n"
+                        "set-clipboard 東京\nclipboard\nget-shift\nshow listing\n"
+                        "select romaji 4 2\nfocus main\ncopy\nclipboard\n");
+  ASSERT_EQ(run.status, 0) << run.err;
+  // Single lines lose their last byte to the 0x0D of their line end.
+  size_t tail = run.out.find("東京\n");
+  ASSERT_NE(tail, std::string::npos) << run.out;
+  EXPECT_NE(run.out.substr(0, tail).find("本 [ほん] /(n) book/volume/(P)\n"), std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.out.substr(tail),
+            "東京\n" + found("東京", "東京 [とうきょう] /(n) Tokyo (capital city of Japan)/(P)/") +
+                "京\n");
+}
+
+TEST(Index, BuildsAnIndexThatChecksAndRejectsOneOutOfOrder) {
+  ScratchDir dir;
+  copy_sample_data();
+  std::remove("edict.jdx");
+  Outcome built = dodevuz("index");
+  ASSERT_EQ(built.status, 0) << built.err;
+  EXPECT_EQ(read_file("edict.jdx"), read_file(kData + "/edict.jdx"));
+  EXPECT_EQ(dodevuz("index --check").status, 0);
+  // Entries 1 and 2 swapped: out of order.
+  std::string index = read_file("edict.jdx");
+  std::swap_ranges(index.begin() + 4, index.begin() + 8, index.begin() + 8);
+  write_file("edict.jdx", index);
+  Outcome check = dodevuz("index --check");
+  EXPECT_EQ(check.status, 1);
+  EXPECT_NE(check.err, "");
+}
+
+// ---- In-process helpers ----------------------------------------------------
+
+TEST(WholeCharacterPrefix, NeverSplitsACharacter) {
+  const std::string text = "a" + euc("日") + euc("丂") + euc("ｶ");  // 1 + 2 + 3 + 2 bytes
+  const size_t expected[] = {0, 1, 1, 3, 3, 3, 6, 6, 8, 8};
+  for (size_t limit = 0; limit < std::size(expected); ++limit) {
+    EXPECT_EQ(whole_character_prefix(text, limit), expected[limit]) << limit;
+  }
+}
+
+TEST(PlacePassage, FillsANewKanjiBufferWithTwoNulsBehindTheText) {
+  reset_recording();
+  reset_program_state();
+  // 39998 bytes of text fill the buffer but for its two NULs.
+  std::string passage = std::string(39996, 'a') + euc("日") + euc("本");
+  EXPECT_EQ(place_passage(passage), 39998u);
+  ASSERT_NE(intake.kanji_buffer, nullptr);
+  EXPECT_EQ(intake.kanji_buffer[39997], static_cast<unsigned char>(passage[39997]));
+  EXPECT_EQ(intake.kanji_buffer[39998], 0);
+  EXPECT_EQ(intake.kanji_buffer[39999], 0);
+  // A NUL ends the passage; nothing of the earlier buffer remains.
+  EXPECT_EQ(place_passage(std::string("ab\0cd", 5)), 2u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(intake.kanji_buffer), 4), std::string("ab\0\0", 4));
+  EXPECT_EQ(intake.kanji_buffer[39997], 0);
+  reset_program_state();
+}
+
+TEST(PaneTextForTerminal, PlainLineEndsAndMarksForBadBytes) {
+  EXPECT_EQ(pane_text_for_terminal(euc("本\r\na\r") + "\xB0\r\n"), "本\na\r\xEF\xBF\xBD\n");
+}
+
+}  // namespace
