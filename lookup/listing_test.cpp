@@ -1,0 +1,190 @@
+// The segmentation of a passage into the listing: byte classes, the layout
+// of found and unfound words, the odd cases of the walk, and the bound of
+// the listing buffer.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "intake/intake.h"
+#include "lookup/test_dictionary.h"
+
+namespace {
+
+using namespace test_dictionary;
+using testing_support::euc;
+using testing_support::hex;
+using testing_support::ScratchDir;
+
+Window const kMain = reinterpret_cast<Window>(0x77);
+const std::string kGap(8, ' ');
+const std::string kNoMatch = "  NOMATCH  \n";
+
+class ListingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reset_recording();
+    reset_store();
+    reset_lookup();
+    passage_.assign(kKanjiBufferSize, 0);
+    intake.kanji_buffer = passage_.data();
+  }
+  void TearDown() override {
+    intake.kanji_buffer = nullptr;
+    reset_lookup();
+    reset_store();
+  }
+
+  void dictionary(const std::vector<std::string>& each) {
+    const std::string text = lines(each);
+    open_dictionary_with(text, line_starts(text));
+  }
+  // The listing's text, up to its first NUL.
+  std::string listing(const std::string& passage) {
+    std::fill(passage_.begin(), passage_.end(), 0);
+    std::copy(passage.begin(), passage.end(), passage_.begin());
+    build_listing(kMain);
+    if (lookup.listing_buffer == nullptr) return "(no buffer)";
+    return reinterpret_cast<const char*>(lookup.listing_buffer);
+  }
+
+  std::vector<unsigned char> passage_;
+  ScratchDir dir_;
+};
+
+TEST_F(ListingTest, AnEmptyPassageGivesAnEmptyListing) {
+  dictionary({euc("日本 /Japan/")});
+  EXPECT_EQ(listing(""), "");
+  EXPECT_EQ(std::count(lookup.listing_buffer, lookup.listing_buffer + kListingBufferSize, 0),
+            static_cast<long>(kListingBufferSize));
+}
+
+TEST_F(ListingTest, AsciiKanaAndRowOneSymbolsAreCopiedWithoutALookup) {
+  dictionary({euc("日本 /Japan/")});
+  const std::string passage = "Hi, " + euc("これはカタカナ。「ー」") + "\t\r\n~";
+  EXPECT_EQ(listing(passage), passage);
+  EXPECT_EQ(store.page_loads, 0u);
+  // A two-byte copy at the passage's end takes the NUL with it and ends.
+  EXPECT_EQ(listing("a\xA4"), "a\xA4");
+}
+
+TEST_F(ListingTest, FoundWordsAreFollowedByTheGapAndTheirLine) {
+  dictionary({euc("日本 /Japan/"), euc("東京 /Tokyo/"), euc("日 /sun/")});
+  EXPECT_EQ(listing(euc("日本は東京。")), euc("日本") + kGap + euc("日本 /Japan/\n") + euc("は") +
+                                              euc("東京") + kGap + euc("東京 /Tokyo/\n") +
+                                              euc("。"));
+  EXPECT_EQ(listing(euc("日日")),
+            euc("日") + kGap + euc("日 /sun/\n") + euc("日") + kGap + euc("日 /sun/\n"));
+}
+
+TEST_F(ListingTest, ACharacterWithoutAWordGetsEighteenBlanksAndNoMatch) {
+  dictionary({euc("日本 /Japan/")});
+  EXPECT_EQ(listing(euc("猫a")), euc("猫") + std::string(16, ' ') + kNoMatch + "a");
+  EXPECT_EQ(listing(euc("猫") + "\x8E\xB1"), euc("猫") + std::string(16, ' ') + kNoMatch +
+                                                 "\x8E\xB1" + std::string(16, ' ') + kNoMatch);
+}
+
+TEST_F(ListingTest, AnUnfoundCharacterWhoseSecondByteIsA4AdvancesByOne) {
+  dictionary({euc("日本 /Japan/")});
+  // B0 A4 is a kanji; its A4 then starts a kana copy that takes the next
+  // byte with it, and the A2 after that is looked up on its own.
+  EXPECT_EQ(hex(listing("\xB0\xA4\xA4\xA2x")),
+            hex("\xA4\xA4\xA2x" + std::string(16, ' ') + kNoMatch));
+}
+
+TEST_F(ListingTest, ALineThatDoesNotBeginLikeTheKeyGetsSixteenBlanks) {
+  const std::string text = lines({euc("大漢") + " /inside/"});
+  open_dictionary_with(text, {3});  // the 漢 inside the line alone
+  EXPECT_EQ(listing(euc("漢") + "z"),
+            euc("漢") + std::string(16, ' ') + euc("大漢") + " /inside/\n" + "z");
+}
+
+TEST_F(ListingTest, LeadingAsciiOfTheLineIsSkippedWhenMeasuring) {
+  const std::string text = lines({"1 " + euc("漢字") + " /x/"});
+  open_dictionary_with(text, {3});
+  EXPECT_EQ(listing(euc("漢字")), euc("漢字") + kGap + "1 " + euc("漢字") + " /x/\n");
+}
+
+TEST_F(ListingTest, APartlyMatchingCharacterCountsWhole) {
+  // The line shares the key's first three bytes: four are written, the walk
+  // advances by four.
+  dictionary({"\xB0\xA1\xB0\xA3 /y/"});
+  EXPECT_EQ(hex(listing("\xB0\xA1\xB0\xA2z")),
+            hex("\xB0\xA1\xB0\xA2" + kGap + "\xB0\xA1\xB0\xA3 /y/\n" + "z"));
+}
+
+TEST_F(ListingTest, AnOddCountPastThePassageEndWritesItsNul) {
+  dictionary({"\xB0\xA1\xB0\xA2\xB0\xA3 /z/"});
+  EXPECT_EQ(hex(listing("\xB0\xA1\xB0\xA2\xB0")), hex("\xB0\xA1\xB0\xA2\xB0"));
+  const unsigned char* after = lookup.listing_buffer + 6;
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(after), 8), kGap);
+}
+
+// The raised count may reach the key byte that the lookup dropped (a line
+// end). The passage's byte is written there, not a NUL that would hide the
+// rest of the listing.
+TEST_F(ListingTest, AnOddCountOverADroppedLineEndKeepsTheRestOfTheListing) {
+  const std::string line = euc("漢") + "abcdefghijklmnopqr /x/";
+  dictionary({line});
+  const std::string head = euc("漢") + "abcdefghijklmnopq";  // 19 bytes
+  EXPECT_EQ(listing(head + "\n" + euc("猫")),
+            head + "\n" + kGap + line + "\n" + euc("猫") + std::string(16, ' ') + kNoMatch);
+}
+
+TEST_F(ListingTest, TheKeyIsAtMostTwentyBytes) {
+  std::string passage;
+  for (int c = 0; c < 15; ++c) passage += euc("漢");
+  dictionary({passage + " /long/", euc("漢") + " /one/"});
+  // Ten characters are tried: the long line is found for the first ten,
+  // then again for the remaining five.
+  std::string first_ten = passage.substr(0, 20);
+  const std::string long_line = passage + " /long/\n";
+  EXPECT_EQ(listing(passage), first_ten + kGap + long_line + passage.substr(20) + kGap + long_line);
+}
+
+TEST_F(ListingTest, TheListingStopsBeforeAnItemThatWouldNotFit) {
+  dictionary({euc("日本 /Japan/")});
+  // 3000 unfound characters would need 30 bytes each, 90000 in all.
+  std::string passage;
+  for (int c = 0; c < 3000; ++c) passage += euc("猫");
+  const std::string text = listing(passage);
+  const std::string item = euc("猫") + std::string(16, ' ') + kNoMatch;
+  const size_t items = (kListingBufferSize - 1) / item.size();
+  ASSERT_EQ(text.size(), items * item.size());
+  for (size_t n = 0; n < items; ++n) ASSERT_EQ(text.substr(n * item.size(), item.size()), item);
+  EXPECT_EQ(lookup.listing_buffer[kListingBufferSize - 1], 0);
+
+  // A passage that fills the kanji buffer to its last byte, with no NUL.
+  std::fill(passage_.begin(), passage_.end(), 'a');
+  build_listing(kMain);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(lookup.listing_buffer)),
+            std::string(kKanjiBufferSize, 'a'));
+}
+
+TEST_F(ListingTest, AListingBufferThatCannotBeHadIsReported) {
+  dictionary({euc("日本 /Japan/")});
+  listing("a");
+  ASSERT_NE(lookup.listing_block, nullptr);
+  const size_t blocks = recording.live_blocks;
+  recording.alloc_fails = [](size_t size) { return size == kListingBufferSize; };
+  EXPECT_EQ(listing("b"), "(no buffer)");
+  EXPECT_EQ(recording.live_blocks, blocks - 1);  // the previous listing was freed
+  ASSERT_EQ(recording.messages.size(), 1u);
+  EXPECT_EQ(recording.messages[0].text, "malloc failed for kanji buffers2!");
+  EXPECT_EQ(recording.messages[0].caption, " ");
+  EXPECT_EQ(recording.messages[0].owner, kMain);
+
+  recording.alloc_fails = nullptr;
+  recording.lock_fails = [](size_t size) { return size == kListingBufferSize; };
+  EXPECT_EQ(listing("c"), "(no buffer)");
+  EXPECT_EQ(recording.messages.size(), 2u);
+  recording.lock_fails = nullptr;
+  EXPECT_EQ(listing("d"), "d");
+}
+
+TEST_F(ListingTest, WithoutADictionaryEveryWordIsUnfound) {
+  EXPECT_EQ(listing(euc("日本")), euc("日") + std::string(16, ' ') + kNoMatch + euc("本") +
+                                      std::string(16, ' ') + kNoMatch);
+}
+
+}  // namespace
