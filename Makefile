@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test test-asan fuzz clean format
+.PHONY: all build run test test-asan full-dict fuzz clean format
 
 all: build
 
@@ -19,6 +19,12 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The full dictionary from Debian's edict package into dict/ (not committed),
+# with our romaji table and an index made and checked by dodevuz; then
+# `build/dodevuz get --shift -C dict FILE`.
+full-dict: build
+	scripts/get-full-dictionary.sh dict
 
 test-asan:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DDODEVUZ_SANITIZE=address,undefined"
