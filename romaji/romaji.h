@@ -8,18 +8,18 @@
 
 #include "platform/platform.h"
 
-constexpr int kRomajiEntries = 500;        // table entries
-constexpr int kSectionSize = 250;          // entries of a section
-constexpr int kKatakanaSection = 250;      // first entry of the katakana section
-constexpr int kSectionFill = 234;          // entries of a section ever filled
-constexpr size_t kFieldSize = 7;           // bytes of a kana or romaji field
+constexpr int kRomajiEntries = 500;    // table entries
+constexpr int kSectionSize = 250;      // entries of a section
+constexpr int kKatakanaSection = 250;  // first entry of the katakana section
+constexpr int kSectionFill = 234;      // entries of a section ever filled
+constexpr size_t kFieldSize = 7;       // bytes of a kana or romaji field
 constexpr size_t kTableFileBufferSize = 5000;
-constexpr size_t kTableFileRead = 4592;    // bytes of kanarom.cnv that are read
-constexpr size_t kTableLineSize = 80;      // raw and decoded line
+constexpr size_t kTableFileRead = 4592;  // bytes of kanarom.cnv that are read
+constexpr size_t kTableLineSize = 80;    // raw and decoded line
 constexpr size_t kRomajiBufferSize = 40000;
-constexpr size_t kKanaRunSize = 256;       // pending kana run
+constexpr size_t kKanaRunSize = 256;  // pending kana run
 constexpr size_t kRunOutputSize = 256;
-extern const char kRomajiTableFile[];      // "kanarom.cnv"
+extern const char kRomajiTableFile[];  // "kanarom.cnv"
 
 struct RomajiEntry {
   unsigned char kana[kFieldSize];    // one to three kana, NUL-terminated
@@ -28,13 +28,16 @@ struct RomajiEntry {
 
 // Program-wide state of the romaji subsystem; one instance, `romaji`.
 struct Romaji {
-  RomajiEntry table[kRomajiEntries];       // 0-249 hiragana, 250-499 katakana section
-  MemoryBlock table_file_block;            // table file buffer of the last load
-  MemoryBlock romaji_block;                // block of the romaji buffer
-  unsigned char* romaji_buffer;            // 40000 bytes, NUL-terminated; nullptr before any Get
-  unsigned char kana_run[kKanaRunSize];    // pending kana run
+  RomajiEntry table[kRomajiEntries];     // 0-249 hiragana, 250-499 katakana section
+  MemoryBlock table_file_block;          // table file buffer of the last load
+  MemoryBlock romaji_block;              // block of the romaji buffer
+  unsigned char* romaji_buffer;          // 40000 bytes, NUL-terminated; nullptr before any Get
+  unsigned char kana_run[kKanaRunSize];  // pending kana run
   unsigned char run_output[kRunOutputSize];
-  Window romaji_pane;                      // nullptr when there is none
+  Window romaji_pane;      // nullptr when there is none
+  size_t romaji_length;    // bytes of text in the romaji buffer
+  bool romaji_cut;         // the romaji buffer filled up; the rest was left out
+  unsigned char run_lead;  // first byte of a run converted in parts, else 0
 };
 
 extern Romaji romaji;
@@ -42,20 +45,27 @@ extern Romaji romaji;
 // Puts the romaji subsystem back to its state at program start.
 void reset_romaji();
 
-// Reads kanarom.cnv in the working directory into a new table. When the file
+// Reads kanarom.cnv in the working directory into a new table (its first
+// 4592 bytes; at most 234 entries a section). Lines longer than 79 bytes
+// (raw or decoded), mapping lines without a romaji text and kana or romaji
+// texts longer than 6 bytes are skipped and fill no entry. When the file
 // cannot be opened, prints "Unable to open: kanarom.cnv" and ends the program
 // with status 1.
 void load_romaji_table();
 
 // Decodes one NUL-terminated line, JIS escape sequences into EUC-JP, into out
-// (which has room for out_size bytes, NUL included).
+// (which has room for out_size bytes, NUL included). Output that does not
+// fit is left out: out always holds a NUL-terminated prefix of the result.
 void decode_jis_line(unsigned char* out, const unsigned char* in, size_t out_size = kTableLineSize);
 
-// Transliterates the listing text (lookup.listing_text) into a new romaji
-// buffer, then makes the romaji pane anew.
+// Transliterates the listing text (lookup.listing_text; nullptr reads as an
+// empty text) into a new romaji buffer, then makes the romaji pane anew.
+// REQUIRES: the table has been loaded. Romaji that would pass 39999 bytes is
+// left out, cut at a whole character.
 void build_romaji_text(Window main_window);
 
-// Converts the pending kana run and appends it to the romaji buffer.
+// Converts the pending kana run and appends it to the romaji buffer (nothing
+// when there is no romaji buffer). Does nothing for an empty run.
 void flush_kana_run();
 
 // Appends byte c (not 0) to the NUL-terminated string s of size bytes, if it fits.

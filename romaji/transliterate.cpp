@@ -1,0 +1,233 @@
+// The transliteration: the listing text with every run of kana spelled in
+// romaji through the table, into the romaji buffer and a new romaji pane.
+
+#include <cstdint>
+#include <cstring>
+
+#include "lookup/lookup.h"
+#include "romaji/romaji.h"
+
+namespace {
+
+// The romaji pane, top of the main window's client area (the shell stacks
+// the listing and single panes below it). The style is WS_CHILD | WS_VISIBLE
+// | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL.
+constexpr int kRomajiPaneX = 10;
+constexpr int kRomajiPaneY = 0;
+constexpr int kRomajiPaneWidth = 630;
+constexpr int kRomajiPaneHeight = 190;
+constexpr uint32_t kRomajiPaneStyle = 0x50A00144;
+
+constexpr size_t kRomajiLimit = kRomajiBufferSize - 1;  // bytes of text, NUL apart
+constexpr size_t kRunLimit = kKanaRunSize - 2;          // 127 kana
+constexpr size_t kOutputLimit = kRunOutputSize - 1;
+
+const unsigned char kUnmatched[] = "#";
+const unsigned char kEmptyText[] = "";
+
+// Appends count bytes to the romaji buffer: all of them, or, when they do
+// not fit, none (whole) or as many as fit (ASCII romaji). Once something
+// does not fit the buffer is closed: the text ends there, not with holes.
+void put_romaji(const unsigned char* bytes, size_t count, bool whole) {
+  if (romaji.romaji_cut || romaji.romaji_buffer == nullptr) return;
+  size_t room = kRomajiLimit - romaji.romaji_length;
+  if (count > room) {
+    romaji.romaji_cut = true;
+    if (whole) return;
+    count = room;
+  }
+  std::memcpy(romaji.romaji_buffer + romaji.romaji_length, bytes, count);
+  romaji.romaji_length += count;
+  romaji.romaji_buffer[romaji.romaji_length] = 0;
+}
+
+// The first table entry that fits the run at byte k, and the bytes it
+// takes; the unmatched mark and one byte when none does. Bytes from length
+// on read as zero. Only the bytes k, k+1, k+3 and k+5 are compared.
+const unsigned char* match_at(const unsigned char* run, size_t length, size_t k, size_t* step) {
+  auto at = [&](size_t i) -> unsigned char { return i < length ? run[i] : 0; };
+  for (const RomajiEntry& e : romaji.table) {
+    const unsigned char* key = e.kana;
+    if (at(k) != key[0] || at(k + 1) != key[1]) continue;
+    if (key[2] == 0) {
+      *step = 2;
+      return e.romaji;
+    }
+    if (at(k + 3) != key[3]) continue;
+    if (key[4] == 0) {
+      *step = 4;
+      return e.romaji;
+    }
+    if (at(k + 5) != key[5]) continue;
+    *step = 6;
+    return e.romaji;
+  }
+  *step = 1;
+  return kUnmatched;
+}
+
+// Capitals, then each '*' becomes the byte after it (a gemination mark
+// doubles the next letter), then onto the romaji buffer. A '*' with nothing
+// after it stays, rather than end the text early.
+void finish_output(unsigned char* out, size_t length, bool capitals) {
+  if (capitals) {
+    for (size_t i = 0; i < length; ++i) {
+      if (out[i] >= 'a' && out[i] <= 'z') out[i] = out[i] - 'a' + 'A';
+    }
+  }
+  for (size_t i = 0; i + 1 < length; ++i) {
+    if (out[i] == '*') out[i] = out[i + 1];
+  }
+  put_romaji(out, length, false);
+}
+
+// Converts length bytes of run (bytes past them read as zero) and appends
+// the romaji. The run output holds 255 bytes; a longer result is finished
+// and appended in pieces, each gemination mark at a piece's end carried on
+// to the next piece so that it still doubles the letter after it.
+void convert_kana(const unsigned char* run, size_t length, bool capitals) {
+  unsigned char* out = romaji.run_output;
+  std::memset(out, 0, kRunOutputSize);
+  size_t n = 0;
+  for (size_t k = 0; k < length;) {
+    size_t step;
+    const unsigned char* text = match_at(run, length, k, &step);
+    size_t text_length = strnlen(reinterpret_cast<const char*>(text), kFieldSize - 1);
+    // One byte stays free for the 't' '-' that a final '*' becomes.
+    if (n + text_length + 1 > kOutputLimit) {
+      size_t carry = 0;
+      while (carry < n && out[n - 1 - carry] == '*') ++carry;
+      if (carry == n) carry = 0;
+      finish_output(out, n - carry, capitals);
+      std::memmove(out, out + n - carry, carry);
+      std::memset(out + carry, 0, kRunOutputSize - carry);
+      n = carry;
+    }
+    std::memcpy(out + n, text, text_length);
+    n += text_length;
+    k += step;
+  }
+  if (n > 0 && out[n - 1] == '*') {
+    out[n - 1] = 't';
+    out[n++] = '-';
+  }
+  finish_output(out, n, capitals);
+}
+
+// The run is full: converts its first part and keeps the rest. The cut
+// falls where the conversion of the whole run would pass from one entry to
+// the next, at least 6 bytes before the end (so the kana to come cannot
+// change how the first part matches), and not just after a gemination mark.
+void convert_run_part() {
+  unsigned char* run = romaji.kana_run;
+  size_t length = strnlen(reinterpret_cast<char*>(run), kKanaRunSize);
+  size_t cut = 0;
+  size_t cut_any = 0;
+  for (size_t k = 0; k + 6 <= length;) {
+    size_t step;
+    const unsigned char* text = match_at(run, length, k, &step);
+    k += step;
+    if (k + 6 > length) break;
+    size_t text_length = strnlen(reinterpret_cast<const char*>(text), kFieldSize - 1);
+    cut_any = k;
+    if (text_length == 0 || text[text_length - 1] != '*') cut = k;
+  }
+  if (cut == 0) cut = cut_any;
+  if (cut == 0) cut = length;
+  if (romaji.run_lead == 0) romaji.run_lead = run[0];
+  convert_kana(run, cut, romaji.run_lead == 0xA5);
+  std::memmove(run, run + cut, length - cut);
+  std::memset(run + (length - cut), 0, kKanaRunSize - (length - cut));
+}
+
+// Adds a kana (second byte 0 for a lone first byte) to the pending run.
+void add_to_run(unsigned char first, unsigned char second) {
+  size_t length = strnlen(reinterpret_cast<char*>(romaji.kana_run), kKanaRunSize);
+  if (length + (second != 0 ? 2 : 1) > kRunLimit) convert_run_part();
+  append_char(romaji.kana_run, kKanaRunSize, first);
+  append_char(romaji.kana_run, kKanaRunSize, second);
+}
+
+}  // namespace
+
+void append_char(unsigned char* s, size_t size, unsigned char c) {
+  if (c == 0) return;
+  size_t length = strnlen(reinterpret_cast<char*>(s), size);
+  if (length + 2 > size) return;  // no room for the byte and the NUL
+  s[length] = c;
+  s[length + 1] = 0;
+}
+
+void flush_kana_run() {
+  size_t length = strnlen(reinterpret_cast<char*>(romaji.kana_run), kKanaRunSize);
+  if (length == 0) return;
+  // A run converted in parts keeps the capitals of its beginning.
+  unsigned char lead = romaji.run_lead != 0 ? romaji.run_lead : romaji.kana_run[0];
+  convert_kana(romaji.kana_run, length, lead == 0xA5);
+  std::memset(romaji.kana_run, 0, kKanaRunSize);
+  romaji.run_lead = 0;
+}
+
+void build_romaji_text(Window main_window) {
+  romaji.romaji_buffer = renew_block(&romaji.romaji_block, kRomajiBufferSize, true);
+  romaji.romaji_length = 0;
+  romaji.romaji_cut = romaji.romaji_buffer == nullptr;  // nowhere to write: no walk
+  std::memset(romaji.kana_run, 0, kKanaRunSize);
+  romaji.run_lead = 0;
+
+  const unsigned char* text = lookup.listing_text != nullptr ? lookup.listing_text : kEmptyText;
+  size_t limit = lookup.listing_text != nullptr && lookup.listing_text_size != 0
+                     ? lookup.listing_text_size
+                     : SIZE_MAX;
+  size_t length = strnlen(reinterpret_cast<const char*>(text), limit);
+  // Bytes from the end of the text on read as zero: a character cut short
+  // by the end is never read past it.
+  auto at = [&](size_t i) -> unsigned char { return i < length ? text[i] : 0; };
+
+  for (size_t i = 0; i < length && !romaji.romaji_cut;) {
+    unsigned char b0 = text[i];
+    unsigned char b1 = at(i + 1);
+    if (b0 < 0x80) {
+      flush_kana_run();
+      // A '-' before a full stop is a long vowel mark or the 't' '-' of a
+      // final gemination: "at." reads better than "at-.".
+      if (b0 == '.' && romaji.romaji_length > 0 &&
+          romaji.romaji_buffer[romaji.romaji_length - 1] == '-') {
+        romaji.romaji_buffer[--romaji.romaji_length] = 0;
+      }
+      put_romaji(&b0, 1, true);
+      i += 1;
+    } else if (b0 == 0xA1 && b1 == 0xBC) {  // long vowel mark
+      add_to_run(b0, b1);
+      i += 2;
+    } else if (b0 == 0xA1 && (b1 == 0xA1 || b1 == 0xA2 || b1 == 0xA3 || b1 == 0xD6 || b1 == 0xD7)) {
+      i += 2;  // ideographic space, comma, full stop, corner brackets: dropped, run goes on
+    } else if (b0 == 0x8F) {  // JIS X 0212
+      flush_kana_run();
+      unsigned char c[3] = {b0, b1, b1 != 0 ? at(i + 2) : static_cast<unsigned char>(0)};
+      put_romaji(c, c[1] == 0 ? 1 : c[2] == 0 ? 2 : 3, true);
+      i += 3;
+    } else if (b0 == 0xA4 || b0 == 0xA5) {
+      // A kana's first byte before an ASCII byte (broken text) goes alone,
+      // so the ASCII byte (a line end, say) is still copied.
+      if (b1 < 0x80) {
+        add_to_run(b0, 0);
+        i += 1;
+      } else {
+        add_to_run(b0, b1);
+        i += 2;
+      }
+    } else {
+      flush_kana_run();
+      unsigned char c[2] = {b0, b1};
+      put_romaji(c, b1 == 0 ? 1 : 2, true);
+      i += 2;
+    }
+  }
+  flush_kana_run();
+
+  pane_destroy(romaji.romaji_pane);
+  romaji.romaji_pane = pane_create(
+      main_window, kRomajiPaneX, kRomajiPaneY, kRomajiPaneWidth, kRomajiPaneHeight,
+      kRomajiPaneStyle, romaji.romaji_buffer != nullptr ? romaji.romaji_buffer : kEmptyText);
+}
