@@ -1,0 +1,288 @@
+// The edge conversions of convert.h with the Win32 code-page calls:
+// MultiByteToWideChar / WideCharToMultiByte with code page 20932 (EUC-JP),
+// 932 (Shift-JIS), 50220 (ISO-2022-JP, where the system has it) and UTF-8.
+//
+// EUC-JP text is split into characters here, by the same boundaries as the
+// iconv build, so that every undecodable character becomes exactly one
+// U+FFFD and a pane's UTF-16 positions map back to the bytes they came from:
+//   0x00-0x7F              one byte (ASCII, line ends included)
+//   0x8E, 0xA1-0xFE        lead byte of a two-byte character
+//   0x8F                   lead byte of a three-byte character (JIS X 0212)
+//   anything else          no character starts here: one undecodable byte
+// A lead byte whose trail bytes are missing or outside 0xA1-0xFE is
+// undecodable on its own, and the next byte starts afresh.
+#include <windows.h>
+
+#include "platform/convert.h"
+
+namespace {
+
+constexpr UINT kEucJp = 20932;
+constexpr UINT kShiftJis = 932;
+constexpr UINT kIso2022Jp = 50220;
+constexpr wchar_t kReplacement = 0xFFFD;
+constexpr char kGeta[] = "\xA2\xAE";  // EUC-JP mark for a character it cannot hold
+
+bool euc_trail(unsigned char c) {
+  return c >= 0xA1 && c <= 0xFE;
+}
+
+// Bytes of the EUC-JP character at the start of s (s not empty), and
+// whether it is well-formed; an ill-formed start is always one byte.
+size_t euc_char_length(std::string_view s, bool* well_formed) {
+  unsigned char lead = static_cast<unsigned char>(s[0]);
+  size_t length = 0;
+  if (lead < 0x80) {
+    *well_formed = true;
+    return 1;
+  }
+  if (lead == 0x8F) length = 3;
+  if (lead == 0x8E || (lead >= 0xA1 && lead <= 0xFE)) length = 2;
+  *well_formed = length != 0 && s.size() >= length;
+  for (size_t i = 1; *well_formed && i < length; ++i) {
+    *well_formed = euc_trail(static_cast<unsigned char>(s[i]));
+  }
+  return *well_formed ? length : 1;
+}
+
+// One well-formed multi-byte EUC-JP character to one UTF-16 unit, or
+// U+FFFD. The system's table reads 0x8F as a character of its own, so a
+// three-byte character converts only when it comes back as one unit.
+wchar_t euc_char_to_unit(std::string_view ch) {
+  wchar_t units[4];
+  int n = MultiByteToWideChar(kEucJp, MB_ERR_INVALID_CHARS, ch.data(), static_cast<int>(ch.size()),
+                              units, 4);
+  if (n != 1 || units[0] < 0x80 || (units[0] >= 0xD800 && units[0] <= 0xDFFF)) return kReplacement;
+  return units[0];
+}
+
+std::wstring to_wide(UINT code_page, std::string_view in) {
+  std::wstring out;
+  if (in.empty()) return out;
+  int n = MultiByteToWideChar(code_page, 0, in.data(), static_cast<int>(in.size()), nullptr, 0);
+  if (n <= 0) return out;
+  out.resize(static_cast<size_t>(n));
+  MultiByteToWideChar(code_page, 0, in.data(), static_cast<int>(in.size()), out.data(), n);
+  return out;
+}
+
+// UTF-16 to a code page. default_char, when given, stands for every
+// character the code page cannot hold; best-fit look-alikes are not used, so
+// nothing is silently changed into another character.
+std::string from_wide(UINT code_page, std::wstring_view in, const char* default_char,
+                      bool* used_default = nullptr) {
+  std::string out;
+  if (used_default != nullptr) *used_default = false;
+  if (in.empty()) return out;
+  DWORD flags = default_char != nullptr ? WC_NO_BEST_FIT_CHARS : 0;
+  BOOL used = FALSE;
+  BOOL* used_ptr = default_char != nullptr ? &used : nullptr;
+  int n = WideCharToMultiByte(code_page, flags, in.data(), static_cast<int>(in.size()), nullptr, 0,
+                              default_char, used_ptr);
+  if (n <= 0) {
+    if (used_default != nullptr) *used_default = true;
+    return out;
+  }
+  out.resize(static_cast<size_t>(n));
+  WideCharToMultiByte(code_page, flags, in.data(), static_cast<int>(in.size()), out.data(), n,
+                      default_char, used_ptr);
+  if (used_default != nullptr) *used_default = used != FALSE;
+  return out;
+}
+
+// Bytes of the UTF-8 sequence at the start of s (s not empty) when it is a
+// whole, well-formed one; else 1, so that an invalid byte is skipped alone.
+size_t utf8_char_length(std::string_view s) {
+  unsigned char lead = static_cast<unsigned char>(s[0]);
+  size_t length = lead < 0x80                    ? 1
+                  : lead >= 0xF0 && lead <= 0xF4 ? 4
+                  : lead >= 0xE0                 ? 3
+                  : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                 : 0;
+  if (length == 0 || s.size() < length) return 1;
+  for (size_t i = 1; i < length; ++i) {
+    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 1;
+  }
+  return length;
+}
+
+bool is_halfwidth_katakana(wchar_t c) {
+  return c >= 0xFF61 && c <= 0xFF9F;
+}
+
+// Half-width katakana to full-width, a voicing mark merged with the kana
+// before it (ｶﾞ becomes ガ), as ISO-2022-JP has no half-width katakana.
+std::wstring fold_halfwidth_katakana(std::wstring_view in) {
+  std::wstring out;
+  out.reserve(in.size());
+  const LCID japanese = MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN), SORT_DEFAULT);
+  size_t i = 0;
+  while (i < in.size()) {
+    if (!is_halfwidth_katakana(in[i])) {
+      out.push_back(in[i++]);
+      continue;
+    }
+    size_t end = i;
+    while (end < in.size() && is_halfwidth_katakana(in[end])) ++end;
+    int length = static_cast<int>(end - i);
+    wchar_t buffer[256];
+    // Runs longer than the buffer are mapped in pieces; a piece boundary
+    // between a kana and its voicing mark only leaves the mark on its own.
+    int piece = length > 128 ? 128 : length;
+    int n = LCMapStringW(japanese, LCMAP_FULLWIDTH, in.data() + i, piece, buffer, 256);
+    if (n > 0) {
+      out.append(buffer, static_cast<size_t>(n));
+    } else {
+      out.append(in.data() + i, static_cast<size_t>(piece));
+    }
+    i += static_cast<size_t>(piece);
+  }
+  return out;
+}
+
+// ISO-2022-JP built from the system's EUC-JP table: a JIS X 0208 character
+// is its EUC-JP bytes with bit 7 cleared, announced by ESC $ B; ASCII by
+// ESC ( B. Anything else (JIS X 0212, a character without a mapping) is '?'.
+std::string jis_from_wide(std::wstring_view wide) {
+  std::string euc = from_wide(kEucJp, fold_halfwidth_katakana(wide), "?");
+  std::string out;
+  out.reserve(euc.size() + 16);
+  bool two_byte = false;
+  auto set_mode = [&](bool want) {
+    if (want == two_byte) return;
+    out += want ? "\x1B$B" : "\x1B(B";
+    two_byte = want;
+  };
+  std::string_view rest = euc;
+  while (!rest.empty()) {
+    bool well_formed;
+    size_t length = euc_char_length(rest, &well_formed);
+    unsigned char lead = static_cast<unsigned char>(rest[0]);
+    if (lead < 0x80) {
+      set_mode(false);
+      out.push_back(static_cast<char>(lead));
+    } else if (well_formed && length == 2 && lead != 0x8E) {
+      set_mode(true);
+      out.push_back(static_cast<char>(lead & 0x7F));
+      out.push_back(static_cast<char>(rest[1] & 0x7F));
+    } else {
+      set_mode(false);
+      out.push_back('?');
+    }
+    rest.remove_prefix(length);
+  }
+  set_mode(false);
+  return out;
+}
+
+}  // namespace
+
+std::u16string euc_to_utf16(std::string_view euc, std::vector<uint32_t>* byte_offsets) {
+  std::u16string out;
+  out.reserve(euc.size() + 1);
+  if (byte_offsets != nullptr) {
+    byte_offsets->clear();
+    byte_offsets->reserve(euc.size() + 1);
+  }
+  size_t offset = 0;
+  std::string_view rest = euc;
+  while (!rest.empty()) {
+    bool well_formed;
+    size_t length = euc_char_length(rest, &well_formed);
+    unsigned char c = static_cast<unsigned char>(rest[0]);
+    if (c < 0x80) {
+      out.push_back(c);
+    } else if (well_formed) {
+      out.push_back(static_cast<char16_t>(euc_char_to_unit(rest.substr(0, length))));
+    } else {
+      out.push_back(static_cast<char16_t>(kReplacement));
+    }
+    // Every character is one UTF-16 unit: the code page holds nothing
+    // outside the basic plane.
+    if (byte_offsets != nullptr) byte_offsets->push_back(static_cast<uint32_t>(offset));
+    rest.remove_prefix(length);
+    offset += length;
+  }
+  if (byte_offsets != nullptr) byte_offsets->push_back(static_cast<uint32_t>(euc.size()));
+  return out;
+}
+
+uint32_t utf16_to_byte_offset(const std::vector<uint32_t>& byte_offsets, size_t pos) {
+  if (byte_offsets.empty()) return 0;
+  if (pos >= byte_offsets.size()) return byte_offsets.back();
+  return byte_offsets[pos];
+}
+
+std::string euc_to_utf8(std::string_view euc) {
+  std::u16string wide = euc_to_utf16(euc, nullptr);
+  return from_wide(CP_UTF8,
+                   std::wstring_view(reinterpret_cast<const wchar_t*>(wide.data()), wide.size()),
+                   nullptr);
+}
+
+std::string utf8_to_euc(std::string_view utf8, bool* lossless) {
+  std::string out;
+  out.reserve(utf8.size() + 8);
+  bool all = true;
+  // Stretches of valid UTF-8 convert in one call; each invalid byte, and
+  // each character the table cannot hold, becomes the geta mark.
+  size_t start = 0;
+  auto flush = [&](size_t end) {
+    if (end == start) return;
+    std::wstring wide = to_wide(CP_UTF8, utf8.substr(start, end - start));
+    bool used_default = false;
+    std::string euc = from_wide(kEucJp, wide, "?", &used_default);
+    if (!used_default) {
+      out += euc;
+    } else {
+      // Character by character, so that only the ones without a place
+      // become the mark (a '?' of the text itself stays a '?').
+      for (size_t i = 0; i < wide.size(); ++i) {
+        size_t units = (wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size()) ? 2 : 1;
+        bool missing = false;
+        std::string one =
+            from_wide(kEucJp, std::wstring_view(wide).substr(i, units), "?", &missing);
+        if (missing || one.empty()) {
+          out += kGeta;
+          all = false;
+        } else {
+          out += one;
+        }
+        i += units - 1;
+      }
+    }
+    start = end;
+  };
+  size_t i = 0;
+  while (i < utf8.size()) {
+    unsigned char lead = static_cast<unsigned char>(utf8[i]);
+    size_t length = utf8_char_length(utf8.substr(i));
+    if (length == 1 && lead >= 0x80) {
+      flush(i);
+      out += kGeta;
+      all = false;
+      start = i + 1;
+    }
+    i += length;
+  }
+  flush(utf8.size());
+  if (lossless != nullptr) *lossless = all;
+  return out;
+}
+
+std::string utf8_to_sjis(std::string_view utf8) {
+  return from_wide(kShiftJis, to_wide(CP_UTF8, utf8), "?");
+}
+
+std::string utf8_to_jis(std::string_view utf8) {
+  std::wstring wide = to_wide(CP_UTF8, utf8);
+  if (wide.empty()) return std::string();
+  // The system's own ISO-2022-JP where it has one (Windows does; Wine does
+  // not), else the same text built from its EUC-JP table.
+  std::string out = from_wide(kIso2022Jp, wide, nullptr);
+  return out.empty() ? jis_from_wide(wide) : out;
+}
+
+std::string sjis_to_utf8(std::string_view sjis) {
+  return from_wide(CP_UTF8, to_wide(kShiftJis, sjis), nullptr);
+}

@@ -1,0 +1,254 @@
+// The Win32 platform of the desktop program: moveable global memory blocks,
+// MessageBoxA, the system clipboard, and panes as Unicode EDIT controls that
+// show the program's EUC-JP text converted to UTF-16.
+//
+// A pane keeps the program's own copy of the EUC-JP text it was made with
+// and the byte offset of every UTF-16 unit it shows, so that a selection in
+// the pane (EM_GETSEL, in UTF-16 units) maps back to the bytes the shell
+// copies or looks up, whatever the user typed into it since.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/convert.h"
+#include "platform/platform.h"
+
+namespace {
+
+struct PaneText {
+  HWND window;
+  std::string euc;                // the text the pane was made with
+  std::vector<uint32_t> offsets;  // byte offset in euc of each UTF-16 unit shown, and one past
+};
+
+// Program-wide state of this platform: the living panes.
+struct Win32Desktop {
+  std::vector<PaneText> panes;
+};
+
+Win32Desktop win32_desktop;
+
+PaneText* find_pane(HWND window) {
+  for (PaneText& pane : win32_desktop.panes) {
+    if (pane.window == window) return &pane;
+  }
+  return nullptr;
+}
+
+// Another program may hold the clipboard for a moment (a clipboard viewer,
+// a program putting text on it): try again for a short while before giving
+// up.
+bool open_clipboard(Window owner) {
+  for (int attempt = 0; attempt < 25; ++attempt) {
+    if (OpenClipboard(static_cast<HWND>(owner))) return true;
+    Sleep(attempt < 5 ? 1 : 10);
+  }
+  return false;
+}
+
+// Which text the clipboard's owner placed: CF_TEXT or CF_UNICODETEXT,
+// whichever it put first, or 0 when it holds neither. The system lists the
+// formats in the order they were placed and the ones it synthesises from
+// them after, so the first of the two is the one a program put there.
+UINT placed_text_format() {
+  UINT format = 0;
+  while ((format = EnumClipboardFormats(format)) != 0) {
+    if (format == CF_TEXT || format == CF_UNICODETEXT) return format;
+  }
+  return 0;
+}
+
+// The clipboard data of format as bytes up to its first NUL unit, never
+// beyond the block's size (a block without a NUL is taken whole).
+template <typename Unit>
+bool clipboard_units(UINT format, std::basic_string<Unit>* out) {
+  HANDLE data = GetClipboardData(format);
+  if (data == nullptr) return false;
+  const Unit* units = static_cast<const Unit*>(GlobalLock(data));
+  if (units == nullptr) return false;
+  size_t limit = GlobalSize(data) / sizeof(Unit);
+  size_t length = 0;
+  while (length < limit && units[length] != 0) ++length;
+  out->assign(units, length);
+  GlobalUnlock(data);
+  return true;
+}
+
+// Puts size bytes on the open clipboard as format; the clipboard owns the
+// block from then on.
+void put_on_clipboard(UINT format, const void* bytes, size_t size) {
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+  if (block == nullptr) return;
+  void* p = GlobalLock(block);
+  if (p == nullptr) {
+    GlobalFree(block);
+    return;
+  }
+  std::memcpy(p, bytes, size);
+  GlobalUnlock(block);
+  if (SetClipboardData(format, block) == nullptr) GlobalFree(block);
+}
+
+// The pane's UTF-16 text and, per unit, the byte it came from. A lone line
+// feed (the entry lines of the single pane) is shown as CR LF, since an EDIT
+// control breaks lines only there; both units map to the line feed's byte.
+std::wstring pane_wide_text(const std::string& euc, std::vector<uint32_t>* offsets) {
+  std::vector<uint32_t> char_offsets;
+  std::u16string wide = euc_to_utf16(euc, &char_offsets);
+  std::wstring shown;
+  shown.reserve(wide.size() + 16);
+  offsets->clear();
+  offsets->reserve(wide.size() + 16);
+  for (size_t i = 0; i < wide.size(); ++i) {
+    if (wide[i] == u'\n' && (i == 0 || wide[i - 1] != u'\r')) {
+      shown.push_back(L'\r');
+      offsets->push_back(char_offsets[i]);
+    }
+    shown.push_back(static_cast<wchar_t>(wide[i]));
+    offsets->push_back(char_offsets[i]);
+  }
+  offsets->push_back(static_cast<uint32_t>(euc.size()));
+  return shown;
+}
+
+}  // namespace
+
+// ---- Memory blocks ---------------------------------------------------------
+
+MemoryBlock memory_alloc(size_t size, bool zero_fill) {
+  return GlobalAlloc(GMEM_MOVEABLE | (zero_fill ? GMEM_ZEROINIT : 0), size ? size : 1);
+}
+
+unsigned char* memory_lock(MemoryBlock block) {
+  if (block == nullptr) return nullptr;
+  return static_cast<unsigned char*>(GlobalLock(static_cast<HGLOBAL>(block)));
+}
+
+void memory_unlock(MemoryBlock block) {
+  if (block != nullptr) GlobalUnlock(static_cast<HGLOBAL>(block));
+}
+
+void memory_free(MemoryBlock block) {
+  if (block == nullptr) return;
+  HGLOBAL h = static_cast<HGLOBAL>(block);
+  // Freed locked or not: drop every lock first.
+  for (int i = 0; i < 256 && (GlobalFlags(h) & GMEM_LOCKCOUNT) != 0; ++i) GlobalUnlock(h);
+  GlobalFree(h);
+}
+
+// ---- Message boxes ---------------------------------------------------------
+
+void message_box(Window owner, const char* text, const char* caption) {
+  MessageBoxA(static_cast<HWND>(owner), text, caption, MB_OK);
+}
+
+// ---- Clipboard -------------------------------------------------------------
+
+bool clipboard_read_text(Window owner, ClipboardIntake intake, std::string* text) {
+  text->clear();
+  if (!open_clipboard(owner)) return false;
+  bool ok = false;
+  UINT format = placed_text_format();
+  if (format == CF_UNICODETEXT) {
+    // Text a Unicode program placed: the bytes of the encoding the command reads.
+    std::wstring wide;
+    if (clipboard_units(CF_UNICODETEXT, &wide)) {
+      std::string utf8;
+      if (!wide.empty()) {
+        int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                    0, nullptr, nullptr);
+        if (n > 0) {
+          utf8.resize(static_cast<size_t>(n));
+          WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(),
+                              n, nullptr, nullptr);
+        }
+      }
+      *text = intake == ClipboardIntake::kJis ? utf8_to_jis(utf8) : utf8_to_sjis(utf8);
+      ok = true;
+    }
+  } else if (format == CF_TEXT) {
+    // Bytes placed as 8-bit text are taken as they are.
+    ok = clipboard_units(CF_TEXT, text);
+  }
+  CloseClipboard();
+  if (!ok) text->clear();
+  return ok;
+}
+
+void clipboard_write_text(Window owner, const unsigned char* bytes, size_t length) {
+  if (!open_clipboard(owner)) return;
+  EmptyClipboard();
+  // The EUC-JP bytes as 8-bit text, for this program's own Get commands and
+  // for programs that read EUC-JP; beside them the same text as Unicode, for
+  // every other program.
+  std::string euc(reinterpret_cast<const char*>(bytes), length);
+  put_on_clipboard(CF_TEXT, euc.c_str(), euc.size() + 1);
+  std::u16string wide = euc_to_utf16(euc, nullptr);
+  put_on_clipboard(CF_UNICODETEXT, wide.c_str(), (wide.size() + 1) * sizeof(char16_t));
+  CloseClipboard();
+}
+
+void clipboard_empty(Window owner) {
+  if (!open_clipboard(owner)) return;
+  EmptyClipboard();
+  CloseClipboard();
+}
+
+// ---- Panes -----------------------------------------------------------------
+
+Window pane_create(Window parent, int x, int y, int width, int height, uint32_t style,
+                   const unsigned char* text) {
+  PaneText pane;
+  pane.euc = text != nullptr ? reinterpret_cast<const char*>(text) : "";
+  std::wstring shown = pane_wide_text(pane.euc, &pane.offsets);
+  pane.window =
+      CreateWindowExW(0, L"EDIT", shown.c_str(), style, x, y, width, height,
+                      static_cast<HWND>(parent), nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (pane.window == nullptr) return nullptr;
+  ShowWindow(pane.window, SW_SHOW);
+  win32_desktop.panes.push_back(std::move(pane));
+  return win32_desktop.panes.back().window;
+}
+
+void pane_destroy(Window pane) {
+  if (pane == nullptr) return;
+  HWND window = static_cast<HWND>(pane);
+  DestroyWindow(window);
+  auto& panes = win32_desktop.panes;
+  panes.erase(std::remove_if(panes.begin(), panes.end(),
+                             [window](const PaneText& p) { return p.window == window; }),
+              panes.end());
+}
+
+void pane_selection(Window pane, uint32_t* start, uint32_t* end) {
+  *start = 0;
+  *end = 0;
+  PaneText* text = find_pane(static_cast<HWND>(pane));
+  if (text == nullptr || !IsWindow(text->window)) return;
+  // Through the pointers, not the return value, whose 16-bit halves would
+  // cut positions past 65535.
+  DWORD first = 0, last = 0;
+  SendMessageW(text->window, EM_GETSEL, reinterpret_cast<WPARAM>(&first),
+               reinterpret_cast<LPARAM>(&last));
+  if (last < first) std::swap(first, last);
+  *start = utf16_to_byte_offset(text->offsets, first);
+  *end = utf16_to_byte_offset(text->offsets, last);
+}
+
+Window focus_window() {
+  return GetFocus();
+}
+
+// ---- Ending the program ----------------------------------------------------
+
+[[noreturn]] void end_program(int status) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::exit(status);
+}

@@ -1,0 +1,699 @@
+// End-to-end test of the desktop program: starts dodevuz.exe, puts text on
+// the clipboard, sends the menu commands to the main window (found by its
+// title) and reads back what the panes, the clipboard, the About box and
+// the process's exit status show. Runs under Wine and Xvfb (run.sh), or on
+// Windows.
+//
+// Run it in a folder holding dodevuz.exe, edict, kanarom.cnv and the sample
+// passages (passage.sjis, passage.jis, passage.utf8.txt); it indexes edict
+// itself with the index builder. It prints one line per check and a last
+// line "N passed, N failed"; the exit status is 1 when a check failed.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "index/build_index.h"
+
+namespace {
+
+constexpr char kTitle[] = "Dodevuz(J>E) demo";
+constexpr DWORD kWaitMs = 15000;  // bound of every wait for the program
+
+int passed = 0, failed = 0;
+
+void check(bool ok, const std::string& what, const std::string& detail = "") {
+  if (ok) {
+    ++passed;
+    std::printf("ok   %s\n", what.c_str());
+  } else {
+    ++failed;
+    std::printf("FAIL %s%s%s\n", what.c_str(), detail.empty() ? "" : ": ", detail.c_str());
+  }
+  std::fflush(stdout);
+}
+
+std::string hex(const std::string& bytes, size_t limit = 64) {
+  std::string out;
+  char b[4];
+  for (size_t i = 0; i < bytes.size() && i < limit; ++i) {
+    std::snprintf(b, sizeof b, "%02X", static_cast<unsigned char>(bytes[i]));
+    out += b;
+  }
+  if (bytes.size() > limit) out += "...";
+  return out;
+}
+
+std::string read_file(const std::string& path) {
+  std::string out;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
+    std::fclose(f);
+  }
+  return out;
+}
+
+std::wstring to_wide(UINT code_page, const std::string& in) {
+  if (in.empty()) return {};
+  int n = MultiByteToWideChar(code_page, 0, in.data(), static_cast<int>(in.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0)
+    MultiByteToWideChar(code_page, 0, in.data(), static_cast<int>(in.size()), out.data(), n);
+  return out;
+}
+
+std::string from_wide(UINT code_page, const std::wstring& in) {
+  if (in.empty()) return {};
+  int n = WideCharToMultiByte(code_page, 0, in.data(), static_cast<int>(in.size()), nullptr, 0,
+                              nullptr, nullptr);
+  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) {
+    WideCharToMultiByte(code_page, 0, in.data(), static_cast<int>(in.size()), out.data(), n,
+                        nullptr, nullptr);
+  }
+  return out;
+}
+
+// What a pane shows, back in the program's EUC-JP.
+std::string euc(const std::wstring& wide) {
+  return from_wide(20932, wide);
+}
+std::wstring from_euc(const std::string& bytes) {
+  return to_wide(20932, bytes);
+}
+
+std::string replace_all(std::string s, const std::string& from, const std::string& to) {
+  for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size()) {
+    s.replace(at, from.size(), to);
+  }
+  return s;
+}
+
+// ---- The clipboard, opened with a window of the driver's own ---------------
+
+HWND clipboard_owner;
+
+bool open_clipboard() {
+  for (int i = 0; i < 200; ++i) {
+    if (OpenClipboard(clipboard_owner)) return true;
+    Sleep(10);
+  }
+  std::printf("# cannot open the clipboard\n");
+  return false;
+}
+
+void put_clipboard(UINT format, const void* data, size_t size) {
+  if (!open_clipboard()) return;
+  EmptyClipboard();
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+  std::memcpy(GlobalLock(block), data, size);
+  GlobalUnlock(block);
+  SetClipboardData(format, block);
+  CloseClipboard();
+}
+
+void put_text(const std::string& bytes) {
+  put_clipboard(CF_TEXT, bytes.c_str(), bytes.size() + 1);
+}
+
+void put_unicode(const std::wstring& text) {
+  put_clipboard(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+}
+
+std::vector<UINT> clipboard_formats() {
+  std::vector<UINT> formats;
+  if (!open_clipboard()) return formats;
+  UINT f = 0;
+  while ((f = EnumClipboardFormats(f)) != 0) formats.push_back(f);
+  CloseClipboard();
+  return formats;
+}
+
+// The clipboard's data of format up to its NUL, as bytes; false when absent.
+bool clipboard_bytes(UINT format, std::string* out) {
+  out->clear();
+  if (!open_clipboard()) return false;
+  bool ok = false;
+  if (HANDLE h = GetClipboardData(format)) {
+    const char* p = static_cast<const char*>(GlobalLock(h));
+    size_t size = GlobalSize(h);
+    if (p != nullptr) {
+      size_t unit = format == CF_UNICODETEXT ? 2 : 1;
+      size_t n = 0;
+      while (n + unit <= size && (unit == 1 ? p[n] != 0 : (p[n] != 0 || p[n + 1] != 0))) n += unit;
+      out->assign(p, n);
+      GlobalUnlock(h);
+      ok = true;
+    }
+  }
+  CloseClipboard();
+  return ok;
+}
+
+std::wstring clipboard_unicode() {
+  std::string bytes;
+  clipboard_bytes(CF_UNICODETEXT, &bytes);
+  return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+}
+
+// ---- The program under test ------------------------------------------------
+
+struct Program {
+  PROCESS_INFORMATION process = {};
+  HWND main = nullptr;
+  DWORD thread = 0;
+};
+
+bool start_program(const std::string& exe, const std::string& folder, const std::string& out_file,
+                   Program* program) {
+  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+  HANDLE out = CreateFileA(out_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  si.hStdOutput = out;
+  si.hStdError = out;
+  std::string command = "\"" + exe + "\"";
+  BOOL ok = CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                           folder.c_str(), &si, &program->process);
+  CloseHandle(out);
+  if (!ok) return false;
+  for (DWORD waited = 0; waited < kWaitMs; waited += 20) {
+    HWND h = nullptr;
+    while ((h = FindWindowExA(nullptr, h, nullptr, kTitle)) != nullptr) {
+      DWORD pid = 0;
+      DWORD tid = GetWindowThreadProcessId(h, &pid);
+      if (pid == program->process.dwProcessId) {
+        program->main = h;
+        program->thread = tid;
+        return true;
+      }
+    }
+    if (WaitForSingleObject(program->process.hProcess, 20) == WAIT_OBJECT_0) return false;
+  }
+  return false;
+}
+
+// Waits for the process to end; its exit status, or -1 when it did not.
+int wait_exit(Program* program) {
+  if (WaitForSingleObject(program->process.hProcess, kWaitMs) != WAIT_OBJECT_0) return -1;
+  DWORD status = 0;
+  GetExitCodeProcess(program->process.hProcess, &status);
+  CloseHandle(program->process.hProcess);
+  CloseHandle(program->process.hThread);
+  program->process = {};
+  return static_cast<int>(status);
+}
+
+void kill_program(Program* program) {
+  if (program->process.hProcess == nullptr) return;
+  TerminateProcess(program->process.hProcess, 99);
+  wait_exit(program);
+}
+
+// A menu command, run to its end: the window procedure handles it before
+// SendMessage returns.
+bool command(const Program& program, int id) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutA(program.main, WM_COMMAND, static_cast<WPARAM>(id), 0, SMTO_ABORTIFHUNG,
+                             kWaitMs, &result) != 0;
+}
+
+struct Pane {
+  HWND window;
+  RECT rect;  // in the main window's client area
+  LONG style;
+};
+
+BOOL CALLBACK collect_pane(HWND window, LPARAM param) {
+  char cls[32] = {};
+  GetClassNameA(window, cls, sizeof cls);
+  if (lstrcmpiA(cls, "Edit") == 0) {
+    auto* panes = reinterpret_cast<std::vector<Pane>*>(param);
+    Pane pane = {window, {}, GetWindowLongA(window, GWL_STYLE)};
+    GetWindowRect(window, &pane.rect);
+    MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&pane.rect), 2);
+    panes->push_back(pane);
+  }
+  return TRUE;
+}
+
+std::vector<Pane> panes_of(const Program& program) {
+  std::vector<Pane> panes;
+  EnumChildWindows(program.main, collect_pane, reinterpret_cast<LPARAM>(&panes));
+  return panes;
+}
+
+HWND pane_at(const Program& program, int y) {
+  for (const Pane& pane : panes_of(program)) {
+    if (pane.rect.top == y) return pane.window;
+  }
+  return nullptr;
+}
+
+std::wstring window_text(HWND window) {
+  DWORD_PTR length = 0;
+  SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &length);
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()),
+                      SMTO_ABORTIFHUNG, kWaitMs, &copied);
+  text.resize(copied);
+  return text;
+}
+
+void select_range(HWND pane, size_t start, size_t end) {
+  SendMessageW(pane, EM_SETSEL, start, static_cast<LPARAM>(end));
+}
+
+HWND focus_of(const Program& program) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(program.thread, &info);
+  return info.hwndFocus;
+}
+
+// A click into a pane gives it the focus, as a reader's would.
+void click(HWND pane) {
+  SendMessageW(pane, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  SendMessageW(pane, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+}
+
+BOOL CALLBACK find_dialog(HWND window, LPARAM param) {
+  char cls[16] = {};
+  GetClassNameA(window, cls, sizeof cls);
+  if (std::strcmp(cls, "#32770") == 0 && IsWindowVisible(window)) {
+    *reinterpret_cast<HWND*>(param) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK collect_type(HMODULE, LPSTR type, LONG_PTR param) {
+  reinterpret_cast<std::vector<ULONG_PTR>*>(param)->push_back(
+      IS_INTRESOURCE(type) ? reinterpret_cast<ULONG_PTR>(type) : 0);
+  return TRUE;
+}
+
+// ---- Expectations ------------------------------------------------------------
+
+std::set<std::string> edict_lines;
+std::set<std::string> edict_heads;  // the lines less their last byte
+
+// The passage that a listing was made from: the listing less every gap of
+// 8 or 16 blanks with the dictionary line (or the no-match text) after it.
+// Also counts the words that were followed by a line beginning with them.
+std::string passage_of_listing(const std::string& listing, int* words) {
+  std::string passage;
+  *words = 0;
+  size_t i = 0;
+  while (i < listing.size()) {
+    if (listing.compare(i, 8, std::string(8, ' ')) == 0) {
+      size_t j = i + 8;
+      if (listing.compare(j, 8, std::string(8, ' ')) == 0) j += 8;
+      size_t k = listing.find("\r\n", j);
+      if (k != std::string::npos) {
+        std::string line = listing.substr(j, k - j);
+        if (edict_lines.count(line) != 0 || line == "  NOMATCH  ") {
+          if (j == i + 8) ++*words;
+          i = k + 2;
+          continue;
+        }
+      }
+    }
+    passage.push_back(listing[i++]);
+  }
+  return passage;
+}
+
+// ---- The checks --------------------------------------------------------------
+
+struct Samples {
+  std::string sjis, jis, utf8, euc_crlf;
+};
+
+void check_resources(const std::string& exe) {
+  HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  check(module != nullptr, "the executable loads as a data file");
+  if (module == nullptr) return;
+
+  char text[64] = {};
+  LoadStringA(module, 1, text, sizeof text);
+  check(std::strcmp(text, "zoveze") == 0, "string 1 is \"zoveze\"", text);
+
+  HMENU menu = LoadMenuA(module, "ZOVEZE");
+  check(menu != nullptr, "menu ZOVEZE loads");
+  if (menu != nullptr) {
+    std::string got;
+    for (int top = 0; top < GetMenuItemCount(menu); ++top) {
+      GetMenuStringA(menu, static_cast<UINT>(top), text, sizeof text, MF_BYPOSITION);
+      got += std::string(text) + "{";
+      HMENU sub = GetSubMenu(menu, top);
+      for (int k = 0; sub != nullptr && k < GetMenuItemCount(sub); ++k) {
+        MENUITEMINFOA info = {};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_ID;
+        GetMenuItemInfoA(sub, static_cast<UINT>(k), TRUE, &info);
+        if (info.fType & MFT_SEPARATOR) {
+          got += "-;";
+          continue;
+        }
+        GetMenuStringA(sub, static_cast<UINT>(k), text, sizeof text, MF_BYPOSITION);
+        got += std::string(text) + "=" + std::to_string(info.wID) + ";";
+      }
+      got += "}";
+    }
+    const std::string want =
+        "File{Get Dodevuz JIS=108;Get Dodevuz SHIFT=109;Single Dodevuz=105;Clear All=110;-;"
+        "About=102;Exit=101;}Edit{Copy=106;}";
+    check(got == want, "the menu holds exactly its items, in order", got);
+    DestroyMenu(menu);
+  }
+
+  // The About box's template: style, place, size and its three controls.
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(2), MAKEINTRESOURCEA(5) /* RT_DIALOG */);
+  check(found != nullptr, "dialog 2 is there");
+  if (found != nullptr) {
+    const auto* p = static_cast<const WORD*>(LockResource(LoadResource(module, found)));
+    const auto* t = reinterpret_cast<const DLGTEMPLATE*>(p);
+    char got[128];
+    std::snprintf(got, sizeof got, "style %08lX at %d,%d size %dx%d items %d",
+                  static_cast<unsigned long>(t->style), t->x, t->y, t->cx, t->cy, t->cdit);
+    check(std::string(got) == "style 80400000 at 22,17 size 154x75 items 3",
+          "About box: WS_POPUP|WS_DLGFRAME at 22,17, 154x75, three controls", got);
+    // After the header: menu 0, class 0, an empty title, and no font.
+    p = reinterpret_cast<const WORD*>(t + 1);
+    check(p[0] == 0 && p[1] == 0 && p[2] == 0, "About box: no menu, class or title");
+    p += 3;
+    std::string items;
+    for (int k = 0; k < t->cdit; ++k) {
+      p = reinterpret_cast<const WORD*>((reinterpret_cast<uintptr_t>(p) + 3) & ~uintptr_t{3});
+      const auto* item = reinterpret_cast<const DLGITEMTEMPLATE*>(p);
+      p = reinterpret_cast<const WORD*>(item + 1);
+      std::string cls = p[0] == 0xFFFF ? (p[1] == 0x82   ? "static"
+                                          : p[1] == 0x80 ? "button"
+                                                         : "?")
+                                       : from_wide(CP_ACP, reinterpret_cast<LPCWSTR>(p));
+      CharLowerA(cls.data());
+      p += p[0] == 0xFFFF ? 2 : 1 + lstrlenW(reinterpret_cast<LPCWSTR>(p));
+      std::wstring title = p[0] == 0xFFFF ? L"#" : reinterpret_cast<LPCWSTR>(p);
+      p += p[0] == 0xFFFF ? 2 : 1 + title.size();
+      p += 1 + p[0] / 2;  // creation data
+      std::snprintf(got, sizeof got, "%s \"%s\" %d %08lX %d,%d,%d,%d;", cls.c_str(),
+                    from_wide(CP_ACP, title).c_str(), static_cast<short>(item->id),
+                    static_cast<unsigned long>(item->style), item->x, item->y, item->cx, item->cy);
+      items += got;
+    }
+    check(items ==
+              "static \"Dodevuz\" -1 50000001 -3,9,154,8;static \"\" -1 50000001 30,34,94,8;"
+              "button \"Ok\" 1 50010001 61,51,32,14;",
+          "About box controls", items);
+  }
+
+  // Nothing else: no icon, accelerators or manifest.
+  std::vector<ULONG_PTR> types;
+  EnumResourceTypesA(module, collect_type, reinterpret_cast<LONG_PTR>(&types));
+  std::string kinds;
+  for (ULONG_PTR type : types) kinds += std::to_string(type) + " ";
+  check(kinds == "4 5 6 ", "the resources are a menu, a dialog and a string table only", kinds);
+  FreeLibrary(module);
+}
+
+void check_start(const Program& program) {
+  char cls[32] = {};
+  GetClassNameA(program.main, cls, sizeof cls);
+  check(std::strcmp(cls, "zoveze") == 0, "main window of class \"zoveze\"", cls);
+  LONG style = GetWindowLongA(program.main, GWL_STYLE);
+  check((style & WS_OVERLAPPEDWINDOW) == WS_OVERLAPPEDWINDOW, "main window is WS_OVERLAPPEDWINDOW");
+  check(panes_of(program).empty(), "no pane before the first command");
+
+  // "Clear All" before any Get: the clipboard is emptied, nothing else.
+  put_text("before");
+  command(program, 110);
+  check(clipboard_formats().empty(), "Clear All before any Get empties the clipboard");
+  command(program, 110);
+  check(clipboard_formats().empty() && panes_of(program).empty(), "a second Clear All as well");
+  command(program, 999);
+  check(IsWindow(program.main) && panes_of(program).empty(), "an unknown command does nothing");
+}
+
+// Runs a Get with what is on the clipboard; returns the listing pane's text.
+std::wstring get(const Program& program, int id, const char* how, const Samples& samples) {
+  command(program, id);
+  HWND listing = pane_at(program, 192);
+  HWND romaji = pane_at(program, 0);
+  check(listing != nullptr && romaji != nullptr,
+        std::string(how) + ": listing pane at y 192 and romaji pane at y 0");
+  if (listing == nullptr || romaji == nullptr) return {};
+  std::wstring wide = window_text(listing);
+  std::string text = euc(wide);
+  int words = 0;
+  std::string passage = passage_of_listing(text, &words);
+  check(passage == samples.euc_crlf,
+        std::string(how) + ": the listing is the passage with entry lines", hex(passage));
+  check(words >= 25, std::string(how) + ": its words carry their entry lines",
+        std::to_string(words) + " words");
+  std::string r = euc(window_text(romaji));
+  bool kana_left = false;
+  for (size_t i = 0; i + 1 < r.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(r[i]);
+    if (c >= 0x80) {
+      kana_left = kana_left || c == 0xA4;
+      ++i;
+    }
+  }
+  size_t listing_lines = 0, romaji_lines = 0;
+  for (size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 2) ++listing_lines;
+  for (size_t at = 0; (at = r.find("\r\n", at)) != std::string::npos; at += 2) ++romaji_lines;
+  check(!kana_left && romaji_lines == listing_lines && r.find("jisho") != std::string::npos &&
+            r.find(euc(L"\u8F9E\u66F8")) != std::string::npos,
+        std::string(how) + ": the romaji pane spells the kana out, line for line");
+  return wide;
+}
+
+void check_session(const std::string& exe, const std::string& folder, const Samples& samples) {
+  Program program;
+  check(start_program(exe, folder, folder + "\\stdout.txt", &program),
+        "dodevuz.exe starts and shows its window");
+  if (program.main == nullptr) {
+    kill_program(&program);
+    return;
+  }
+  check_start(program);
+
+  // The four ways in: bytes placed as 8-bit text are taken as they are,
+  // Unicode text is converted for the command.
+  put_text(samples.sjis);
+  std::wstring listing = get(program, 109, "SHIFT, Shift-JIS bytes", samples);
+  put_text(samples.jis);
+  check(get(program, 108, "JIS, JIS bytes", samples) == listing, "JIS bytes give the same listing");
+  std::wstring unicode = to_wide(CP_UTF8, samples.utf8);
+  put_unicode(unicode);
+  std::vector<UINT> formats = clipboard_formats();
+  check(!formats.empty() && formats[0] == CF_UNICODETEXT, "Unicode text placed is listed first");
+  check(get(program, 109, "SHIFT, Unicode text", samples) == listing,
+        "Unicode text gives the same listing (SHIFT)");
+  put_unicode(unicode);
+  check(get(program, 108, "JIS, Unicode text", samples) == listing,
+        "Unicode text gives the same listing (JIS)");
+  put_text(samples.sjis);
+  formats = clipboard_formats();
+  check(!formats.empty() && formats[0] == CF_TEXT, "8-bit text placed is listed first");
+
+  // Single Dodevuz on a selected word.
+  HWND listing_pane = pane_at(program, 192);
+  const std::wstring word = L"\u8F9E\u66F8";  // the word for "dictionary"
+  size_t at = listing.find(word);
+  select_range(listing_pane, at, at + word.size());
+  command(program, 105);
+  HWND single = pane_at(program, 294);
+  check(single != nullptr, "Single Dodevuz makes the single pane at y 294");
+  std::wstring single_wide = single ? window_text(single) : L"";
+  // Entry lines end in 0D 0A, which takes the place of their last byte.
+  std::string single_text = euc(single_wide);
+  bool all_lines = !single_text.empty();
+  bool has_word = single_text.rfind(euc(word) + " ", 0) == 0;
+  for (size_t from = 0, end; (end = single_text.find("\r\n", from)) != std::string::npos;
+       from = end + 2) {
+    all_lines = all_lines && edict_heads.count(single_text.substr(from, end - from)) != 0;
+  }
+  check(all_lines && has_word, "the single pane holds the word's entry lines", hex(single_text));
+  std::vector<Pane> panes = panes_of(program);
+  bool styles = panes.size() == 3;
+  for (const Pane& pane : panes) {
+    styles =
+        styles && pane.rect.left == 10 && pane.rect.right - pane.rect.left == 630 &&
+        pane.rect.bottom - pane.rect.top == (pane.rect.top == 0 ? 190 : 100) &&
+        (pane.style & 0xFFFF) == 0x0144 &&
+        (pane.style & (WS_CHILD | WS_VISIBLE | WS_VSCROLL)) == (WS_CHILD | WS_VISIBLE | WS_VSCROLL);
+  }
+  check(styles, "three panes, 630 wide, multi-line with a vertical scroll bar");
+
+  // A Get replaces the listing and romaji panes and leaves the single pane.
+  HWND old_listing = listing_pane;
+  put_text(samples.sjis);
+  command(program, 109);
+  listing_pane = pane_at(program, 192);
+  check(listing_pane != nullptr && listing_pane != old_listing && pane_at(program, 294) == single,
+        "a Get remakes the listing pane and keeps the single pane");
+
+  // Copy: the selection of the focused pane, as EUC-JP bytes and as Unicode.
+  click(listing_pane);
+  check(focus_of(program) == listing_pane, "a click gives the listing pane the focus");
+  size_t line_end = listing.find(L"\r\n", at);
+  size_t start = at, end = line_end + 3;  // across the line end
+  select_range(listing_pane, start, end);
+  command(program, 106);
+  std::string bytes;
+  clipboard_bytes(CF_TEXT, &bytes);
+  std::string want = euc(listing.substr(start, end - start));
+  check(bytes == want && bytes.find("\r\n") != std::string::npos,
+        "Copy in the listing pane: its bytes, 0D 0A included", hex(bytes));
+  check(clipboard_unicode() == listing.substr(start, end - start),
+        "Copy puts the same text as Unicode");
+  formats = clipboard_formats();
+  check(!formats.empty() && formats[0] == CF_TEXT, "Copy places the 8-bit text first");
+
+  click(single);
+  select_range(single, 0, static_cast<size_t>(-1));
+  command(program, 106);
+  clipboard_bytes(CF_TEXT, &bytes);
+  check(bytes == single_text, "Copy in the single pane: its entry lines, 0D 0A included",
+        hex(bytes));
+  check(clipboard_unicode() == from_euc(single_text), "and as Unicode");
+
+  HWND romaji = pane_at(program, 0);
+  std::wstring romaji_wide = window_text(romaji);
+  click(romaji);
+  select_range(romaji, 3, 40);
+  command(program, 106);
+  clipboard_bytes(CF_TEXT, &bytes);
+  check(bytes == euc(romaji_wide.substr(3, 37)), "Copy in the romaji pane", hex(bytes));
+
+  SendMessageW(program.main, WM_ACTIVATE, WA_ACTIVE, 0);  // the focus back to the main window
+  check(focus_of(program) == program.main, "the main window takes the focus");
+  select_range(romaji, 0, 12);
+  command(program, 106);
+  clipboard_bytes(CF_TEXT, &bytes);
+  check(bytes == euc(romaji_wide.substr(0, 12)),
+        "Copy from the main window takes the romaji pane's selection", hex(bytes));
+  select_range(romaji, 5, 5);
+  command(program, 106);
+  check(clipboard_bytes(CF_TEXT, &bytes) && bytes.empty(),
+        "Copy of an empty selection leaves an empty text");
+
+  // Clear All: an empty clipboard and no panes; Single then looks up nothing.
+  put_text("x");
+  command(program, 110);
+  check(clipboard_formats().empty(), "Clear All empties the clipboard");
+  check(panes_of(program).empty(), "Clear All destroys the panes");
+  command(program, 105);
+  single = pane_at(program, 294);
+  check(single != nullptr && window_text(single).empty(),
+        "Single after Clear All shows an empty pane");
+
+  // The About box: Esc leaves it open, Enter closes it.
+  PostMessageA(program.main, WM_COMMAND, 102, 0);
+  HWND about = nullptr;
+  for (DWORD waited = 0; about == nullptr && waited < kWaitMs; waited += 20) {
+    Sleep(20);
+    EnumThreadWindows(program.thread, find_dialog, reinterpret_cast<LPARAM>(&about));
+  }
+  check(about != nullptr, "About opens a dialog box");
+  if (about != nullptr) {
+    char text[32] = {};
+    GetWindowTextA(about, text, sizeof text);
+    check(text[0] == 0 && !IsWindowEnabled(program.main),
+          "the About box has no title and is modal");
+    HWND ok = GetDlgItem(about, IDOK);
+    check(ok != nullptr && focus_of(program) == ok, "the Ok button has the focus");
+    PostMessageA(ok, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageA(ok, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+    Sleep(300);
+    check(IsWindow(about) != 0, "Esc leaves the About box open");
+    PostMessageA(ok, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    PostMessageA(ok, WM_KEYUP, VK_RETURN, 0xC01C0001);
+    for (DWORD waited = 0; IsWindow(about) && waited < kWaitMs; waited += 20) Sleep(20);
+    check(!IsWindow(about) && IsWindowEnabled(program.main), "Enter closes it");
+  }
+
+  // Exit after a Copy: the clipboard is left empty, and the status is 0.
+  put_text(samples.sjis);
+  command(program, 109);
+  select_range(pane_at(program, 0), 0, 10);
+  command(program, 106);
+  check(!clipboard_formats().empty(), "the copied text is on the clipboard");
+  PostMessageA(program.main, WM_COMMAND, 101, 0);
+  int status = wait_exit(&program);
+  check(status == 0, "Exit ends the program with status 0", std::to_string(status));
+  check(clipboard_formats().empty(), "Exit leaves the clipboard empty");
+}
+
+void check_missing_table(const std::string& exe, const std::string& folder,
+                         const Samples& samples) {
+  std::string empty = folder + "\\no-table";
+  CreateDirectoryA(empty.c_str(), nullptr);
+  CopyFileA((folder + "\\edict").c_str(), (empty + "\\edict").c_str(), FALSE);
+  CopyFileA((folder + "\\edict.jdx").c_str(), (empty + "\\edict.jdx").c_str(), FALSE);
+  DeleteFileA((empty + "\\kanarom.cnv").c_str());
+  Program program;
+  std::string out_file = empty + "\\stdout.txt";
+  check(start_program(exe, empty, out_file, &program), "dodevuz.exe starts without kanarom.cnv");
+  if (program.main == nullptr) {
+    kill_program(&program);
+    return;
+  }
+  put_text(samples.sjis);
+  PostMessageA(program.main, WM_COMMAND, 109, 0);
+  int status = wait_exit(&program);
+  check(status == 1, "a Get without kanarom.cnv ends the program with status 1",
+        std::to_string(status));
+  std::string out = read_file(out_file);
+  check(out.find("Unable to open: ") != std::string::npos, "and says so on standard output", out);
+  if (status != 1) kill_program(&program);
+}
+
+}  // namespace
+
+int main() {
+  char cwd[MAX_PATH] = {};
+  GetCurrentDirectoryA(sizeof cwd, cwd);
+  std::string folder = cwd;
+  std::string exe = folder + "\\dodevuz.exe";
+  std::printf("# folder %s, ANSI code page %u\n", cwd, GetACP());
+
+  std::string error;
+  check(build_index("edict", "edict.jdx", &error, nullptr), "edict.jdx is built", error);
+  std::string dictionary = read_file("edict");
+  for (size_t from = 0; from < dictionary.size();) {
+    size_t end = dictionary.find('\n', from);
+    if (end == std::string::npos) end = dictionary.size();
+    edict_lines.insert(dictionary.substr(from, end - from));
+    if (end > from) edict_heads.insert(dictionary.substr(from, end - from - 1));
+    from = end + 1;
+  }
+
+  Samples samples;
+  samples.sjis = read_file("passage.sjis");
+  samples.jis = read_file("passage.jis");
+  samples.utf8 = read_file("passage.utf8.txt");
+  samples.euc_crlf = replace_all(euc(to_wide(CP_UTF8, samples.utf8)), "\n", "\r\n");
+  check(!samples.sjis.empty() && !samples.jis.empty() && !samples.euc_crlf.empty(),
+        "the sample passages are there");
+
+  clipboard_owner = CreateWindowExA(0, "STATIC", "driver", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    nullptr, nullptr);
+  check_resources(exe);
+  check_session(exe, folder, samples);
+  check_missing_table(exe, folder, samples);
+
+  std::printf("%d passed, %d failed\n", passed, failed);
+  return failed == 0 ? 0 : 1;
+}
