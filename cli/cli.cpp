@@ -399,6 +399,8 @@ void print_pane_text(std::string_view euc, bool raw) {
     return;
   }
   std::string text = pane_text_for_terminal(euc);
+  // A text cut short (the single pane's last line) still ends its line.
+  if (!text.empty() && text.back() != '\n') text.push_back('\n');
   std::fwrite(text.data(), 1, text.size(), stdout);
 }
 

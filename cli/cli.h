@@ -60,8 +60,8 @@ size_t place_passage(std::string_view euc);
 // each undecodable character as U+FFFD.
 std::string pane_text_for_terminal(std::string_view euc);
 
-// Writes a pane's text to standard output: for the terminal, or the exact
-// bytes when raw.
+// Writes a pane's text to standard output: for the terminal (ending with a
+// line feed), or the exact bytes when raw.
 void print_pane_text(std::string_view euc, bool raw);
 
 // The text of a pane (its shell's copy), or empty when pane is nullptr.
