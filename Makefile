@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test test-asan full-dict fuzz clean format
+.PHONY: all build run test test-asan full-dict fuzz corpus bench clean format
 
 all: build
 
@@ -26,6 +26,17 @@ test: build
 full-dict: build
 	scripts/get-full-dictionary.sh dict
 
+# Passages of real Japanese prose from Debian's manpages-ja into corpus/
+# (not committed), for the benchmark.
+corpus:
+	scripts/make-corpus.sh corpus
+
+# The benchmark of a Get on the full dictionary (made into dict/ and corpus/
+# when missing), in a Release build of its own (build-bench); writes
+# docs/performance.md and prints it.
+bench:
+	bench/run-bench.sh
+
 test-asan:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DDODEVUZ_SANITIZE=address,undefined"
 
@@ -40,4 +51,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) build-asan build-fuzz
+	rm -rf $(BUILD) build-asan build-fuzz build-bench
