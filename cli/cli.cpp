@@ -383,14 +383,20 @@ size_t place_passage(std::string_view euc) {
   return length;
 }
 
-std::string pane_text_for_terminal(std::string_view euc) {
+std::string plain_line_ends(std::string_view text) {
   std::string plain;
-  plain.reserve(euc.size());
-  for (size_t i = 0; i < euc.size(); ++i) {
-    if (euc[i] == '\r' && i + 1 < euc.size() && euc[i + 1] == '\n') continue;
-    plain.push_back(euc[i]);
+  plain.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    plain.push_back(text[i]);
   }
-  return euc_to_utf8(plain);
+  return plain;
+}
+
+std::string pane_text_for_terminal(std::string_view euc) {
+  // 0x0D and 0x0A never occur inside an EUC-JP character, so the line ends
+  // can go before the decoding.
+  return euc_to_utf8(plain_line_ends(euc));
 }
 
 void print_pane_text(std::string_view euc, bool raw) {

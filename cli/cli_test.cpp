@@ -241,6 +241,16 @@ TEST(Session, ShowsPanesAndReadsFilesFromTheStartingDirectory) {
                 "京\n");
 }
 
+TEST(Session, JisClipboardAndCopyFromTheFocusedListing) {
+  ScratchDir dir;
+  Outcome run = dodevuz("session -C " + kData,
+                        "set-clipboard-jis 本を読む\nclipboard\nget-jis\nfocus listing\n"
+                        "select-text listing を\ncopy\nclipboard\nfocus nowhere\n");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "本を読む\nを\n");
+  EXPECT_NE(run.err.find("line 8: no pane called 'nowhere'"), std::string::npos) << run.err;
+}
+
 TEST(Index, BuildsAnIndexThatChecksAndRejectsOneOutOfOrder) {
   ScratchDir dir;
   copy_sample_data();

@@ -89,17 +89,6 @@ void print_terminal_text(const std::string& utf8, const char* when_empty) {
   if (utf8.back() != '\n') std::fputc('\n', stdout);
 }
 
-// Line ends 0x0D 0x0A as plain line feeds, in any ASCII-compatible text.
-std::string plain_line_ends(std::string text) {
-  size_t out = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    text[out++] = text[i];
-  }
-  text.resize(out);
-  return text;
-}
-
 void show_clipboard(const Session& s) {
   std::string bytes;
   if (!desktop.clipboard_has_text) {
