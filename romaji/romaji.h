@@ -28,16 +28,16 @@ struct RomajiEntry {
 
 // Program-wide state of the romaji subsystem; one instance, `romaji`.
 struct Romaji {
-  RomajiEntry table[kRomajiEntries];     // 0-249 hiragana, 250-499 katakana section
-  MemoryBlock table_file_block;          // table file buffer of the last load
-  MemoryBlock romaji_block;              // block of the romaji buffer
-  unsigned char* romaji_buffer;          // 40000 bytes, NUL-terminated; nullptr before any Get
-  unsigned char kana_run[kKanaRunSize];  // pending kana run
-  unsigned char run_output[kRunOutputSize];
-  Window romaji_pane;      // nullptr when there is none
-  size_t romaji_length;    // bytes of text in the romaji buffer
-  bool romaji_cut;         // the romaji buffer filled up; the rest was left out
-  unsigned char run_lead;  // first byte of a run converted in parts, else 0
+  RomajiEntry table[kRomajiEntries];         // 0-249 hiragana, 250-499 katakana section
+  MemoryBlock table_file_block;              // table file buffer of the last load
+  MemoryBlock romaji_block;                  // block of the romaji buffer
+  unsigned char* romaji_buffer;              // 40000 bytes, NUL-terminated; nullptr before any Get
+  unsigned char kana_run[kKanaRunSize];      // pending kana run
+  unsigned char run_output[kRunOutputSize];  // romaji of the run being converted
+  Window romaji_pane;                        // nullptr when there is none
+  size_t romaji_length;                      // bytes of text in the romaji buffer
+  bool romaji_cut;                           // no room left (or no buffer): the rest is left out
+  unsigned char run_lead;                    // first byte of a run converted in parts, else 0
 };
 
 extern Romaji romaji;
