@@ -10,13 +10,16 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTimer>
 #include <cerrno>
 #include <cstdio>
@@ -77,30 +80,50 @@ class AboutBox : public QDialog {
 
 void print_usage() {
   std::fputs(
-      "usage: dodevuz-qt [-C DIR] [--clipboard FILE] [--command ID]... [--screenshot PNG]\n"
+      "usage: dodevuz-qt [-C DIR] [--clipboard FILE] [--command ID | --select TEXT]...\n"
+      "                  [--screenshot PNG]\n"
       "  -C DIR            use the dictionary and romaji table in DIR (edict, edict.jdx,\n"
       "                    kanarom.cnv); the working directory otherwise\n"
       "  --clipboard FILE  put FILE's UTF-8 text on the clipboard at start\n"
       "  --command ID      run menu command ID once the window is shown (108 Get JIS,\n"
       "                    109 Get SHIFT, 105 Single, 106 Copy, 110 Clear All, 101 Exit)\n"
+      "  --select TEXT     then select the first TEXT in the listing pane and focus it\n"
       "  --screenshot PNG  after the commands, save the window as PNG and quit\n",
       stderr);
 }
 
+// A step of a script: a menu command, or (select non-empty) a selection in
+// the listing pane.
+struct Step {
+  int id;
+  QString select;
+};
+
 struct Options {
   const char* folder = nullptr;
   const char* clipboard_file = nullptr;
-  std::vector<int> commands;
+  std::vector<Step> steps;
   const char* screenshot = nullptr;
 };
+
+// Selects the first occurrence of text in the listing pane and gives it the
+// focus, as a user would before "Single Dodevuz" or "Copy".
+void select_in_listing(const QString& text) {
+  auto* pane = qobject_cast<QPlainTextEdit*>(static_cast<QWidget*>(shell.listing_pane));
+  if (pane == nullptr) return;
+  QTextCursor found = pane->document()->find(text);
+  if (found.isNull()) return;
+  pane->setTextCursor(found);
+  pane->setFocus();
+}
 
 // Our options; anything else is left to Qt (-platform, -style, ...).
 bool parse_options(int argc, char** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") return false;
-    bool takes_value =
-        arg == "-C" || arg == "--clipboard" || arg == "--command" || arg == "--screenshot";
+    bool takes_value = arg == "-C" || arg == "--clipboard" || arg == "--command" ||
+                       arg == "--screenshot" || arg == "--select";
     if (!takes_value) continue;
     if (i + 1 >= argc) {
       std::fprintf(stderr, "dodevuz-qt: %s needs a value\n", arg.c_str());
@@ -113,6 +136,9 @@ bool parse_options(int argc, char** argv, Options* options) {
       options->clipboard_file = value;
     } else if (arg == "--screenshot") {
       options->screenshot = value;
+    } else if (arg == "--select") {
+      if (*value == '\0') return false;
+      options->steps.push_back({0, QString::fromLocal8Bit(value)});
     } else {
       char* end = nullptr;
       long id = std::strtol(value, &end, 10);
@@ -120,7 +146,7 @@ bool parse_options(int argc, char** argv, Options* options) {
         std::fprintf(stderr, "dodevuz-qt: not a command id: %s\n", value);
         return false;
       }
-      options->commands.push_back(static_cast<int>(id));
+      options->steps.push_back({static_cast<int>(id), QString()});
     }
   }
   return true;
@@ -226,6 +252,11 @@ int dodevuz_qt_main(int argc, char** argv) {
     }
     clipboard_text = file.readAll();
   }
+  // Likewise a relative picture path.
+  QString screenshot;
+  if (options.screenshot != nullptr) {
+    screenshot = QFileInfo(QString::fromLocal8Bit(options.screenshot)).absoluteFilePath();
+  }
   if (options.folder != nullptr && chdir(options.folder) != 0) {
     std::fprintf(stderr, "dodevuz-qt: cannot use folder %s: %s\n", options.folder,
                  std::strerror(errno));
@@ -241,12 +272,18 @@ int dodevuz_qt_main(int argc, char** argv) {
   }
 
   int status = 0;
-  if (!options.commands.empty() || options.screenshot != nullptr) {
+  if (!options.steps.empty() || options.screenshot != nullptr) {
     QTimer::singleShot(0, window, [&] {
-      for (int id : options.commands) run_menu_command(window, id);
+      for (const Step& step : options.steps) {
+        if (step.select.isEmpty()) {
+          run_menu_command(window, step.id);
+        } else {
+          select_in_listing(step.select);
+        }
+      }
       if (options.screenshot != nullptr) {
         QApplication::processEvents();
-        if (!window->grab().save(QString::fromLocal8Bit(options.screenshot), "PNG")) {
+        if (!window->grab().save(screenshot, "PNG")) {
           std::fprintf(stderr, "dodevuz-qt: cannot write %s\n", options.screenshot);
           status = 1;
         }

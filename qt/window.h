@@ -28,10 +28,11 @@ void run_menu_command(QMainWindow* window, int id);
 // closes it (accepted); Esc does not close it.
 QDialog* create_about_box(QWidget* parent);
 
-// The program: `dodevuz-qt [-C DIR] [--clipboard FILE] [--command ID]...
-// [--screenshot PNG]`. -C makes DIR the working directory, where the
-// dictionary and the romaji table are looked for, before anything else.
-// The other options serve scripts: put FILE's UTF-8 text on the clipboard,
-// run menu commands once the window is shown, save a picture of the window
-// and quit. Returns the exit status.
+// The program: `dodevuz-qt [-C DIR] [--clipboard FILE] [--command ID |
+// --select TEXT]... [--screenshot PNG]`. -C makes DIR the working directory,
+// where the dictionary and the romaji table are looked for, before anything
+// else. The other options serve scripts: put FILE's UTF-8 text on the
+// clipboard, run menu commands and select text in the listing pane, in the
+// order given, once the window is shown, save a picture of the window and
+// quit. Options it does not know are left to Qt. Returns the exit status.
 int dodevuz_qt_main(int argc, char** argv);
