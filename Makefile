@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test test-asan full-dict fuzz corpus bench clean format
+.PHONY: all build run test install test-asan full-dict fuzz corpus bench clean format
 
 all: build
 
@@ -19,6 +19,12 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The desktop program dodevuz-qt, its desktop entry and the sample data under
+# PREFIX: `make install` (/usr/local; as root) or `make install PREFIX=~/.local`.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # The full dictionary from Debian's edict package into dict/ (not committed),
 # with our romaji table and an index made and checked by dodevuz; then
