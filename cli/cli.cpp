@@ -10,8 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "index/build_index.h"
@@ -324,24 +322,22 @@ const char* usage_text(const char* command) {
 
 bool read_input(const std::string& path, std::string* bytes, std::string* error) {
   bytes->clear();
-  if (path == "-") {
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) bytes->append(buffer, n);
-    if (std::ferror(stdin)) {
-      *error = "cannot read standard input";
-      return false;
-    }
-    return true;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  bool from_stdin = path == "-";
+  FILE* in = from_stdin ? stdin : std::fopen(path.c_str(), "rb");
+  if (in == nullptr) {
     *error = "cannot read " + path + ": " + std::strerror(errno);
     return false;
   }
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    *error = "cannot read " + path;
+  char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes->append(buffer, n);
+  // A directory opens but does not read (EISDIR): an error, not an empty text.
+  bool failed = std::ferror(in) != 0;
+  int read_errno = errno;
+  if (!from_stdin) std::fclose(in);
+  if (failed) {
+    *error = "cannot read " + (from_stdin ? std::string("standard input") : path) + ": " +
+             std::strerror(read_errno);
     return false;
   }
   return true;

@@ -83,6 +83,7 @@ TEST(CommandLine, FailuresToReadOrEnterExitWithOne) {
   EXPECT_EQ(run.status, kExitFailure);
   EXPECT_NE(run.err.find("no-such-file"), std::string::npos) << run.err;
   EXPECT_EQ(dodevuz("get --utf8 -C no-such-dir", "x").status, kExitFailure);
+  EXPECT_EQ(dodevuz("decode --shift .").status, kExitFailure);  // a directory
 }
 
 TEST(Get, ListsEachKnownWordWithItsEntryAndNomatchForUnknownKanji) {
