@@ -8,19 +8,19 @@
 
 #include "platform/platform.h"
 
-constexpr size_t kSearchKeySize = 100;      // bytes of the search key
-constexpr size_t kEntryLineSize = 200;      // bytes of the entry line buffer
+constexpr size_t kSearchKeySize = 100;  // bytes of the search key
+constexpr size_t kEntryLineSize = 200;  // bytes of the entry line buffer
 constexpr size_t kListingBufferSize = 40960;
 constexpr size_t kListingTextSize = 40000;  // the listing pane's text
 constexpr size_t kSingleBufferSize = 2000;
-constexpr size_t kSingleLimit = 262;        // lookup_selection writes offsets 0 to 261
-constexpr int kMaxPrefix = 20;              // characters tried per lookup
-constexpr int kProbeBudget = 40;            // probes of one binary search
+constexpr size_t kSingleLimit = 262;  // lookup_selection writes offsets 0 to 261
+constexpr int kMaxPrefix = 20;        // characters tried per lookup
+constexpr int kProbeBudget = 40;      // probes of one binary search
 constexpr int kSearchMode = 1;
 constexpr int kCheckMode = 2;
 constexpr int kFound = 3;
 constexpr int kNotFound = 4;
-extern const char kNoMatchText[];           // "  NOMATCH  \n"
+extern const char kNoMatchText[];  // "  NOMATCH  \n"
 
 // Program-wide state of the lookup engine; one instance, `lookup`.
 struct Lookup {
@@ -30,10 +30,10 @@ struct Lookup {
   MemoryBlock listing_block;                 // block of the listing buffer
   unsigned char* listing_buffer;             // 40960 bytes, NUL-terminated; nullptr before any Get
   MemoryBlock listing_text_block;            // block of the listing text (made by the shell)
-  unsigned char* listing_text;               // listing with 0x0D before each 0x0A; nullptr before any Get
-  size_t listing_text_size;                  // bytes of the listing text block
-  MemoryBlock single_block;                  // block of the single buffer (made by the shell)
-  unsigned char* single_buffer;              // 2000 bytes that lookup_selection fills
+  unsigned char* listing_text;   // listing with 0x0D before each 0x0A; nullptr before any Get
+  size_t listing_text_size;      // bytes of the listing text block
+  MemoryBlock single_block;      // block of the single buffer (made by the shell)
+  unsigned char* single_buffer;  // 2000 bytes that lookup_selection fills
 };
 
 extern Lookup lookup;
@@ -49,6 +49,9 @@ int32_t compare_key(int32_t length, const unsigned char* key);
 // Search mode (1): the first entry whose text begins with the key's first
 // length bytes. Check mode (2): whether entry start does. On status 3 the
 // entry line is cut into line and *entry set; on status 4 neither is written.
+// line has kEntryLineSize bytes: a line longer than 198 bytes is cut there,
+// and the 0x0A and NUL still follow. A slot that is not ready (slot_ready)
+// finds nothing.
 void search_index(int mode, int slot, int32_t start, int32_t length, const unsigned char* key,
                   int* status, int32_t* entry, unsigned char* line);
 
@@ -57,8 +60,13 @@ void search_index(int mode, int slot, int32_t start, int32_t length, const unsig
 void lookup_word();
 
 // Appends every entry line of every matching prefix of the search key to the
-// single buffer (at most 262 bytes).
+// single buffer (at most 262 bytes; the walk ends once they are written).
+// Without a single buffer nothing is appended.
 void lookup_selection();
 
-// Segments the kanji buffer into a new listing buffer.
+// Segments the kanji buffer into a new listing buffer, which replaces (and
+// frees) the previous one. The walk stops before an item that would not fit
+// whole, so the listing stays NUL-terminated within its 40960 bytes. When the
+// buffer cannot be had, "malloc failed for kanji buffers2!" is shown and
+// listing_buffer is nullptr.
 void build_listing(Window main_window);
