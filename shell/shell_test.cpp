@@ -4,18 +4,17 @@
 #include "shell/shell.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "intake/intake.h"
 #include "lookup/lookup.h"
+#include "platform/convert.h"
 #include "platform/in_memory.h"
 #include "platform/recording.h"
 #include "romaji/romaji.h"
@@ -32,22 +31,6 @@ using testing_support::write_file;
 
 int main_window_object;
 Window const kMain = &main_window_object;
-
-// Shift-JIS bytes of a UTF-8 text, as another program would put them on the
-// clipboard.
-std::string sjis(std::string_view utf8) {
-  iconv_t cd = iconv_open("SHIFT_JIS", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
-  std::string in(utf8), out(utf8.size() * 2 + 8, '\0');
-  char* inp = in.data();
-  char* outp = out.data();
-  size_t inleft = in.size(), outleft = out.size();
-  size_t r = iconv(cd, &inp, &inleft, &outp, &outleft);
-  iconv_close(cd);
-  if (r == static_cast<size_t>(-1)) throw std::runtime_error("not convertible to Shift-JIS");
-  out.resize(out.size() - outleft);
-  return out;
-}
 
 // Entry lines of the test dictionary, in index order (their headwords sort
 // by their EUC-JP bytes: 学 B3D8 < 先 C0E8 < 日 C6FC).
@@ -151,7 +134,7 @@ class ShellTest : public ::testing::Test {
 
   // "日本の学生" on the clipboard and Get SHIFT.
   void get(const std::string& utf8 = "日本の学生") {
-    set_clipboard_text(sjis(utf8));
+    set_clipboard_text(utf8_to_sjis(utf8));
     EXPECT_EQ(dispatch_command(kMain, kCmdGetShift), CommandResult::kDone);
   }
 
@@ -225,7 +208,8 @@ TEST_F(ShellTest, SecondGetReplacesListingAndRomajiPanesButKeepsTheSinglePane) {
   Window first_romaji = romaji.romaji_pane;
   ASSERT_NE(single, nullptr);
 
-  get("先生");
+  set_clipboard_text(utf8_to_jis("先生"));  // the JIS Get this time
+  EXPECT_EQ(dispatch_command(kMain, kCmdGetJis), CommandResult::kDone);
   EXPECT_NE(shell.listing_pane, first_listing);
   EXPECT_NE(romaji.romaji_pane, first_romaji);
   EXPECT_FALSE(pane_record(first_listing)->alive);
@@ -451,7 +435,7 @@ TEST_F(ShellTest, MissingEdictGivesItsTwoMessagesAndTheGetGoesOn) {
 
 TEST_F(ShellTest, MissingRomajiTableEndsTheProgramAfterTheListingPane) {
   std::remove("kanarom.cnv");
-  set_clipboard_text(sjis("日本"));
+  set_clipboard_text(utf8_to_sjis("日本"));
   try {
     dispatch_command(kMain, kCmdGetShift);
     FAIL() << "the Get went on without kanarom.cnv";
@@ -486,7 +470,7 @@ TEST_F(ShellTest, CopyBufferFailureShowsItsMessageAndKeepsTheClipboard) {
 }
 
 TEST_F(ShellTest, ListingTextFailureGivesAnEmptyListingPane) {
-  set_clipboard_text(sjis("日本の学生"));
+  set_clipboard_text(utf8_to_sjis("日本の学生"));
   read_clipboard_sjis(kMain);
   fail_alloc_of_size(kListingTextSize);  // the listing text, then the romaji buffer
   run_get_chain(kMain);
@@ -524,7 +508,7 @@ TEST_F(ShellTest, SingleBufferFailureGivesAnEmptySinglePane) {
 
 TEST_F(ShellTest, GetSurvivesMissingKanjiAndListingBuffers) {
   // No kanji buffer (and no 40000-byte block at all): empty panes, no crash.
-  set_clipboard_text(sjis("日本"));
+  set_clipboard_text(utf8_to_sjis("日本"));
   fail_alloc_of_size(kKanjiBufferSize);
   dispatch_command(kMain, kCmdGetShift);
   ASSERT_NE(listing_pane(), nullptr);
