@@ -53,6 +53,24 @@ fuzz:
 	cmake --build build-fuzz -j $(JOBS)
 	scripts/fuzz.sh $(FUZZ_SECONDS)
 
+# The Win32 program, cross-built with MinGW-w64 into $(WIN_BUILD)/shell/win32/dodevuz.exe
+# (statically linked), with the driver of its end-to-end test.
+WIN_BUILD ?= build-win
+.PHONY: win wine-test screenshot-win32
+
+$(WIN_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
+
+win: $(WIN_BUILD)/CMakeCache.txt
+	cmake --build $(WIN_BUILD) -j $(JOBS) --target dodevuz wine_driver
+
+# dodevuz.exe driven through its window under Wine and Xvfb.
+wine-test: win
+	tests/wine/run.sh $(WIN_BUILD)
+
+screenshot-win32: win
+	scripts/screenshot-win32.sh $(WIN_BUILD)
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 

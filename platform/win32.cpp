@@ -117,6 +117,28 @@ std::wstring pane_wide_text(const std::string& euc, std::vector<uint32_t>* offse
   return shown;
 }
 
+// The font of the panes where the system's own cannot show Japanese: the
+// default font of EDIT controls is made for the ANSI code page, and outside
+// a Japanese one (932) it has no kana or kanji. Then the panes get a
+// fixed-pitch font of the Shift-JIS character set, of the same height,
+// made once; under code page 932 they keep the default.
+HFONT pane_font() {
+  static HFONT font = nullptr;
+  static bool chosen = false;
+  if (chosen) return font;
+  chosen = true;
+  if (GetACP() == 932) return nullptr;
+  LOGFONTW system = {};
+  GetObjectW(GetStockObject(SYSTEM_FONT), sizeof system, &system);
+  LOGFONTW lf = {};
+  lf.lfHeight = system.lfHeight != 0 ? system.lfHeight : 16;
+  lf.lfWeight = FW_NORMAL;
+  lf.lfCharSet = SHIFTJIS_CHARSET;
+  lf.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+  font = CreateFontIndirectW(&lf);
+  return font;
+}
+
 }  // namespace
 
 // ---- Memory blocks ---------------------------------------------------------
@@ -211,6 +233,8 @@ Window pane_create(Window parent, int x, int y, int width, int height, uint32_t 
       CreateWindowExW(0, L"EDIT", shown.c_str(), style, x, y, width, height,
                       static_cast<HWND>(parent), nullptr, GetModuleHandleW(nullptr), nullptr);
   if (pane.window == nullptr) return nullptr;
+  if (HFONT font = pane_font())
+    SendMessageW(pane.window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   ShowWindow(pane.window, SW_SHOW);
   win32_desktop.panes.push_back(std::move(pane));
   return win32_desktop.panes.back().window;

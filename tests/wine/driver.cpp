@@ -8,6 +8,7 @@
 // passages (passage.sjis, passage.jis, passage.utf8.txt); it indexes edict
 // itself with the index builder. It prints one line per check and a last
 // line "N passed, N failed"; the exit status is 1 when a check failed.
+// With --show it only leaves the program showing a passage, for a screenshot.
 #include <windows.h>
 
 #include <cstdio>
@@ -660,9 +661,29 @@ void check_missing_table(const std::string& exe, const std::string& folder,
   if (status != 1) kill_program(&program);
 }
 
+// Leaves the program running after a Get of the Shift-JIS passage and a
+// "Single Dodevuz" on its first word, for a screenshot; prints the window's place.
+int show(const std::string& exe, const std::string& folder, const Samples& samples) {
+  Program program;
+  if (!start_program(exe, folder, folder + "\\stdout.txt", &program)) return 1;
+  put_text(samples.sjis);
+  command(program, 109);
+  HWND listing = pane_at(program, 192);
+  std::wstring text = listing ? window_text(listing) : L"";
+  size_t at = text.find(L"\u65E5\u672C\u8A9E");  // the first word, "Japanese"
+  if (at == std::wstring::npos) return 1;
+  select_range(listing, at, at + 3);
+  command(program, 105);
+  RECT r;
+  GetWindowRect(program.main, &r);
+  std::printf("window %ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+  return 0;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  bool show_only = argc > 1 && std::strcmp(argv[1], "--show") == 0;
   char cwd[MAX_PATH] = {};
   GetCurrentDirectoryA(sizeof cwd, cwd);
   std::string folder = cwd;
@@ -690,6 +711,7 @@ int main() {
 
   clipboard_owner = CreateWindowExA(0, "STATIC", "driver", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                     nullptr, nullptr);
+  if (show_only) return show(exe, folder, samples);
   check_resources(exe);
   check_session(exe, folder, samples);
   check_missing_table(exe, folder, samples);

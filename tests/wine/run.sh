@@ -4,39 +4,15 @@
 # 1252). Needs wine, xvfb-run and a cross build (make win).
 #
 #   tests/wine/run.sh [BUILD_WIN_DIR]
-#
-# The Wine prefix is made once, in BUILD_WIN_DIR/wineprefix (or
-# $DODEVUZ_WINEPREFIX), without a display, so that no installer dialog
-# appears.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="$(cd "${1:-$root/build-win}" && pwd)"
 
-export WINEPREFIX="${DODEVUZ_WINEPREFIX:-$build/wineprefix}"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win64
-
-for tool in wine wineboot wineserver xvfb-run; do
-  command -v "$tool" >/dev/null || { echo "wine-test: $tool is missing (see .ci/run)" >&2; exit 2; }
-done
-
-if [ ! -f "$WINEPREFIX/.dodevuz-ready" ]; then
-  rm -rf "$WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  env -u DISPLAY wineboot -i >/dev/null 2>&1 || true
-  # Without a window manager every closed top-level window of a managed
-  # prefix stalls for two seconds.
-  env -u DISPLAY wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-  wineserver -w
-  touch "$WINEPREFIX/.dodevuz-ready"
-fi
+. "$root/tests/wine/env.sh"
 
 work="$(mktemp -d)"
 trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-cp "$build/shell/win32/dodevuz.exe" "$build/shell/win32/wine-driver/wine_driver.exe" "$work/"
-cp "$root/data/edict" "$root/data/kanarom.cnv" "$root/data/samples/passage.sjis" \
-  "$root/data/samples/passage.jis" "$root/data/samples/passage.utf8.txt" "$work/"
+wine_work_folder "$work"
 
 # ja_JP.UTF-8 when the system has it (locale-gen), else the suite runs once.
 locales=(C.UTF-8)

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Takes docs/screenshot-win32.png: dodevuz.exe under Wine and Xvfb, in a
+# Japanese locale, after "Get Dodevuz SHIFT" on the sample passage and
+# "Single Dodevuz" on one word. Needs a cross build (make win), xwd
+# (x11-apps) and ImageMagick.
+#
+#   scripts/screenshot-win32.sh [BUILD_WIN_DIR] [OUTPUT.png]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$(cd "${1:-$root/build-win}" && pwd)"
+output="${2:-$root/docs/screenshot-win32.png}"
+
+. "$root/tests/wine/env.sh"
+# The real ImageMagick, not a stand-in earlier on the PATH.
+convert=/usr/bin/convert
+[ -x "$convert" ] || convert=convert
+command -v xwd >/dev/null || { echo "screenshot: xwd is missing (x11-apps)" >&2; exit 2; }
+
+work="$(mktemp -d)"
+trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+wine_work_folder "$work"
+
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w
+export work convert output
+(cd "$work" && LC_ALL="${SCREENSHOT_LOCALE:-ja_JP.UTF-8}" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+  set -e
+  # To a file, not a pipe: the program left running holds the output open.
+  wine wine_driver.exe --show > show.txt
+  read -r _ x y w h < <(tr -d "\r" < show.txt | grep "^window ")
+  sleep 1
+  xwd -root -silent > screen.xwd
+  wineserver -k >/dev/null 2>&1 || true
+  "$convert" screen.xwd -crop "${w}x${h}+${x}+${y}" +repage "$output"
+')
+echo "screenshot: $output"

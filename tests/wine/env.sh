@@ -1,0 +1,32 @@
+# Sourced by tests/wine/run.sh and scripts/screenshot-win32.sh: the Wine
+# environment and the prefix, made once in $build/wineprefix (or
+# $DODEVUZ_WINEPREFIX) without a display, so that no installer dialog
+# appears. Expects $build, the cross build folder.
+export WINEPREFIX="${DODEVUZ_WINEPREFIX:-$build/wineprefix}"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+
+for tool in wine wineboot wineserver xvfb-run; do
+  command -v "$tool" >/dev/null || { echo "wine: $tool is missing (see .ci/run)" >&2; exit 2; }
+done
+
+if [ ! -f "$WINEPREFIX/.dodevuz-ready" ]; then
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  env -u DISPLAY wineboot -i >/dev/null 2>&1 || true
+  # Without a window manager every closed top-level window of a managed
+  # prefix stalls for two seconds.
+  env -u DISPLAY wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  wineserver -w
+  touch "$WINEPREFIX/.dodevuz-ready"
+fi
+
+# A folder holding the program, the driver, the sample dictionary, the
+# romaji table and the sample passages (the driver indexes edict itself).
+wine_work_folder() {
+  local work="$1"
+  cp "$build/shell/win32/dodevuz.exe" "$build/shell/win32/wine-driver/wine_driver.exe" "$work/"
+  cp "$root/data/edict" "$root/data/kanarom.cnv" "$root/data/samples/passage.sjis" \
+    "$root/data/samples/passage.jis" "$root/data/samples/passage.utf8.txt" "$work/"
+}
