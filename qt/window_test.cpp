@@ -117,6 +117,7 @@ class WindowTest : public QObject {
   void single_looks_up_the_selected_word();
   void copy_takes_the_focused_panes_selection();
   void copy_takes_the_shells_bytes_after_typing();
+  void copy_through_the_keyboard_menu_keeps_the_panes_focus();
   void clear_all_removes_the_panes_and_empties_the_clipboard();
   void exit_empties_the_clipboard_and_closes_the_window();
   void about_box_closes_on_enter_not_on_escape();
@@ -338,6 +339,22 @@ void WindowTest::copy_takes_the_shells_bytes_after_typing() {
   trigger(kCmdCopy);
   QCOMPARE(QApplication::clipboard()->mimeData()->data(QLatin1String(kEucMime)),
            QByteArray("\r\n"));
+}
+
+void WindowTest::copy_through_the_keyboard_menu_keeps_the_panes_focus() {
+  // Alt puts the focus on the menu bar while the user walks it; the pane
+  // must have it back when "Copy" runs, or the romaji pane would be copied.
+  get_passage(kCmdGetShift);
+  QPlainTextEdit* listing_pane = pane_at(window_, 192);
+  select(listing_pane, 0, 3);
+  listing_pane->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Alt);
+  QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(window_->menuBar()));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);  // to Edit
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);   // opens it
+  QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+  QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Return);  // Copy
+  QTRY_COMPARE(QApplication::clipboard()->text(), listing_pane->toPlainText().left(3));
 }
 
 void WindowTest::clear_all_removes_the_panes_and_empties_the_clipboard() {
