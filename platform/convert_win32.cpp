@@ -74,6 +74,19 @@ std::string from_wide(UINT code_page, std::wstring_view in, const char* default_
   std::string out;
   if (used_default != nullptr) *used_default = false;
   if (in.empty()) return out;
+  std::wstring collapsed;
+  if (default_char != nullptr) {
+    // None of the Japanese code pages holds a character outside the basic
+    // plane: a surrogate pair becomes one unit that has no place either, so
+    // it is replaced once, not once per half.
+    for (size_t i = 0; i < in.size(); ++i) {
+      bool high = in[i] >= 0xD800 && in[i] <= 0xDBFF;
+      bool pair = high && i + 1 < in.size() && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF;
+      collapsed.push_back(in[i] >= 0xD800 && in[i] <= 0xDFFF ? wchar_t{0xFFFF} : in[i]);
+      if (pair) ++i;
+    }
+    in = collapsed;
+  }
   DWORD flags = default_char != nullptr ? WC_NO_BEST_FIT_CHARS : 0;
   BOOL used = FALSE;
   BOOL* used_ptr = default_char != nullptr ? &used : nullptr;

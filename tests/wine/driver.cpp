@@ -18,26 +18,22 @@
 #include <vector>
 
 #include "index/build_index.h"
+#include "tests/wine/checks.h"
 
-namespace {
+int checks_passed = 0, checks_failed = 0;
 
-constexpr char kTitle[] = "Dodevuz(J>E) demo";
-constexpr DWORD kWaitMs = 15000;  // bound of every wait for the program
-
-int passed = 0, failed = 0;
-
-void check(bool ok, const std::string& what, const std::string& detail = "") {
+void check(bool ok, const std::string& what, const std::string& detail) {
   if (ok) {
-    ++passed;
+    ++checks_passed;
     std::printf("ok   %s\n", what.c_str());
   } else {
-    ++failed;
+    ++checks_failed;
     std::printf("FAIL %s%s%s\n", what.c_str(), detail.empty() ? "" : ": ", detail.c_str());
   }
   std::fflush(stdout);
 }
 
-std::string hex(const std::string& bytes, size_t limit = 64) {
+std::string hex(const std::string& bytes, size_t limit) {
   std::string out;
   char b[4];
   for (size_t i = 0; i < bytes.size() && i < limit; ++i) {
@@ -47,6 +43,11 @@ std::string hex(const std::string& bytes, size_t limit = 64) {
   if (bytes.size() > limit) out += "...";
   return out;
 }
+
+namespace {
+
+constexpr char kTitle[] = "Dodevuz(J>E) demo";
+constexpr DWORD kWaitMs = 15000;  // bound of every wait for the program
 
 std::string read_file(const std::string& path) {
   std::string out;
@@ -712,10 +713,11 @@ int main(int argc, char** argv) {
   clipboard_owner = CreateWindowExA(0, "STATIC", "driver", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                     nullptr, nullptr);
   if (show_only) return show(exe, folder, samples);
+  check_platform(samples.utf8, samples.jis);
   check_resources(exe);
   check_session(exe, folder, samples);
   check_missing_table(exe, folder, samples);
 
-  std::printf("%d passed, %d failed\n", passed, failed);
-  return failed == 0 ? 0 : 1;
+  std::printf("%d passed, %d failed\n", checks_passed, checks_failed);
+  return checks_failed == 0 ? 0 : 1;
 }
