@@ -120,6 +120,8 @@ class WindowTest : public QObject {
   void copy_through_the_keyboard_menu_keeps_the_panes_focus();
   void clear_all_removes_the_panes_and_empties_the_clipboard();
   void exit_empties_the_clipboard_and_closes_the_window();
+  void closing_the_window_keeps_the_clipboard();
+  void resizing_moves_no_pane();
   void about_box_closes_on_enter_not_on_escape();
   void missing_dictionary_shows_its_message_boxes();
   void line_ends_are_one_position_each();
@@ -388,6 +390,30 @@ void WindowTest::exit_empties_the_clipboard_and_closes_the_window() {
   QVERIFY(QApplication::clipboard()->text().isEmpty());
   QCOMPARE(pane_count(window_), 0);
   QTRY_VERIFY(!window_->isVisible());
+}
+
+void WindowTest::closing_the_window_keeps_the_clipboard() {
+  // The close box skips the clean-up: what was copied stays for others.
+  get_passage(kCmdGetShift);
+  pane_at(window_, 0)->selectAll();
+  trigger(kCmdCopy);
+  QString copied = QApplication::clipboard()->text();
+  QVERIFY(!copied.isEmpty());
+  QVERIFY(window_->close());
+  QCOMPARE(QApplication::clipboard()->text(), copied);
+  QCOMPARE(pane_count(window_), 2);
+}
+
+void WindowTest::resizing_moves_no_pane() {
+  get_passage(kCmdGetShift);
+  trigger(kCmdSingle);
+  for (QSize size : {QSize(900, 700), QSize(300, 200)}) {
+    window_->resize(size);
+    QApplication::processEvents();
+    QCOMPARE(pane_at(window_, 0)->geometry(), QRect(10, 0, 630, 190));
+    QCOMPARE(pane_at(window_, 192)->geometry(), QRect(10, 192, 630, 100));
+    QCOMPARE(pane_at(window_, 294)->geometry(), QRect(10, 294, 630, 100));
+  }
 }
 
 void WindowTest::about_box_closes_on_enter_not_on_escape() {
