@@ -20,6 +20,7 @@
 // --chunks runs one Get per 40,000-byte piece of the passage file (the 1 MB
 // corpus) and writes all listings and romaji texts one after the other.
 #include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -112,27 +113,46 @@ void fresh_desktop() {
 
 using Clock = std::chrono::steady_clock;
 
+// The process's processor time (user and system, so page reads count):
+// unlike the wall clock, it does not grow while the machine runs others.
+double cpu_micros() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec * 1e6 + t.tv_nsec / 1e3;
+}
+
+struct StepTimes {
+  double wall[kStepCount];  // microseconds
+  double cpu[kStepCount];
+};
+
 // One Get on the clipboard's Shift-JIS text: the steps of the shell's Get
 // command (dispatch of id 109: the intake, then run_get_chain), each timed.
-void timed_get(Window main_window, double micros[kStepCount]) {
+void timed_get(Window main_window, StepTimes* times) {
   Clock::time_point t[kStepCount + 1];
+  double c[kStepCount + 1];
+  auto mark = [&](int i) {
+    c[i] = cpu_micros();
+    t[i] = Clock::now();
+  };
   shell.main_window = main_window;
-  t[0] = Clock::now();
+  mark(0);
   read_clipboard_sjis(main_window);
-  t[1] = Clock::now();
+  mark(1);
   shell.get_blocks_locked = true;
   open_dictionaries(main_window);
-  t[2] = Clock::now();
+  mark(2);
   build_listing(main_window);
-  t[3] = Clock::now();
+  mark(3);
   create_listing_pane(main_window);
-  t[4] = Clock::now();
+  mark(4);
   load_romaji_table();
-  t[5] = Clock::now();
+  mark(5);
   build_romaji_text(main_window);
-  t[6] = Clock::now();
+  mark(6);
   for (int s = 0; s < kStepCount; ++s) {
-    micros[s] = std::chrono::duration<double, std::micro>(t[s + 1] - t[s]).count();
+    times->wall[s] = std::chrono::duration<double, std::micro>(t[s + 1] - t[s]).count();
+    times->cpu[s] = c[s + 1] - c[s];
   }
 }
 
@@ -140,6 +160,33 @@ double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   size_t n = v.size();
   return n == 0 ? 0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// A digest of everything the page cache decides: each frame's use stamp and
+// owner page, both page tables, the use clock and the counters. Two builds
+// of the store that behave alike give the same digest after the same Get.
+uint64_t cache_digest() {
+  uint64_t h = 14695981039346656037ull;  // FNV-1a, 64 bits
+  auto mix = [&h](int64_t v) {
+    for (int i = 0; i < 8; ++i) {
+      h ^= static_cast<uint64_t>(v >> (8 * i)) & 0xFF;
+      h *= 1099511628211ull;
+    }
+  };
+  for (int f = 0; f < store.frame_count; ++f) mix(store.use_stamp[f]);
+  for (uint32_t p = 0; store.text_pages[0] != nullptr && p < store.text_page_count[0]; ++p) {
+    mix(store.text_pages[0][p]);
+  }
+  for (uint32_t p = 0; store.index_pages[0] != nullptr && p < store.index_page_count[0]; ++p) {
+    mix(store.index_pages[0][p]);
+  }
+  Snapshot s = snapshot();
+  for (int64_t v :
+       {int64_t(s.text_hits), int64_t(s.text_misses), int64_t(s.index_hits),
+        int64_t(s.index_misses), int64_t(s.page_loads), int64_t(s.evictions), s.use_clock}) {
+    mix(v);
+  }
+  return h;
 }
 
 std::string listing_text() {
@@ -211,8 +258,8 @@ int main(int argc, char** argv) {
     for (size_t at = 0; at < passage.size(); at += kPassageBytes, ++pieces) {
       fresh_desktop();
       set_clipboard_text(passage.substr(at, kPassageBytes));
-      double micros[kStepCount];
-      timed_get(main_window, micros);
+      StepTimes times;
+      timed_get(main_window, &times);
       listings += listing_text();
       listings += '\f';  // a separator no listing holds
       romajis += romaji_text();
@@ -228,8 +275,8 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  std::vector<double> step_micros[kStepCount];
-  std::vector<double> total_micros;
+  std::vector<double> step_wall[kStepCount], step_cpu[kStepCount];
+  std::vector<double> total_wall, total_cpu;
   std::string first_listing, first_romaji;
   Snapshot before{}, after{};
   long peak_after_first = 0;
@@ -240,8 +287,8 @@ int main(int argc, char** argv) {
     set_clipboard_text(passage);
     call_counts_reset();
     Snapshot b = snapshot();
-    double micros[kStepCount];
-    timed_get(main_window, micros);
+    StepTimes times;
+    timed_get(main_window, &times);
     Snapshot a = snapshot();
     if (rep == 0) {
       first_listing = listing_text();
@@ -258,6 +305,7 @@ int main(int argc, char** argv) {
         }
         std::printf("kanji_bytes=%zu\n", kanji.size());
       }
+      std::printf("cache_digest=%016llx\n", static_cast<unsigned long long>(cache_digest()));
       print_call_counts();
       continue;
     }
@@ -268,12 +316,15 @@ int main(int argc, char** argv) {
     if (a.page_loads - b.page_loads != after.page_loads - before.page_loads) {
       fail("a repeated Get loaded another number of pages");
     }
-    double total = 0;
+    double wall = 0, cpu = 0;
     for (int s = 0; s < kStepCount; ++s) {
-      step_micros[s].push_back(micros[s]);
-      total += micros[s];
+      step_wall[s].push_back(times.wall[s]);
+      step_cpu[s].push_back(times.cpu[s]);
+      wall += times.wall[s];
+      cpu += times.cpu[s];
     }
-    total_micros.push_back(total);
+    total_wall.push_back(wall);
+    total_cpu.push_back(cpu);
   }
 
   // The timed chain must be the shell's: one more Get through the dispatch.
@@ -284,12 +335,19 @@ int main(int argc, char** argv) {
     fail("the shell's Get gave another listing or romaji text than the timed steps");
   }
 
+  // Medians, and every sample, so that the driver can pool several runs.
   std::printf("repeat=%d\n", repeat);
+  auto print_times = [](const std::string& key, const std::vector<double>& v) {
+    std::printf("%s=%.1f\nsamples_%s=", key.c_str(), median(v), key.c_str());
+    for (double x : v) std::printf(" %.1f", x);
+    std::printf("\n");
+  };
   for (int s = 0; s < kStepCount; ++s) {
-    std::printf("step_%s_us=%.1f\n", kStepNames[s], median(step_micros[s]));
+    print_times(std::string("step_") + kStepNames[s] + "_us", step_wall[s]);
+    print_times(std::string("step_") + kStepNames[s] + "_cpu_us", step_cpu[s]);
   }
-  std::printf("get_us=%.1f\nget_min_us=%.1f\n", median(total_micros),
-              *std::min_element(total_micros.begin(), total_micros.end()));
+  print_times("get_us", total_wall);
+  print_times("get_cpu_us", total_cpu);
   std::printf("text_hits=%llu\ntext_misses=%llu\nindex_hits=%llu\nindex_misses=%llu\n",
               static_cast<unsigned long long>(after.text_hits - before.text_hits),
               static_cast<unsigned long long>(after.text_misses - before.text_misses),

@@ -19,7 +19,7 @@
 #include "romaji/romaji.h"
 #include "shell/shell.h"
 #include "store/store.h"
-#include "testing.h"
+#include "tests/testing.h"
 
 namespace {
 
@@ -75,7 +75,9 @@ class ScaleTest : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* name : {"edict", "edict.jdx", "kanarom.cnv"}) {
-      if (!exists(kDict + "/" + name)) GTEST_SKIP() << "no " << kDict << "/" << name;
+      if (!exists(kDict + "/" + name)) {
+        GTEST_SKIP() << "no " << kDict << "/" << name;
+      }
     }
     char here[4096];
     ASSERT_NE(getcwd(here, sizeof here), nullptr);
@@ -83,7 +85,9 @@ class ScaleTest : public ::testing::Test {
     ASSERT_EQ(chdir(kDict.c_str()), 0);
   }
   void TearDown() override {
-    if (!previous_.empty()) EXPECT_EQ(chdir(previous_.c_str()), 0);
+    if (!previous_.empty()) {
+      EXPECT_EQ(chdir(previous_.c_str()), 0);
+    }
     reset_recording();
     reset_program_state();
   }
