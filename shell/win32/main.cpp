@@ -27,7 +27,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 INT_PTR CALLBACK about_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 
 void register_main_class(HINSTANCE instance) {
-  LoadStringA(instance, 1, main_state.class_name, sizeof main_state.class_name);
+  LoadStringA(instance, 1, main_state.class_name, static_cast<int>(sizeof main_state.class_name));
   WNDCLASSA wc = {};
   wc.style = CS_VREDRAW | CS_HREDRAW;
   wc.lpfnWndProc = main_window_proc;

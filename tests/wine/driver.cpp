@@ -538,6 +538,18 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
   }
   check(styles, "three panes, 630 wide, multi-line with a vertical scroll bar");
 
+  // Resizing moves no pane; ordinary keys on the main window do nothing.
+  SetWindowPos(program.main, nullptr, 0, 0, 900, 700, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SendMessageA(program.main, WM_KEYDOWN, VK_DELETE, 0x00530001);
+  SendMessageA(program.main, WM_KEYDOWN, 'A', 0x001E0001);
+  std::vector<Pane> after = panes_of(program);
+  bool same = after.size() == panes.size();
+  for (size_t k = 0; same && k < after.size(); ++k) {
+    same = after[k].window == panes[k].window && EqualRect(&after[k].rect, &panes[k].rect);
+  }
+  check(same && euc(window_text(single)) == single_text,
+        "resizing and key presses leave the panes as they are");
+
   // A Get replaces the listing and romaji panes and leaves the single pane.
   HWND old_listing = listing_pane;
   put_text(samples.sjis);
