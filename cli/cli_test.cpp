@@ -97,6 +97,14 @@ TEST(Get, ListsEachKnownWordWithItsEntryAndNomatchForUnknownKanji) {
                          nomatch("鬱") + "\n");
 }
 
+TEST(Get, Utf8WithoutAnEucJpCodeReadsAsTheGetaMarkWithANote) {
+  ScratchDir dir;
+  Outcome run = dodevuz("get --utf8 --pane listing -C " + kData, "\xF0\x9F\x98\x80本");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("no EUC-JP code"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out, nomatch("〓") + found("本", "本 [ほん] /(n) book/volume/(P)/"));
+}
+
 TEST(Get, RawPrintsTheListingPaneBytesWithCarriageReturns) {
   ScratchDir dir;
   Outcome run = dodevuz("get --utf8 --raw -C " + kData, "本\n");
