@@ -11,15 +11,19 @@
 #include "store/store.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // Layout: 2 bytes (big-endian) the size of edict, 2 bytes that of
+  // edict.jdx, then edict, edict.jdx and the passage. Sizes larger than what
+  // follows are taken modulo what is there.
   if (size < 4) return 0;
   fuzz_support::enter_scratch_dir(false);
   reset_recording();
-  size_t text_size = (static_cast<size_t>(data[0]) << 8 | data[1]) % (size - 3);
-  size_t index_size = (static_cast<size_t>(data[2]) << 4 | data[3]) % (size - 3 - text_size + 1);
+  const size_t body = size - 4;
+  size_t text_size = (static_cast<size_t>(data[0]) << 8 | data[1]) % (body + 1);
+  size_t index_size = (static_cast<size_t>(data[2]) << 8 | data[3]) % (body - text_size + 1);
   const uint8_t* text = data + 4;
   const uint8_t* index = text + text_size;
   const uint8_t* passage = index + index_size;
-  size_t passage_size = size - 4 - text_size - index_size;
+  size_t passage_size = body - text_size - index_size;
   fuzz_support::write_bytes("edict", text, text_size);
   fuzz_support::write_bytes("edict.jdx", index, index_size);
 

@@ -14,8 +14,11 @@ for target in $TARGETS; do
   mkdir -p "$work/$target"
   if [ -d "fuzz/corpus/$target" ]; then cp -r "fuzz/corpus/$target/." "$work/$target/"; fi
   echo "== $target: ${SECONDS_EACH}s"
+  # The targets work in a scratch directory of their own, so a crashing
+  # input is written by its full path.
   (cd "$work" && "$top/$BUILD/fuzz/$target" -max_total_time="$SECONDS_EACH" -max_len=65536 \
-    -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 "$work/$target" >"$work/$target.log" 2>&1)
+    -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/$target-" \
+    "$work/$target" >"$work/$target.log" 2>&1)
   status=$?
   grep -E 'stat::number_of_executed_units|stat::new_units_added' "$work/$target.log" || true
   if [ $status -ne 0 ]; then
