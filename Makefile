@@ -49,8 +49,8 @@ test-asan:
 # libFuzzer targets built with clang; FUZZ_SECONDS each (default 30).
 fuzz:
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-	  -DDODEVUZ_FUZZ=ON -DDODEVUZ_TESTS=OFF -DDODEVUZ_SANITIZE=address,undefined
-	cmake --build build-fuzz -j $(JOBS)
+	  -DDODEVUZ_FUZZ=ON -DDODEVUZ_TESTS=OFF -DDODEVUZ_QT=OFF -DDODEVUZ_SANITIZE=address,undefined
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
 	scripts/fuzz.sh $(FUZZ_SECONDS)
 
 # The Win32 program, cross-built with MinGW-w64 into $(WIN_BUILD)/shell/win32/dodevuz.exe

@@ -5,18 +5,32 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 namespace fuzz_support {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+char scratch[] = "/tmp/dodevuz-fuzz-XXXXXX";
+
+// The scratch directory goes when the fuzzer exits (a crash leaves it).
+void remove_scratch() {
+  std::error_code ignored;
+  fs::remove_all(scratch, ignored);
+}
+
+}  // namespace
+
 void enter_scratch_dir(bool with_sample_data) {
   static bool done = false;
   if (done) return;
   done = true;
-  char pattern[] = "/tmp/dodevuz-fuzz-XXXXXX";
+  char* pattern = scratch;
   if (mkdtemp(pattern) == nullptr) abort();
+  std::atexit(remove_scratch);
   if (with_sample_data) {
     const char* from = getenv("DODEVUZ_FUZZ_DATA");
     fs::path data = from ? from : DODEVUZ_DEFAULT_FUZZ_DATA;
