@@ -114,7 +114,10 @@ void select_in_listing(const QString& text) {
   QTextCursor found = pane->document()->find(text);
   if (found.isNull()) return;
   pane->setTextCursor(found);
+  // The focus counts only in the active window.
+  pane->activateWindow();
   pane->setFocus();
+  QApplication::processEvents();
 }
 
 // Our options; anything else is left to Qt (-platform, -style, ...).
