@@ -268,7 +268,6 @@ int dodevuz_qt_main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QMainWindow* window = create_main_window();
-  window->setAttribute(Qt::WA_DeleteOnClose, false);
   window->show();
   if (options.clipboard_file != nullptr) {
     QApplication::clipboard()->setText(QString::fromUtf8(clipboard_text));
