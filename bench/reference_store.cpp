@@ -146,3 +146,32 @@ int32_t index_entry(int32_t k) {
 
 // Nothing is ever paged in; present so that the program links as with store/.
 void load_page(int32_t*, int32_t, uint32_t) {}
+
+// The line reads proposed for the store (a page at a time, as the
+// byte-by-byte walk reads): here over the text in memory, so that the
+// reference links, and stays the same algorithm, whether the lookup cuts its
+// lines byte by byte or with these.
+int32_t dict_line_end_before(int32_t position) {
+  const int slot = store.current_slot;
+  const uint32_t offset = static_cast<uint32_t>(position) - 1u;
+  if (offset >= store.text_limit[slot]) return position;
+  const unsigned char* text = held_text[slot].bytes.data();
+  uint32_t at = offset;
+  while (text[at] != 0x0A && at > 0) --at;
+  // Position 0 reads as a line end.
+  return text[at] == 0x0A ? static_cast<int32_t>(at) + 1 : 0;
+}
+
+int32_t dict_copy_line(int32_t position, unsigned char* out, int32_t max) {
+  const int slot = store.current_slot;
+  const uint32_t offset = static_cast<uint32_t>(position) - 1u;
+  if (offset >= store.text_limit[slot] || max <= 0) return 0;
+  uint32_t room = store.text_limit[slot] - offset;
+  if (room > static_cast<uint32_t>(max)) room = static_cast<uint32_t>(max);
+  const unsigned char* from = held_text[slot].bytes.data() + offset;
+  const void* end = std::memchr(from, 0x0A, room);
+  const uint32_t length =
+      end == nullptr ? room : static_cast<uint32_t>(static_cast<const unsigned char*>(end) - from);
+  std::memcpy(out, from, length);
+  return static_cast<int32_t>(length);
+}
