@@ -25,16 +25,29 @@ constexpr size_t kOutputLimit = kRunOutputSize - 1;
 const unsigned char kUnmatched[] = "#";
 const unsigned char kEmptyText[] = "";
 
+// Bytes of the whole EUC-JP characters at the start of bytes that fit in
+// room: romaji is ASCII, but a table may spell a kana in anything.
+size_t whole_characters(const unsigned char* bytes, size_t count, size_t room) {
+  size_t n = 0;
+  while (n < count) {
+    const size_t width = bytes[n] < 0x80 ? 1 : bytes[n] == 0x8F ? 3 : 2;
+    if (n + width > room) break;
+    n += width;
+  }
+  return n;
+}
+
 // Appends count bytes to the romaji buffer: all of them, or, when they do
-// not fit, none (whole) or as many as fit (ASCII romaji). Once something
-// does not fit the buffer is closed: the text ends there, not with holes.
+// not fit, none (whole) or the whole characters that fit (romaji). Once
+// something does not fit the buffer is closed: the text ends there, not
+// with holes.
 void put_romaji(const unsigned char* bytes, size_t count, bool whole) {
   if (romaji.romaji_cut || romaji.romaji_buffer == nullptr) return;
   size_t room = kRomajiLimit - romaji.romaji_length;
   if (count > room) {
     romaji.romaji_cut = true;
     if (whole) return;
-    count = room;
+    count = whole_characters(bytes, count, room);
   }
   std::memcpy(romaji.romaji_buffer + romaji.romaji_length, bytes, count);
   romaji.romaji_length += count;

@@ -310,6 +310,24 @@ TEST_F(BadInputTest, RomajiThatWouldPassItsBufferIsCutAtAWholeCharacter) {
   EXPECT_EQ(romaji.romaji_buffer[kRomajiBufferSize - 1], 0);
 }
 
+TEST_F(BadInputTest, RomajiCutInsideATwoByteCharacterOfATableEntry) {
+  // A table may spell a kana in anything, kanji included: か as 日本語, six
+  // bytes of romaji for two of passage. 6666 of them fill 39996 bytes; the
+  // next would be cut after its 日 and half of 本 unless the cut keeps whole
+  // characters.
+  write_file("kanarom.cnv", "$h\n" + euc("か\t日本語\n"));
+  std::string utf8;
+  for (int i = 0; i < 7000; ++i) utf8 += "か";
+  get(utf8);
+  std::string expected;
+  for (int i = 0; i < 6666; ++i) expected += euc("日本語");
+  expected += euc("日");
+  const std::string shown = romaji_text();
+  ASSERT_EQ(shown.size(), expected.size());
+  EXPECT_EQ(hex(shown.substr(shown.size() - 8)), hex(expected.substr(expected.size() - 8)));
+  EXPECT_TRUE(shown == expected);
+}
+
 // ---- kanarom.cnv -------------------------------------------------------------
 
 TEST_F(BadInputTest, EmptyRomajiTableLeavesEveryKanaUnmatched) {
