@@ -34,6 +34,9 @@
 #include <vector>
 
 #include "bench/call_counts.h"
+#if defined(DODEVUZ_BENCH_TRACE)
+#include "bench/replacement.h"
+#endif
 #include "intake/intake.h"
 #include "lookup/lookup.h"
 #include "platform/in_memory.h"
@@ -43,7 +46,9 @@
 
 namespace {
 
-#if defined(DODEVUZ_BENCH_REFERENCE)
+#if defined(DODEVUZ_BENCH_TRACE)
+constexpr const char* kStoreName = "trace";
+#elif defined(DODEVUZ_BENCH_REFERENCE)
 constexpr const char* kStoreName = "reference";
 #elif defined(DODEVUZ_COUNTERS)
 constexpr const char* kStoreName = "counting";
@@ -189,6 +194,23 @@ uint64_t cache_digest() {
   return h;
 }
 
+// The page loads of the Get just traced, by replacement and frame count.
+void print_replacement([[maybe_unused]] int whole) {
+#if defined(DODEVUZ_BENCH_TRACE)
+  std::printf("trace_accesses=%zu\ntrace_pages=%llu\n", page_trace.size(),
+              static_cast<unsigned long long>(distinct_pages(page_trace)));
+  std::printf("trace_frames=48 96 192 384 768 1536 whole\n");
+  for (int frames : {48, 96, 192, 384, 768, 1536, whole}) {
+    const char* name = frames == whole ? "whole" : nullptr;
+    std::string key = name != nullptr ? name : std::to_string(frames);
+    std::printf("lru_loads_%s=%llu\noptimal_loads_%s=%llu\n", key.c_str(),
+                static_cast<unsigned long long>(lru_loads(page_trace, frames)), key.c_str(),
+                static_cast<unsigned long long>(optimal_loads(page_trace, frames)));
+  }
+  page_trace.clear();
+#endif
+}
+
 std::string listing_text() {
   return nul_terminated(lookup.listing_text, lookup.listing_text_size);
 }
@@ -292,6 +314,9 @@ int main(int argc, char** argv) {
     fresh_desktop();
     set_clipboard_text(passage);
     call_counts_reset();
+#if defined(DODEVUZ_BENCH_TRACE)
+    page_trace.clear();
+#endif
     Snapshot b = snapshot();
     StepTimes times;
     timed_get(main_window, &times);
@@ -318,6 +343,7 @@ int main(int argc, char** argv) {
       }
       std::printf("cache_digest=%016llx\n", static_cast<unsigned long long>(cache_digest()));
       print_call_counts();
+      print_replacement(text_pages + index_pages);
       continue;
     }
     if (listing_text() != first_listing || romaji_text() != first_romaji) {

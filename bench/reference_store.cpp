@@ -21,6 +21,10 @@
 
 #include "store/store.h"
 
+#if defined(DODEVUZ_BENCH_TRACE)
+#include "bench/replacement.h"
+#endif
+
 Store store;
 
 namespace {
@@ -55,6 +59,20 @@ bool hold(HeldFile* held, const char* path, int32_t handle, uint32_t size) {
 }
 
 const bool kStoreStarted = (reset_store(), true);
+
+// The trace build records the page of every access, in order
+// (bench/replacement.h); the reference itself records nothing.
+#if defined(DODEVUZ_BENCH_TRACE)
+inline void trace_text(uint32_t offset) {
+  page_trace.push_back(offset / kPageSize);
+}
+inline void trace_index(uint32_t offset) {
+  page_trace.push_back(kIndexPageBase + offset / kPageSize);
+}
+#else
+inline void trace_text(uint32_t) {}
+inline void trace_index(uint32_t) {}
+#endif
 
 }  // namespace
 
@@ -133,12 +151,14 @@ unsigned char dict_byte(int32_t position) {
   const int slot = store.current_slot;
   const uint32_t offset = static_cast<uint32_t>(position) - 1u;
   if (offset >= store.text_limit[slot]) return 0x0A;
+  trace_text(offset);
   return held_text[slot].bytes[offset];
 }
 
 int32_t index_entry(int32_t k) {
   const int slot = store.current_slot;
   if (static_cast<uint32_t>(k) >= store.index_limit[slot]) return 0;
+  trace_index(static_cast<uint32_t>(k) * 4);
   const unsigned char* word = held_index[slot].bytes.data() + size_t{static_cast<uint32_t>(k)} * 4;
   return static_cast<int32_t>(uint32_t{word[0]} | uint32_t{word[1]} << 8 | uint32_t{word[2]} << 16 |
                               uint32_t{word[3]} << 24);
@@ -157,7 +177,8 @@ int32_t dict_line_end_before(int32_t position) {
   if (offset >= store.text_limit[slot]) return position;
   const unsigned char* text = held_text[slot].bytes.data();
   uint32_t at = offset;
-  while (text[at] != 0x0A && at > 0) --at;
+  trace_text(at);
+  while (text[at] != 0x0A && at > 0) trace_text(--at);
   // Position 0 reads as a line end.
   return text[at] == 0x0A ? static_cast<int32_t>(at) + 1 : 0;
 }
@@ -173,5 +194,7 @@ int32_t dict_copy_line(int32_t position, unsigned char* out, int32_t max) {
   const uint32_t length =
       end == nullptr ? room : static_cast<uint32_t>(static_cast<const unsigned char*>(end) - from);
   std::memcpy(out, from, length);
+  // The line end is read too, when it was reached.
+  for (uint32_t i = 0; i < (end == nullptr ? length : length + 1); ++i) trace_text(offset + i);
   return static_cast<int32_t>(length);
 }

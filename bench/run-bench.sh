@@ -102,7 +102,11 @@ done
   --listing "$work/count.listing" --romaji "$work/count.romaji" >"$work/count.kv" ||
   fail "the counting build"
 
-for m in b c count; do
+"$bench/dodevuz-bench-trace" --dict "$dict" --passage "$passage.sjis" --repeat 1 \
+  --listing "$work/trace.listing" --romaji "$work/trace.romaji" >"$work/trace.kv" ||
+  fail "the trace build"
+
+for m in b c count trace; do
   cmp -s "$work/a.listing" "$work/$m.listing" || fail "the listing of mode $m differs from mode a"
   cmp -s "$work/a.romaji" "$work/$m.romaji" || fail "the romaji of mode $m differs from mode a"
 done
@@ -128,12 +132,20 @@ echo "The scale test (48 frames against every page resident, in-process)..."
 # The counting build's calls against the cache's own statistics.
 dict_byte_calls=$(value count dict_byte_calls)
 index_entry_calls=$(value count index_entry_calls)
+accesses_total=$((dict_byte_calls + index_entry_calls))
 [ "$dict_byte_calls" = $(($(value a text_hits) + $(value a text_misses))) ] ||
   fail "dict_byte calls ($dict_byte_calls) and text hits + misses disagree"
 [ "$index_entry_calls" = $(($(value a index_hits) + $(value a index_misses))) ] ||
   fail "index_entry calls ($index_entry_calls) and index hits + misses disagree"
 [ "$(value count load_page_calls)" = "$(value a page_loads)" ] ||
   fail "load_page calls and page loads disagree"
+# LRU replayed on the trace, apart from the store, must load what the store loads.
+[ "$(value trace lru_loads_48)" = "$(value a page_loads)" ] ||
+  fail "the store's page loads with 48 frames differ from LRU replayed on the trace"
+[ "$(value trace lru_loads_whole)" = "$(value b page_loads)" ] ||
+  fail "the store's page loads with every page resident differ from LRU replayed on the trace"
+[ "$(value trace trace_accesses)" = "$accesses_total" ] ||
+  fail "the trace holds another number of accesses than dict_byte and index_entry calls"
 
 # ---- 3. Whole processes ------------------------------------------------------
 
@@ -286,6 +298,16 @@ per_access=$(awk -v b="$listing_b" -v c="$listing_c" -v l="$loads_b" -v p="$per_
   echo "| evictions | $(value a evictions) | $(value b evictions) |"
   echo "| hit rate | $(hit_rate a) | $(hit_rate b) |"
   echo "| use clock advance | $(value a use_clock_advance) | $(value b use_clock_advance) |"
+  echo
+  echo "Page loads of the same Get by the number of frames, from the trace of its $(value trace trace_accesses) accesses to $(value trace trace_pages) distinct pages (bench/replacement.cpp): least-recently-used replacement, which the store does (replayed apart from the store, it gives the store's own counts for 48 frames and for the whole cache: checked), and the optimal replacement, which evicts the page needed furthest ahead: no replacement order needs fewer loads. Times at $per_load µs a load."
+  echo
+  echo "| frames | LRU loads | optimal loads | LRU loads' time (ms) | optimal loads' time (ms) |"
+  echo "|---:|---:|---:|---:|---:|"
+  for f in $(value trace trace_frames); do
+    lru=$(value trace "lru_loads_$f"); opt=$(value trace "optimal_loads_$f")
+    label=$f; [ "$f" = whole ] && label="$(value b frames) (all)"
+    echo "| $label | $lru | $opt | $(awk -v n="$lru" -v c="$per_load" 'BEGIN { printf "%.1f", n * c / 1000 }') | $(awk -v n="$opt" -v c="$per_load" 'BEGIN { printf "%.1f", n * c / 1000 }') |"
+  done
   echo
   echo "Calls counted by the counting build (bench/call_counts.cpp), whose \`dict_byte\`, \`index_entry\` and \`load_page\` calls were checked against the cache's own hits, misses and page loads."
   echo "The 1 MB corpus (25 Gets, once each): $(value 1m-a page_loads) page loads with 48 frames, $(value 1m-b page_loads) with $(value b frames); $(ms "$(value 1m-a chunks_ms)") s, $(ms "$(value 1m-b chunks_ms)") s and $(ms "$(value 1m-c chunks_ms)") s of wall clock in modes a, b, c."
