@@ -96,6 +96,28 @@ std::string replace_all(std::string s, const std::string& from, const std::strin
   return s;
 }
 
+// Waits up to ms for handle (nullptr: just waits), answering the messages
+// sent to the driver's windows meanwhile: the clipboard's owner is one of
+// them, and the system asks it about its data while others read it.
+// Returns true when the handle was signalled.
+bool wait_for(HANDLE handle, DWORD ms) {
+  ULONGLONG until = GetTickCount64() + ms;
+  for (;;) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    ULONGLONG now = GetTickCount64();
+    if (now >= until) return handle != nullptr && WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+    DWORD left = static_cast<DWORD>(until - now);
+    DWORD r = MsgWaitForMultipleObjects(handle ? 1 : 0, handle ? &handle : nullptr, FALSE, left,
+                                        QS_ALLINPUT);
+    if (handle != nullptr && r == WAIT_OBJECT_0) return true;
+  }
+}
+
+void idle(DWORD ms) {
+  wait_for(nullptr, ms);
+}
+
 // ---- The clipboard, opened with a window of the driver's own ---------------
 
 HWND clipboard_owner;
@@ -103,7 +125,7 @@ HWND clipboard_owner;
 bool open_clipboard() {
   for (int i = 0; i < 200; ++i) {
     if (OpenClipboard(clipboard_owner)) return true;
-    Sleep(10);
+    idle(10);
   }
   std::printf("# cannot open the clipboard\n");
   return false;
@@ -198,14 +220,14 @@ bool start_program(const std::string& exe, const std::string& folder, const std:
         return true;
       }
     }
-    if (WaitForSingleObject(program->process.hProcess, 20) == WAIT_OBJECT_0) return false;
+    if (wait_for(program->process.hProcess, 20)) return false;
   }
   return false;
 }
 
 // Waits for the process to end; its exit status, or -1 when it did not.
 int wait_exit(Program* program) {
-  if (WaitForSingleObject(program->process.hProcess, kWaitMs) != WAIT_OBJECT_0) return -1;
+  if (!wait_for(program->process.hProcess, kWaitMs)) return -1;
   DWORD status = 0;
   GetExitCodeProcess(program->process.hProcess, &status);
   CloseHandle(program->process.hProcess);
@@ -280,6 +302,15 @@ HWND focus_of(const Program& program) {
   info.cbSize = sizeof info;
   GetGUIThreadInfo(program.thread, &info);
   return info.hwndFocus;
+}
+
+// Gives a window of the program the focus, through the program's input
+// state shared with the driver's thread for the moment.
+void focus(const Program& program, HWND window) {
+  DWORD self = GetCurrentThreadId();
+  AttachThreadInput(self, program.thread, TRUE);
+  SetFocus(window);
+  AttachThreadInput(self, program.thread, FALSE);
 }
 
 // A click into a pane gives it the focus, as a reader's would.
@@ -591,7 +622,7 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
   clipboard_bytes(CF_TEXT, &bytes);
   check(bytes == euc(romaji_wide.substr(3, 37)), "Copy in the romaji pane", hex(bytes));
 
-  SendMessageW(program.main, WM_ACTIVATE, WA_ACTIVE, 0);  // the focus back to the main window
+  focus(program, program.main);
   check(focus_of(program) == program.main, "the main window takes the focus");
   select_range(romaji, 0, 12);
   command(program, 106);
@@ -617,7 +648,7 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
   PostMessageA(program.main, WM_COMMAND, 102, 0);
   HWND about = nullptr;
   for (DWORD waited = 0; about == nullptr && waited < kWaitMs; waited += 20) {
-    Sleep(20);
+    idle(20);
     EnumThreadWindows(program.thread, find_dialog, reinterpret_cast<LPARAM>(&about));
   }
   check(about != nullptr, "About opens a dialog box");
@@ -630,11 +661,11 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
     check(ok != nullptr && focus_of(program) == ok, "the Ok button has the focus");
     PostMessageA(ok, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     PostMessageA(ok, WM_KEYUP, VK_ESCAPE, 0xC0010001);
-    Sleep(300);
+    idle(300);
     check(IsWindow(about) != 0, "Esc leaves the About box open");
     PostMessageA(ok, WM_KEYDOWN, VK_RETURN, 0x001C0001);
     PostMessageA(ok, WM_KEYUP, VK_RETURN, 0xC01C0001);
-    for (DWORD waited = 0; IsWindow(about) && waited < kWaitMs; waited += 20) Sleep(20);
+    for (DWORD waited = 0; IsWindow(about) && waited < kWaitMs; waited += 20) idle(20);
     check(!IsWindow(about) && IsWindowEnabled(program.main), "Enter closes it");
   }
 
@@ -697,6 +728,7 @@ int show(const std::string& exe, const std::string& folder, const Samples& sampl
 
 int main(int argc, char** argv) {
   bool show_only = argc > 1 && std::strcmp(argv[1], "--show") == 0;
+  ULONGLONG started = GetTickCount64();
   char cwd[MAX_PATH] = {};
   GetCurrentDirectoryA(sizeof cwd, cwd);
   std::string folder = cwd;
@@ -730,6 +762,7 @@ int main(int argc, char** argv) {
   check_session(exe, folder, samples);
   check_missing_table(exe, folder, samples);
 
+  std::printf("# %llu ms\n", static_cast<unsigned long long>(GetTickCount64() - started));
   std::printf("%d passed, %d failed\n", checks_passed, checks_failed);
   return checks_failed == 0 ? 0 : 1;
 }
