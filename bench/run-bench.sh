@@ -58,7 +58,7 @@ if [ ${#missing[@]} -gt 0 ] && [ "$(id -u)" = 0 ]; then
 fi
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DDODEVUZ_BENCH=ON -DDODEVUZ_TESTS=ON >/dev/null
-cmake --build "$build" --target dodevuz bench_programs scale_test -j 2 >/dev/null
+cmake --build "$build" --target dodevuz bench_programs bench_test scale_test -j 2 >/dev/null
 dodevuz="$build/dodevuz"
 bench="$build/bench"
 
@@ -123,11 +123,13 @@ for m in b c; do
   cmp -s "$work/1m-a.romaji" "$work/1m-$m.romaji" || fail "1 MB corpus: the romaji of mode $m differs"
 done
 
-echo "The scale test (48 frames against every page resident, in-process)..."
-"$build/bench/scale_test" --gtest_brief=1 >"$work/scale.out" 2>&1 || {
-  cat "$work/scale.out"
-  fail "the scale test"
-}
+echo "The benchmark's own tests and the scale test (48 frames against every page resident)..."
+for t in bench_test scale_test; do
+  "$build/bench/$t" --gtest_brief=1 >"$work/$t.out" 2>&1 || {
+    cat "$work/$t.out"
+    fail "$t"
+  }
+done
 
 # The counting build's calls against the cache's own statistics.
 dict_byte_calls=$(value count dict_byte_calls)
