@@ -58,6 +58,13 @@ put("fuzz_romaji_text", "kana", euc("がっこう、カッカ「かな」カー.
 put("fuzz_romaji_text", "nomatch", euc("乂") + b" " * 18 + b"NOMATCH  \r\n" + b"\x8f\xb0\xa1" + euc("か・な"))
 put("fuzz_romaji_text", "passage", euc(utf8).replace(b"\n", b"\r\n"))
 
+# fuzz_convert: any bytes, as EUC-JP, UTF-8 and Shift-JIS.
+put("fuzz_convert", "passage-utf8", utf8.encode("utf-8"))
+put("fuzz_convert", "passage-sjis", sjis)
+put("fuzz_convert", "passage-euc", euc(utf8))
+put("fuzz_convert", "broken",
+    b"a\x8f\xb0\xa1\x8e\xb1\xa4\xff\x80\xa4\x41\xed\xa0\x80\xf0\x9f\x98\x80\xe2\x80")
+
 # fuzz_lookup: 2 bytes (big-endian) the size of edict, 2 bytes that of
 # edict.jdx, then edict, edict.jdx, the passage.
 def pack(edict, jdx, passage):
