@@ -17,7 +17,8 @@ if [ ! -f "$WINEPREFIX/.dodevuz-ready" ]; then
   env -u DISPLAY wineboot -i >/dev/null 2>&1 || true
   # Without a window manager every closed top-level window of a managed
   # prefix stalls for two seconds.
-  env -u DISPLAY wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  env -u DISPLAY wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
+    { echo "wine: could not set up the prefix $WINEPREFIX" >&2; exit 2; }
   wineserver -w
   touch "$WINEPREFIX/.dodevuz-ready"
 fi
