@@ -681,6 +681,29 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
   check(clipboard_formats().empty(), "Exit leaves the clipboard empty");
 }
 
+// Closing the window from its title bar (WM_CLOSE) skips the clean-up: the
+// copied text stays on the clipboard.
+void check_close_box(const std::string& exe, const std::string& folder, const Samples& samples) {
+  Program program;
+  check(start_program(exe, folder, folder + "\\stdout.txt", &program), "dodevuz.exe starts again");
+  if (program.main == nullptr) {
+    kill_program(&program);
+    return;
+  }
+  put_text(samples.sjis);
+  command(program, 109);
+  HWND listing = pane_at(program, 192);
+  focus(program, listing);
+  select_range(listing, 0, 3);
+  command(program, 106);
+  PostMessageA(program.main, WM_CLOSE, 0, 0);
+  int status = wait_exit(&program);
+  std::string bytes;
+  check(status == 0 && clipboard_bytes(CF_TEXT, &bytes) && bytes == euc(L"\u65E5\u672C\u8A9E"),
+        "closing the window keeps the copied text on the clipboard", hex(bytes));
+  if (status != 0) kill_program(&program);
+}
+
 void check_missing_table(const std::string& exe, const std::string& folder,
                          const Samples& samples) {
   std::string empty = folder + "\\no-table";
@@ -760,6 +783,7 @@ int main(int argc, char** argv) {
   check_platform(samples.utf8, samples.jis);
   check_resources(exe);
   check_session(exe, folder, samples);
+  check_close_box(exe, folder, samples);
   check_missing_table(exe, folder, samples);
 
   std::printf("# %llu ms\n", static_cast<unsigned long long>(GetTickCount64() - started));
