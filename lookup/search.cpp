@@ -20,7 +20,8 @@ int32_t step(int32_t position, int32_t by) {
 }
 
 // Copies the line of edict that holds the current entry's position into
-// line: its bytes (at most 198 of them; a longer line is cut), 0x0A, NUL.
+// line: its bytes (at most 198 of them; a longer line is cut, and so is a
+// line at a NUL byte), 0x0A, NUL.
 // A position on a line end names the line after it.
 void extract_line(int32_t* entry, unsigned char* line) {
   const int32_t p = index_entry(lookup.current_entry);
@@ -34,10 +35,13 @@ void extract_line(int32_t* entry, unsigned char* line) {
     while (dict_byte(q) != 0x0A) q = step(q, -1);
     start = step(q, 1);
   }
+  // A NUL in the text (a damaged dictionary) ends the line too: copied, it
+  // would end the buffer's text before the line end that every reader
+  // expects.
   int n = 0;
   for (int32_t q = start; n < kLineBytes; q = step(q, 1)) {
     const unsigned char b = dict_byte(q);
-    if (b == 0x0A) break;
+    if (b == 0x0A || b == 0) break;
     line[n++] = b;
   }
   line[n++] = 0x0A;
