@@ -2,13 +2,15 @@
 // blocks, message boxes, the clipboard and text panes. The core includes this
 // header and nothing of any window system.
 //
-// Three implementations are linked in, one per program:
+// One implementation is linked into each program:
 //   portable.cpp   POSIX files, malloc'd blocks, message boxes on stderr,
 //                  clipboard and panes held in memory (the command line);
 //   recording.cpp  the same files, plus a log of every call and failures on
 //                  demand (the tests; see recording.h);
-//   win32.cpp      _lopen/_lread, GlobalAlloc/GlobalLock, MessageBoxA, the
-//                  Win32 clipboard and EDIT windows (the desktop program).
+//   win32.cpp      positioned ReadFile, GlobalAlloc/GlobalLock, MessageBoxA,
+//                  the Win32 clipboard and Unicode EDIT windows (dodevuz.exe);
+//   qt.cpp         the C heap, QMessageBox, QClipboard and QPlainTextEdit
+//                  panes (dodevuz-qt).
 #pragma once
 
 #include <cstddef>
