@@ -54,7 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (single[i] != 0) abort();
   }
   lookup.single_buffer = nullptr;
-  if (std::memchr(lookup.entry_line, 0, kEntryLineSize) == nullptr) abort();
+  // The entry line is always a line: its bytes, a line feed, a NUL.
+  const void* nul = std::memchr(lookup.entry_line, 0, kEntryLineSize);
+  if (nul == nullptr) abort();
+  size_t length = static_cast<const unsigned char*>(nul) - lookup.entry_line;
+  if (length == 0 || lookup.entry_line[length - 1] != 0x0A) abort();
   close_dictionary(0);
   return 0;
 }
