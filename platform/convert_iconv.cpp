@@ -1,23 +1,16 @@
 // The edge conversions of convert.h with the C library's iconv.
 //
-// EUC-JP text is split into characters here, not by iconv, so that every
-// undecodable character becomes exactly one U+FFFD and a pane's UTF-16
-// positions map back to the bytes they came from. The character boundaries:
-//   0x00-0x7F              one byte (ASCII, line ends included)
-//   0x8E, 0xA1-0xFE        lead byte of a two-byte character
-//   0x8F                   lead byte of a three-byte character (JIS X 0212)
-//   0x80-0x8D, 0x90-0xA0, 0xFF
-//                          no character starts here: one undecodable byte
-// A lead byte whose trail bytes are missing or outside 0xA1-0xFE is
-// undecodable on its own, and the next byte starts afresh, so a stray lead
-// byte never swallows the ASCII after it. A well-formed character that iconv
-// has no mapping for is one undecodable character.
+// EUC-JP text is split into characters here (text_units.h), not by iconv, so
+// that every undecodable character becomes exactly one U+FFFD and a pane's
+// UTF-16 positions map back to the bytes they came from. A well-formed
+// character that iconv has no mapping for is one undecodable character.
 #include <errno.h>
 #include <iconv.h>
 
 #include <cstring>
 
 #include "platform/convert.h"
+#include "platform/text_units.h"
 
 namespace {
 
@@ -96,44 +89,6 @@ class Converter {
  private:
   iconv_t cd_;
 };
-
-bool euc_trail(unsigned char c) {
-  return c >= 0xA1 && c <= 0xFE;
-}
-
-// Bytes of the EUC-JP character at the start of s (s not empty), and
-// whether it is well-formed; an ill-formed start is always one byte.
-size_t euc_char_length(std::string_view s, bool* well_formed) {
-  unsigned char lead = static_cast<unsigned char>(s[0]);
-  size_t length = 0;
-  if (lead < 0x80) {
-    *well_formed = true;
-    return 1;
-  }
-  if (lead == 0x8F) length = 3;
-  if (lead == 0x8E || (lead >= 0xA1 && lead <= 0xFE)) length = 2;
-  *well_formed = length != 0 && s.size() >= length;
-  for (size_t i = 1; *well_formed && i < length; ++i) {
-    *well_formed = euc_trail(static_cast<unsigned char>(s[i]));
-  }
-  return *well_formed ? length : 1;
-}
-
-// Bytes of the UTF-8 sequence at the start of s (s not empty) when it is a
-// whole, well-formed one; else 1, so that an invalid byte is skipped alone.
-size_t utf8_char_length(std::string_view s) {
-  unsigned char lead = static_cast<unsigned char>(s[0]);
-  size_t length = lead < 0x80                    ? 1
-                  : lead >= 0xF0 && lead <= 0xF4 ? 4
-                  : lead >= 0xE0                 ? 3
-                  : lead >= 0xC2 && lead <= 0xDF ? 2
-                                                 : 0;
-  if (length == 0 || s.size() < length) return 1;
-  for (size_t i = 1; i < length; ++i) {
-    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 1;
-  }
-  return length;
-}
 
 // Converts text of a multi-byte encoding to UTF-8; each stretch iconv
 // rejects becomes one U+FFFD. char_length gives the length of the
@@ -283,12 +238,6 @@ std::u16string euc_to_utf16(std::string_view euc, std::vector<uint32_t>* byte_of
   }
   if (byte_offsets != nullptr) byte_offsets->push_back(static_cast<uint32_t>(euc.size()));
   return out;
-}
-
-uint32_t utf16_to_byte_offset(const std::vector<uint32_t>& byte_offsets, size_t pos) {
-  if (byte_offsets.empty()) return 0;
-  if (pos >= byte_offsets.size()) return byte_offsets.back();
-  return byte_offsets[pos];
 }
 
 std::string utf8_to_sjis(std::string_view utf8) {
