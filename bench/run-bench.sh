@@ -45,7 +45,7 @@ fail() {
 
 # ---- Tools, build, data ------------------------------------------------------
 
-tools=(kakasi mecab mecab-ipadic-utf8 time hyperfine)
+tools=(kakasi mecab mecab-ipadic-utf8)
 missing=()
 for p in "${tools[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ] && [ "$(id -u)" = 0 ]; then
@@ -73,6 +73,8 @@ fi
 passage="$corpus/passage-40k"
 
 # ---- 1. The three modes ------------------------------------------------------
+
+ms() { awk -v us="$1" 'BEGIN { printf "%.2f", us / 1000 }'; }
 
 value() { sed -n "s/^$2=//p" "$work/$1.kv" | head -n 1; }
 # The median of a timing's samples pooled over every round of a mode.
@@ -151,74 +153,61 @@ accesses_total=$((dict_byte_calls + index_entry_calls))
 
 # ---- 3. Whole processes ------------------------------------------------------
 
+# Each command runs without a shell (bench/run_process.cpp): its standard
+# input from a file (none: /dev/null), its output discarded.
 whole_frames=$(value b frames)
-declare -a labels commands
-add_command() { labels+=("$1"); commands+=("$2"); }
-add_command "dodevuz get --cache-pages 48" \
-  "$dodevuz get --shift -C $dict --cache-pages 48 $passage.sjis >/dev/null"
-add_command "dodevuz get --cache-pages $whole_frames" \
-  "$dodevuz get --shift -C $dict --cache-pages $whole_frames $passage.sjis >/dev/null"
+declare -a labels inputs commands
+add_command() {  # label stdin command...
+  labels+=("$1")
+  inputs+=("$2")
+  shift 2
+  commands+=("$*")
+}
+add_command "dodevuz get --cache-pages 48" "" \
+  "$dodevuz" get --shift -C "$dict" --cache-pages 48 "$passage.sjis"
+add_command "dodevuz get --cache-pages $whole_frames" "" \
+  "$dodevuz" get --shift -C "$dict" --cache-pages "$whole_frames" "$passage.sjis"
 if command -v kakasi >/dev/null; then
-  add_command "kakasi -Ja -Ha -Ka -Ea -s -ieuc" \
-    "kakasi -Ja -Ha -Ka -Ea -s -ieuc <$passage.euc >/dev/null"
+  add_command "kakasi -Ja -Ha -Ka -Ea -s -ieuc" "$passage.euc" kakasi -Ja -Ha -Ka -Ea -s -ieuc
 fi
 if command -v mecab >/dev/null; then
-  add_command "mecab (ipadic, UTF-8)" "mecab <$passage.utf8 >/dev/null"
+  add_command "mecab (ipadic, UTF-8)" "$passage.utf8" mecab
 fi
-
-for i in "${!commands[@]}"; do
-  bash -c "${commands[$i]}" || fail "${labels[$i]} failed"
+# The whole process by cache size, between the two first.
+for n in 192 384 768 1536; do
+  [ "$n" -lt "$whole_frames" ] || continue
+  add_command "dodevuz get --cache-pages $n" "" \
+    "$dodevuz" get --shift -C "$dict" --cache-pages "$n" "$passage.sjis"
 done
 
 echo "Timing the whole processes, $runs runs each..."
 declare -a medians cpus peaks
-if command -v hyperfine >/dev/null; then
-  hyperfine --style none --warmup 3 --runs "$runs" --export-csv "$work/hf.csv" "${commands[@]}" >/dev/null
-  # command,mean,stddev,median,user,system,min,max (seconds)
-  mapfile -t medians < <(tail -n +2 "$work/hf.csv" | awk -F, '{ printf "%.2f\n", $(NF-4) * 1000 }')
-  # Mean user + system time of the runs.
-  mapfile -t cpus < <(tail -n +2 "$work/hf.csv" | awk -F, '{ printf "%.2f\n", ($(NF-3) + $(NF-2)) * 1000 }')
-  timer="hyperfine, $runs runs after 3 warm-up runs: median wall time, mean processor time (user + system)"
-else
-  for i in "${!commands[@]}"; do
-    for r in $(seq "$runs"); do
-      s=$(date +%s%N); bash -c "${commands[$i]}"; e=$(date +%s%N); echo $(((e - s) / 1000))
-    done | sort -n | awk '{ v[NR] = $1 } END { printf "%.2f\n", v[int((NR + 1) / 2)] / 1000 }' >"$work/m"
-    medians+=("$(cat "$work/m")")
-    cpus+=("-")
-  done
-  timer="date, $runs runs, median wall time (hyperfine is not installed: no processor time)"
-fi
 for i in "${!commands[@]}"; do
-  peak=$(for r in 1 2 3; do
-    /usr/bin/time -f %M -o "$work/rss" bash -c "exec ${commands[$i]}"; cat "$work/rss"
-  done | sort -n | tail -n 1)
-  peaks+=("$peak")
+  read -r -a argv <<<"${commands[$i]}"
+  "$bench/dodevuz-bench-run" --runs "$runs" --warmup 3 --stdin "${inputs[$i]}" -- "${argv[@]}" \
+    >"$work/process.kv" || fail "${labels[$i]}"
+  medians+=("$(ms "$(sed -n 's/^wall_us=//p' "$work/process.kv")")")
+  cpus+=("$(ms "$(sed -n 's/^cpu_us=//p' "$work/process.kv")")")
+  peaks+=("$(sed -n 's/^peak_kib=//p' "$work/process.kv")")
 done
+timer="$runs runs after 3 warm-up runs, without a shell: median wall time, median processor time (user + system of the process), largest peak memory (ru_maxrss)"
 
 # ---- 4. The index of the full dictionary ------------------------------------
 
 mkdir "$work/index"
 ln -s "$dict/edict" "$work/index/edict"
-index_times=()
-index_cpus=()
-index_peak=0
-for r in 1 2 3; do
-  /usr/bin/time -f '%e %M %U %S' -o "$work/index.time" "$dodevuz" index -C "$work/index" >"$work/index.out"
-  read -r secs kib user sys <"$work/index.time"
-  index_times+=("$secs")
-  index_cpus+=("$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')")
-  [ "$kib" -gt "$index_peak" ] && index_peak=$kib
-done
+"$dodevuz" index -C "$work/index" >"$work/index.out" || fail "dodevuz index"
 cmp -s "$work/index/edict.jdx" "$dict/edict.jdx" || fail "the index built now differs from $dict/edict.jdx"
-index_secs=$(printf '%s\n' "${index_times[@]}" | sort -n | sed -n 2p)
-index_cpu=$(printf '%s\n' "${index_cpus[@]}" | sort -n | sed -n 2p)
 index_line=$(head -n 1 "$work/index.out")
+"$bench/dodevuz-bench-run" --runs 3 --warmup 0 -- "$dodevuz" index -C "$work/index" >"$work/index.kv" ||
+  fail "dodevuz index"
+index_secs=$(awk -v us="$(sed -n 's/^wall_us=//p' "$work/index.kv")" 'BEGIN { printf "%.2f", us / 1e6 }')
+index_cpu=$(awk -v us="$(sed -n 's/^cpu_us=//p' "$work/index.kv")" 'BEGIN { printf "%.2f", us / 1e6 }')
+index_peak=$(sed -n 's/^peak_kib=//p' "$work/index.kv")
 
 # ---- The report --------------------------------------------------------------
 
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
-ms() { awk -v us="$1" 'BEGIN { printf "%.2f", us / 1000 }'; }
 ratio() { awk -v x="$1" -v y="$2" 'BEGIN { printf "%.2f", x / y }'; }
 verdict() { awk -v x="$1" -v bound="$2" 'BEGIN { print (x <= bound) ? "met" : "missed" }'; }
 mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
@@ -316,7 +305,7 @@ per_access=$(awk -v b="$listing_b" -v c="$listing_c" -v l="$loads_b" -v p="$per_
   echo
   echo "## Whole processes"
   echo
-  echo "The same passage: Shift-JIS for \`dodevuz get --shift\` (which prints both panes in UTF-8), EUC-JP for kakasi (romaji), UTF-8 for mecab (segmentation). Timed by $timer; peak memory is the largest ru_maxrss of 3 runs (/usr/bin/time)."
+  echo "The same passage: Shift-JIS for \`dodevuz get --shift\` (which prints both panes in UTF-8), EUC-JP for kakasi (romaji), UTF-8 for mecab (segmentation). $timer (bench/run_process.cpp)."
   echo
   echo "| command | wall (ms) | processor (ms) | peak memory (MiB) |"
   echo "|---|---:|---:|---:|"
@@ -326,7 +315,7 @@ per_access=$(awk -v b="$listing_b" -v c="$listing_c" -v l="$loads_b" -v p="$per_
   echo
   echo "## Index of the full dictionary"
   echo
-  echo "\`dodevuz index\`: median of 3 builds $index_secs s of wall clock, $index_cpu s of processor time; peak memory $(mib "$index_peak") MiB; the index made is byte-identical to dict/edict.jdx. Its report: $index_line"
+  echo "\`dodevuz index\`: median of 3 builds $index_secs s of wall clock, $index_cpu s of processor time; largest peak memory $(mib "$index_peak") MiB; the index made is byte-identical to dict/edict.jdx. Its report: $index_line"
   echo
   echo "## Targets"
   echo
@@ -334,7 +323,7 @@ per_access=$(awk -v b="$listing_b" -v c="$listing_c" -v l="$loads_b" -v p="$per_
   echo "|---|---|---|"
   echo "| Get with 48 frames at most 10x the reference | $ratio_a x | $(verdict "$ratio_a" 10) |"
   echo "| Get with every page resident at most 1.5x the reference | $ratio_b x | $(verdict "$ratio_b" 1.5) |"
-  if command -v kakasi >/dev/null && [ "${cpus[1]}" != "-" ]; then
+  if command -v kakasi >/dev/null; then
     echo "| \`dodevuz get --cache-pages $whole_frames\` no slower than kakasi (processor time) | ${cpus[1]} ms vs ${cpus[2]} ms | $(verdict "${cpus[1]}" "${cpus[2]}") |"
   fi
   echo "| \`dodevuz get\` with 48 frames below 8 MiB | $(mib "${peaks[0]}") MiB | $(verdict "${peaks[0]}" 8192) |"
