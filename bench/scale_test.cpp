@@ -95,6 +95,39 @@ class ScaleTest : public ::testing::Test {
   std::string previous_;
 };
 
+// The corpus as scripts/make-corpus.sh promises it: passages of exactly
+// 40,000 bytes, each a text of 39,998 bytes ending in a line end (what the
+// kanji buffer keeps) and two more line ends; ASCII and two-byte JIS X 0208
+// only, so that Shift-JIS takes as many bytes; the UTF-8 text the same.
+TEST(Corpus, PassagesAreWholeKanjiBuffersOfTwoByteCharacters) {
+  const std::string euc = read_file(kRoot + "/corpus/corpus-1m.euc");
+  if (euc.empty()) GTEST_SKIP() << "no corpus (scripts/make-corpus.sh)";
+  ASSERT_EQ(euc.size(), 1000000u);
+  EXPECT_EQ(read_file(kRoot + "/corpus/passage-40k.euc"), euc.substr(0, 40000));
+  EXPECT_EQ(read_file(kRoot + "/corpus/corpus-1m.sjis").size(), euc.size());
+  for (size_t at = 0; at < euc.size(); at += 40000) {
+    SCOPED_TRACE("passage at byte " + std::to_string(at));
+    const std::string passage = euc.substr(at, 40000);
+    EXPECT_EQ(passage.substr(39997), "\n\n\n");
+    size_t i = 0;
+    while (i < 39998) {
+      const auto c = static_cast<unsigned char>(passage[i]);
+      if (c < 0x80) {
+        ASSERT_NE(c, 0) << "a NUL at " << i;
+        ++i;
+        continue;
+      }
+      // Two bytes, both 0xA1 to 0xFE, ending by byte 39,998.
+      ASSERT_TRUE(c >= 0xA1 && c <= 0xFE) << "at " << i;
+      ASSERT_LT(i + 1, 39998u) << "a character cut at the buffer's end";
+      const auto d = static_cast<unsigned char>(passage[i + 1]);
+      ASSERT_TRUE(d >= 0xA1 && d <= 0xFE) << "at " << i;
+      i += 2;
+    }
+  }
+  EXPECT_EQ(testing_support::euc(read_file(kRoot + "/corpus/corpus-1m.utf8")), euc);
+}
+
 TEST_F(ScaleTest, ListingsOfTheCorpusDoNotDependOnTheCacheSize) {
   const std::string sjis_path = kRoot + "/corpus/corpus-1m.sjis";
   if (!exists(sjis_path)) GTEST_SKIP() << "no " << sjis_path << " (scripts/make-corpus.sh)";
