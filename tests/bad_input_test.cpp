@@ -424,6 +424,14 @@ TEST_F(BadInputTest, IndexWhosePositionsAreAllZeroOrPastTheEndFindsNothing) {
   }
 }
 
+TEST_F(BadInputTest, EmptyDictionaryWithItsOldIndexFindsNothing) {
+  // The index still points into the text that was there.
+  write_file("edict", "");
+  get(kPassage);
+  EXPECT_TRUE(recording.messages.empty());
+  expect_listing_pane(unfound_listing());
+}
+
 TEST_F(BadInputTest, IndexOutOfOrderFindsOnlyWhatTheBinarySearchReaches) {
   // Reversed: 日本, 先生, 学生. The first probe lands on 先生, which is found;
   // 日 sorts after it and 学 before it, and the one entry on either side
