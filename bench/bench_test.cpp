@@ -52,11 +52,12 @@ TEST(Replacement, OptimalNeverLoadsMoreThanLruAndMoreFramesNeverHurtEither) {
   }
 }
 
-// A text of lines of several lengths, an empty line among them.
+// A text of lines of several lengths, an empty line and a line with a NUL
+// (a damaged dictionary) among them.
 class ReferenceStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    text_ = "first line\n\nsecond, a little longer\nx\nlast\n";
+    text_ = std::string("first line\n\nsecond, a little longer\nx\nda\0maged\nlast\n", 52);
     write_file("edict", text_);
     write_file("edict.jdx", index_bytes({1, 12, 13, 37}));
     reset_recording();
@@ -77,6 +78,7 @@ TEST_F(ReferenceStoreTest, ReadsBytesAndEntriesAsTheCacheDoes) {
   EXPECT_EQ(index_entry(5), 0);  // past the file
   EXPECT_EQ(dict_byte(1), 'f');
   EXPECT_EQ(dict_byte(static_cast<int32_t>(text_.size())), '\n');
+  EXPECT_EQ(dict_byte(41), 0);
   for (int32_t p : {0, -1, static_cast<int32_t>(text_.size()) + 1, INT32_MIN}) {
     EXPECT_EQ(dict_byte(p), 0x0A) << p;
   }
@@ -90,7 +92,9 @@ TEST_F(ReferenceStoreTest, LineReadsAgreeWithTheWalkOfSingleBytes) {
     EXPECT_EQ(dict_line_end_before(p), back) << "position " << p;
     for (int32_t max : {0, 1, 3, 198}) {
       std::string walked;
-      for (int32_t q = p; static_cast<int32_t>(walked.size()) < max && dict_byte(q) != 0x0A; ++q) {
+      for (int32_t q = p;
+           static_cast<int32_t>(walked.size()) < max && dict_byte(q) != 0x0A && dict_byte(q) != 0;
+           ++q) {
         walked.push_back(static_cast<char>(dict_byte(q)));
       }
       unsigned char out[200] = {};

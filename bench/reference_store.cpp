@@ -190,11 +190,12 @@ int32_t dict_copy_line(int32_t position, unsigned char* out, int32_t max) {
   uint32_t room = store.text_limit[slot] - offset;
   if (room > static_cast<uint32_t>(max)) room = static_cast<uint32_t>(max);
   const unsigned char* from = held_text[slot].bytes.data() + offset;
-  const void* end = std::memchr(from, 0x0A, room);
-  const uint32_t length =
-      end == nullptr ? room : static_cast<uint32_t>(static_cast<const unsigned char*>(end) - from);
+  // The first line end or NUL ends the copy.
+  uint32_t length = 0;
+  while (length < room && from[length] != 0x0A && from[length] != 0) ++length;
+  const bool end = length < room;
   std::memcpy(out, from, length);
-  // The line end is read too, when it was reached.
-  for (uint32_t i = 0; i < (end == nullptr ? length : length + 1); ++i) trace_text(offset + i);
+  // The line end (or NUL) is read too, when it was reached.
+  for (uint32_t i = 0; i < (end ? length + 1 : length); ++i) trace_text(offset + i);
   return static_cast<int32_t>(length);
 }
