@@ -134,11 +134,14 @@ for t in bench_test scale_test; do
 done
 
 # The counting build's calls against the cache's own statistics.
+# Every byte read is an access of the cache, whether one dict_byte call reads
+# it or a line read of the store that reads many.
 dict_byte_calls=$(value count dict_byte_calls)
 index_entry_calls=$(value count index_entry_calls)
-accesses_total=$((dict_byte_calls + index_entry_calls))
-[ "$dict_byte_calls" = $(($(value a text_hits) + $(value a text_misses))) ] ||
-  fail "dict_byte calls ($dict_byte_calls) and text hits + misses disagree"
+text_accesses=$(($(value a text_hits) + $(value a text_misses)))
+accesses_total=$((text_accesses + index_entry_calls))
+[ "$dict_byte_calls" -le "$text_accesses" ] ||
+  fail "more dict_byte calls ($dict_byte_calls) than text hits + misses"
 [ "$index_entry_calls" = $(($(value a index_hits) + $(value a index_misses))) ] ||
   fail "index_entry calls ($index_entry_calls) and index hits + misses disagree"
 [ "$(value count load_page_calls)" = "$(value a page_loads)" ] ||
@@ -149,7 +152,7 @@ accesses_total=$((dict_byte_calls + index_entry_calls))
 [ "$(value trace lru_loads_whole)" = "$(value b page_loads)" ] ||
   fail "the store's page loads with every page resident differ from LRU replayed on the trace"
 [ "$(value trace trace_accesses)" = "$accesses_total" ] ||
-  fail "the trace holds another number of accesses than dict_byte and index_entry calls"
+  fail "the trace holds another number of accesses than the cache counted"
 
 # ---- 3. Whole processes ------------------------------------------------------
 
@@ -231,7 +234,7 @@ listing_a=$(pooled a step_listing_cpu_us); listing_b=$(pooled b step_listing_cpu
 listing_c=$(pooled c step_listing_cpu_us)
 per_load=$(awk -v a="$listing_a" -v b="$listing_b" -v la="$loads_a" -v lb="$loads_b" \
   'BEGIN { printf "%.2f", (a - b) / (la - lb) }')
-accesses=$((dict_byte_calls + index_entry_calls))
+accesses=$accesses_total
 per_access=$(awk -v b="$listing_b" -v c="$listing_c" -v l="$loads_b" -v p="$per_load" -v n="$accesses" \
   'BEGIN { printf "%.1f", (b - c - l * p) * 1000 / n }')
 
@@ -282,6 +285,7 @@ per_access=$(awk -v b="$listing_b" -v c="$listing_c" -v l="$loads_b" -v p="$per_
   echo "| searches (\`search_index\`, both modes) | $searches | $searches |"
   echo "| probes (\`compare_key\`) | $probes | $probes |"
   echo "| \`dict_byte\` calls | $dict_byte_calls | $dict_byte_calls |"
+  echo "| text bytes read (text hits + misses) | $text_accesses | $text_accesses |"
   echo "| \`index_entry\` calls | $index_entry_calls | $index_entry_calls |"
   echo "| text hits / misses | $(value a text_hits) / $(value a text_misses) | $(value b text_hits) / $(value b text_misses) |"
   echo "| index hits / misses | $(value a index_hits) / $(value a index_misses) | $(value b index_hits) / $(value b index_misses) |"
