@@ -22,28 +22,17 @@ int32_t step(int32_t position, int32_t by) {
 // Copies the line of edict that holds the current entry's position into
 // line: its bytes (at most 198 of them; a longer line is cut, and so is a
 // line at a NUL byte), 0x0A, NUL.
-// A position on a line end names the line after it.
+// A position on a line end names the line after it. The store reads the
+// line a page at a time, as the byte-by-byte walk would.
 void extract_line(int32_t* entry, unsigned char* line) {
   const int32_t p = index_entry(lookup.current_entry);
   *entry = lookup.current_entry;
-  int32_t start;
-  if (dict_byte(p) == 0x0A) {
-    start = step(p, 1);
-  } else {
-    // Position 0 reads as a line end, so this stops at the file's start.
-    int32_t q = step(p, -1);
-    while (dict_byte(q) != 0x0A) q = step(q, -1);
-    start = step(q, 1);
-  }
+  // Position 0 reads as a line end, so this stops at the file's start.
+  const int32_t start = step(dict_line_end_before(p), 1);
   // A NUL in the text (a damaged dictionary) ends the line too: copied, it
   // would end the buffer's text before the line end that every reader
-  // expects.
-  int n = 0;
-  for (int32_t q = start; n < kLineBytes; q = step(q, 1)) {
-    const unsigned char b = dict_byte(q);
-    if (b == 0x0A || b == 0) break;
-    line[n++] = b;
-  }
+  // expects. dict_copy_line stops at either.
+  int n = dict_copy_line(start, line, kLineBytes);
   line[n++] = 0x0A;
   line[n] = 0;
 }

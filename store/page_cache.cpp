@@ -7,6 +7,8 @@
 // through one dict_byte and one index_entry), so a hit costs one bound check,
 // one page-table read and one stamp update; the victim scan runs on a miss
 // only.
+#include <cstring>
+
 #include "store/store.h"
 
 namespace {
@@ -52,6 +54,46 @@ void load_page(int32_t* element, int32_t file, uint32_t page) {
   file_read_at(file, page * kPageSize, store.frame[victim], kPageSize);
 }
 
+namespace {
+
+// The misses, apart from the hits.
+int32_t load_text_page(int slot, uint32_t page) {
+  int32_t* element = &store.text_pages[slot][page];
+  load_page(element, store.text_handle[slot], page);
+  ++store.text_misses[slot];
+  return *element;
+}
+
+int32_t load_index_page(int slot, uint32_t page) {
+  int32_t* element = &store.index_pages[slot][page];
+  load_page(element, store.index_handle[slot], page);
+  ++store.index_misses[slot];
+  return *element;
+}
+
+// One access to a text page, as dict_byte makes it: the frame holding it.
+inline int32_t text_frame(int slot, uint32_t page) {
+  int32_t frame = store.text_pages[slot][page];
+  if (frame == -1) [[unlikely]] {
+    frame = load_text_page(slot, page);
+  } else {
+    ++store.text_hits[slot];
+  }
+  store.use_stamp[frame] = store.use_clock++;
+  return frame;
+}
+
+// count further accesses to the same frame right after one, with no other
+// page touched in between: all hits, and the frame's stamp and the use clock
+// end where count single accesses would leave them.
+inline void access_again(int slot, int32_t frame, uint32_t count) {
+  store.text_hits[slot] += count;
+  store.use_clock += count;
+  store.use_stamp[frame] = store.use_clock - 1;
+}
+
+}  // namespace
+
 unsigned char dict_byte(int32_t position) {
   const int slot = store.current_slot;
   // Positions are 1-based; 0, negative positions and everything from the
@@ -60,16 +102,7 @@ unsigned char dict_byte(int32_t position) {
   const uint32_t offset = static_cast<uint32_t>(position) - 1u;
   if (offset >= store.text_limit[slot]) return 0x0A;
   const uint32_t page = offset / kPageSize;
-  int32_t* element = &store.text_pages[slot][page];
-  if (*element == -1) {
-    load_page(element, store.text_handle[slot], page);
-    ++store.text_misses[slot];
-  } else {
-    ++store.text_hits[slot];
-  }
-  const int32_t frame = *element;
-  store.use_stamp[frame] = store.use_clock++;
-  return store.frame[frame][offset % kPageSize];
+  return store.frame[text_frame(slot, page)][offset - page * kPageSize];
 }
 
 int32_t index_entry(int32_t k) {
@@ -78,17 +111,66 @@ int32_t index_entry(int32_t k) {
   if (static_cast<uint32_t>(k) >= store.index_limit[slot]) return 0;
   const uint32_t offset = static_cast<uint32_t>(k) * 4;
   const uint32_t page = offset / kPageSize;
-  int32_t* element = &store.index_pages[slot][page];
-  if (*element == -1) {
-    load_page(element, store.index_handle[slot], page);
-    ++store.index_misses[slot];
+  int32_t frame = store.index_pages[slot][page];
+  if (frame == -1) [[unlikely]] {
+    frame = load_index_page(slot, page);
   } else {
     ++store.index_hits[slot];
   }
-  const int32_t frame = *element;
   store.use_stamp[frame] = store.use_clock++;
-  const unsigned char* word = store.frame[frame] + offset % kPageSize;
+  const unsigned char* word = store.frame[frame] + (offset - page * kPageSize);
   // Little-endian, whatever the host's order.
   return static_cast<int32_t>(uint32_t{word[0]} | uint32_t{word[1]} << 8 | uint32_t{word[2]} << 16 |
                               uint32_t{word[3]} << 24);
+}
+
+int32_t dict_line_end_before(int32_t position) {
+  const int slot = store.current_slot;
+  for (;;) {
+    const uint32_t offset = static_cast<uint32_t>(position) - 1u;
+    if (offset >= store.text_limit[slot]) return position;  // reads as a line end
+    const uint32_t page = offset / kPageSize;
+    const int32_t frame = text_frame(slot, page);
+    const unsigned char* bytes = store.frame[frame];
+    // This page's bytes within, within - 1, ..., 0: one access each, up to
+    // the line end found.
+    const uint32_t within = offset - page * kPageSize;
+    uint32_t at = within;
+    while (bytes[at] != 0x0A && at > 0) --at;
+    const bool found = bytes[at] == 0x0A;
+    const uint32_t read = within - at + 1;
+    access_again(slot, frame, read - 1);
+    if (found) return position - static_cast<int32_t>(read - 1);
+    position -= static_cast<int32_t>(read);
+  }
+}
+
+int32_t dict_copy_line(int32_t position, unsigned char* out, int32_t max) {
+  const int slot = store.current_slot;
+  int32_t n = 0;
+  while (n < max) {
+    const uint32_t offset = static_cast<uint32_t>(position) - 1u;
+    if (offset >= store.text_limit[slot]) return n;  // reads as a line end
+    const uint32_t page = offset / kPageSize;
+    const uint32_t within = offset - page * kPageSize;
+    const int32_t frame = text_frame(slot, page);
+    const unsigned char* from = store.frame[frame] + within;
+    // The rest of this page, of the file and of the room in out.
+    uint32_t room = kPageSize - within;
+    if (room > store.text_limit[slot] - offset) room = store.text_limit[slot] - offset;
+    if (room > static_cast<uint32_t>(max - n)) room = static_cast<uint32_t>(max - n);
+    // The first line end or NUL: either ends the copy.
+    const auto* end = static_cast<const unsigned char*>(std::memchr(from, 0x0A, room));
+    const uint32_t before_end = end == nullptr ? room : static_cast<uint32_t>(end - from);
+    if (const void* nul = std::memchr(from, 0, before_end))
+      end = static_cast<const unsigned char*>(nul);
+    const uint32_t length = end == nullptr ? room : static_cast<uint32_t>(end - from);
+    std::memcpy(out + n, from, length);
+    n += static_cast<int32_t>(length);
+    // The line end (or NUL) is read as well, when it was reached.
+    access_again(slot, frame, end == nullptr ? length - 1 : length);
+    if (end != nullptr) return n;
+    position += static_cast<int32_t>(length);
+  }
+  return n;
 }

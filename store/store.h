@@ -99,6 +99,20 @@ unsigned char dict_byte(int32_t position);
 // Any other k, or a slot that is not ready, reads as 0.
 int32_t index_entry(int32_t k);
 
+// The line extraction's reads, a page at a time. Each reads exactly the
+// bytes that the same walk of dict_byte calls would, in the same order, and
+// leaves the cache as those calls would (hits, misses, page loads, use
+// stamps, use clock); only the work per byte is less.
+//
+// dict_line_end_before: reads position, position - 1, ... down to the first
+// byte that reads as 0x0A and returns its position (0 at the file's start).
+int32_t dict_line_end_before(int32_t position);
+
+// dict_copy_line: reads position, position + 1, ... into out until a byte
+// reads as 0x0A or 0x00 (that byte is read, not copied) or max bytes are
+// copied; returns the number copied.
+int32_t dict_copy_line(int32_t position, unsigned char* out, int32_t max);
+
 // Reads one page of file into the least recently used frame and maps it in
-// *element. Used by dict_byte and index_entry alone.
+// *element. Used by dict_byte, index_entry and the line reads alone.
 void load_page(int32_t* element, int32_t file, uint32_t page);

@@ -338,4 +338,71 @@ TEST_F(StoreTest, ReopeningOneSlotFreesTheFramesOfItsOldTables) {
   EXPECT_EQ(store.text_pages[0][2], 0);
 }
 
+// The line reads a page at a time must leave the cache exactly as the walk of
+// single dict_byte calls that they replace: same bytes, hits, misses, loads,
+// evictions, stamps and clock, across page boundaries and evictions.
+TEST_F(StoreTest, LineReadsLeaveTheCacheAsByteByByteWalksWould) {
+  // Lines of many lengths, some running over a page boundary, one with a NUL.
+  std::string text;
+  for (int n = 0; text.size() < 3 * kPageSize + 500; ++n) {
+    text.append(static_cast<size_t>((n * 7919) % 700 + 1), static_cast<char>('a' + n % 26));
+    if (n == 20) text.push_back('\0');
+    text.push_back('\n');
+  }
+  struct Snapshot {
+    std::vector<int32_t> results;
+    std::string bytes;
+    uint64_t hits, misses, loads, evictions;
+    int64_t clock;
+    std::vector<int64_t> stamps;
+    std::vector<int32_t> pages;
+    bool operator==(const Snapshot&) const = default;
+  };
+  const int32_t size = static_cast<int32_t>(text.size());
+  const std::vector<int32_t> starts = {1,        2, 0x3000, 0x3001, 0x2FF0, 0x6001, size - 3, size,
+                                       size + 1, 0, -4,     9000,   0x5FFF, 12345,  30000};
+  auto run = [&](bool by_bytes) {
+    reset_store(2);  // two frames, so the walks evict
+    open(text, index_bytes({}));
+    Snapshot s{};
+    for (int32_t p : starts) {
+      int32_t end;
+      if (by_bytes) {
+        end = p;
+        while (dict_byte(end) != 0x0A) --end;
+      } else {
+        end = dict_line_end_before(p);
+      }
+      s.results.push_back(end);
+      unsigned char line[200];
+      int32_t n = 0;
+      if (by_bytes) {
+        for (int32_t q = p; n < 150; ++q) {
+          const unsigned char b = dict_byte(q);
+          if (b == 0x0A || b == 0) break;
+          line[n++] = b;
+        }
+      } else {
+        n = dict_copy_line(p, line, 150);
+      }
+      s.results.push_back(n);
+      s.bytes.append(reinterpret_cast<char*>(line), static_cast<size_t>(n));
+    }
+    s.hits = store.text_hits[0];
+    s.misses = store.text_misses[0];
+    s.loads = store.page_loads;
+    s.evictions = store.evictions;
+    s.clock = store.use_clock;
+    s.stamps.assign(store.use_stamp, store.use_stamp + store.frame_count);
+    s.pages.assign(store.text_pages[0], store.text_pages[0] + store.text_page_count[0]);
+    return s;
+  };
+  const Snapshot walked = run(true);
+  const Snapshot read = run(false);
+  EXPECT_TRUE(walked == read);
+  EXPECT_EQ(walked.bytes, read.bytes);
+  EXPECT_EQ(walked.results, read.results);
+  EXPECT_GT(walked.evictions, 0u);
+}
+
 }  // namespace
