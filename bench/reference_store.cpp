@@ -167,10 +167,9 @@ int32_t index_entry(int32_t k) {
 // Nothing is ever paged in; present so that the program links as with store/.
 void load_page(int32_t*, int32_t, uint32_t) {}
 
-// The line reads proposed for the store (a page at a time, as the
-// byte-by-byte walk reads): here over the text in memory, so that the
-// reference links, and stays the same algorithm, whether the lookup cuts its
-// lines byte by byte or with these.
+// The store's line reads (a page at a time, as the byte-by-byte walk reads),
+// here over the text in memory, so that the reference runs the same
+// algorithm as the store.
 int32_t dict_line_end_before(int32_t position) {
   const int slot = store.current_slot;
   const uint32_t offset = static_cast<uint32_t>(position) - 1u;
