@@ -19,6 +19,7 @@
 #include "platform/recording.h"
 #include "romaji/romaji.h"
 #include "store/store.h"
+#include "tests/program_testing.h"
 #include "tests/testing.h"
 
 namespace {
@@ -26,7 +27,12 @@ namespace {
 using testing_support::euc;
 using testing_support::hex;
 using testing_support::index_bytes;
+using testing_support::listing_pane;
+using testing_support::romaji_pane;
 using testing_support::ScratchDir;
+using testing_support::single_pane;
+using testing_support::text_of;
+using testing_support::with_crlf;
 using testing_support::write_file;
 
 int main_window_object;
@@ -60,31 +66,8 @@ void write_romaji_table() {
                                 "く\tku\nせ\tse\nい\ti\n$k\n"));
 }
 
-std::string with_crlf(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
-
-std::string text_of(const unsigned char* p) {
-  return p == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(p));
-}
-
 std::string key() {
   return text_of(lookup.search_key);
-}
-
-PaneRecord* listing_pane() {
-  return pane_record(shell.listing_pane);
-}
-PaneRecord* single_pane() {
-  return pane_record(shell.single_pane);
-}
-PaneRecord* romaji_pane() {
-  return pane_record(romaji.romaji_pane);
 }
 
 int living_panes() {

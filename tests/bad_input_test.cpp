@@ -20,6 +20,7 @@
 #include "romaji/romaji.h"
 #include "shell/shell.h"
 #include "store/store.h"
+#include "tests/program_testing.h"
 #include "tests/testing.h"
 
 namespace {
@@ -27,7 +28,12 @@ namespace {
 using testing_support::euc;
 using testing_support::hex;
 using testing_support::index_bytes;
+using testing_support::listing_pane;
+using testing_support::romaji_pane;
 using testing_support::ScratchDir;
+using testing_support::single_pane;
+using testing_support::text_of;
+using testing_support::with_crlf;
 using testing_support::write_file;
 
 int main_window_object;
@@ -71,19 +77,6 @@ const char kTable[] =
     "# test table\n$h\nが\tga\nっ\t*\nこ\tko\nう\tu\nか\tka\nき\tki\nし\tshi\n"
     "な\tna\nの\tno\nと\tto\nに\tni\nほ\tho\nん\tn\n$k\nカ\tka\nッ\t*\n";
 
-std::string with_crlf(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
-
-std::string text_of(const unsigned char* p) {
-  return p == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(p));
-}
-
 // A found word as the listing writes it: the word, 8 blanks, its line.
 std::string word_item(const char* word_utf8, int k) {
   return euc(word_utf8) + kGap + line(k);
@@ -103,16 +96,6 @@ std::string listing_of(const std::vector<std::string>& items) {
     out += item;
   }
   return out;
-}
-
-PaneRecord* listing_pane() {
-  return pane_record(shell.listing_pane);
-}
-PaneRecord* romaji_pane() {
-  return pane_record(romaji.romaji_pane);
-}
-PaneRecord* single_pane() {
-  return pane_record(shell.single_pane);
 }
 
 void select(PaneRecord* pane, uint32_t start, uint32_t end) {
