@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Remakes the seed corpus fuzz/corpus/<target>/ from the sample data: a few
+# Remakes the starting inputs in fuzz/corpus/<target>/ from the sample data: a few
 # small inputs per target, in the layout each target reads. Run from the top
 # of the tree after a build (`make`), which lays out build/data and the
 # dodevuz program used to index the small dictionaries.

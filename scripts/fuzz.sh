@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs every fuzz target for SECONDS each (default 30), starting from the seed
-# corpus in fuzz/corpus/<target>/. New inputs go to a scratch corpus, never
+# Runs every fuzz target for SECONDS each (default 30), starting from its
+# inputs in fuzz/corpus/<target>/. New inputs go to a scratch corpus, never
 # into the repository. Exits non-zero on the first target that finds a fault,
 # leaving the crashing input and the log in the scratch folder.
 set -uo pipefail
