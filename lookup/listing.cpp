@@ -8,7 +8,9 @@
 //   0x01-0x7E      ASCII, copied (1 byte)
 //   0xA1 0xA4 0xA5 row-1 symbol, hiragana, katakana, copied (2 bytes)
 //   anything else  kanji and the rest: looked up
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "intake/intake.h"
 #include "lookup/lookup.h"
@@ -18,17 +20,18 @@ namespace {
 
 constexpr size_t kGap = 8;  // blanks between a word and its entry line
 constexpr size_t kMaxKey = 20;
-
-// The listing being written. Every item is written whole or not at all, and
-// the last byte of the buffer is never written, so the zero fill always
+// The last byte of the buffer is never written, so the zero fill always
 // terminates the text.
+constexpr size_t kCapacity = kListingBufferSize - 1;
+
+// The listing being written. Every item is written whole or not at all.
 struct Listing {
   unsigned char* out;
   size_t used;
   bool full;
 
   bool room_for(size_t n) {
-    if (used + n > kListingBufferSize - 1) full = true;
+    if (used + n > kCapacity) full = true;
     return !full;
   }
   void put(unsigned char b) { out[used++] = b; }
@@ -42,30 +45,102 @@ struct Listing {
   }
 };
 
+void record_item_end(size_t listing_end, size_t position) {
+  if (lookup.item_count >= static_cast<int32_t>(kListingBufferSize))
+    return;  // one byte each at least
+  lookup.item_ends[lookup.item_count++] = {static_cast<int32_t>(listing_end),
+                                           static_cast<int32_t>(position)};
+}
+
+// Digits in groups of three: 39998 -> "39,998".
+std::string grouped(int32_t n) {
+  std::string digits = std::to_string(n < 0 ? 0 : n);
+  std::string out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out.push_back(',');
+    out.push_back(digits[i]);
+  }
+  return out;
+}
+
+// Cuts the listing back to its first `items` items and ends it with the
+// notice, on a line of its own. The items end at most kNoticeRoom bytes
+// before the buffer's last byte, so the notice always fits.
+void close_listing(int32_t items) {
+  unsigned char* out = lookup.listing_buffer;
+  size_t end = items > 0 ? static_cast<size_t>(lookup.item_ends[items - 1].listing_end) : 0;
+  int32_t stop = items > 0 ? lookup.item_ends[items - 1].position : lookup.listing_start;
+  std::memset(out + end, 0, kListingBufferSize - end);
+  lookup.item_count = items;
+  lookup.listing_length = end;
+  lookup.listing_stop = stop;
+  lookup.listing_full = true;
+
+  std::string notice = listing_notice(stop, lookup.passage_length);
+  std::string line = (end > 0 && out[end - 1] != 0x0A ? "\n" : "") + notice + "\n";
+  std::memcpy(out + end, line.data(), std::min(line.size(), kCapacity - end));
+  lookup.notice_text_length = line.size() + std::count(line.begin(), line.end(), '\n');
+}
+
+// The number of items that end at most kNoticeRoom bytes before the
+// buffer's last byte (listing offsets of item ends rise with the items).
+int32_t items_leaving_notice_room(int32_t items) {
+  while (items > 0 &&
+         static_cast<size_t>(lookup.item_ends[items - 1].listing_end) > kCapacity - kNoticeRoom) {
+    --items;
+  }
+  return items;
+}
+
 }  // namespace
 
+std::string listing_notice(int32_t listed, int32_t passage_length) {
+  return "-- listing full: " + grouped(listed) + " of " + grouped(passage_length) +
+         " bytes listed; Get Dodevuz NEXT goes on --";
+}
+
+bool listing_has_more() {
+  return lookup.listing_buffer != nullptr && lookup.listing_full &&
+         lookup.listing_stop < lookup.passage_length;
+}
+
 void build_listing(Window main_window) {
+  build_listing_page(main_window, 0, kNoLimit);
+}
+
+void build_listing_page(Window main_window, int32_t start, int32_t limit) {
+  lookup.item_count = 0;
+  lookup.listing_full = false;
+  lookup.listing_length = 0;
+  lookup.notice_text_length = 0;
   lookup.listing_buffer = renew_block(&lookup.listing_block, kListingBufferSize, true);
+  const unsigned char* passage = intake.kanji_buffer;
+  // The passage ends at its NUL; a step that would carry the walk past it
+  // ends the walk too, so nothing behind the NUL is ever read.
+  const size_t end =
+      passage == nullptr ? 0 : strnlen(reinterpret_cast<const char*>(passage), kKanjiBufferSize);
+  lookup.passage_length = static_cast<int32_t>(end);
+  size_t position = std::min(static_cast<size_t>(std::max(start, 0)), end);
+  lookup.listing_start = static_cast<int32_t>(position);
+  lookup.listing_stop = lookup.listing_start;
   if (lookup.listing_buffer == nullptr) {
     message_box(main_window, "malloc failed for kanji buffers2!", " ");
     return;
   }
-  const unsigned char* passage = intake.kanji_buffer;
   if (passage == nullptr) return;
-  // The passage ends at its NUL; a step that would carry the walk past it
-  // ends the walk too, so nothing behind the NUL is ever read.
-  const size_t end = strnlen(reinterpret_cast<const char*>(passage), kKanjiBufferSize);
+  const size_t stop_at = std::min(end, static_cast<size_t>(std::max(limit, 0)));
+
   Listing listing{lookup.listing_buffer, 0, false};
   unsigned char* key = lookup.search_key;
   const unsigned char* line = lookup.entry_line;
 
-  size_t position = 0;
-  while (position < end && !listing.full) {
+  while (position < stop_at && !listing.full) {
     const unsigned char b = passage[position];
     if (b <= 0x7E) {
       if (!listing.room_for(1)) break;
       listing.put(b);
       position += 1;
+      record_item_end(listing.used, position);
       continue;
     }
     if (b == 0xA1 || b == 0xA4 || b == 0xA5) {
@@ -73,6 +148,7 @@ void build_listing(Window main_window) {
       listing.put(b);
       listing.put(position + 1 < end ? passage[position + 1] : 0);
       position += 2;
+      record_item_end(listing.used, std::min(position, end));
       continue;
     }
 
@@ -118,5 +194,27 @@ void build_listing(Window main_window) {
       listing.text(line, line_length);
       position += 2;
     }
+    record_item_end(listing.used, std::min(position, end));
   }
+
+  lookup.listing_length = listing.used;
+  lookup.listing_stop = static_cast<int32_t>(std::min(position, end));
+  // A walk that stopped on a full buffer gives back the items that stand in
+  // the notice's room and ends with the notice.
+  if (listing.full) close_listing(items_leaving_notice_room(lookup.item_count));
+}
+
+bool end_listing_at(size_t text_end) {
+  if (lookup.listing_buffer == nullptr || lookup.listing_text == nullptr) return false;
+  // Each 0x0A of the listing has a 0x0D before it in the text.
+  size_t length = std::min(text_end, lookup.listing_text_size);
+  size_t line_feeds = std::count(lookup.listing_text, lookup.listing_text + length, 0x0A);
+  size_t listing_end = std::min(length - line_feeds, lookup.listing_length);
+  int32_t items = lookup.item_count;
+  while (items > 0 && static_cast<size_t>(lookup.item_ends[items - 1].listing_end) > listing_end) {
+    --items;
+  }
+  if (items == 0 || items == lookup.item_count) return false;
+  close_listing(items);
+  return true;
 }
