@@ -1,6 +1,6 @@
 // The main window, its menu, the About box and the start-up of dodevuz-qt.
 // The window draws nothing and handles no keys: everything goes through the
-// seven menu items and the shell's dispatch.
+// menu items and the shell's dispatch.
 #include "qt/window.h"
 
 #include <unistd.h>
@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -38,10 +39,11 @@ struct MenuItem {
   int id;
 };
 
-// The items exactly as the menu shows them, without mnemonics or shortcuts.
+// The items exactly as the menu shows them.
 constexpr MenuItem kFileMenu[] = {
     {"Get Dodevuz JIS", kCmdGetJis},
     {"Get Dodevuz SHIFT", kCmdGetShift},
+    {"Get Dodevuz &NEXT", kCmdNext},
     {"Single Dodevuz", kCmdSingle},
     {"Clear All", kCmdClearAll},
     {nullptr, 0},
@@ -64,6 +66,13 @@ void add_menu(QMainWindow* window, const char* title, const MenuItem (&items)[N]
     }
     QAction* action = menu->addAction(QString::fromLatin1(item.text));
     action->setData(item.id);
+    if (item.id == kCmdNext) {
+      action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+      action->setEnabled(false);
+      // Greyed out unless the last listing stopped before its passage's end.
+      QObject::connect(menu, &QMenu::aboutToShow, action,
+                       [action] { action->setEnabled(next_available()); });
+    }
     int id = item.id;
     QObject::connect(action, &QAction::triggered, window,
                      [window, id] { run_menu_command(window, id); });
@@ -86,7 +95,8 @@ void print_usage() {
       "                    kanarom.cnv); the working directory otherwise\n"
       "  --clipboard FILE  put FILE's UTF-8 text on the clipboard at start\n"
       "  --command ID      run menu command ID once the window is shown (108 Get JIS,\n"
-      "                    109 Get SHIFT, 105 Single, 106 Copy, 110 Clear All, 101 Exit)\n"
+      "                    109 Get SHIFT, 111 NEXT, 105 Single, 106 Copy, 110 Clear All,\n"
+      "                    101 Exit)\n"
       "  --select TEXT     then select the first TEXT in the listing pane and focus it\n"
       "  --screenshot PNG  after the commands, save the window as PNG and quit\n",
       stderr);
@@ -176,7 +186,14 @@ QMainWindow* create_main_window() {
 }
 
 void run_menu_command(QMainWindow* window, int id) {
-  switch (dispatch_command(window_handle(window), id)) {
+  CommandResult result = dispatch_command(window_handle(window), id);
+  // The shortcut of a greyed item does nothing, so its state is kept current.
+  for (QAction* menu : window->menuBar()->actions()) {
+    for (QAction* item : menu->menu()->actions()) {
+      if (item->data().toInt() == kCmdNext) item->setEnabled(next_available());
+    }
+  }
+  switch (result) {
     case CommandResult::kShowAbout: {
       QDialog* box = create_about_box(window);
       box->exec();

@@ -112,8 +112,9 @@ class WindowTest : public QObject {
   void init();
   void cleanup();
 
-  void menu_holds_the_seven_items_in_order();
+  void menu_holds_its_items_in_order();
   void both_gets_show_the_listing_and_romaji_of_the_passage();
+  void next_pages_through_a_long_passage();
   void single_looks_up_the_selected_word();
   void copy_takes_the_focused_panes_selection();
   void copy_takes_the_shells_bytes_after_typing();
@@ -183,7 +184,7 @@ void WindowTest::get_passage(int id) {
   trigger(id);
 }
 
-void WindowTest::menu_holds_the_seven_items_in_order() {
+void WindowTest::menu_holds_its_items_in_order() {
   QCOMPARE(window_->windowTitle(), QStringLiteral("Dodevuz(J>E) demo"));
   QList<QAction*> menus = window_->menuBar()->actions();
   QCOMPARE(menus.size(), 2);
@@ -195,14 +196,57 @@ void WindowTest::menu_holds_the_seven_items_in_order() {
     for (QAction* item : menu->menu()->actions()) {
       items << (item->isSeparator() ? QStringLiteral("-")
                                     : item->text() + QLatin1Char(' ') + item->data().toString());
-      QVERIFY(item->shortcut().isEmpty());
-      QVERIFY(!item->text().contains(QLatin1Char('&')));
+      if (item->data().toInt() == kCmdNext) {
+        QCOMPARE(item->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
+        QVERIFY(!item->isEnabled());  // nothing listed yet
+      } else {
+        QVERIFY(item->shortcut().isEmpty());
+        QVERIFY(!item->text().contains(QLatin1Char('&')));
+      }
     }
     items << QStringLiteral("|");
   }
-  QCOMPARE(items,
-           QStringList({"Get Dodevuz JIS 108", "Get Dodevuz SHIFT 109", "Single Dodevuz 105",
-                        "Clear All 110", "-", "About 102", "Exit 101", "|", "Copy 106", "|"}));
+  QCOMPARE(items, QStringList({"Get Dodevuz JIS 108", "Get Dodevuz SHIFT 109",
+                               "Get Dodevuz &NEXT 111", "Single Dodevuz 105", "Clear All 110", "-",
+                               "About 102", "Exit 101", "|", "Copy 106", "|"}));
+}
+
+void WindowTest::next_pages_through_a_long_passage() {
+  // The sample passage over and over, nearly a whole kanji buffer of it.
+  QString passage;
+  while (passage.size() < 19000) passage += passage_;
+  QApplication::clipboard()->setText(passage);
+  trigger(kCmdGetShift);
+  QAction* next = nullptr;
+  for (QAction* item : window_->menuBar()->actions()[0]->menu()->actions()) {
+    if (item->data().toInt() == kCmdNext) next = item;
+  }
+  QVERIFY(next != nullptr);
+  int pages = 1;
+  int32_t listed = 0;
+  while (next->isEnabled() && pages < 50) {
+    QPointer<QPlainTextEdit> listing_pane = pane_at(window_, 192);
+    QPointer<QPlainTextEdit> romaji_pane = pane_at(window_, 0);
+    QVERIFY(listing_pane && romaji_pane);
+    const QString notice =
+        QString::fromLatin1(listing_notice(lookup.listing_stop, lookup.passage_length).c_str());
+    QVERIFY(listing_pane->toPlainText().endsWith(notice + QLatin1Char('\n')));
+    QVERIFY(romaji_pane->toPlainText().endsWith(notice + QLatin1Char('\n')));
+    QVERIFY(lookup.listing_stop > listed);
+    listed = lookup.listing_stop;
+    trigger(kCmdNext);
+    QCOMPARE(lookup.listing_start, listed);
+    ++pages;
+  }
+  QVERIFY(pages >= 3);
+  QCOMPARE(lookup.listing_stop, lookup.passage_length);
+  QVERIFY(!pane_at(window_, 192)->toPlainText().contains(QStringLiteral("-- listing full")));
+
+  // A Get starts afresh; Clear All forgets the passage.
+  trigger(kCmdGetShift);
+  QVERIFY(next->isEnabled());
+  trigger(kCmdClearAll);
+  QVERIFY(!next->isEnabled());
 }
 
 void WindowTest::both_gets_show_the_listing_and_romaji_of_the_passage() {
