@@ -29,6 +29,30 @@ struct Listing {
   unsigned char* out;
   size_t used;
   bool full;
+  size_t passage_end;  // items are cut here
+
+  // Records the item that the walk has just written from listing offset
+  // `from` on, for passage bytes [position, position + advance). Copied bytes
+  // extend a passed run that ends where they start.
+  void record(ItemKind kind, size_t position, size_t advance, size_t from, size_t line_length) {
+    const size_t length = std::min(advance, passage_end - position);
+    ListingItem* last = lookup.item_count > 0 ? &lookup.items[lookup.item_count - 1] : nullptr;
+    if (kind == ItemKind::kPassed && last != nullptr && last->kind == ItemKind::kPassed &&
+        static_cast<size_t>(last->passage_offset + last->passage_length) == position) {
+      last->passage_length += static_cast<int32_t>(length);
+      last->listing_length += static_cast<int32_t>(used - from);
+      return;
+    }
+    if (static_cast<size_t>(lookup.item_count) >= kMaxListingItems) return;
+    ListingItem& item = lookup.items[lookup.item_count++];
+    item.passage_offset = static_cast<int32_t>(position);
+    item.passage_length = static_cast<int32_t>(length);
+    item.listing_offset = static_cast<int32_t>(from);
+    item.listing_length = static_cast<int32_t>(used - from);
+    item.line_offset = kind == ItemKind::kPassed ? -1 : static_cast<int32_t>(used - line_length);
+    item.line_length = static_cast<int32_t>(line_length);
+    item.kind = kind;
+  }
 
   bool room_for(size_t n) {
     if (used + n > kCapacity) full = true;
@@ -45,10 +69,10 @@ struct Listing {
   }
 };
 
-void record_item_end(size_t listing_end, size_t position) {
-  if (lookup.item_count >= static_cast<int32_t>(kListingBufferSize))
-    return;  // one byte each at least
-  lookup.item_ends[lookup.item_count++] = {static_cast<int32_t>(listing_end),
+void record_step_end(size_t listing_end, size_t position) {
+  // Each step writes one byte at least, so this never refuses one.
+  if (lookup.step_count >= static_cast<int32_t>(kListingBufferSize)) return;
+  lookup.step_ends[lookup.step_count++] = {static_cast<int32_t>(listing_end),
                                            static_cast<int32_t>(position)};
 }
 
@@ -63,33 +87,44 @@ std::string grouped(int32_t n) {
   return out;
 }
 
-// Cuts the listing back to its first `items` items and ends it with the
-// notice, on a line of its own. The items end at most kNoticeRoom bytes
-// before the buffer's last byte, so the notice always fits.
-void close_listing(int32_t items) {
+// Cuts the listing back to its first `steps` steps and ends it with the
+// notice, on a line of its own. The steps end at most kNoticeRoom bytes
+// before the buffer's last byte, so the notice always fits. The record of
+// items is cut at the same place (a step never ends inside a word).
+void close_listing(int32_t steps) {
   unsigned char* out = lookup.listing_buffer;
-  size_t end = items > 0 ? static_cast<size_t>(lookup.item_ends[items - 1].listing_end) : 0;
-  int32_t stop = items > 0 ? lookup.item_ends[items - 1].position : lookup.listing_start;
+  const size_t end = steps > 0 ? static_cast<size_t>(lookup.step_ends[steps - 1].listing_end) : 0;
+  const int32_t stop = steps > 0 ? lookup.step_ends[steps - 1].position : lookup.listing_start;
   std::memset(out + end, 0, kListingBufferSize - end);
-  lookup.item_count = items;
+  lookup.step_count = steps;
   lookup.listing_length = end;
   lookup.listing_stop = stop;
   lookup.listing_full = true;
 
-  std::string notice = listing_notice(stop, lookup.passage_length);
-  std::string line = (end > 0 && out[end - 1] != 0x0A ? "\n" : "") + notice + "\n";
+  int32_t items = 0;
+  while (items < lookup.item_count && lookup.items[items].passage_offset < stop) ++items;
+  lookup.item_count = items;
+  if (items > 0) {
+    ListingItem& last = lookup.items[items - 1];
+    last.passage_length = std::min(last.passage_length, stop - last.passage_offset);
+    last.listing_length =
+        std::min(last.listing_length, static_cast<int32_t>(end) - last.listing_offset);
+  }
+
+  const std::string notice = listing_notice(stop, lookup.passage_length);
+  const std::string line = (end > 0 && out[end - 1] != 0x0A ? "\n" : "") + notice + "\n";
   std::memcpy(out + end, line.data(), std::min(line.size(), kCapacity - end));
   lookup.notice_text_length = line.size() + std::count(line.begin(), line.end(), '\n');
 }
 
-// The number of items that end at most kNoticeRoom bytes before the
-// buffer's last byte (listing offsets of item ends rise with the items).
-int32_t items_leaving_notice_room(int32_t items) {
-  while (items > 0 &&
-         static_cast<size_t>(lookup.item_ends[items - 1].listing_end) > kCapacity - kNoticeRoom) {
-    --items;
+// The number of steps that end at most kNoticeRoom bytes before the
+// buffer's last byte (the listing offsets of step ends rise with the steps).
+int32_t steps_leaving_notice_room(int32_t steps) {
+  while (steps > 0 &&
+         static_cast<size_t>(lookup.step_ends[steps - 1].listing_end) > kCapacity - kNoticeRoom) {
+    --steps;
   }
-  return items;
+  return steps;
 }
 
 }  // namespace
@@ -110,6 +145,7 @@ void build_listing(Window main_window) {
 
 void build_listing_page(Window main_window, int32_t start, int32_t limit) {
   lookup.item_count = 0;
+  lookup.step_count = 0;
   lookup.listing_full = false;
   lookup.listing_length = 0;
   lookup.notice_text_length = 0;
@@ -129,8 +165,7 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
   }
   if (passage == nullptr) return;
   const size_t stop_at = std::min(end, static_cast<size_t>(std::max(limit, 0)));
-
-  Listing listing{lookup.listing_buffer, 0, false};
+  Listing listing{lookup.listing_buffer, 0, false, end};
   unsigned char* key = lookup.search_key;
   const unsigned char* line = lookup.entry_line;
 
@@ -139,16 +174,18 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
     if (b <= 0x7E) {
       if (!listing.room_for(1)) break;
       listing.put(b);
+      listing.record(ItemKind::kPassed, position, 1, listing.used - 1, 0);
       position += 1;
-      record_item_end(listing.used, position);
+      record_step_end(listing.used, position);
       continue;
     }
     if (b == 0xA1 || b == 0xA4 || b == 0xA5) {
       if (!listing.room_for(2)) break;
       listing.put(b);
       listing.put(position + 1 < end ? passage[position + 1] : 0);
+      listing.record(ItemKind::kPassed, position, 2, listing.used - 2, 0);
       position += 2;
-      record_item_end(listing.used, std::min(position, end));
+      record_step_end(listing.used, std::min(position, end));
       continue;
     }
 
@@ -159,7 +196,9 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
 
     // A character that matches nothing and whose second byte starts a kana
     // is passed over by one byte; the kana is then copied.
-    if (line[2] == 'N' && line[6] == 'T' && key[1] == 0xA4) {
+    const bool no_match = line[2] == 'N' && line[6] == 'T';
+    if (no_match && key[1] == 0xA4) {
+      listing.record(ItemKind::kPassed, position, 1, listing.used, 0);
       position += 1;
       continue;
     }
@@ -182,39 +221,46 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
     if (i > 0) {
       if (i % 2 == 1) ++i;  // a partly matching two-byte character counts whole
       if (!listing.room_for(i + kGap + line_length)) break;
+      const size_t from = listing.used;
       for (size_t n = 0; n < i; ++n) listing.put(word_byte(n));
       listing.gap(kGap);
       listing.text(line, line_length);
+      listing.record(ItemKind::kWord, position, i, from, line_length);
       position += i;
     } else {
       if (!listing.room_for(2 + 2 * kGap + line_length)) break;
+      const size_t from = listing.used;
       listing.put(word_byte(0));
       listing.put(word_byte(1));
       listing.gap(2 * kGap);
       listing.text(line, line_length);
+      const bool no_match_text =
+          std::strcmp(reinterpret_cast<const char*>(line), kNoMatchText) == 0;
+      listing.record(no_match_text ? ItemKind::kNoMatch : ItemKind::kWord, position, 2, from,
+                     line_length);
       position += 2;
     }
-    record_item_end(listing.used, std::min(position, end));
+    record_step_end(listing.used, std::min(position, end));
   }
 
   lookup.listing_length = listing.used;
   lookup.listing_stop = static_cast<int32_t>(std::min(position, end));
-  // A walk that stopped on a full buffer gives back the items that stand in
+  // A walk that stopped on a full buffer gives back the steps that stand in
   // the notice's room and ends with the notice.
-  if (listing.full) close_listing(items_leaving_notice_room(lookup.item_count));
+  if (listing.full) close_listing(steps_leaving_notice_room(lookup.step_count));
 }
 
 bool end_listing_at(size_t text_end) {
   if (lookup.listing_buffer == nullptr || lookup.listing_text == nullptr) return false;
   // Each 0x0A of the listing has a 0x0D before it in the text.
-  size_t length = std::min(text_end, lookup.listing_text_size);
-  size_t line_feeds = std::count(lookup.listing_text, lookup.listing_text + length, 0x0A);
-  size_t listing_end = std::min(length - line_feeds, lookup.listing_length);
-  int32_t items = lookup.item_count;
-  while (items > 0 && static_cast<size_t>(lookup.item_ends[items - 1].listing_end) > listing_end) {
-    --items;
+  const size_t length = std::min(text_end, lookup.listing_text_size);
+  const size_t line_feeds = std::count(lookup.listing_text, lookup.listing_text + length, 0x0A);
+  const size_t listing_end = std::min(length - line_feeds, lookup.listing_length);
+  int32_t steps = lookup.step_count;
+  while (steps > 0 && static_cast<size_t>(lookup.step_ends[steps - 1].listing_end) > listing_end) {
+    --steps;
   }
-  if (items == 0 || items == lookup.item_count) return false;
-  close_listing(items);
+  if (steps == 0 || steps == lookup.step_count) return false;
+  close_listing(steps);
   return true;
 }

@@ -27,14 +27,38 @@ constexpr size_t kNoticeRoom = 100;
 constexpr int32_t kNoLimit = INT32_MAX;
 extern const char kNoMatchText[];  // "  NOMATCH  \n"
 
-// Program-wide state of the lookup engine; one instance, `lookup`.
-// Where one item of the listing ends: the listing offset just past it, and
-// the passage position the walk went on from.
-struct ItemEnd {
+// Every item of the listing advances the walk by at least one passage byte,
+// and the passage is at most a kanji buffer: this many items always fit.
+constexpr size_t kMaxListingItems = 40000;
+
+// What the walk wrote for an item.
+enum class ItemKind : uint8_t {
+  kPassed,   // a run of ASCII, kana and row-1 symbols, copied as it stands
+  kWord,     // a word, 8 blanks (16 when the line does not begin like it) and an entry line
+  kNoMatch,  // a character, 16 blanks and the no-match text
+};
+
+// One item of the listing as build_listing wrote it. Offsets are bytes from
+// the start of the passage (the kanji buffer) and of the listing buffer.
+struct ListingItem {
+  int32_t passage_offset;  // first passage byte of the item
+  int32_t passage_length;  // passage bytes the walk moved over (cut at the passage's end)
+  int32_t listing_offset;  // first byte written for the item
+  int32_t listing_length;  // bytes written for it
+  int32_t line_offset;     // its entry line (or the no-match text); -1 for a passed run
+  int32_t line_length;     // bytes of that line with its 0x0A; 0 for a passed run
+  ItemKind kind;
+};
+
+// Where one step of the walk ends (a copied byte or character, a word, a
+// no-match item): the listing offset just past it, and the passage position
+// the walk goes on from. A full listing is cut back at one of these.
+struct StepEnd {
   int32_t listing_end;
   int32_t position;
 };
 
+// Program-wide state of the lookup engine; one instance, `lookup`.
 struct Lookup {
   unsigned char search_key[kSearchKeySize];  // NUL-terminated EUC-JP key
   unsigned char entry_line[kEntryLineSize];  // one entry line, 0x0A, NUL; or the no-match text
@@ -46,6 +70,8 @@ struct Lookup {
   size_t listing_text_size;      // bytes of the listing text block
   MemoryBlock single_block;      // block of the single buffer (made by the shell)
   unsigned char* single_buffer;  // 2000 bytes that lookup_selection fills
+  ListingItem items[kMaxListingItems];  // the items of the last listing, in passage order
+  int32_t item_count;                   // items of the last listing
 
   // The walk of the last listing, for "Get Dodevuz NEXT" and the notice.
   int32_t passage_length;     // bytes of the passage in the kanji buffer
@@ -54,8 +80,8 @@ struct Lookup {
   bool listing_full;          // it stopped because the next item would not fit
   size_t listing_length;      // bytes of items in the listing buffer, the notice apart
   size_t notice_text_length;  // bytes of the notice at the end of the listing text (0: none)
-  int32_t item_count;         // items written, each with its end in item_ends
-  ItemEnd item_ends[kListingBufferSize];
+  int32_t step_count;         // steps of the walk, each with its end in step_ends
+  StepEnd step_ends[kListingBufferSize];
 };
 
 extern Lookup lookup;
@@ -92,6 +118,12 @@ void lookup_selection();
 // listing then ends with the notice (listing_notice) on a line of its own,
 // for which room is kept. When the buffer cannot be had, "malloc failed for
 // kanji buffers2!" is shown and listing_buffer is nullptr.
+//
+// Each item written is recorded in lookup.items, in passage order: adjacent
+// copied bytes form one passed run, each looked-up position one word or
+// no-match item. The items lie end to end from where the walk began (a byte
+// the walk passes over without writing anything joins a passed run), and the
+// last one ends where the listing stopped; the notice is not an item.
 void build_listing(Window main_window);
 
 // The same walk from passage position start (a position where an earlier
@@ -105,10 +137,10 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit);
 // (the passage bytes listed so far and the passage's length).
 std::string listing_notice(int32_t listed, int32_t passage_length);
 
-// Cuts the listing after its last item that ends at or before offset
+// Cuts the listing after its last step that ends at or before offset
 // text_end of the listing text (0x0D before each 0x0A counted; text_end just
 // past a 0x0A) and ends it with the notice; NEXT then goes on from there.
-// Returns false, changing nothing, when no item ends there or the listing
+// Returns false, changing nothing, when no step ends there or the listing
 // already ends there.
 bool end_listing_at(size_t text_end);
 
