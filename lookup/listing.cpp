@@ -46,6 +46,8 @@ struct Listing {
 
 void build_listing(Window main_window) {
   lookup.listing_buffer = renew_block(&lookup.listing_block, kListingBufferSize, true);
+  lookup.listed_words = 0;
+  lookup.walked_bytes = 0;
   if (lookup.listing_buffer == nullptr) {
     message_box(main_window, "malloc failed for kanji buffers2!", " ");
     return;
@@ -110,6 +112,7 @@ void build_listing(Window main_window) {
       listing.gap(kGap);
       listing.text(line, line_length);
       position += i;
+      ++lookup.listed_words;
     } else {
       if (!listing.room_for(2 + 2 * kGap + line_length)) break;
       listing.put(word_byte(0));
@@ -119,4 +122,5 @@ void build_listing(Window main_window) {
       position += 2;
     }
   }
+  lookup.walked_bytes = position < end ? position : end;
 }

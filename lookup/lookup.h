@@ -34,6 +34,8 @@ struct Lookup {
   size_t listing_text_size;      // bytes of the listing text block
   MemoryBlock single_block;      // block of the single buffer (made by the shell)
   unsigned char* single_buffer;  // 2000 bytes that lookup_selection fills
+  size_t listed_words;           // words the last listing found in the dictionary
+  size_t walked_bytes;           // passage bytes the last listing walked (all, unless it filled)
 };
 
 extern Lookup lookup;
