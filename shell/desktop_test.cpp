@@ -189,12 +189,12 @@ TEST_F(DesktopCommands, StatusSaysWhatAGetFound) {
     dispatch_command(kMain, kCmdGetShift);
     EXPECT_STREQ(describe_command(kCmdGetShift), c.status);
   }
-  // A passage of 6,000 bytes: the separators show.
+  // A passage of 4,000 bytes: the separators show.
   std::string passage;
-  for (int i = 0; i < 1500; ++i) passage += "日本";
+  for (int i = 0; i < 1000; ++i) passage += "日本";
   set_clipboard_text(utf8_to_jis(passage));
   dispatch_command(kMain, kCmdGetJis);
-  EXPECT_STREQ(describe_command(kCmdGetJis), "Listed 1,500 words from 6,000 of 6,000 bytes");
+  EXPECT_STREQ(describe_command(kCmdGetJis), "Listed 1,000 words from 4,000 of 4,000 bytes");
 }
 
 TEST_F(DesktopCommands, StatusOfTheListingThatFilledStopsWhereItStopped) {
