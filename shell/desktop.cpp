@@ -48,9 +48,12 @@ size_t text_length(const unsigned char* text, size_t size) {
   return nul == nullptr ? size : static_cast<size_t>(static_cast<const unsigned char*>(nul) - text);
 }
 
+// Lines of a text, the last one counted whether or not it ends in 0x0A.
 size_t count_lines(const unsigned char* text, size_t size) {
   size_t length = text_length(text, size);
-  return text == nullptr ? 0 : static_cast<size_t>(std::count(text, text + length, 0x0A));
+  if (length == 0) return 0;
+  size_t feeds = static_cast<size_t>(std::count(text, text + length, 0x0A));
+  return text[length - 1] == 0x0A ? feeds : feeds + 1;
 }
 
 }  // namespace
@@ -111,7 +114,8 @@ const char* describe_command(int id) {
         set_status("No Japanese text on the clipboard");
       } else {
         set_status("Listed " + counted(lookup.listed_words, "word", "words") + " from " +
-                   with_thousands(lookup.walked_bytes) + " of " + counted(passage, "byte", "bytes"));
+                   with_thousands(lookup.walked_bytes) + " of " +
+                   counted(passage, "byte", "bytes"));
       }
       break;
     }

@@ -43,7 +43,7 @@ struct PaneRect {
 // Program-wide state the desktop programs share; one instance,
 // `desktop_shell`.
 struct DesktopShell {
-  bool watching = false;                // "Watch clipboard" is on (off at start)
+  bool watching = false;                 // "Watch clipboard" is on (off at start)
   int text_points = kDefaultTextPoints;  // text size of the panes, kept for the session
   char status[kStatusSize] = {};         // what the last command did, NUL-terminated
 };

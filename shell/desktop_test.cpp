@@ -90,8 +90,8 @@ TEST(Japanese, KanaKanjiAndHalfWidthKatakanaCount) {
   EXPECT_TRUE(holds_japanese(reinterpret_cast<const unsigned char*>("\x8F\xB0\xA1"), 3));
   // Full-width punctuation, Latin, Greek, Cyrillic and box drawing are not.
   std::string others = euc("、。「」ＡＢ１αβЖ─");
-  EXPECT_FALSE(holds_japanese(reinterpret_cast<const unsigned char*>(others.c_str()),
-                              others.size()));
+  EXPECT_FALSE(
+      holds_japanese(reinterpret_cast<const unsigned char*>(others.c_str()), others.size()));
   EXPECT_FALSE(holds_japanese(reinterpret_cast<const unsigned char*>("plain English"), 13));
   // The length bounds the scan: a kanji past it is not seen.
   std::string late = "ab" + euc("漢");
@@ -136,12 +136,14 @@ class DesktopCommands : public ::testing::Test {
     reset_recording();
     reset_program_state();
     reset_desktop_shell();
-    write_file("edict", euc("　？？？ /Test dictionary/Copyright Somebody - 2024/Created: 2024-01-01/\n"
-                            "日本 [にほん] /Japan/\n"));
-    write_file("edict.jdx", index_bytes({1 + static_cast<int32_t>(
-                                             euc("　？？？ /Test dictionary/Copyright Somebody - "
-                                                 "2024/Created: 2024-01-01/\n")
-                                                 .size())}));
+    write_file("edict",
+               euc("　？？？ /Test dictionary/Copyright Somebody - 2024/Created: 2024-01-01/\n"
+                   "日本 [にほん] /Japan/\n"));
+    write_file(
+        "edict.jdx",
+        index_bytes({1 + static_cast<int32_t>(euc("　？？？ /Test dictionary/Copyright Somebody - "
+                                                  "2024/Created: 2024-01-01/\n")
+                                                  .size())}));
     write_file("kanarom.cnv", euc("$h\nに\tni\n$k\n"));
   }
   void TearDown() override {
@@ -207,8 +209,8 @@ TEST_F(DesktopCommands, StatusOfTheListingThatFilledStopsWhereItStopped) {
   std::string status = describe_command(kCmdGetShift);
   size_t line = euc("日本 [にほん] /Japan/\n").size();
   size_t words = (kListingBufferSize - 1) / (4 + 8 + line);
-  EXPECT_EQ(status, "Listed " + with_thousands(words) + " words from " +
-                        with_thousands(words * 4) + " of 39,996 bytes");
+  EXPECT_EQ(status, "Listed " + with_thousands(words) + " words from " + with_thousands(words * 4) +
+                        " of 39,996 bytes");
 }
 
 TEST_F(DesktopCommands, StatusOfSingleCopyClearAndWatch) {
@@ -224,9 +226,9 @@ TEST_F(DesktopCommands, StatusOfSingleCopyClearAndWatch) {
   size_t lines = 0;
   for (char c : testing_support::single_pane()->text) lines += c == '\n';
   ASSERT_GE(lines, 1u);
-  EXPECT_EQ(std::string(describe_command(kCmdSingle)),
-            std::to_string(lines) + (lines == 1 ? " entry line" : " entry lines") +
-                " for the selection");
+  EXPECT_EQ(
+      std::string(describe_command(kCmdSingle)),
+      std::to_string(lines) + (lines == 1 ? " entry line" : " entry lines") + " for the selection");
 
   desktop.focus = shell.listing_pane;
   dispatch_command(kMain, kCmdCopy);
