@@ -56,6 +56,24 @@ size_t count_lines(const unsigned char* text, size_t size) {
   return text[length - 1] == 0x0A ? feeds : feeds + 1;
 }
 
+// Words the last listing found and the passage bytes it walked (all of
+// them unless the listing filled), from its record of items.
+struct ListingCounts {
+  size_t words;
+  size_t walked;
+};
+
+ListingCounts listing_counts() {
+  ListingCounts counts{0, 0};
+  for (int32_t k = 0; k < lookup.item_count; ++k) {
+    const ListingItem& item = lookup.items[k];
+    if (item.kind == ItemKind::kWord) ++counts.words;
+    counts.walked =
+        static_cast<size_t>(item.passage_offset) + static_cast<size_t>(item.passage_length);
+  }
+  return counts;
+}
+
 }  // namespace
 
 PaneRect pane_rect(PaneRole role, int client_width, int client_height) {
@@ -113,9 +131,9 @@ const char* describe_command(int id) {
       } else if (!holds_japanese(intake.kanji_buffer, passage)) {
         set_status("No Japanese text on the clipboard");
       } else {
-        set_status("Listed " + counted(lookup.listed_words, "word", "words") + " from " +
-                   with_thousands(lookup.walked_bytes) + " of " +
-                   counted(passage, "byte", "bytes"));
+        ListingCounts counts = listing_counts();
+        set_status("Listed " + counted(counts.words, "word", "words") + " from " +
+                   with_thousands(counts.walked) + " of " + counted(passage, "byte", "bytes"));
       }
       break;
     }
