@@ -65,6 +65,8 @@ const char kUsageSession[] =
     "    get-jis [FILE]       clipboard := FILE's bytes, then \"Get Dodevuz JIS\"\n"
     "    get-shift [FILE]     the same with \"Get Dodevuz SHIFT\" (no FILE: the\n"
     "                         clipboard as it is)\n"
+    "    get-next             \"Get Dodevuz NEXT\": the listing goes on where the\n"
+    "                         last one stopped full; \"nothing more\" when it did not\n"
     "    select PANE START END  select bytes START to END (just past the end) of\n"
     "                         PANE: romaji, listing or single\n"
     "    select-text PANE TEXT  select the first occurrence of TEXT (UTF-8)\n"
@@ -99,6 +101,7 @@ const char kUsageAll[] =
     "\n"
     "usage: dodevuz COMMAND [OPTIONS] [ARGS]\n"
     "       dodevuz help [COMMAND]\n"
+    "       dodevuz --version\n"
     "\n"
     "The dictionary (edict, edict.jdx) and the romaji table (kanarom.cnv) are\n"
     "read from the working directory, or from DIR with -C DIR.\n"
@@ -119,6 +122,7 @@ const CommandEntry kCommands[] = {
     {"single", command_single, kUsageSingle},
     {"session", command_session, kUsageSession},
     {"index", command_index, kUsageIndex},
+    {"setup", command_setup, kUsageSetup},
 };
 
 const CommandEntry* find_command(const char* name) {
@@ -612,6 +616,10 @@ int dodevuz_main(int argc, char** argv) {
   std::string first = argv[1];
   if (first == "--help" || first == "-h") {
     print_all_usage(stdout);
+    return kExitOk;
+  }
+  if (first == "--version") {
+    std::puts("dodevuz " DODEVUZ_VERSION);
     return kExitOk;
   }
   if (first == "help") {
