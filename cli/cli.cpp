@@ -22,6 +22,7 @@
 #include "romaji/romaji.h"
 #include "shell/shell.h"
 #include "store/store.h"
+#include "wordlist/wordlist.h"
 
 namespace {
 
@@ -53,10 +54,12 @@ const char kUsageRomaji[] =
     "  the output is UTF-8, or EUC-JP bytes with 0x0D 0x0A line ends with --raw.\n";
 
 const char kUsageSingle[] =
-    "usage: dodevuz single [--utf8|--euc|--shift|--jis] [-C DIR] [--raw] TEXT\n"
+    "usage: dodevuz single [--utf8|--euc|--shift|--jis] [-C DIR] [--raw] [--add] TEXT\n"
     "  Runs \"Single Dodevuz\" with TEXT selected in the listing pane and prints\n"
     "  every entry line that matches the start of TEXT (its first 50 bytes in\n"
-    "  EUC-JP). TEXT is UTF-8 unless an option says otherwise.\n";
+    "  EUC-JP). TEXT is UTF-8 unless an option says otherwise.\n"
+    "    --add            also \"Add to Word List\": the first line goes to\n"
+    "                     DIR/wordlist.tsv with TEXT as its sentence (once)\n";
 
 const char kUsageSession[] =
     "usage: dodevuz session [-C DIR]\n"
@@ -74,6 +77,9 @@ const char kUsageSession[] =
     "    single, copy, clear, about, exit\n"
     "                         \"Single Dodevuz\", \"Copy\", \"Clear All\", \"About\",\n"
     "                         \"Exit\" (clean-up, then status 0)\n"
+    "    add-word             \"Add to Word List\": the listing's selection, and\n"
+    "                         print what became of it (added, already listed,\n"
+    "                         nothing to add, not written)\n"
     "    show PANE            print the pane's text (UTF-8), or \"(no pane)\"\n"
     "    clipboard            print the clipboard's text (UTF-8), or \"(empty)\"\n"
     "    set-clipboard TEXT   put TEXT (UTF-8) on the clipboard in Shift-JIS, as\n"
@@ -157,6 +163,7 @@ struct Options {
   std::string pane;  // empty when not given
   bool raw = false;
   bool check = false;
+  bool add = false;       // single --add
   std::string from_utf8;  // index --from-utf8 FILE
   bool help = false;
   long cache_pages = kDefaultFrameCount;
@@ -228,6 +235,8 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       o->raw = true;
     } else if (arg == "--check" && takes(arg)) {
       o->check = true;
+    } else if (arg == "--add" && takes(arg)) {
+      o->add = true;
     } else if (arg == "--from-utf8" && takes(arg)) {
       if (i + 1 >= argc) {
         *problem = "--from-utf8 needs a FILE";
@@ -512,7 +521,7 @@ int command_romaji(int argc, char** argv) {
 int command_single(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --raw", &o, &problem)) {
+  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --raw --add", &o, &problem)) {
     return usage_error("single", problem);
   }
   if (o.help) return std::fputs(kUsageSingle, stdout), kExitOk;
@@ -536,11 +545,15 @@ int command_single(int argc, char** argv) {
   PaneRecord* listing = pane_record(shell.listing_pane);
   listing->sel_start = 0;
   listing->sel_end = static_cast<uint32_t>(length);
-  dispatch_command(main_window, kCmdSingle);
+  dispatch_command(main_window, o.add ? kCmdAddToWordList : kCmdSingle);
 
   std::string_view found = pane_text(shell.single_pane);
   if (found.empty()) std::fputs("dodevuz: no entry matches the text\n", stderr);
   print_pane_text(found, o.raw);
+  if (o.add) {
+    std::fprintf(stderr, "dodevuz: %s\n", word_list_outcome_text());
+    if (word_list.last == WordListOutcome::kFailed) return kExitFailure;
+  }
   return kExitOk;
 }
 

@@ -11,6 +11,7 @@
 // With --show it only leaves the program showing a passage, for a screenshot.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -406,7 +407,7 @@ void check_resources(const std::string& exe) {
     const std::string want =
         "File{Get Dodevuz JIS=108;Get Dodevuz SHIFT=109;Get Dodevuz &NEXT\tCtrl+N=111;"
         "Single Dodevuz=105;Clear All=110;-;"
-        "About=102;Exit=101;}Edit{Copy=106;}";
+        "About=102;Exit=101;}Edit{Copy=106;&Add to Word List\tCtrl+D=113;}";
     check(got == want, "the menu holds exactly its items, in order", got);
     DestroyMenu(menu);
   }
@@ -560,6 +561,21 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
     all_lines = all_lines && edict_heads.count(single_text.substr(from, end - from)) != 0;
   }
   check(all_lines && has_word, "the single pane holds the word's entry lines", hex(single_text));
+
+  // Add to Word List, twice: one UTF-8 row for the word, with the sentence
+  // around it and a date.
+  DeleteFileA((folder + "\\wordlist.tsv").c_str());
+  command(program, 113);
+  command(program, 113);
+  const std::string rows = read_file("wordlist.tsv");
+  const std::string head = from_wide(CP_UTF8, word) + "\t";
+  check(rows.rfind(head, 0) == 0 && rows.find('\n') == rows.size() - 1 &&
+            std::count(rows.begin(), rows.end(), '\t') == 4,
+        "Add to Word List appends one UTF-8 row of five fields for the word, once", rows);
+  // It looked the word up again: the single pane is a new one with the same lines.
+  single = pane_at(program, 294);
+  check(single != nullptr && euc(window_text(single)) == single_text,
+        "Add to Word List shows the word's entry lines in the single pane");
   std::vector<Pane> panes = panes_of(program);
   bool styles = panes.size() == 3;
   for (const Pane& pane : panes) {
