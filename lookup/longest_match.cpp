@@ -69,9 +69,17 @@ void lookup_word() {
 }
 
 void lookup_selection() {
-  const Prefixes p = find_prefixes();
+  lookup.single_buffer = renew_block(&lookup.single_block, kSingleBufferSize, true);
   unsigned char* single = lookup.single_buffer;
-  if (single == nullptr) return;  // the shell could not have its block
+  // With nowhere to write, an empty key or no dictionary to read (before any
+  // Get, after Clear All) nothing is looked up, and the entry line buffer
+  // shows the no-match text, as a key that matches nothing would leave it.
+  if (single == nullptr || lookup.search_key[0] == 0 || !slot_ready(0)) {
+    store.current_slot = 0;
+    std::memcpy(lookup.entry_line, kNoMatchText, std::strlen(kNoMatchText) + 1);
+    return;
+  }
+  const Prefixes p = find_prefixes();
   size_t offset = 0;
   // Every line of every prefix, longest prefix first, so a line comes once
   // for each prefix it matches. The last byte before each line end becomes
