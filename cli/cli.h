@@ -48,6 +48,11 @@ bool read_input(const std::string& path, std::string* bytes, std::string* error)
 // a character boundary of EUC-JP (as euc_lead_length steps).
 size_t whole_character_prefix(std::string_view euc, size_t limit);
 
+// The length of the part of a passage (EUC-JP) that a kanji buffer takes: the
+// text up to its first NUL, cut at the last whole character that leaves room
+// for two NULs. Notes a NUL or a cut on standard error.
+size_t passage_fit(std::string_view euc);
+
 // Puts a passage (EUC-JP) into a new kanji buffer, as the intake would: the
 // text up to its first NUL, cut at the last whole character that leaves room
 // for two NULs, the rest of the buffer zero. Notes a cut on standard error.
