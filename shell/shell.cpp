@@ -219,7 +219,7 @@ void copy_selection(Window main_window) {
 
 void clean_up(Window main_window) {
   clipboard_empty(main_window);
-  close_dictionary(0);
+  for (int slot = 0; slot < kSlotCount; ++slot) close_dictionary(slot);
   lookup.listing_full = false;  // NEXT has nothing to go on with
 
   // The last Get's blocks are unlocked once; a second clean-up in a row finds
