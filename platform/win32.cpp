@@ -203,6 +203,17 @@ bool clipboard_read_text(Window owner, ClipboardIntake intake, std::string* text
   return ok;
 }
 
+// A format of our own beside a Copy's text: it tells the program's own Copy
+// from text that another program placed.
+UINT own_copy_format() {
+  static const UINT format = RegisterClipboardFormatW(L"Dodevuz copy");
+  return format;
+}
+
+bool clipboard_holds_own_copy() {
+  return own_copy_format() != 0 && IsClipboardFormatAvailable(own_copy_format());
+}
+
 void clipboard_write_text(Window owner, const unsigned char* bytes, size_t length) {
   if (!open_clipboard(owner)) return;
   EmptyClipboard();
@@ -213,6 +224,7 @@ void clipboard_write_text(Window owner, const unsigned char* bytes, size_t lengt
   put_on_clipboard(CF_TEXT, euc.c_str(), euc.size() + 1);
   std::u16string wide = euc_to_utf16(euc, nullptr);
   put_on_clipboard(CF_UNICODETEXT, wide.c_str(), (wide.size() + 1) * sizeof(char16_t));
+  if (own_copy_format() != 0) put_on_clipboard(own_copy_format(), "", 1);
   CloseClipboard();
 }
 
