@@ -10,9 +10,11 @@
 // line "N passed, N failed"; the exit status is 1 when a check failed.
 // With --show it only leaves the program showing a passage, for a screenshot.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <regex>
@@ -1080,16 +1082,23 @@ void check_missing_table(const std::string& exe, const std::string& folder,
 
 // Leaves the program running after a Get of the Shift-JIS passage and a
 // "Single Dodevuz" on its first word, for a screenshot; prints the window's place.
-int show(const std::string& exe, const std::string& folder, const Samples& samples) {
+int show(const std::string& exe, const std::string& folder, const Samples& samples, int width,
+         int height, const std::wstring& word) {
   Program program;
   if (!start_program(exe, folder, folder + "\\stdout.txt", &program)) return 1;
+  if (width > 0 && height > 0) {
+    SetWindowPos(program.main, nullptr, 0, 0, width, height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   put_text(samples.sjis);
   command(program, 109);
-  HWND listing = pane_at(program, 192);
-  std::wstring text = listing ? window_text(listing) : L"";
-  size_t at = text.find(L"\u65E5\u672C\u8A9E");  // the first word, "Japanese"
+  std::vector<Pane> panes = panes_top_down(program);  // romaji, listing, single
+  if (panes.size() != 3) return 1;
+  HWND listing = panes[1].window;
+  std::wstring text = window_text(listing);
+  size_t at = text.find(word);
   if (at == std::wstring::npos) return 1;
-  select_range(listing, at, at + 3);
+  select_range(listing, at, at + word.size());
   command(program, 105);
   RECT r;
   GetWindowRect(program.main, &r);
@@ -1100,7 +1109,17 @@ int show(const std::string& exe, const std::string& folder, const Samples& sampl
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --show [WIDTH HEIGHT [WORD]]: the window at that size, Single on WORD
+  // (UTF-8; the first word of the sample passage by default).
   bool show_only = argc > 1 && std::strcmp(argv[1], "--show") == 0;
+  int show_width = show_only && argc > 3 ? std::atoi(argv[2]) : 0;
+  int show_height = show_only && argc > 3 ? std::atoi(argv[3]) : 0;
+  // The word as typed, whatever the code page: from the Unicode command line.
+  std::wstring show_word = L"\u65E5\u672C\u8A9E";
+  int wide_count = 0;
+  LPWSTR* wide_args = CommandLineToArgvW(GetCommandLineW(), &wide_count);
+  if (show_only && wide_args != nullptr && wide_count > 4) show_word = wide_args[4];
+  LocalFree(wide_args);
   ULONGLONG started = GetTickCount64();
   char cwd[MAX_PATH] = {};
   GetCurrentDirectoryA(sizeof cwd, cwd);
@@ -1109,8 +1128,11 @@ int main(int argc, char** argv) {
   std::printf("# folder %s, ANSI code page %u\n", cwd, GetACP());
 
   std::string error;
-  check(build_index("edict", "edict.jdx", &error, nullptr), "edict.jdx is built", error);
-  std::string dictionary = read_file("edict");
+  // A picture of a dictionary that comes with its index needs no new one.
+  if (!show_only || GetFileAttributesA("edict.jdx") == INVALID_FILE_ATTRIBUTES) {
+    check(build_index("edict", "edict.jdx", &error, nullptr), "edict.jdx is built", error);
+  }
+  std::string dictionary = show_only ? std::string() : read_file("edict");
   for (size_t from = 0; from < dictionary.size();) {
     size_t end = dictionary.find('\n', from);
     if (end == std::string::npos) end = dictionary.size();
@@ -1124,12 +1146,12 @@ int main(int argc, char** argv) {
   samples.jis = read_file("passage.jis");
   samples.utf8 = read_file("passage.utf8.txt");
   samples.euc_crlf = replace_all(euc(to_wide(CP_UTF8, samples.utf8)), "\n", "\r\n");
-  check(!samples.sjis.empty() && !samples.jis.empty() && !samples.euc_crlf.empty(),
+  check(!samples.sjis.empty() && (show_only || (!samples.jis.empty() && !samples.euc_crlf.empty())),
         "the sample passages are there");
 
   clipboard_owner = CreateWindowExA(0, "STATIC", "driver", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                     nullptr, nullptr);
-  if (show_only) return show(exe, folder, samples);
+  if (show_only) return show(exe, folder, samples, show_width, show_height, show_word);
   check_platform(samples.utf8, samples.jis);
   check_resources(exe);
   check_session(exe, folder, samples);
