@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -32,11 +33,13 @@ struct Outcome {
   std::string out, err;
 };
 
-// Runs `dodevuz ARGS < input` in the working directory.
-Outcome dodevuz(const std::string& args, const std::string& input = "") {
+// Runs `dodevuz ARGS < input` in the working directory, after `prefix` (an
+// environment assignment or an env command) when given.
+Outcome dodevuz(const std::string& args, const std::string& input = "",
+                const std::string& prefix = "") {
   write_file("stdin.txt", input);
-  std::string command =
-      std::string(DODEVUZ_BINARY_DIR) + "/dodevuz " + args + " <stdin.txt >stdout.txt 2>stderr.txt";
+  std::string command = prefix + " " + std::string(DODEVUZ_BINARY_DIR) + "/dodevuz " + args +
+                        " <stdin.txt >stdout.txt 2>stderr.txt";
   int raw = std::system(command.c_str());
   Outcome run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file("stdout.txt"),
               read_file("stderr.txt")};
@@ -380,6 +383,106 @@ TEST(Index, BuildsAnIndexThatChecksAndRejectsOneOutOfOrder) {
   Outcome check = dodevuz("index --check");
   EXPECT_EQ(check.status, 1);
   EXPECT_NE(check.err, "");
+}
+
+TEST(Index, IndexesAndChecksEveryDictionaryPresent) {
+  ScratchDir dir;
+  copy_sample_data();
+  write_file("enamdict", euc("鈴木 [すずき] /(s) Suzuki/\n"));
+  Outcome built = dodevuz("index");
+  ASSERT_EQ(built.status, 0) << built.err;
+  EXPECT_NE(built.out.find("edict.jdx: "), std::string::npos) << built.out;
+  EXPECT_NE(built.out.find("enamdict.jdx: 4 entries for 1 lines of enamdict"), std::string::npos)
+      << built.out;
+  EXPECT_EQ(built.out.find("userdict"), std::string::npos) << built.out;
+  Outcome checked = dodevuz("index --check");
+  ASSERT_EQ(checked.status, 0) << checked.err;
+  EXPECT_NE(checked.out.find("enamdict.jdx: every entry lies in enamdict"), std::string::npos);
+
+  // A names index that does not fit its text fails the check.
+  write_file("enamdict.jdx", std::string(4, '\0') + std::string("\xFF\xFF\x00\x00", 4));
+  Outcome bad = dodevuz("index --check");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("enamdict.jdx"), std::string::npos) << bad.err;
+  // A text without its index is a fault too.
+  std::remove("enamdict.jdx");
+  EXPECT_EQ(dodevuz("index --check").status, 1);
+}
+
+TEST(Index, FromUtf8WritesTheUserDictionaryAndItsIndex) {
+  ScratchDir dir;
+  copy_sample_data();
+  // A byte-order mark and CR LF line ends, as editors on Windows write them,
+  // and no line end at the last line.
+  write_file("mine.txt", "\xEF\xBB\xBF猫 [ねこ] /(n) cat/\r\n鬱 [うつ] /(n) gloom/");
+  Outcome built = dodevuz("index --from-utf8 mine.txt");
+  ASSERT_EQ(built.status, 0) << built.err;
+  EXPECT_EQ(hex(read_file("userdict")), hex(euc("猫 [ねこ] /(n) cat/\n鬱 [うつ] /(n) gloom/\n")));
+  EXPECT_NE(built.out.find("userdict.jdx: "), std::string::npos) << built.out;
+  EXPECT_EQ(dodevuz("index --check").status, 0);
+  Outcome run = dodevuz("get --utf8 --pane listing", "鬱だ");
+  EXPECT_EQ(run.out, found("鬱", "鬱 [うつ] /(n) gloom/") + "だ\n");
+
+  // A character EUC-JP has no code for: named by its line, and the
+  // userdict that was there stays as it was.
+  write_file("bad.txt", "猫 [ねこ] /cat/\n\xF0\x9F\x98\x80 /smile/\n");
+  Outcome bad = dodevuz("index --from-utf8 bad.txt");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("line 2"), std::string::npos) << bad.err;
+  EXPECT_EQ(read_file("userdict"), euc("猫 [ねこ] /(n) cat/\n鬱 [うつ] /(n) gloom/\n"));
+  EXPECT_EQ(dodevuz("index --from-utf8").status, 2);
+  EXPECT_EQ(dodevuz("index --check --from-utf8 mine.txt").status, 2);
+  EXPECT_EQ(dodevuz("index --from-utf8 no-such-file").status, 1);
+}
+
+// ---- The reader's dictionary folder and the version ----------------------
+
+TEST(Setup, LinksTheDictionaryIndexesItAndCopiesTheTableIntoTheReadersFolder) {
+  ScratchDir dir;
+  write_file("edict", read_file(kData + "/edict"));
+  // XDG_DATA_HOME names the folder; the table comes from beside the program
+  // (the build tree's data folder).
+  Outcome run = dodevuz("setup --edict edict", "", "XDG_DATA_HOME=" + dir.path() + "/share");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string folder = dir.path() + "/share/dodevuz";
+  EXPECT_NE(run.out.find("dodevuz get -C " + folder), std::string::npos) << run.out;
+  char target[4096] = {};
+  ASSERT_GT(readlink((folder + "/edict").c_str(), target, sizeof target - 1), 0);
+  EXPECT_EQ(std::string(target), dir.path() + "/edict");
+  EXPECT_EQ(read_file(folder + "/edict.jdx"), read_file(kData + "/edict.jdx"));
+  EXPECT_EQ(read_file(folder + "/kanarom.cnv"), read_file(kData + "/kanarom.cnv"));
+  EXPECT_EQ(dodevuz("get --pane listing -C " + folder, "本").out,
+            found("本", "本 [ほん] /(n) book/volume/(P)/"));
+
+  // Again, with a dictionary of the reader's own in the folder: kept, and
+  // indexed anew.
+  std::remove((folder + "/edict").c_str());
+  write_file(folder + "/edict", euc("本 [ほん] /(n) a book of my own/\n"));
+  run = dodevuz("setup --folder " + folder + " --table " + kData + "/kanarom.cnv");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("of your own"), std::string::npos) << run.out;
+  EXPECT_EQ(dodevuz("get --pane listing -C " + folder, "本").out,
+            found("本", "本 [ほん] /(n) a book of my own/"));
+}
+
+TEST(Setup, WithoutTheDictionaryOrAFolderItSaysWhatToDoAndExitsWithOne) {
+  ScratchDir dir;
+  Outcome missing = dodevuz("setup --edict no-such-edict --folder out");
+  EXPECT_EQ(missing.status, kExitFailure);
+  EXPECT_NE(missing.err.find("no-such-edict"), std::string::npos) << missing.err;
+  write_file("edict", read_file(kData + "/edict"));
+  Outcome homeless = dodevuz("setup --edict edict", "", "env -u HOME -u XDG_DATA_HOME");
+  EXPECT_EQ(homeless.status, kExitFailure);
+  EXPECT_NE(homeless.err.find("--folder"), std::string::npos) << homeless.err;
+  EXPECT_EQ(dodevuz("setup --folder").status, kExitUsage);
+  EXPECT_EQ(dodevuz("setup extra").status, kExitUsage);
+}
+
+TEST(CommandLine, VersionIsTheProjectVersion) {
+  ScratchDir dir;
+  Outcome run = dodevuz("--version");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "dodevuz " DODEVUZ_VERSION "\n");
 }
 
 // ---- In-process helpers ----------------------------------------------------

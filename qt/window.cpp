@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "platform/convert.h"
+#include "platform/data_folder.h"
 #include "platform/platform.h"
 #include "platform/qt.h"
 #include "romaji/romaji.h"
@@ -60,6 +61,7 @@ struct MenuItem {
 constexpr MenuItem kFileMenu[] = {
     {"Get Dodevuz &JIS", kCmdGetJis, "Ctrl+Shift+J", false},
     {"Get Dodevuz &SHIFT", kCmdGetShift, "Ctrl+Shift+V", false},
+    {"Get Dodevuz &NEXT", kCmdNext, "Ctrl+N", false},
     {"Single &Dodevuz", kCmdSingle, "Ctrl+L", false},
     {"&Clear All", kCmdClearAll, nullptr, false},
     {"&Watch clipboard", kCmdWatchClipboard, nullptr, true},
@@ -80,6 +82,7 @@ struct QtFrontEnd {
   QWidget* pane_slots[3];  // in that order
   QLabel* status;          // the status bar's text
   QAction* watch_action;   // "Watch clipboard", checked while watching
+  QAction* next_action;    // "Get Dodevuz NEXT", enabled while there is more to list
   QTimer* watch_timer;     // single-shot: the clipboard settled
 };
 
@@ -168,6 +171,13 @@ void add_menu(QMainWindow* window, const char* title, const MenuItem (&items)[N]
       action->setShortcutContext(Qt::WindowShortcut);
     }
     if (item.id == kCmdWatchClipboard) front.watch_action = action;
+    if (item.id == kCmdNext) {
+      front.next_action = action;
+      action->setEnabled(false);
+      // Greyed out unless the last listing stopped before its passage's end.
+      QObject::connect(menu, &QMenu::aboutToShow, action,
+                       [action] { action->setEnabled(next_available()); });
+    }
     int id = item.id;
     QObject::connect(action, &QAction::triggered, window,
                      [window, id] { run_menu_command(window, id); });
@@ -215,14 +225,16 @@ class AboutBox : public QDialog {
 
 void print_usage() {
   std::fputs(
-      "usage: dodevuz-qt [-C DIR] [--clipboard FILE] [--command ID | --select TEXT]...\n"
-      "                  [--size WxH] [--screenshot PNG]\n"
+      "usage: dodevuz-qt [--reader] [-C DIR] [--clipboard FILE]\n"
+      "                  [--command ID | --select TEXT]... [--size WxH] [--screenshot PNG]\n"
       "  -C DIR            use the dictionary and romaji table in DIR (edict, edict.jdx,\n"
       "                    kanarom.cnv); the working directory otherwise\n"
+      "  --reader          use the reader's dictionary folder made by `dodevuz setup`\n"
+      "                    ($XDG_DATA_HOME/dodevuz) when it holds a dictionary\n"
       "  --clipboard FILE  put FILE's UTF-8 text on the clipboard at start\n"
       "  --command ID      run menu command ID once the window is shown (108 Get JIS,\n"
-      "                    109 Get SHIFT, 105 Single, 106 Copy, 110 Clear All, 101 Exit,\n"
-      "                    112 Watch clipboard, 115 larger text, 116 smaller text)\n"
+      "                    109 Get SHIFT, 111 NEXT, 105 Single, 106 Copy, 110 Clear All,\n"
+      "                    101 Exit, 112 Watch clipboard, 115 larger text, 116 smaller text)\n"
       "  --select TEXT     then select the first TEXT in the listing pane and focus it\n"
       "  --size WxH        show the window W x H pixels large\n"
       "  --screenshot PNG  after the commands, save the window as PNG and quit\n",
@@ -238,6 +250,7 @@ struct Step {
 
 struct Options {
   const char* folder = nullptr;
+  bool reader = false;
   const char* clipboard_file = nullptr;
   std::vector<Step> steps;
   const char* screenshot = nullptr;
@@ -263,6 +276,10 @@ bool parse_options(int argc, char** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") return false;
+    if (arg == "--reader") {
+      options->reader = true;
+      continue;
+    }
     bool takes_value = arg == "-C" || arg == "--clipboard" || arg == "--command" ||
                        arg == "--screenshot" || arg == "--select" || arg == "--size";
     if (!takes_value) continue;
@@ -405,6 +422,10 @@ void run_menu_command(QMainWindow* window, int id) {
     case CommandResult::kUnknown:
       break;
   }
+  // The shortcut of a greyed item does nothing, so its state is kept current.
+  if (front.window == window && front.next_action != nullptr) {
+    front.next_action->setEnabled(next_available());
+  }
   make_missing_panes(window_handle(window));
   order_panes();
   show_status(describe_command(id));
@@ -491,6 +512,10 @@ int dodevuz_qt_main(int argc, char** argv) {
   if (options.screenshot != nullptr) {
     screenshot = QFileInfo(QString::fromLocal8Bit(options.screenshot)).absoluteFilePath();
   }
+  // The full dictionary of the reader's folder, when setup made one, in
+  // place of the folder -C names (the sample data, for the desktop entry).
+  std::string reader_folder = options.reader ? reader_data_folder() : std::string();
+  if (holds_dictionary(reader_folder)) options.folder = reader_folder.c_str();
   if (options.folder != nullptr && chdir(options.folder) != 0) {
     std::fprintf(stderr, "dodevuz-qt: cannot use folder %s: %s\n", options.folder,
                  std::strerror(errno));

@@ -90,6 +90,13 @@ void show_status(const char* text) {
 
 // ---- Commands ------------------------------------------------------------------
 
+// "Get Dodevuz NEXT" is greyed out unless the last listing stopped before
+// the end of its passage.
+void update_next_item(HWND window) {
+  EnableMenuItem(GetMenu(window), kCmdNext,
+                 MF_BYCOMMAND | (next_available() ? MF_ENABLED : MF_GRAYED));
+}
+
 // Watching starts or stops listening for clipboard changes.
 void toggle_watch(HWND window) {
   desktop_shell.watching = !desktop_shell.watching;
@@ -139,6 +146,8 @@ void run_command(HWND window, int id) {
     case CommandResult::kDone:
       break;
   }
+  // The shortcut of a greyed item does nothing, so its state is kept current.
+  update_next_item(window);
   // A new window and one after "Clear All" show their three panes, empty.
   make_missing_panes(window);
   lay_out(window);
@@ -302,6 +311,9 @@ void create_main_window(HINSTANCE instance, int show) {
 
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
+    case WM_INITMENUPOPUP:
+      update_next_item(window);
+      return 0;
     case WM_COMMAND:
       if (lparam == 0) run_command(window, LOWORD(wparam));  // menus and shortcuts only
       return 0;

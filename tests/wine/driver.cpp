@@ -9,8 +9,8 @@
 // itself with the index builder. It prints one line per check and a last
 // line "N passed, N failed"; the exit status is 1 when a check failed.
 // With --show it only leaves the program showing a passage, for a screenshot.
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -492,7 +492,8 @@ void check_resources(const std::string& exe) {
     }
     const std::string want =
         "&File{Get Dodevuz &JIS\tCtrl+Shift+J=108;Get Dodevuz &SHIFT\tCtrl+Shift+V=109;"
-        "Single &Dodevuz\tCtrl+L=105;&Clear All=110;&Watch clipboard=112;-;&About\tF1=102;"
+        "Get Dodevuz &NEXT\tCtrl+N=111;Single &Dodevuz\tCtrl+L=105;&Clear All=110;&Watch "
+        "clipboard=112;-;&About\tF1=102;"
         "E&xit\tCtrl+Q=101;}&Edit{&Copy\tCtrl+C=106;}"
         "&View{&Larger Text\tCtrl++=115;S&maller Text\tCtrl+-=116;}";
     check(got == want, "the menu holds exactly its items, in order, with mnemonics and keys", got);
@@ -513,9 +514,9 @@ void check_resources(const std::string& exe) {
       got += entry;
     }
     check(got ==
-              "CS4A=108;CS56=109;C4C=105;C43=106;70=102;C51=101;CBB=115;CSBB=115;C6B=115;"
+              "CS4A=108;CS56=109;C4E=111;C4C=105;C43=106;70=102;C51=101;CBB=115;CSBB=115;C6B=115;"
               "CBD=116;C6D=116;",
-          "the shortcuts: Ctrl+Shift+J, V, Ctrl+L, C, F1, Ctrl+Q, Ctrl+plus, Ctrl+minus", got);
+          "the shortcuts: Ctrl+Shift+J, V, Ctrl+N, L, C, F1, Ctrl+Q, Ctrl+plus, Ctrl+minus", got);
   }
 
   // The About box's template: style, place, size and its five controls.
