@@ -9,8 +9,9 @@
 // itself with the index builder. It prints one line per check and a last
 // line "N passed, N failed"; the exit status is 1 when a check failed.
 // With --show it only leaves the program showing a passage, for a screenshot.
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
