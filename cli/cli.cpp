@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "cli/input_encoding.h"
 #include "index/build_index.h"
 #include "intake/intake.h"
 #include "lookup/lookup.h"
@@ -28,13 +29,14 @@
 namespace {
 
 const char kUsageGet[] =
-    "usage: dodevuz get --euc|--utf8|--jis|--shift [-C DIR] [--pane listing|romaji|both]\n"
+    "usage: dodevuz get [--utf8|--euc|--shift|--jis] [-C DIR] [--pane listing|romaji|both]\n"
     "                   [--raw] [--cache-pages N] [FILE|-]\n"
     "  Runs a Get on the passage in FILE (standard input for - or no FILE) and\n"
-    "  prints the listing pane and the romaji pane. --jis and --shift put the\n"
-    "  file's bytes on the clipboard and run \"Get Dodevuz JIS\" / \"Get Dodevuz\n"
-    "  SHIFT\"; --euc and --utf8 place the passage in the kanji buffer directly.\n"
-    "  A passage longer than the 40000-byte buffer is cut at a whole character.\n"
+    "  prints the listing pane and the romaji pane. The passage is UTF-8 unless\n"
+    "  --euc, --shift or --jis says otherwise. --jis and --shift put the file's\n"
+    "  bytes on the clipboard and run \"Get Dodevuz JIS\" / \"Get Dodevuz SHIFT\";\n"
+    "  UTF-8 and EUC-JP are placed in the kanji buffer directly. A passage longer\n"
+    "  than the 40000-byte buffer (in EUC-JP) is cut at a whole character.\n"
     "    -C DIR           use the dictionary and romaji table in DIR\n"
     "    --pane P         listing, romaji or both (the default; with headings)\n"
     "    --raw            the pane's exact EUC-JP bytes, 0x0D 0x0A line ends;\n"
@@ -42,21 +44,22 @@ const char kUsageGet[] =
     "    --cache-pages N  page frames of the dictionary cache (default 48, up to 8192)\n";
 
 const char kUsageDecode[] =
-    "usage: dodevuz decode --jis|--shift [--raw] [FILE|-]\n"
-    "  Converts a JIS or Shift-JIS passage as the Get commands do and prints the\n"
-    "  kanji buffer's text: UTF-8, or the EUC-JP bytes with --raw.\n";
+    "usage: dodevuz decode [--utf8|--euc|--shift|--jis] [--raw] [FILE|-]\n"
+    "  Converts a passage (UTF-8 unless an option says otherwise; JIS and\n"
+    "  Shift-JIS as the Get commands do) and prints the kanji buffer's text:\n"
+    "  UTF-8, or the EUC-JP bytes with --raw.\n";
 
 const char kUsageRomaji[] =
-    "usage: dodevuz romaji [-C DIR] [--euc|--utf8] [--raw] [FILE|-]\n"
+    "usage: dodevuz romaji [--utf8|--euc|--shift|--jis] [-C DIR] [--raw] [FILE|-]\n"
     "  Spells the kana of any text in romaji with DIR/kanarom.cnv, as the romaji\n"
-    "  pane shows a listing. The text is EUC-JP, or UTF-8 with --utf8; the\n"
-    "  output is UTF-8, or EUC-JP bytes with 0x0D 0x0A line ends with --raw.\n";
+    "  pane shows a listing. The text is UTF-8 unless an option says otherwise;\n"
+    "  the output is UTF-8, or EUC-JP bytes with 0x0D 0x0A line ends with --raw.\n";
 
 const char kUsageSingle[] =
-    "usage: dodevuz single [-C DIR] [--euc|--utf8] [--raw] TEXT\n"
+    "usage: dodevuz single [--utf8|--euc|--shift|--jis] [-C DIR] [--raw] TEXT\n"
     "  Runs \"Single Dodevuz\" with TEXT selected in the listing pane and prints\n"
     "  every entry line that matches the start of TEXT (its first 50 bytes in\n"
-    "  EUC-JP). TEXT is UTF-8 (the default) or EUC-JP with --euc.\n";
+    "  EUC-JP). TEXT is UTF-8 unless an option says otherwise.\n";
 
 const char kUsageSession[] =
     "usage: dodevuz session [-C DIR]\n"
@@ -65,6 +68,8 @@ const char kUsageSession[] =
     "    get-jis [FILE]       clipboard := FILE's bytes, then \"Get Dodevuz JIS\"\n"
     "    get-shift [FILE]     the same with \"Get Dodevuz SHIFT\" (no FILE: the\n"
     "                         clipboard as it is)\n"
+    "    get-next             \"Get Dodevuz NEXT\": the listing goes on where the\n"
+    "                         last one stopped full; \"nothing more\" when it did not\n"
     "    select PANE START END  select bytes START to END (just past the end) of\n"
     "                         PANE: romaji, listing or single\n"
     "    select-text PANE TEXT  select the first occurrence of TEXT (UTF-8)\n"
@@ -78,12 +83,19 @@ const char kUsageSession[] =
     "                         a Japanese desktop program would (for get-shift)\n"
     "    set-clipboard-jis TEXT   the same in 7-bit JIS (for get-jis)\n"
     "  Lines starting with # and blank lines are ignored. FILE is relative to\n"
-    "  the directory the session started in, not to -C DIR.\n";
+    "  the directory the session started in, not to -C DIR. The script is\n"
+    "  UTF-8: a line that is not is reported and not run, and the session\n"
+    "  then ends with status 2.\n";
 
 const char kUsageIndex[] =
-    "usage: dodevuz index [-C DIR] [--check]\n"
-    "  Builds DIR/edict.jdx from DIR/edict, or with --check verifies that the\n"
-    "  index lies inside the text and is in the order the lookup searches.\n";
+    "usage: dodevuz index [-C DIR] [--check | --from-utf8 FILE]\n"
+    "  Builds the index of every dictionary in DIR: edict.jdx from edict, and\n"
+    "  enamdict.jdx and userdict.jdx when enamdict and userdict are there; or\n"
+    "  with --check verifies that each index lies inside its text and is in the\n"
+    "  order the lookup searches.\n"
+    "    --from-utf8 FILE  first write DIR/userdict from FILE, entry lines in\n"
+    "                      UTF-8 (converted to EUC-JP; the old userdict is\n"
+    "                      replaced only when the whole file converts)\n";
 
 const char kUsageServe[] =
     "usage: dodevuz serve [-C DIR] [--port N]\n"
@@ -101,11 +113,13 @@ const char kUsageAll[] =
     "\n"
     "usage: dodevuz COMMAND [OPTIONS] [ARGS]\n"
     "       dodevuz help [COMMAND]\n"
+    "       dodevuz --version\n"
     "\n"
     "The dictionary (edict, edict.jdx) and the romaji table (kanarom.cnv) are\n"
     "read from the working directory, or from DIR with -C DIR.\n"
+    "Text is read as UTF-8 unless --euc, --shift or --jis says otherwise.\n"
     "Exit status: 0 done, 1 failed (a file cannot be read, a faulty index, no\n"
-    "kanarom.cnv), 2 usage error.\n";
+    "kanarom.cnv), 2 usage error or input not valid in its encoding.\n";
 
 struct CommandEntry {
   const char* name;
@@ -120,6 +134,7 @@ const CommandEntry kCommands[] = {
     {"single", command_single, kUsageSingle},
     {"session", command_session, kUsageSession},
     {"index", command_index, kUsageIndex},
+    {"setup", command_setup, kUsageSetup},
     {"serve", command_serve, kUsageServe},
 };
 
@@ -148,12 +163,14 @@ int usage_error(const char* command, const std::string& problem) {
 
 // The options of one command line; each command says which it takes.
 struct Options {
-  std::string encoding;  // "euc", "utf8", "jis" or "shift"; empty when not given
+  TextEncoding encoding = TextEncoding::kUtf8;
+  bool has_encoding = false;
   std::string directory;
   bool has_directory = false;
   std::string pane;  // empty when not given
   bool raw = false;
   bool check = false;
+  std::string from_utf8;  // index --from-utf8 FILE
   bool help = false;
   long cache_pages = kDefaultFrameCount;
   long port = -1;  // -1 when not given
@@ -179,17 +196,18 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       options_end = true;
     } else if (arg == "--help" || arg == "-h") {
       o->help = true;
-    } else if (arg == "--euc" || arg == "--utf8" || arg == "--jis" || arg == "--shift") {
+    } else if (TextEncoding encoding; encoding_from_option(arg, &encoding)) {
       if (!takes(arg)) {
         *problem = "unknown option for this command: " + arg;
         return false;
       }
-      std::string encoding = arg.substr(2);
-      if (!o->encoding.empty() && o->encoding != encoding) {
-        *problem = "give one encoding, not --" + o->encoding + " and " + arg;
+      if (o->has_encoding && o->encoding != encoding) {
+        *problem =
+            std::string("give one encoding, not ") + encoding_option(o->encoding) + " and " + arg;
         return false;
       }
       o->encoding = encoding;
+      o->has_encoding = true;
     } else if (arg.rfind("-C", 0) == 0 && takes("-C")) {
       if (arg.size() > 2) {
         o->directory = arg.substr(2);
@@ -233,6 +251,12 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       o->raw = true;
     } else if (arg == "--check" && takes(arg)) {
       o->check = true;
+    } else if (arg == "--from-utf8" && takes(arg)) {
+      if (i + 1 >= argc) {
+        *problem = "--from-utf8 needs a FILE";
+        return false;
+      }
+      o->from_utf8 = argv[++i];
     } else {
       *problem = "unknown option: " + arg;
       return false;
@@ -252,30 +276,20 @@ bool enter_directory(const Options& o) {
   return true;
 }
 
-// The one input operand (standard input when none), read in whole.
-bool read_operand(const Options& o, std::string* bytes) {
+// The one input operand (standard input when none), read in whole and
+// checked against the command's encoding. Returns the exit status of a
+// failure (unreadable: kExitFailure; not valid text: kExitUsage), or kExitOk.
+int read_operand(const Options& o, std::string* bytes) {
   std::string path = o.operands.empty() ? "-" : o.operands[0];
   std::string error;
   if (!read_input(path, bytes, &error)) {
     std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
-    return false;
+    return kExitFailure;
   }
-  return true;
-}
-
-// Text in the given encoding ("euc" or "utf8") as EUC-JP, with a note when
-// UTF-8 held characters that EUC-JP has no code for.
-std::string as_euc(const std::string& bytes, const std::string& encoding) {
-  if (encoding != "utf8") return bytes;
-  bool lossless = true;
-  std::string euc = utf8_to_euc(bytes, &lossless);
-  if (!lossless) {
-    std::fputs(
-        "dodevuz: some characters have no EUC-JP code (or were not UTF-8); they read as "
-        "\xE3\x80\x93\n",
-        stderr);
+  if (!check_input_encoding(*bytes, o.encoding, path == "-" ? "standard input" : path)) {
+    return kExitUsage;
   }
-  return euc;
+  return kExitOk;
 }
 
 // Text up to its first NUL, which ends every text of the program.
@@ -283,24 +297,17 @@ std::string_view up_to_nul(std::string_view text) {
   return text.substr(0, text.find('\0'));
 }
 
-// Makes a listing text of its own: a 40000-byte block holding text (EUC-JP,
-// line ends as 0x0D 0x0A) cut at a whole character so that its NUL fits.
-// Returns the bytes placed.
-size_t place_listing_text(std::string_view text) {
-  size_t length = whole_character_prefix(text, kListingTextSize - 1);
-  if (length < text.size()) {
+// A listing text of text (EUC-JP, line ends as 0x0D 0x0A), with a note when
+// it is cut or there is no memory for it. Returns the bytes placed.
+size_t place_text(std::string_view text) {
+  size_t length = place_listing_text(text);
+  if (lookup.listing_text == nullptr) {
+    std::fputs("dodevuz: no memory for the text\n", stderr);
+  } else if (length < text.size()) {
     std::fprintf(stderr,
                  "dodevuz: the text is %zu bytes; only its first %zu (whole characters) fit\n",
                  text.size(), length);
   }
-  lookup.listing_text = renew_block(&lookup.listing_text_block, kListingTextSize, true);
-  if (lookup.listing_text == nullptr) {
-    lookup.listing_text_size = 0;
-    std::fputs("dodevuz: no memory for the text\n", stderr);
-    return 0;
-  }
-  lookup.listing_text_size = kListingTextSize;
-  std::memcpy(lookup.listing_text, text.data(), length);
   return length;
 }
 
@@ -377,7 +384,7 @@ size_t whole_character_prefix(std::string_view euc, size_t limit) {
   return std::min(at, euc.size());
 }
 
-size_t place_passage(std::string_view euc) {
+size_t passage_fit(std::string_view euc) {
   std::string_view text = up_to_nul(euc);
   if (text.size() < euc.size()) {
     std::fputs("dodevuz: the passage ends at its first NUL byte; the rest is not read\n", stderr);
@@ -385,10 +392,16 @@ size_t place_passage(std::string_view euc) {
   size_t length = whole_character_prefix(text, kKanjiBufferSize - 2);
   if (length < text.size()) {
     std::fprintf(stderr,
-                 "dodevuz: the passage is %zu bytes; only its first %zu (whole characters) fit "
-                 "in the %zu-byte kanji buffer\n",
+                 "dodevuz: the passage is %zu bytes in EUC-JP; only its first %zu (whole "
+                 "characters) fit in the %zu-byte kanji buffer\n",
                  text.size(), length, kKanjiBufferSize);
   }
+  return length;
+}
+
+size_t place_passage(std::string_view euc) {
+  std::string_view text = up_to_nul(euc);
+  size_t length = passage_fit(euc);
   // The whole block is cleared, not only the first 39998 bytes the intake
   // clears: a text of 39998 bytes still ends with two NULs.
   intake.kanji_buffer = renew_block(&intake.kanji_block, kKanjiBufferSize, true);
@@ -442,23 +455,26 @@ int command_get(int argc, char** argv) {
     return usage_error("get", problem);
   }
   if (o.help) return std::fputs(kUsageGet, stdout), kExitOk;
-  if (o.encoding.empty()) return usage_error("get", "get needs --euc, --utf8, --jis or --shift");
   if (o.operands.size() > 1) return usage_error("get", "get reads one passage");
   if (o.raw && o.pane == "both") return usage_error("get", "--raw prints one pane, not both");
   std::string pane = o.pane.empty() ? (o.raw ? "listing" : "both") : o.pane;
 
   std::string bytes;
-  if (!read_operand(o, &bytes)) return kExitFailure;
+  if (int status = read_operand(o, &bytes); status != kExitOk) return status;
   start_afresh();
   reset_store(static_cast<int>(o.cache_pages));
   if (!enter_directory(o)) return kExitFailure;
 
   Window main_window = cli_main_window();
-  if (o.encoding == "jis" || o.encoding == "shift") {
+  bool jis = o.encoding == TextEncoding::kJis;
+  if (jis || o.encoding == TextEncoding::kShiftJis) {
+    // The Get command converts and cuts the passage itself; the notes on
+    // what it leaves out come from the same conversion.
+    passage_fit(text_as_euc(bytes, o.encoding));
     set_clipboard_text(bytes);
-    dispatch_command(main_window, o.encoding == "jis" ? kCmdGetJis : kCmdGetShift);
+    dispatch_command(main_window, jis ? kCmdGetJis : kCmdGetShift);
   } else {
-    place_passage(as_euc(bytes, o.encoding));
+    place_passage(text_as_euc(bytes, o.encoding));
     run_get_chain(main_window);
   }
 
@@ -474,40 +490,35 @@ int command_get(int argc, char** argv) {
 int command_decode(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--jis --shift --raw", &o, &problem)) {
+  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift --raw", &o, &problem)) {
     return usage_error("decode", problem);
   }
   if (o.help) return std::fputs(kUsageDecode, stdout), kExitOk;
-  if (o.encoding.empty()) return usage_error("decode", "decode needs --jis or --shift");
   if (o.operands.size() > 1) return usage_error("decode", "decode reads one passage");
 
   std::string bytes;
-  if (!read_operand(o, &bytes)) return kExitFailure;
-  std::vector<unsigned char> buffer(kKanjiBufferSize);
-  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
-  size_t length = o.encoding == "jis"
-                      ? convert_jis(in, bytes.size(), buffer.data(), buffer.size())
-                      : convert_sjis(in, bytes.size(), buffer.data(), buffer.size());
-  print_pane_text(std::string_view(reinterpret_cast<const char*>(buffer.data()), length), o.raw);
+  if (int status = read_operand(o, &bytes); status != kExitOk) return status;
+  std::string euc = text_as_euc(bytes, o.encoding);
+  print_pane_text(std::string_view(euc).substr(0, passage_fit(euc)), o.raw);
   return kExitOk;
 }
 
 int command_romaji(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--euc --utf8 -C --raw", &o, &problem)) {
+  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --raw", &o, &problem)) {
     return usage_error("romaji", problem);
   }
   if (o.help) return std::fputs(kUsageRomaji, stdout), kExitOk;
   if (o.operands.size() > 1) return usage_error("romaji", "romaji reads one text");
 
   std::string bytes;
-  if (!read_operand(o, &bytes)) return kExitFailure;
-  std::string text = with_crlf(up_to_nul(as_euc(bytes, o.encoding)));
+  if (int status = read_operand(o, &bytes); status != kExitOk) return status;
+  std::string text = with_crlf(up_to_nul(text_as_euc(bytes, o.encoding)));
   start_afresh();
   if (!enter_directory(o)) return kExitFailure;
 
-  place_listing_text(text);
+  place_text(text);
   load_romaji_table();  // ends the program when kanarom.cnv is missing
   build_romaji_text(cli_main_window());
   print_pane_text(pane_text(romaji.romaji_pane), o.raw);
@@ -517,14 +528,14 @@ int command_romaji(int argc, char** argv) {
 int command_single(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--euc --utf8 -C --raw", &o, &problem)) {
+  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --raw", &o, &problem)) {
     return usage_error("single", problem);
   }
   if (o.help) return std::fputs(kUsageSingle, stdout), kExitOk;
   if (o.operands.size() != 1) return usage_error("single", "single looks up one TEXT");
 
-  // A command-line argument comes from the terminal: UTF-8 unless --euc.
-  std::string text(up_to_nul(as_euc(o.operands[0], o.encoding.empty() ? "utf8" : o.encoding)));
+  if (!check_input_encoding(o.operands[0], o.encoding, "the text")) return kExitUsage;
+  std::string text(up_to_nul(text_as_euc(o.operands[0], o.encoding)));
   if (text.size() > kSelectionBufferSize) {
     std::fprintf(stderr, "dodevuz: only the first %zu bytes of the text are looked up\n",
                  kSelectionBufferSize);
@@ -534,10 +545,10 @@ int command_single(int argc, char** argv) {
 
   Window main_window = cli_main_window();
   open_dictionaries(main_window);  // as a Get does
-  size_t length = place_listing_text(text);
-  shell.listing_pane = pane_create(
-      main_window, kPaneX, kListingPaneY, kPaneWidth, kListingPaneHeight, kListingPaneStyle,
-      lookup.listing_text ? lookup.listing_text : reinterpret_cast<const unsigned char*>(""));
+  // TEXT stands as the whole listing, selected, as a reader would select a
+  // word of it.
+  size_t length = place_text(text);
+  make_listing_pane(main_window);
   PaneRecord* listing = pane_record(shell.listing_pane);
   listing->sel_start = 0;
   listing->sel_end = static_cast<uint32_t>(length);
@@ -552,31 +563,65 @@ int command_single(int argc, char** argv) {
 int command_index(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "-C --check", &o, &problem)) return usage_error("index", problem);
+  if (!parse_options(argc, argv, "-C --check --from-utf8", &o, &problem)) {
+    return usage_error("index", problem);
+  }
   if (o.help) return std::fputs(kUsageIndex, stdout), kExitOk;
-  if (!o.operands.empty()) return usage_error("index", "index takes no file: use -C DIR");
-  if (!enter_directory(o)) return kExitFailure;
-
-  if (o.check) {
-    std::string fault;
-    if (!check_index("edict", "edict.jdx", &fault)) {
-      std::fprintf(stderr, "dodevuz: edict.jdx: %s\n", fault.c_str());
+  if (o.from_utf8.empty() && !o.operands.empty()) {
+    return usage_error("index", "index takes no file: use -C DIR");
+  }
+  if (!o.operands.empty()) return usage_error("index", "--from-utf8 takes one FILE");
+  if (!o.from_utf8.empty() && o.check) {
+    return usage_error("index", "give --from-utf8 or --check, not both");
+  }
+  // The UTF-8 file is named from where the command started, before -C.
+  std::string utf8;
+  if (!o.from_utf8.empty()) {
+    std::string error;
+    if (!read_input(o.from_utf8, &utf8, &error)) {
+      std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
       return kExitFailure;
     }
-    std::puts("edict.jdx: every entry lies in edict, in the order the lookup searches");
-    return kExitOk;
+    if (!check_input_encoding(utf8, TextEncoding::kUtf8, o.from_utf8)) return kExitUsage;
   }
-  std::string error;
-  IndexStats stats;
-  if (!build_index("edict", "edict.jdx", &error, &stats)) {
-    std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
-    return kExitFailure;
+  if (!enter_directory(o)) return kExitFailure;
+  if (!o.from_utf8.empty()) {
+    std::string error;
+    if (!write_user_dictionary(utf8, kSlotTextFile[kNamedSlots - 1], &error)) {
+      std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
+      return kExitFailure;
+    }
+    std::printf("%s: written from %s\n", kSlotTextFile[kNamedSlots - 1], o.from_utf8.c_str());
   }
-  std::printf(
-      "edict.jdx: %u entries for %u lines of edict (%u headwords, %u further characters of "
-      "headwords, %u readings, %u English words; %u lines not indexed)\n",
-      stats.entries, stats.lines, stats.headwords, stats.inner_characters, stats.readings,
-      stats.words, stats.skipped_lines);
+
+  // Every dictionary there is: the main one always, the others when their
+  // text is present.
+  for (int slot = 0; slot < kNamedSlots; ++slot) {
+    const char* text = kSlotTextFile[slot];
+    const char* index = kSlotIndexFile[slot];
+    uint32_t ignored = 0;
+    if (slot > 0 && file_size(text, &ignored) != 0) continue;
+    if (o.check) {
+      std::string fault;
+      if (!check_index(text, index, &fault)) {
+        std::fprintf(stderr, "dodevuz: %s: %s\n", index, fault.c_str());
+        return kExitFailure;
+      }
+      std::printf("%s: every entry lies in %s, in the order the lookup searches\n", index, text);
+      continue;
+    }
+    std::string error;
+    IndexStats stats;
+    if (!build_index(text, index, &error, &stats)) {
+      std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
+      return kExitFailure;
+    }
+    std::printf(
+        "%s: %u entries for %u lines of %s (%u headwords, %u further characters of "
+        "headwords, %u readings, %u English words; %u lines not indexed)\n",
+        index, stats.entries, stats.lines, text, stats.headwords, stats.inner_characters,
+        stats.readings, stats.words, stats.skipped_lines);
+  }
   return kExitOk;
 }
 
@@ -608,6 +653,10 @@ int dodevuz_main(int argc, char** argv) {
   std::string first = argv[1];
   if (first == "--help" || first == "-h") {
     print_all_usage(stdout);
+    return kExitOk;
+  }
+  if (first == "--version") {
+    std::puts("dodevuz " DODEVUZ_VERSION);
     return kExitOk;
   }
   if (first == "help") {

@@ -5,8 +5,8 @@
 #   scripts/install-deps.sh [--check] [--list] GROUP...
 #
 # Groups: core (the dodevuz command line and its tests), serve (its reading
-# page server), qt (the desktop program dodevuz-qt), win (dodevuz.exe cross-built and tested under Wine,
-# with the ja_JP.UTF-8 locale), fuzz, bench, screenshot, package (the .deb
+# page server), qt (the desktop program dodevuz-qt), win (dodevuz.exe
+# cross-built and tested under Wine, with the ja_JP.UTF-8 locale), fuzz, bench, screenshot, package (the .deb
 # packages), all (every group).
 #
 # Installs only what is missing, without questions: with apt-get as root, or
@@ -34,8 +34,9 @@ packages_of() {
     # xwd and ImageMagick for the Win32 picture, fontconfig for the Qt one.
     screenshot) echo x11-apps imagemagick fontconfig ;;
     # CPack's Debian packages: dpkg-shlibdeps finds the libraries, file the
-    # programs among the files.
-    package) echo dpkg-dev file ;;
+    # programs among the files; desktop-file-validate checks the menu entry,
+    # man the manual page; zip for the Windows zip.
+    package) echo dpkg-dev file desktop-file-utils man-db zip ;;
     all) for g in core serve qt win fuzz bench screenshot package; do packages_of "$g"; done ;;
     *) return 1 ;;
   esac

@@ -17,6 +17,7 @@ constexpr int kCmdCopy = 106;
 constexpr int kCmdGetJis = 108;
 constexpr int kCmdGetShift = 109;
 constexpr int kCmdClearAll = 110;
+constexpr int kCmdNext = 111;  // "Get Dodevuz NEXT"
 
 // Pane geometry and styles.
 constexpr int kPaneX = 10;
@@ -59,16 +60,32 @@ CommandResult dispatch_command(Window main_window, int id);
 // the previous one reported.
 void run_get_chain(Window main_window);
 
-// The listing text from the listing buffer (0x0D before every 0x0A, sized
-// from the listing and at least 40000 bytes, so nothing is cut), and the
-// listing pane anew. A missing listing buffer reads as empty; without memory
-// for the text the pane is made empty and lookup.listing_text is nullptr.
+// "Get Dodevuz NEXT": the same chain on the kanji buffer as it is, the
+// listing walk going on from where the last listing stopped. Does nothing
+// when next_available() is false.
+void run_next_chain(Window main_window);
+
+// Whether "Get Dodevuz NEXT" has something to list: the last listing was full
+// before the end of its passage, and no Clear All or Exit came since. The
+// front ends grey the command out otherwise.
+bool next_available();
+
+// One page of a longer text on the dictionary and romaji table already in
+// place (no files opened): the listing from passage position start, stopping
+// at limit as build_listing_page does, then both panes as a Get makes them.
+void run_page_chain(Window main_window, int32_t start, int32_t limit);
+
+// The listing text anew from the listing buffer (build_listing_text), then
+// the listing pane anew (make_listing_pane).
 void create_listing_pane(Window main_window);
 
-// "Single Dodevuz": a new single buffer; the listing pane's selection (at most
-// 50 bytes of the listing text) becomes the search key, and lookup_selection
-// fills the single buffer when the dictionary is open and the key is not
-// empty; then the single pane anew.
+// The listing pane anew with the listing text as it stands (empty when there
+// is none).
+void make_listing_pane(Window main_window);
+
+// "Single Dodevuz": the listing pane's selection (at most 50 bytes of the
+// listing text) becomes the search key, lookup_selection fills a new single
+// buffer, and the single pane is made anew with it.
 void lookup_selected_text(Window main_window);
 
 // "Copy": the selection of the focused pane (listing, else single, else the
@@ -77,7 +94,7 @@ void lookup_selected_text(Window main_window);
 void copy_selection(Window main_window);
 
 // The clean-up steps of "Clear All" and "Exit": empty the clipboard, close
-// slot 0, unlock the last Get's blocks (first frame block, listing text,
+// every dictionary slot, unlock the last Get's blocks (first frame block, listing text,
 // romaji table file buffer, romaji buffer, the other frame blocks), destroy
 // the listing, single and romaji panes. Whatever does not exist is skipped.
 void clean_up(Window main_window);
