@@ -6,8 +6,8 @@
 #
 # Groups: core (the dodevuz command line and its tests), serve (its reading
 # page server), qt (the desktop program dodevuz-qt), win (dodevuz.exe
-# cross-built and tested under Wine, with the ja_JP.UTF-8 locale), fuzz, bench, screenshot, package (the .deb
-# packages), all (every group).
+# cross-built and tested under Wine, with the ja_JP.UTF-8 locale), fuzz,
+# bench, screenshot, package (the .deb packages), all (every group).
 #
 # Installs only what is missing, without questions: with apt-get as root, or
 # through sudo otherwise. When neither can be done it prints the exact command

@@ -37,6 +37,8 @@ constexpr char kSegmentEnd = 0x1F;
 // Bytes of segments spelled in one walk: kana grow at most by half again in
 // romaji, so the romaji buffer always holds them.
 constexpr size_t kRomajiBatch = 16000;
+// Passage bytes a lookup reads from its position on (the longest key).
+constexpr size_t kKeyReach = 20;
 
 Window serve_window() {
   // Any distinct address serves: the in-memory desktop only compares windows.
@@ -114,16 +116,6 @@ size_t place_passage(std::string_view euc) {
   return length;
 }
 
-// Makes text (EUC-JP) the listing text, as the listing pane's text would be.
-bool place_listing_text(std::string_view euc) {
-  const size_t size = std::max(kListingTextSize, euc.size() + 1);
-  lookup.listing_text = renew_block(&lookup.listing_text_block, size, true);
-  lookup.listing_text_size = lookup.listing_text == nullptr ? 0 : size;
-  if (lookup.listing_text == nullptr) return false;
-  std::memcpy(lookup.listing_text, euc.data(), euc.size());
-  return true;
-}
-
 // Each EUC-JP segment spelled in romaji (UTF-8) by the romaji subsystem, a
 // batch of segments per walk over the listing text.
 std::vector<std::string> romaji_of(const std::vector<std::string>& segments) {
@@ -141,7 +133,7 @@ std::vector<std::string> romaji_of(const std::vector<std::string>& segments) {
       batch += kSegmentEnd;
     }
     std::vector<std::string> spelled;
-    if (place_listing_text(batch)) {
+    if (place_listing_text(batch) == batch.size()) {
       build_romaji_text(serve_window());
       std::string_view text(reinterpret_cast<const char*>(romaji.romaji_buffer),
                             romaji.romaji_length);
@@ -261,7 +253,15 @@ std::string api_get(const std::string& body, int* status) {
   const std::string_view rest = std::string_view(euc).substr(static_cast<size_t>(from));
   const size_t placed = place_passage(rest);
   if (intake.kanji_buffer == nullptr) return refuse(status, 500, "no memory for the passage");
-  run_get_chain(serve_window());
+  // The Get chain; when the text goes on past the kanji buffer, the walk
+  // stops where the lookups still see whole keys, and the next page starts
+  // there.
+  Window main_window = serve_window();
+  open_dictionaries(main_window);
+  load_romaji_table();
+  const bool cut = placed < rest.size();
+  run_page_chain(main_window, 0,
+                 cut && placed > kKeyReach ? static_cast<int32_t>(placed - kKeyReach) : kNoLimit);
   if (lookup.listing_buffer == nullptr) return refuse(status, 500, "no memory for the listing");
 
   const std::string listing = buffer_text(lookup.listing_buffer, kListingBufferSize);
@@ -291,7 +291,6 @@ std::string api_get(const std::string& body, int* status) {
   const std::vector<std::string> spelled_readings = romaji_of(reading_segments);
 
   json items = json::array();
-  size_t listed = 0;
   for (size_t n = 0, r = 0; n < segments.size(); ++n) {
     const ListingItem& item = lookup.items[n];
     json j{{"kind", kind_name(item.kind)},
@@ -304,22 +303,31 @@ std::string api_get(const std::string& body, int* status) {
       j["reading_romaji"] = spelled_readings[r++];
     }
     items.push_back(std::move(j));
-    listed = static_cast<size_t>(item.passage_offset + item.passage_length);
   }
 
-  // Where the next page starts: behind the last item, when the listing
-  // stopped before the passage's end or the passage did not fit the kanji
-  // buffer. A listing always holds its first item, so a page never repeats.
-  const size_t stop = static_cast<size_t>(from) + std::min(listed, placed);
+  // Where the next page starts: where the walk stopped, when that is before
+  // the end of the text. A listing always holds its first item, so a page
+  // never repeats the last.
+  const size_t stop = static_cast<size_t>(from) + static_cast<size_t>(lookup.listing_stop);
   const bool more = stop < euc.size() && stop > static_cast<size_t>(from);
+  // The listing's own notice, the last line of a full listing.
+  std::string listing_notice_line;
+  if (lookup.listing_full && lookup.listing_length < listing.size()) {
+    std::string_view notice = std::string_view(listing).substr(lookup.listing_length);
+    while (!notice.empty() && notice.front() == '\n') notice.remove_prefix(1);
+    while (!notice.empty() && notice.back() == '\n') notice.remove_suffix(1);
+    listing_notice_line = euc_to_utf8(notice);
+  }
   json response{
       {"from", from},
       {"next", more ? json(stop) : json(nullptr)},
       {"size", euc.size()},
       {"complete", !more},
-      {"notice", more ? json("The listing is full: it ends at byte " + std::to_string(stop) +
-                             " of " + std::to_string(euc.size()) + ". Next reads on from there.")
+      {"notice", more ? json("The listing is full: bytes " + std::to_string(from) + " to " +
+                             std::to_string(stop) + " of " + std::to_string(euc.size()) +
+                             " are listed. Next reads on from there.")
                       : json(nullptr)},
+      {"listing_notice", listing_notice_line.empty() ? json(nullptr) : json(listing_notice_line)},
       {"lossless", lossless},
       {"items", std::move(items)},
       {"listing", euc_to_utf8(plain_line_ends_of(listing))},
@@ -342,7 +350,7 @@ std::string api_single(const std::string& body, int* status) {
   start_afresh();
   Window main_window = serve_window();
   open_dictionaries(main_window);  // as a Get does
-  if (!place_listing_text(key)) return refuse(status, 500, "no memory for the text");
+  if (place_listing_text(key) != key.size()) return refuse(status, 500, "no memory for the text");
   // "Single Dodevuz" with the whole text selected in a listing pane of its own.
   shell.listing_pane = pane_create(main_window, kPaneX, kListingPaneY, kPaneWidth,
                                    kListingPaneHeight, kListingPaneStyle, lookup.listing_text);
