@@ -20,6 +20,9 @@
 #include "platform/in_memory.h"
 #include "platform/text_units.h"
 #include "romaji/romaji.h"
+#ifdef DODEVUZ_SERVE
+#include "serve/serve.h"
+#endif
 #include "shell/shell.h"
 #include "store/store.h"
 #include "wordlist/wordlist.h"
@@ -100,6 +103,15 @@ const char kUsageIndex[] =
     "                      UTF-8 (converted to EUC-JP; the old userdict is\n"
     "                      replaced only when the whole file converts)\n";
 
+const char kUsageServe[] =
+    "usage: dodevuz serve [-C DIR] [--port N]\n"
+    "  Serves the reading page on http://127.0.0.1:N/ (8080 unless --port says;\n"
+    "  0 takes any free port), for this machine only: paste Japanese text, and\n"
+    "  every word shows its reading above it and its entry under the pointer.\n"
+    "  The address is printed when the server is ready; Ctrl+C ends it.\n"
+    "    -C DIR      use the dictionary and romaji table in DIR\n"
+    "    --port N    the port to listen on, 0 to 65535\n";
+
 const char kUsageAll[] =
     "dodevuz: a Japanese-to-English reading aid. Every dictionary word of a\n"
     "passage is listed with its entry line, the listing is spelled in romaji,\n"
@@ -129,6 +141,7 @@ const CommandEntry kCommands[] = {
     {"session", command_session, kUsageSession},
     {"index", command_index, kUsageIndex},
     {"setup", command_setup, kUsageSetup},
+    {"serve", command_serve, kUsageServe},
 };
 
 const CommandEntry* find_command(const char* name) {
@@ -167,6 +180,7 @@ struct Options {
   std::string from_utf8;  // index --from-utf8 FILE
   bool help = false;
   long cache_pages = kDefaultFrameCount;
+  long port = -1;  // -1 when not given
   std::vector<std::string> operands;
 };
 
@@ -231,6 +245,15 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
         *problem = "--cache-pages takes a number from 1 to " + std::to_string(kMaxFrameCount);
         return false;
       }
+    } else if (arg == "--port" && takes(arg)) {
+      const char* value = i + 1 < argc ? argv[++i] : "";
+      char* end = nullptr;
+      errno = 0;
+      o->port = std::strtol(value, &end, 10);
+      if (*value == '\0' || *end != '\0' || errno != 0 || o->port < 0 || o->port > 65535) {
+        *problem = "--port takes a number from 0 to 65535";
+        return false;
+      }
     } else if (arg == "--raw" && takes(arg)) {
       o->raw = true;
     } else if (arg == "--check" && takes(arg)) {
@@ -283,24 +306,17 @@ std::string_view up_to_nul(std::string_view text) {
   return text.substr(0, text.find('\0'));
 }
 
-// Makes a listing text of its own: a 40000-byte block holding text (EUC-JP,
-// line ends as 0x0D 0x0A) cut at a whole character so that its NUL fits.
-// Returns the bytes placed.
-size_t place_listing_text(std::string_view text) {
-  size_t length = whole_character_prefix(text, kListingTextSize - 1);
-  if (length < text.size()) {
+// A listing text of text (EUC-JP, line ends as 0x0D 0x0A), with a note when
+// it is cut or there is no memory for it. Returns the bytes placed.
+size_t place_text(std::string_view text) {
+  size_t length = place_listing_text(text);
+  if (lookup.listing_text == nullptr) {
+    std::fputs("dodevuz: no memory for the text\n", stderr);
+  } else if (length < text.size()) {
     std::fprintf(stderr,
                  "dodevuz: the text is %zu bytes; only its first %zu (whole characters) fit\n",
                  text.size(), length);
   }
-  lookup.listing_text = renew_block(&lookup.listing_text_block, kListingTextSize, true);
-  if (lookup.listing_text == nullptr) {
-    lookup.listing_text_size = 0;
-    std::fputs("dodevuz: no memory for the text\n", stderr);
-    return 0;
-  }
-  lookup.listing_text_size = kListingTextSize;
-  std::memcpy(lookup.listing_text, text.data(), length);
   return length;
 }
 
@@ -511,7 +527,7 @@ int command_romaji(int argc, char** argv) {
   start_afresh();
   if (!enter_directory(o)) return kExitFailure;
 
-  place_listing_text(text);
+  place_text(text);
   load_romaji_table();  // ends the program when kanarom.cnv is missing
   build_romaji_text(cli_main_window());
   print_pane_text(pane_text(romaji.romaji_pane), o.raw);
@@ -538,10 +554,10 @@ int command_single(int argc, char** argv) {
 
   Window main_window = cli_main_window();
   open_dictionaries(main_window);  // as a Get does
-  size_t length = place_listing_text(text);
-  shell.listing_pane = pane_create(
-      main_window, kPaneX, kListingPaneY, kPaneWidth, kListingPaneHeight, kListingPaneStyle,
-      lookup.listing_text ? lookup.listing_text : reinterpret_cast<const unsigned char*>(""));
+  // TEXT stands as the whole listing, selected, as a reader would select a
+  // word of it.
+  size_t length = place_text(text);
+  make_listing_pane(main_window);
   PaneRecord* listing = pane_record(shell.listing_pane);
   listing->sel_start = 0;
   listing->sel_end = static_cast<uint32_t>(length);
@@ -579,6 +595,7 @@ int command_index(int argc, char** argv) {
       std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
       return kExitFailure;
     }
+    if (!check_input_encoding(utf8, TextEncoding::kUtf8, o.from_utf8)) return kExitUsage;
   }
   if (!enter_directory(o)) return kExitFailure;
   if (!o.from_utf8.empty()) {
@@ -619,6 +636,26 @@ int command_index(int argc, char** argv) {
         stats.readings, stats.words, stats.skipped_lines);
   }
   return kExitOk;
+}
+
+int command_serve(int argc, char** argv) {
+  Options o;
+  std::string problem;
+  if (!parse_options(argc, argv, "-C --port", &o, &problem)) return usage_error("serve", problem);
+  if (o.help) return std::fputs(kUsageServe, stdout), kExitOk;
+  if (!o.operands.empty()) return usage_error("serve", "serve takes no file: use -C DIR");
+#ifdef DODEVUZ_SERVE
+  if (!enter_directory(o)) return kExitFailure;
+  ServeOptions options;
+  if (o.port >= 0) options.port = static_cast<int>(o.port);
+  return run_server(options, stdout);
+#else
+  std::fputs(
+      "dodevuz: this dodevuz was built without the server; install libcpp-httplib-dev and "
+      "nlohmann-json3-dev (scripts/install-deps.sh serve) and build it again\n",
+      stderr);
+  return kExitFailure;
+#endif
 }
 
 int dodevuz_main(int argc, char** argv) {

@@ -190,7 +190,16 @@ size_t lookup_headword() {
 }
 
 void lookup_selection() {
+  lookup.single_buffer = renew_block(&lookup.single_block, kSingleBufferSize, true);
   unsigned char* single = lookup.single_buffer;
+  // With nowhere to write, an empty key or no dictionary to read (before any
+  // Get, after Clear All) nothing is looked up, and the entry line buffer
+  // shows the no-match text, as a key that matches nothing would leave it.
+  if (single == nullptr || lookup.search_key[0] == 0 || !any_slot_open()) {
+    store.current_slot = 0;
+    std::memcpy(lookup.entry_line, kNoMatchText, std::strlen(kNoMatchText) + 1);
+    return;
+  }
   size_t offset = 0;
   // Each slot starts from the key as the caller left it; the key that slot
   // 0's lookup shortened is what remains.
