@@ -515,9 +515,10 @@ void check_resources(const std::string& exe) {
       got += entry;
     }
     check(got ==
-              "CS4A=108;CS56=109;C4E=111;C4C=105;C43=106;70=102;C51=101;CBB=115;CSBB=115;C6B=115;"
-              "CBD=116;C6D=116;",
-          "the shortcuts: Ctrl+Shift+J, V, Ctrl+N, L, C, F1, Ctrl+Q, Ctrl+plus, Ctrl+minus", got);
+              "CS4A=108;CS56=109;C4E=111;C4C=105;C43=106;C44=113;70=102;C51=101;CBB=115;CSBB=115;"
+              "C6B=115;CBD=116;C6D=116;",
+          "the shortcuts: Ctrl+Shift+J, V, Ctrl+N, L, C, D, F1, Ctrl+Q, Ctrl+plus, Ctrl+minus",
+          got);
   }
 
   // The About box's template: style, place, size and its five controls.
