@@ -188,13 +188,12 @@ TEST(Romaji, SpellsKanaOfAnyTextAndReadsUtf8OrEucJp) {
 }
 
 TEST(Single, ListsEveryEntryThatMatchesTheStartOfTheText) {
-  // Each line loses its last byte to the 0x0D of its line end, as the single
-  // pane shows it.
+  // Every line whole, once, the word's own first.
   ScratchDir dir;
   Outcome run = dodevuz("single -C " + kData + " 日本語");
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("日本語 [にほんご] /(n) the Japanese language/(P)\n"), std::string::npos)
-      << run.out;
+  EXPECT_EQ(run.out.find("日本語 [にほんご] /(n) the Japanese language/(P)/\n"), 0u) << run.out;
+  EXPECT_EQ(run.out.find("日本語"), run.out.rfind("日本語")) << run.out;
   EXPECT_NE(run.out.find("日本 [にほん]"), std::string::npos) << run.out;
   Outcome none = dodevuz("single -C " + kData + " 鬱");
   EXPECT_EQ(none.status, 0);
@@ -240,10 +239,9 @@ TEST(Session, ShowsPanesAndReadsFilesFromTheStartingDirectory) {
                         "set-clipboard 東京\nclipboard\nget-shift\nshow listing\n"
                         "select romaji 4 2\nfocus main\ncopy\nclipboard\n");
   ASSERT_EQ(run.status, 0) << run.err;
-  // Single lines lose their last byte to the 0x0D of their line end.
   size_t tail = run.out.find("東京\n");
   ASSERT_NE(tail, std::string::npos) << run.out;
-  EXPECT_NE(run.out.substr(0, tail).find("本 [ほん] /(n) book/volume/(P)\n"), std::string::npos)
+  EXPECT_NE(run.out.substr(0, tail).find("本 [ほん] /(n) book/volume/(P)/\n"), std::string::npos)
       << run.out;
   EXPECT_EQ(run.out.substr(tail),
             "東京\n" + found("東京", "東京 [とうきょう] /(n) Tokyo (capital city of Japan)/(P)/") +

@@ -3,6 +3,7 @@
 // the listing buffer.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -64,8 +65,6 @@ TEST_F(ListingTest, AsciiKanaAndRowOneSymbolsAreCopiedWithoutALookup) {
   const std::string passage = "Hi, " + euc("これはカタカナ。「ー」") + "\t\r\n~";
   EXPECT_EQ(listing(passage), passage);
   EXPECT_EQ(store.page_loads, 0u);
-  // A two-byte copy at the passage's end takes the NUL with it and ends.
-  EXPECT_EQ(listing("a\xA4"), "a\xA4");
 }
 
 TEST_F(ListingTest, FoundWordsAreFollowedByTheGapAndTheirLine) {
@@ -84,12 +83,18 @@ TEST_F(ListingTest, ACharacterWithoutAWordGetsEighteenBlanksAndNoMatch) {
                                                  "\x8E\xB1" + std::string(16, ' ') + kNoMatch);
 }
 
-TEST_F(ListingTest, AnUnfoundCharacterWhoseSecondByteIsA4AdvancesByOne) {
+// A kanji whose second byte is 0xA4 (阿 is B0 A4) is a whole character like
+// any other: its 0xA4 does not start a hiragana.
+TEST_F(ListingTest, AnUnfoundKanjiWithSecondByteA4IsListedWhole) {
   dictionary({euc("日本 /Japan/")});
-  // B0 A4 is a kanji; its A4 then starts a kana copy that takes the next
-  // byte with it, and the A2 after that is looked up on its own.
-  EXPECT_EQ(hex(listing("\xB0\xA4\xA4\xA2x")),
-            hex("\xA4\xA4\xA2x" + std::string(16, ' ') + kNoMatch));
+  const std::string unfound = std::string(16, ' ') + kNoMatch;
+  EXPECT_EQ(hex(listing(euc("阿拶する"))),
+            hex(euc("阿") + unfound + euc("拶") + unfound + euc("する")));
+  // Only where the walk stands inside a character (here the third byte of
+  // a JIS X 0212 character, after its two-byte step) is one byte passed
+  // over, to fall back into step: the 0xA4 then starts the kana it belongs
+  // to.
+  EXPECT_EQ(hex(listing("\x8F\xB0\xB0\xA4\xA2x")), hex("\x8F\xB0" + unfound + euc("あ") + "x"));
 }
 
 TEST_F(ListingTest, ALineThatDoesNotBeginLikeTheKeyGetsSixteenBlanks) {
@@ -97,6 +102,20 @@ TEST_F(ListingTest, ALineThatDoesNotBeginLikeTheKeyGetsSixteenBlanks) {
   open_dictionary_with(text, {3});  // the 漢 inside the line alone
   EXPECT_EQ(listing(euc("漢") + "z"),
             euc("漢") + std::string(16, ' ') + euc("大漢") + " /inside/\n" + "z");
+}
+
+// A line that begins with another kanji of the same lead byte (大 C2 E7,
+// 対 C2 D0) is not the word's entry, though it matches the key.
+TEST_F(ListingTest, TheEntryBeginsWithTheWordsWholeFirstCharacter) {
+  const std::string pair = lines({euc("大対 [おおつい] /big pair/"), euc("対 [たい] /versus/")});
+  // Indexed at every character: 対 of 大対 comes first in index order.
+  open_dictionary_with(pair, character_starts(pair));
+  EXPECT_EQ(listing(euc("対です")), euc("対") + kGap + euc("対 [たい] /versus/\n") + euc("です"));
+  // With no line that begins with 対, the one that shares its lead byte is
+  // listed as a line that does not begin like the word.
+  const std::string text = lines({euc("大対 /big pair/")});
+  open_dictionary_with(text, character_starts(text));
+  EXPECT_EQ(listing(euc("対")), euc("対") + std::string(16, ' ') + euc("大対 /big pair/\n"));
 }
 
 TEST_F(ListingTest, LeadingAsciiOfTheLineIsSkippedWhenMeasuring) {
@@ -113,11 +132,24 @@ TEST_F(ListingTest, APartlyMatchingCharacterCountsWhole) {
             hex("\xB0\xA1\xB0\xA2" + kGap + "\xB0\xA1\xB0\xA3 /y/\n" + "z"));
 }
 
-TEST_F(ListingTest, AnOddCountPastThePassageEndWritesItsNul) {
-  dictionary({"\xB0\xA1\xB0\xA2\xB0\xA3 /z/"});
-  EXPECT_EQ(hex(listing("\xB0\xA1\xB0\xA2\xB0")), hex("\xB0\xA1\xB0\xA2\xB0"));
-  const unsigned char* after = lookup.listing_buffer + 6;
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(after), 8), kGap);
+// The count raised to even, or a lone lead byte, may reach past the
+// passage's end: nothing is written for that byte, and the item keeps its
+// gap and entry line (a NUL there would end the listing's text).
+TEST_F(ListingTest, NoNulInsideTheListingAtThePassageEnd) {
+  dictionary({"\xB0\xA1\xB0\xA2\xB0\xA3 /z/", euc("漢字 /kanji/")});
+  EXPECT_EQ(hex(listing("\xB0\xA1\xB0\xA2\xB0")),
+            hex("\xB0\xA1\xB0\xA2\xB0" + kGap + "\xB0\xA1\xB0\xA2\xB0\xA3 /z/\n"));
+  // 漢 and the lead byte of 字: three bytes of the line, four counted.
+  const std::string kanji = euc("漢字 /kanji/\n");
+  EXPECT_EQ(hex(listing(euc("漢") + "\xBB")), hex(euc("漢") + "\xBB" + kGap + kanji));
+  // A lone lead byte after a word is listed as a character without a word.
+  EXPECT_EQ(hex(listing(euc("漢字") + "\xBB")),
+            hex(euc("漢字") + kGap + kanji + "\xBB" + std::string(16, ' ') + kNoMatch));
+  // A kana lead byte at the very end is copied alone.
+  EXPECT_EQ(hex(listing("a\xA4")), hex("a\xA4"));
+  const size_t used = std::string(reinterpret_cast<const char*>(lookup.listing_buffer)).size();
+  EXPECT_EQ(std::count(lookup.listing_buffer + used, lookup.listing_buffer + kListingBufferSize, 0),
+            static_cast<long>(kListingBufferSize - used));
 }
 
 // The raised count may reach the key byte that the lookup dropped (a line
@@ -185,6 +217,99 @@ TEST_F(ListingTest, AListingBufferThatCannotBeHadIsReported) {
 TEST_F(ListingTest, WithoutADictionaryEveryWordIsUnfound) {
   EXPECT_EQ(listing(euc("日本")), euc("日") + std::string(16, ' ') + kNoMatch + euc("本") +
                                       std::string(16, ' ') + kNoMatch);
+}
+
+// ---- Real text ---------------------------------------------------------------
+
+const std::filesystem::path kFullDictionary =
+    std::filesystem::path(DODEVUZ_SOURCE_DATA_DIR) / ".." / "dict";
+const std::filesystem::path kPassage =
+    std::filesystem::path(DODEVUZ_SOURCE_DATA_DIR) / ".." / "corpus" / "passage-40k.euc";
+
+// The listing's items: where each gap and line were inserted (as an offset of
+// the passage), whether the gap was that of a found word (8 blanks) and the
+// line. The listing less these insertions must be the passage itself, or as
+// much of it as the listing holds.
+struct Item {
+  size_t end;
+  bool found;
+  std::string line;
+};
+std::vector<Item> items_of(const std::string& listing, const std::string& passage) {
+  std::vector<Item> items;
+  size_t p = 0;
+  for (size_t i = 0; i < listing.size();) {
+    if (listing.compare(i, 8, kGap) == 0) {
+      size_t j = i + 8;
+      const bool found = listing.compare(j, 8, kGap) != 0;
+      if (!found) j += 8;
+      const size_t end = listing.find('\n', j);
+      if (end == std::string::npos) break;
+      items.push_back({p, found, listing.substr(j, end + 1 - j)});
+      i = end + 1;
+      continue;
+    }
+    EXPECT_EQ(listing[i], passage[p]) << "listing offset " << i << ", passage offset " << p;
+    if (listing[i] != passage[p]) break;
+    ++i;
+    ++p;
+  }
+  return items;
+}
+
+// On real prose with the full dictionary, every word found is listed with a
+// line that begins with the word's own first character, never with a line of
+// another kanji that only shares its lead byte.
+TEST_F(ListingTest, OnRealTextEveryFoundLineBeginsWithItsWordsFirstCharacter) {
+  namespace fs = std::filesystem;
+  if (!fs::exists(kFullDictionary / "edict") || !fs::exists(kFullDictionary / "edict.jdx")) {
+    GTEST_SKIP() << "no full dictionary in " << kFullDictionary << " (make full-dict)";
+  }
+  std::string passage = testing_support::read_file(kPassage.string());
+  if (passage.empty()) GTEST_SKIP() << "no " << kPassage << " (make corpus)";
+  // The kanji buffer's share of it, cut at a whole character.
+  size_t whole = 0;
+  while (whole < passage.size()) {
+    const size_t next = whole + euc_character_bytes(static_cast<unsigned char>(passage[whole]));
+    if (next > kKanjiClearSize) break;
+    whole = next;
+  }
+  passage.resize(whole);
+  for (const char* name : {"edict", "edict.jdx"}) {
+    fs::create_symlink(fs::absolute(kFullDictionary / name), name);
+  }
+  open_dictionaries(kMain);
+  // The listing may stop short of the passage's end (its buffer is full).
+  const std::string text = listing(passage);
+
+  const std::vector<Item> items = items_of(text, passage);
+  size_t found = 0;
+  size_t start = 0;  // where the walk stood after the previous item
+  for (const Item& item : items) {
+    // The word begins at the first byte that the walk looks up: ASCII, kana
+    // and row-1 symbols before it were copied.
+    while (start < item.end) {
+      const auto b = static_cast<unsigned char>(passage[start]);
+      if (b <= 0x7E) {
+        start += 1;
+      } else if (b == 0xA1 || b == 0xA4 || b == 0xA5) {
+        start += 2;
+      } else {
+        break;
+      }
+    }
+    if (item.found) {
+      ++found;
+      const std::string word = passage.substr(start, item.end - start);
+      const size_t first = euc_character_bytes(static_cast<unsigned char>(word[0]));
+      size_t j = 0;
+      while (j < item.line.size() && item.line[j] >= 0x02 && item.line[j] <= 0x7E) ++j;
+      EXPECT_EQ(hex(item.line.substr(j, first)), hex(word.substr(0, first)))
+          << "word at passage offset " << start << ": " << hex(word) << "\nline: " << item.line;
+    }
+    start = item.end;
+  }
+  EXPECT_GT(found, 300u);
 }
 
 }  // namespace

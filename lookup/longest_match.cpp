@@ -3,7 +3,10 @@
 // prefix for "Single Dodevuz". Both first find, for 1, 2, ... characters, the
 // first entry whose text begins with that prefix, stopping at the first
 // prefix that is not found (a longer one cannot be found then either).
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <unordered_set>
 
 #include "lookup/lookup.h"
 #include "store/store.h"
@@ -45,19 +48,36 @@ Prefixes find_prefixes() {
   return p;
 }
 
+// Whether the line begins with the key's first n bytes as the index
+// compares them: katakana as hiragana at even offsets, A-Z as a-z.
+bool begins_with_folded(const unsigned char* line, const unsigned char* key, int32_t n) {
+  auto fold = [](unsigned char c, int32_t at) -> unsigned char {
+    if (at % 2 == 0 && c == 0xA5) return 0xA4;
+    if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 0x20);
+    return c;
+  };
+  for (int32_t i = 0; i < n && key[i] != 0; ++i) {
+    if (fold(line[i], i) != fold(key[i], i)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void lookup_word() {
   const Prefixes p = find_prefixes();
-  // Prefer a line that starts with the key's first byte: the listing measures
-  // the word against the start of the line. Lines are tried from the longest
-  // prefix down, each prefix's matches in index order; the buffer already
-  // holds the first candidate, so it is tested before anything is fetched.
+  // Prefer a line that starts with the key's whole first character: the
+  // listing measures the word against the start of the line, and a line that
+  // only shares the character's lead byte (another kanji of the same row)
+  // belongs to another word. Lines are tried from the longest prefix down,
+  // each prefix's matches in index order; the buffer already holds the first
+  // candidate, so it is tested before anything is fetched.
+  const size_t first = euc_character_bytes(lookup.search_key[0]);
   for (int k = p.matched; k >= 1; --k) {
     int32_t e = p.first_match[k];
     for (;;) {
       lookup.current_entry = e;
-      if (lookup.entry_line[0] == lookup.search_key[0]) break;
+      if (std::memcmp(lookup.entry_line, lookup.search_key, first) == 0) break;
       int status = kNotFound;
       int32_t entry = 0;
       search_index(kCheckMode, store.current_slot, e, k * p.width, lookup.search_key, &status,
@@ -68,30 +88,50 @@ void lookup_word() {
   }
 }
 
-void lookup_selection() {
+void for_each_selection_line(const SelectionLineVisitor& visit) {
   const Prefixes p = find_prefixes();
-  unsigned char* single = lookup.single_buffer;
-  if (single == nullptr) return;  // the shell could not have its block
-  size_t offset = 0;
-  // Every line of every prefix, longest prefix first, so a line comes once
-  // for each prefix it matches. The last byte before each line end becomes
-  // 0x0D, giving the pane its CR LF without moving anything. Once the buffer
-  // holds its 262 bytes nothing more can show, and the walk stops.
-  for (int k = p.matched; k >= 1 && offset < kSingleLimit; --k) {
-    int32_t e = p.first_match[k];
-    while (offset < kSingleLimit) {
-      lookup.current_entry = e;
-      int status = kNotFound;
-      int32_t entry = 0;
-      search_index(kCheckMode, store.current_slot, e, k * p.width, lookup.search_key, &status,
-                   &entry, lookup.entry_line);
-      if (status != kFound) break;
-      for (const unsigned char* b = lookup.entry_line; *b != 0 && offset < kSingleLimit; ++b) {
-        single[offset] = *b;
-        if (*b == 0x0A && offset > 0) single[offset - 1] = 0x0D;
-        ++offset;
+  // Different entries lead to the same line (an index holds a position for
+  // every word inside a line, and a line matches every shorter prefix
+  // again): each line is given once, where it first comes.
+  std::unordered_set<std::string> seen;
+  for (int k = p.matched; k >= 1; --k) {
+    const int32_t length = k * p.width;
+    // Two passes over the entries matching this prefix: the lines that begin
+    // with it, then the rest.
+    for (const bool beginning : {true, false}) {
+      for (int32_t e = p.first_match[k];; ++e) {
+        lookup.current_entry = e;
+        int status = kNotFound;
+        int32_t entry = 0;
+        search_index(kCheckMode, store.current_slot, e, length, lookup.search_key, &status, &entry,
+                     lookup.entry_line);
+        if (status != kFound) break;
+        const unsigned char* line = lookup.entry_line;
+        if (begins_with_folded(line, lookup.search_key, length) != beginning) continue;
+        const size_t line_length = strnlen(reinterpret_cast<const char*>(line), kEntryLineSize);
+        if (!seen.emplace(reinterpret_cast<const char*>(line), line_length).second) continue;
+        if (!visit(line, line_length)) return;
       }
-      e = lookup.current_entry + 1;
     }
   }
+}
+
+void lookup_selection() {
+  unsigned char* single = lookup.single_buffer;
+  if (single == nullptr) {
+    find_prefixes();  // the entry line buffer as the lookup leaves it
+    return;
+  }
+  std::memset(single, 0, kSingleBufferSize);
+  size_t offset = 0;
+  // Whole lines only, with CR LF for the pane; the NUL always has its byte.
+  for_each_selection_line([&](const unsigned char* line, size_t length) {
+    const size_t line_feeds = std::count(line, line + length, 0x0A);
+    if (offset + length + line_feeds + 1 > kSingleBufferSize) return false;
+    for (size_t i = 0; i < length; ++i) {
+      if (line[i] == 0x0A) single[offset++] = 0x0D;
+      single[offset++] = line[i];
+    }
+    return true;
+  });
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "platform/platform.h"
 
@@ -13,9 +14,8 @@ constexpr size_t kEntryLineSize = 200;  // bytes of the entry line buffer
 constexpr size_t kListingBufferSize = 40960;
 constexpr size_t kListingTextSize = 40000;  // the listing pane's text
 constexpr size_t kSingleBufferSize = 2000;
-constexpr size_t kSingleLimit = 262;  // lookup_selection writes offsets 0 to 261
-constexpr int kMaxPrefix = 20;        // characters tried per lookup
-constexpr int kProbeBudget = 40;      // probes of one binary search
+constexpr int kMaxPrefix = 20;    // characters tried per lookup
+constexpr int kProbeBudget = 40;  // probes of one binary search
 constexpr int kSearchMode = 1;
 constexpr int kCheckMode = 2;
 constexpr int kFound = 3;
@@ -55,13 +55,34 @@ int32_t compare_key(int32_t length, const unsigned char* key);
 void search_index(int mode, int slot, int32_t start, int32_t length, const unsigned char* key,
                   int* status, int32_t* entry, unsigned char* line);
 
+// Bytes of the EUC-JP character whose first byte is lead: 1 for ASCII, 3 for
+// 0x8F (JIS X 0212), 2 for any other byte from 0x80.
+constexpr size_t euc_character_bytes(unsigned char lead) {
+  return lead < 0x80 ? 1 : lead == 0x8F ? 3 : 2;
+}
+
 // Longest match of the search key; leaves one entry line (or the no-match
-// text) in the entry line buffer.
+// text) in the entry line buffer: of the entries matching the longest prefix
+// (then the next shorter one, ...), the first in index order whose line
+// begins with the key's whole first character; when there is none, the line
+// of the last entry matching the one-character prefix.
 void lookup_word();
 
-// Appends every entry line of every matching prefix of the search key to the
-// single buffer (at most 262 bytes; the walk ends once they are written).
-// Without a single buffer nothing is appended.
+// Visits every entry line that matches a prefix of the search key, each line
+// once however many entries and prefixes lead to it, in this order: for each
+// prefix length, longest first, the lines that begin with that prefix
+// (katakana and hiragana, upper and lower case alike, as the index compares),
+// then the other lines that match it, each group in index order. visit gets
+// the line in the entry line buffer (its bytes, 0x0A, NUL) and its length
+// with the 0x0A; returning false ends the walk. May drop the key's last byte
+// when it is below 0x20, as lookup_word does.
+using SelectionLineVisitor = std::function<bool(const unsigned char* line, size_t length)>;
+void for_each_selection_line(const SelectionLineVisitor& visit);
+
+// Fills the single buffer with the lines of for_each_selection_line, whole
+// lines only, each with 0x0D inserted before its 0x0A; the first line that
+// would not fit the kSingleBufferSize bytes together with the text's NUL
+// ends the list. Without a single buffer nothing is written.
 void lookup_selection();
 
 // Segments the kanji buffer into a new listing buffer, which replaces (and
