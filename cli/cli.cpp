@@ -17,6 +17,7 @@
 #include "lookup/lookup.h"
 #include "platform/convert.h"
 #include "platform/in_memory.h"
+#include "platform/text_units.h"
 #include "romaji/romaji.h"
 #include "shell/shell.h"
 #include "store/store.h"
@@ -346,8 +347,7 @@ bool read_input(const std::string& path, std::string* bytes, std::string* error)
 size_t whole_character_prefix(std::string_view euc, size_t limit) {
   size_t at = 0;
   while (at < euc.size()) {
-    unsigned char c = static_cast<unsigned char>(euc[at]);
-    size_t length = c == 0x8F ? 3 : (c == 0x8E || (c >= 0xA1 && c <= 0xFE)) ? 2 : 1;
+    size_t length = euc_lead_length(static_cast<unsigned char>(euc[at]));
     if (at + length > limit) break;
     at += length;
   }

@@ -8,10 +8,12 @@
 //   0x01-0x7E      ASCII, copied (1 byte)
 //   0xA1 0xA4 0xA5 row-1 symbol, hiragana, katakana, copied (2 bytes)
 //   anything else  kanji and the rest: looked up
+#include <algorithm>
 #include <cstring>
 
 #include "intake/intake.h"
 #include "lookup/lookup.h"
+#include "platform/text_units.h"
 #include "store/store.h"
 
 namespace {
@@ -26,6 +28,30 @@ struct Listing {
   unsigned char* out;
   size_t used;
   bool full;
+  size_t passage_end;  // items are cut here
+
+  // Records the item that the walk has just written from listing offset
+  // `from` on, for passage bytes [position, position + advance). Copied bytes
+  // extend a passed run that ends where they start.
+  void record(ItemKind kind, size_t position, size_t advance, size_t from, size_t line_length) {
+    const size_t length = std::min(advance, passage_end - position);
+    ListingItem* last = lookup.item_count > 0 ? &lookup.items[lookup.item_count - 1] : nullptr;
+    if (kind == ItemKind::kPassed && last != nullptr && last->kind == ItemKind::kPassed &&
+        static_cast<size_t>(last->passage_offset + last->passage_length) == position) {
+      last->passage_length += static_cast<int32_t>(length);
+      last->listing_length += static_cast<int32_t>(used - from);
+      return;
+    }
+    if (static_cast<size_t>(lookup.item_count) >= kMaxListingItems) return;
+    ListingItem& item = lookup.items[lookup.item_count++];
+    item.passage_offset = static_cast<int32_t>(position);
+    item.passage_length = static_cast<int32_t>(length);
+    item.listing_offset = static_cast<int32_t>(from);
+    item.listing_length = static_cast<int32_t>(used - from);
+    item.line_offset = kind == ItemKind::kPassed ? -1 : static_cast<int32_t>(used - line_length);
+    item.line_length = static_cast<int32_t>(line_length);
+    item.kind = kind;
+  }
 
   bool room_for(size_t n) {
     if (used + n > kListingBufferSize - 1) full = true;
@@ -45,6 +71,7 @@ struct Listing {
 }  // namespace
 
 void build_listing(Window main_window) {
+  lookup.item_count = 0;
   lookup.listing_buffer = renew_block(&lookup.listing_block, kListingBufferSize, true);
   if (lookup.listing_buffer == nullptr) {
     message_box(main_window, "malloc failed for kanji buffers2!", " ");
@@ -55,13 +82,13 @@ void build_listing(Window main_window) {
   // The passage ends at its NUL; a step that would carry the walk past it
   // ends the walk too, so nothing behind the NUL is ever read.
   const size_t end = strnlen(reinterpret_cast<const char*>(passage), kKanjiBufferSize);
-  Listing listing{lookup.listing_buffer, 0, false};
+  Listing listing{lookup.listing_buffer, 0, false, end};
   unsigned char* key = lookup.search_key;
   const unsigned char* line = lookup.entry_line;
 
   size_t position = 0;
   // The first character boundary at or after the position, stepping from
-  // the passage's first byte (euc_character_bytes). The walk itself may
+  // the passage's first byte (euc_lead_length). The walk itself may
   // stand inside a character: a looked-up character always advances by two
   // bytes, and a word's odd length is raised to even.
   size_t boundary = 0;
@@ -70,6 +97,7 @@ void build_listing(Window main_window) {
     if (b <= 0x7E) {
       if (!listing.room_for(1)) break;
       listing.put(b);
+      listing.record(ItemKind::kPassed, position, 1, listing.used - 1, 0);
       position += 1;
       continue;
     }
@@ -80,7 +108,9 @@ void build_listing(Window main_window) {
     if (b == 0xA1 || b == 0xA4 || b == 0xA5) {
       const size_t n = available(2);
       if (!listing.room_for(n)) break;
+      const size_t from = listing.used;
       listing.text(passage + position, n);
+      listing.record(ItemKind::kPassed, position, 2, from, 0);
       position += 2;
       continue;
     }
@@ -94,8 +124,10 @@ void build_listing(Window main_window) {
     // second byte starts a kana is passed over by one byte, so that the walk
     // falls back into step with the passage's characters. At a boundary the
     // 0xA4 is the kanji's own second byte, and the kanji is listed whole.
-    while (boundary < position) boundary += euc_character_bytes(passage[boundary]);
-    if (line[2] == 'N' && line[6] == 'T' && key[1] == 0xA4 && boundary != position) {
+    while (boundary < position) boundary += euc_lead_length(passage[boundary]);
+    const bool no_match = line[2] == 'N' && line[6] == 'T';
+    if (no_match && key[1] == 0xA4 && boundary != position) {
+      listing.record(ItemKind::kPassed, position, 1, listing.used, 0);
       position += 1;
       continue;
     }
@@ -108,7 +140,8 @@ void build_listing(Window main_window) {
     while (key[i] != 0 && j + i < kEntryLineSize && line[j + i] == key[i]) ++i;
     // A line that shares only the lead byte of the key's first character
     // begins with another character: it is no entry of this word.
-    if (i < euc_character_bytes(key[0])) i = 0;
+    if (i < euc_lead_length(key[0])) i = 0;
+
     const size_t line_length = strnlen(reinterpret_cast<const char*>(line), kEntryLineSize);
 
     if (i > 0) {
@@ -117,16 +150,23 @@ void build_listing(Window main_window) {
       // byte that the lookup dropped or the one the raise to even reaches).
       const size_t word = available(i);
       if (!listing.room_for(word + kGap + line_length)) break;
+      const size_t from = listing.used;
       listing.text(passage + position, word);
       listing.gap(kGap);
       listing.text(line, line_length);
+      listing.record(ItemKind::kWord, position, i, from, line_length);
       position += i;
     } else {
       const size_t character = available(2);
       if (!listing.room_for(character + 2 * kGap + line_length)) break;
+      const size_t from = listing.used;
       listing.text(passage + position, character);
       listing.gap(2 * kGap);
       listing.text(line, line_length);
+      const bool no_match_text =
+          std::strcmp(reinterpret_cast<const char*>(line), kNoMatchText) == 0;
+      listing.record(no_match_text ? ItemKind::kNoMatch : ItemKind::kWord, position, 2, from,
+                     line_length);
       position += 2;
     }
   }

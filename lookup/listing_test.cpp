@@ -3,12 +3,15 @@
 // the listing buffer.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "intake/intake.h"
 #include "lookup/test_dictionary.h"
+#include "platform/text_units.h"
 
 namespace {
 
@@ -219,58 +222,162 @@ TEST_F(ListingTest, WithoutADictionaryEveryWordIsUnfound) {
                                       std::string(16, ' ') + kNoMatch);
 }
 
+// ---- The record of the items the walk wrote ---------------------------------
+
+// An item as the tests read it: kind, passage bytes, what was written for it
+// and its line.
+struct Item {
+  ItemKind kind;
+  std::string passage;
+  std::string written;
+  std::string line;
+  bool operator==(const Item&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Item& item) {
+  return out << "{" << static_cast<int>(item.kind) << " " << hex(item.passage) << " | "
+             << hex(item.written) << " | " << hex(item.line) << "}";
+}
+
+class ListingItemsTest : public ListingTest {
+ protected:
+  std::vector<Item> items() {
+    std::vector<Item> out;
+    const auto* listing = reinterpret_cast<const char*>(lookup.listing_buffer);
+    const auto* passage = reinterpret_cast<const char*>(passage_.data());
+    for (int32_t n = 0; n < lookup.item_count; ++n) {
+      const ListingItem& item = lookup.items[n];
+      out.push_back({item.kind, std::string(passage + item.passage_offset, item.passage_length),
+                     std::string(listing + item.listing_offset, item.listing_length),
+                     item.line_offset < 0
+                         ? std::string()
+                         : std::string(listing + item.line_offset, item.line_length)});
+    }
+    return out;
+  }
+
+  // The items lie end to end over the passage up to where they stop, and
+  // what was written for them, in order, is the whole listing.
+  void expect_items_tile(size_t listed) {
+    size_t position = 0, written = 0;
+    for (int32_t n = 0; n < lookup.item_count; ++n) {
+      const ListingItem& item = lookup.items[n];
+      ASSERT_EQ(static_cast<size_t>(item.passage_offset), position) << "item " << n;
+      ASSERT_EQ(static_cast<size_t>(item.listing_offset), written) << "item " << n;
+      ASSERT_GT(item.passage_length, 0) << "item " << n;
+      if (item.kind != ItemKind::kPassed) {
+        ASSERT_EQ(item.line_offset + item.line_length, item.listing_offset + item.listing_length);
+        ASSERT_EQ(lookup.listing_buffer[item.line_offset + item.line_length - 1], '\n');
+      }
+      position += item.passage_length;
+      written += item.listing_length;
+    }
+    EXPECT_EQ(position, listed);
+    EXPECT_EQ(written, std::strlen(reinterpret_cast<const char*>(lookup.listing_buffer)));
+  }
+};
+
+TEST_F(ListingItemsTest, EachWordUnfoundCharacterAndCopiedRunIsOneItem) {
+  dictionary({euc("日本 [にほん] /Japan/"), euc("東京 /Tokyo/")});
+  const std::string passage = euc("日本は東京。Yes 猫");
+  listing(passage);
+  const std::vector<Item> expected = {
+      {ItemKind::kWord, euc("日本"), euc("日本") + kGap + euc("日本 [にほん] /Japan/\n"),
+       euc("日本 [にほん] /Japan/\n")},
+      {ItemKind::kPassed, euc("は"), euc("は"), ""},
+      {ItemKind::kWord, euc("東京"), euc("東京") + kGap + euc("東京 /Tokyo/\n"),
+       euc("東京 /Tokyo/\n")},
+      {ItemKind::kPassed, euc("。Yes "), euc("。Yes "), ""},
+      {ItemKind::kNoMatch, euc("猫"), euc("猫") + std::string(16, ' ') + kNoMatch, kNoMatch},
+  };
+  EXPECT_EQ(items(), expected);
+  expect_items_tile(passage.size());
+
+  listing("");
+  EXPECT_EQ(lookup.item_count, 0);
+}
+
+TEST_F(ListingItemsTest, ALineThatDoesNotBeginLikeTheKeyIsAWordItemOfTwoBytes) {
+  const std::string text = lines({euc("大漢") + " /inside/"});
+  open_dictionary_with(text, {3});
+  listing(euc("漢漢"));
+  ASSERT_EQ(lookup.item_count, 2);
+  EXPECT_EQ(items()[0], (Item{ItemKind::kWord, euc("漢"),
+                              euc("漢") + std::string(16, ' ') + euc("大漢") + " /inside/\n",
+                              euc("大漢") + " /inside/\n"}));
+  expect_items_tile(4);
+}
+
+TEST_F(ListingItemsTest, TheOddCasesOfTheWalkKeepTheItemsEndToEnd) {
+  dictionary({"\xB0\xA1\xB0\xA2\xB0\xA3 /z/", euc("日本 /Japan/")});
+  // A byte passed over without a word (off a character boundary) joins the
+  // kana run that follows it.
+  listing("\x8F\xB0\xB0\xA4\xA2x");
+  ASSERT_EQ(lookup.item_count, 2);
+  EXPECT_EQ(items()[1], (Item{ItemKind::kPassed, "\xB0\xA4\xA2x", "\xA4\xA2x", ""}));
+  expect_items_tile(6);
+
+  // A count raised past the passage's end, and a kana pair cut by it: the
+  // items end with the passage.
+  listing("\xB0\xA1\xB0\xA2\xB0");
+  ASSERT_EQ(lookup.item_count, 1);
+  EXPECT_EQ(lookup.items[0].passage_length, 5);
+  listing("a\xA4");
+  ASSERT_EQ(lookup.item_count, 1);
+  EXPECT_EQ(lookup.items[0].passage_length, 2);
+  EXPECT_EQ(lookup.items[0].listing_length, 2);  // nothing written beyond the passage
+}
+
+TEST_F(ListingItemsTest, TheLastItemEndsWhereAFullListingStopped) {
+  dictionary({euc("日本 /Japan/")});
+  std::string passage;
+  for (int c = 0; c < 3000; ++c) passage += euc("猫") + "a";
+  const std::string text = listing(passage);
+  const std::string item = euc("猫") + std::string(16, ' ') + kNoMatch + "a";
+  const size_t listed = (kListingBufferSize - 1) / item.size();
+  ASSERT_EQ(text.size() / item.size(), listed);
+  EXPECT_EQ(lookup.item_count,
+            static_cast<int32_t>(2 * listed + (text.size() % item.size() ? 1 : 0)));
+  expect_items_tile(lookup.items[lookup.item_count - 1].passage_offset +
+                    lookup.items[lookup.item_count - 1].passage_length);
+  EXPECT_LT(static_cast<size_t>(lookup.item_count), kMaxListingItems);
+}
+
+// A listing of nothing but items of a byte or two: the record holds all of
+// them and the next listing starts a record of its own.
+TEST_F(ListingItemsTest, AWholeKanjiBufferOfShortItemsIsRecorded) {
+  dictionary({euc("日 /sun/")});
+  std::string passage;
+  while (passage.size() + 3 <= kKanjiBufferSize - 2) passage += euc("日") + "a";
+  listing(passage);
+  const ListingItem& last = lookup.items[lookup.item_count - 1];
+  expect_items_tile(last.passage_offset + last.passage_length);
+  EXPECT_GT(lookup.item_count, 2000);
+  listing(euc("日"));
+  EXPECT_EQ(lookup.item_count, 1);
+}
+
 // ---- Real text ---------------------------------------------------------------
 
 const std::filesystem::path kFullDictionary =
     std::filesystem::path(DODEVUZ_SOURCE_DATA_DIR) / ".." / "dict";
-const std::filesystem::path kPassage =
+const std::filesystem::path kRealPassage =
     std::filesystem::path(DODEVUZ_SOURCE_DATA_DIR) / ".." / "corpus" / "passage-40k.euc";
-
-// The listing's items: where each gap and line were inserted (as an offset of
-// the passage), whether the gap was that of a found word (8 blanks) and the
-// line. The listing less these insertions must be the passage itself, or as
-// much of it as the listing holds.
-struct Item {
-  size_t end;
-  bool found;
-  std::string line;
-};
-std::vector<Item> items_of(const std::string& listing, const std::string& passage) {
-  std::vector<Item> items;
-  size_t p = 0;
-  for (size_t i = 0; i < listing.size();) {
-    if (listing.compare(i, 8, kGap) == 0) {
-      size_t j = i + 8;
-      const bool found = listing.compare(j, 8, kGap) != 0;
-      if (!found) j += 8;
-      const size_t end = listing.find('\n', j);
-      if (end == std::string::npos) break;
-      items.push_back({p, found, listing.substr(j, end + 1 - j)});
-      i = end + 1;
-      continue;
-    }
-    EXPECT_EQ(listing[i], passage[p]) << "listing offset " << i << ", passage offset " << p;
-    if (listing[i] != passage[p]) break;
-    ++i;
-    ++p;
-  }
-  return items;
-}
 
 // On real prose with the full dictionary, every word found is listed with a
 // line that begins with the word's own first character, never with a line of
 // another kanji that only shares its lead byte.
-TEST_F(ListingTest, OnRealTextEveryFoundLineBeginsWithItsWordsFirstCharacter) {
+TEST_F(ListingItemsTest, OnRealTextEveryFoundLineBeginsWithItsWordsFirstCharacter) {
   namespace fs = std::filesystem;
   if (!fs::exists(kFullDictionary / "edict") || !fs::exists(kFullDictionary / "edict.jdx")) {
     GTEST_SKIP() << "no full dictionary in " << kFullDictionary << " (make full-dict)";
   }
-  std::string passage = testing_support::read_file(kPassage.string());
-  if (passage.empty()) GTEST_SKIP() << "no " << kPassage << " (make corpus)";
+  std::string passage = testing_support::read_file(kRealPassage.string());
+  if (passage.empty()) GTEST_SKIP() << "no " << kRealPassage << " (make corpus)";
   // The kanji buffer's share of it, cut at a whole character.
   size_t whole = 0;
   while (whole < passage.size()) {
-    const size_t next = whole + euc_character_bytes(static_cast<unsigned char>(passage[whole]));
+    const size_t next = whole + euc_lead_length(static_cast<unsigned char>(passage[whole]));
     if (next > kKanjiClearSize) break;
     whole = next;
   }
@@ -279,35 +386,24 @@ TEST_F(ListingTest, OnRealTextEveryFoundLineBeginsWithItsWordsFirstCharacter) {
     fs::create_symlink(fs::absolute(kFullDictionary / name), name);
   }
   open_dictionaries(kMain);
-  // The listing may stop short of the passage's end (its buffer is full).
-  const std::string text = listing(passage);
+  listing(passage);  // may stop short of the passage's end: its buffer is full
+  const ListingItem& last = lookup.items[lookup.item_count - 1];
+  expect_items_tile(last.passage_offset + last.passage_length);
 
-  const std::vector<Item> items = items_of(text, passage);
   size_t found = 0;
-  size_t start = 0;  // where the walk stood after the previous item
-  for (const Item& item : items) {
-    // The word begins at the first byte that the walk looks up: ASCII, kana
-    // and row-1 symbols before it were copied.
-    while (start < item.end) {
-      const auto b = static_cast<unsigned char>(passage[start]);
-      if (b <= 0x7E) {
-        start += 1;
-      } else if (b == 0xA1 || b == 0xA4 || b == 0xA5) {
-        start += 2;
-      } else {
-        break;
-      }
+  for (const Item& item : items()) {
+    // A found word: the word, 8 blanks, its line (16 blanks for a line that
+    // does not begin like it).
+    if (item.kind != ItemKind::kWord ||
+        item.written.size() != item.passage.size() + kGap.size() + item.line.size()) {
+      continue;
     }
-    if (item.found) {
-      ++found;
-      const std::string word = passage.substr(start, item.end - start);
-      const size_t first = euc_character_bytes(static_cast<unsigned char>(word[0]));
-      size_t j = 0;
-      while (j < item.line.size() && item.line[j] >= 0x02 && item.line[j] <= 0x7E) ++j;
-      EXPECT_EQ(hex(item.line.substr(j, first)), hex(word.substr(0, first)))
-          << "word at passage offset " << start << ": " << hex(word) << "\nline: " << item.line;
-    }
-    start = item.end;
+    ++found;
+    const size_t first = euc_lead_length(static_cast<unsigned char>(item.passage[0]));
+    size_t j = 0;
+    while (j < item.line.size() && item.line[j] >= 0x02 && item.line[j] <= 0x7E) ++j;
+    EXPECT_EQ(hex(item.line.substr(j, first)), hex(item.passage.substr(0, first)))
+        << "word " << hex(item.passage) << "\nline: " << item.line;
   }
   EXPECT_GT(found, 300u);
 }

@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "lookup/lookup.h"
+#include "platform/text_units.h"
 #include "store/store.h"
 
 namespace {
@@ -72,7 +73,7 @@ void lookup_word() {
   // belongs to another word. Lines are tried from the longest prefix down,
   // each prefix's matches in index order; the buffer already holds the first
   // candidate, so it is tested before anything is fetched.
-  const size_t first = euc_character_bytes(lookup.search_key[0]);
+  const size_t first = euc_lead_length(lookup.search_key[0]);
   for (int k = p.matched; k >= 1; --k) {
     int32_t e = p.first_match[k];
     for (;;) {

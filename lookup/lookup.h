@@ -22,6 +22,29 @@ constexpr int kFound = 3;
 constexpr int kNotFound = 4;
 extern const char kNoMatchText[];  // "  NOMATCH  \n"
 
+// Every item of the listing advances the walk by at least one passage byte,
+// and the passage is at most a kanji buffer: this many items always fit.
+constexpr size_t kMaxListingItems = 40000;
+
+// What the walk wrote for an item.
+enum class ItemKind : uint8_t {
+  kPassed,   // a run of ASCII, kana and row-1 symbols, copied as it stands
+  kWord,     // a word, 8 blanks (16 when the line does not begin like it) and an entry line
+  kNoMatch,  // a character, 16 blanks and the no-match text
+};
+
+// One item of the listing as build_listing wrote it. Offsets are bytes from
+// the start of the passage (the kanji buffer) and of the listing buffer.
+struct ListingItem {
+  int32_t passage_offset;  // first passage byte of the item
+  int32_t passage_length;  // passage bytes the walk moved over (cut at the passage's end)
+  int32_t listing_offset;  // first byte written for the item
+  int32_t listing_length;  // bytes written for it
+  int32_t line_offset;     // its entry line (or the no-match text); -1 for a passed run
+  int32_t line_length;     // bytes of that line with its 0x0A; 0 for a passed run
+  ItemKind kind;
+};
+
 // Program-wide state of the lookup engine; one instance, `lookup`.
 struct Lookup {
   unsigned char search_key[kSearchKeySize];  // NUL-terminated EUC-JP key
@@ -34,6 +57,8 @@ struct Lookup {
   size_t listing_text_size;      // bytes of the listing text block
   MemoryBlock single_block;      // block of the single buffer (made by the shell)
   unsigned char* single_buffer;  // 2000 bytes that lookup_selection fills
+  ListingItem items[kMaxListingItems];  // the items of the last listing, in passage order
+  int32_t item_count;                   // items of the last listing
 };
 
 extern Lookup lookup;
@@ -55,16 +80,10 @@ int32_t compare_key(int32_t length, const unsigned char* key);
 void search_index(int mode, int slot, int32_t start, int32_t length, const unsigned char* key,
                   int* status, int32_t* entry, unsigned char* line);
 
-// Bytes of the EUC-JP character whose first byte is lead: 1 for ASCII, 3 for
-// 0x8F (JIS X 0212), 2 for any other byte from 0x80.
-constexpr size_t euc_character_bytes(unsigned char lead) {
-  return lead < 0x80 ? 1 : lead == 0x8F ? 3 : 2;
-}
-
 // Longest match of the search key; leaves one entry line (or the no-match
 // text) in the entry line buffer: of the entries matching the longest prefix
 // (then the next shorter one, ...), the first in index order whose line
-// begins with the key's whole first character; when there is none, the line
+// begins with the key's whole first character (euc_lead_length); when there is none, the line
 // of the last entry matching the one-character prefix.
 void lookup_word();
 
@@ -90,4 +109,10 @@ void lookup_selection();
 // whole, so the listing stays NUL-terminated within its 40960 bytes. When the
 // buffer cannot be had, "malloc failed for kanji buffers2!" is shown and
 // listing_buffer is nullptr.
+//
+// Each item written is recorded in lookup.items, in passage order: adjacent
+// copied bytes form one passed run, each looked-up position one word or
+// no-match item. The items lie end to end from the passage's start (a byte
+// the walk passes over without writing anything joins a passed run), and the
+// last one ends where the listing stopped.
 void build_listing(Window main_window);

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/text_units.h"
 #include "tests/testing.h"
 
 namespace {
@@ -14,6 +15,24 @@ using testing_support::euc;
 using testing_support::hex;
 
 const std::string kFffd = "\xEF\xBF\xBD";
+
+TEST(EucLeadLength, EveryLeadByte) {
+  for (int lead = 0; lead < 256; ++lead) {
+    size_t expected = 1;  // ASCII, and the bytes that start no character
+    if (lead == 0x8E || (lead >= 0xA1 && lead <= 0xFE)) expected = 2;
+    if (lead == 0x8F) expected = 3;
+    const auto b = static_cast<unsigned char>(lead);
+    EXPECT_EQ(euc_lead_length(b), expected) << std::hex << lead;
+
+    // With good trail bytes behind it, the checking walk of the conversions
+    // takes the same step, and calls exactly the bytes that start no
+    // character ill-formed.
+    const std::string text{static_cast<char>(b), '\xB0', '\xA1', 'x'};
+    bool well_formed = false;
+    EXPECT_EQ(euc_char_length(text, &well_formed), expected) << std::hex << lead;
+    EXPECT_EQ(well_formed, lead < 0x80 || expected > 1) << std::hex << lead;
+  }
+}
 
 TEST(EucToUtf8, RoundTripsAsciiKanaKanjiHalfWidthAndJisX0212) {
   // 丂 (U+4E02) is a JIS X 0212 character: 8F B0 A1. ｶ is half-width: 8E B6.

@@ -9,11 +9,12 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 png=${2:-docs/screenshot-qt.png}
 
+[ "${INSTALL_DEPS:-yes}" = no ] || scripts/install-deps.sh core qt screenshot
 if ! fc-list :lang=ja 2>/dev/null | grep -q .; then
   echo "screenshot-qt.sh: no Japanese font; install fonts-vlgothic or fonts-noto-cjk" >&2
   exit 1
 fi
-[ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DDODEVUZ_QT=ON
+cmake -S . -B "$build"
 cmake --build "$build" --target dodevuz-qt sample_data -j 2
 mkdir -p "$(dirname "$png")"
 QT_QPA_PLATFORM=offscreen "$build/dodevuz-qt" -C "$build/data" \
