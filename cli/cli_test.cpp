@@ -152,16 +152,42 @@ TEST(Get, MissingRomajiTableEndsWithStatusOneAndTheMessage) {
   EXPECT_EQ(run.out, "Unable to open: kanarom.cnv\n");
 }
 
-TEST(Get, MissingDictionaryIsReportedAndTheListingStillMade) {
+// The listing is printed as the desktop shows it, and the status says that
+// the command failed.
+TEST(Get, MissingDictionaryIsReportedTheListingStillMadeAndTheStatusIsOne) {
   ScratchDir dir;
   copy_sample_data();
   std::remove("edict");
   Outcome run = dodevuz("get --utf8 --pane listing", "a本");
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.status, kExitFailure);
   EXPECT_NE(run.err.find("[edict] Cannot open dictionary file:\n[ ] Stat() error\n"),
             std::string::npos)
       << run.err;
   EXPECT_EQ(run.out, "a" + nomatch("本"));
+
+  copy_sample_data();
+  std::remove("edict.jdx");
+  run = dodevuz("get --utf8 --pane listing", "a本");
+  EXPECT_EQ(run.status, kExitFailure);
+  EXPECT_NE(run.err.find("[edict] Cannot open dictionary index file:"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.out, "a" + nomatch("本"));
+  run = dodevuz("single 本");
+  EXPECT_EQ(run.status, kExitFailure);
+  EXPECT_NE(run.err.find("Cannot open dictionary index file:"), std::string::npos) << run.err;
+}
+
+// Standard output carries the pane's bytes alone, --raw ones too.
+TEST(Get, ARomajiTableNoticeGoesToStandardError) {
+  ScratchDir dir;
+  copy_sample_data();
+  std::string table = "$h\n";
+  for (int i = 0; i < 300; ++i) table += euc("か\tka\n");
+  write_file("kanarom.cnv", table);
+  Outcome run = dodevuz("get --utf8 --raw --pane romaji", "かな");
+  EXPECT_EQ(run.status, kExitOk);
+  EXPECT_EQ(run.out, "ka##");
+  EXPECT_EQ(run.err, "Too many romaji table entries!\n");
 }
 
 TEST(Decode, ShiftJisAndJisSamplesGiveTheSameTextAsTheUtf8Sample) {
