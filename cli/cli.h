@@ -28,6 +28,8 @@ int command_romaji(int argc, char** argv);
 int command_single(int argc, char** argv);
 int command_session(int argc, char** argv);
 int command_index(int argc, char** argv);
+int command_setup(int argc, char** argv);  // setup.cpp
+extern const char kUsageSetup[];
 
 // The window that owns message boxes and panes: the main window of the
 // command line, which has no pane of its own.
@@ -47,6 +49,11 @@ bool read_input(const std::string& path, std::string* bytes, std::string* error)
 // The length of the longest prefix of text, at most limit bytes, that ends at
 // a character boundary of EUC-JP (as euc_lead_length steps).
 size_t whole_character_prefix(std::string_view euc, size_t limit);
+
+// The length of the part of a passage (EUC-JP) that a kanji buffer takes: the
+// text up to its first NUL, cut at the last whole character that leaves room
+// for two NULs. Notes a NUL or a cut on standard error.
+size_t passage_fit(std::string_view euc);
 
 // Puts a passage (EUC-JP) into a new kanji buffer, as the intake would: the
 // text up to its first NUL, cut at the last whole character that leaves room

@@ -165,4 +165,34 @@ TEST(SjisToUtf8, DecodesAndMarksBadBytes) {
   EXPECT_EQ(sjis_to_utf8("a\x82"), "a" + kFffd);
 }
 
+TEST(FirstInvalidByte, ValidTextOfEachEncodingWithItsVendorAndSupplementarySets) {
+  constexpr size_t kValid = std::string_view::npos;
+  const std::string text = "日本語のテキスト, ｶﾅ\n";
+  EXPECT_EQ(first_invalid_byte(text, TextEncoding::kUtf8), kValid);
+  EXPECT_EQ(first_invalid_byte(utf8_to_euc(text), TextEncoding::kEucJp), kValid);
+  EXPECT_EQ(first_invalid_byte(utf8_to_sjis(text), TextEncoding::kShiftJis), kValid);
+  EXPECT_EQ(first_invalid_byte(utf8_to_jis("日本語のテキスト\n"), TextEncoding::kJis), kValid);
+  EXPECT_EQ(first_invalid_byte("", TextEncoding::kJis), kValid);
+  // Circled digit one of code page 932 and of EUC-JP's Windows variant;
+  // 丂 of JIS X 0212 in EUC-JP; half-width katakana in JIS.
+  EXPECT_EQ(first_invalid_byte("\x87\x40", TextEncoding::kShiftJis), kValid);
+  EXPECT_EQ(first_invalid_byte("\xAD\xA1", TextEncoding::kEucJp), kValid);
+  EXPECT_EQ(first_invalid_byte("\x8F\xB0\xA1", TextEncoding::kEucJp), kValid);
+  EXPECT_EQ(first_invalid_byte("\x1B(I6\x1B(B", TextEncoding::kJis), kValid);
+}
+
+TEST(FirstInvalidByte, OffsetOfTheFaultAndACharacterCutOffAtTheEnd) {
+  EXPECT_EQ(first_invalid_byte("ab\xFF", TextEncoding::kUtf8), 2u);
+  EXPECT_EQ(first_invalid_byte("\xC0\xAF", TextEncoding::kUtf8), 0u);  // overlong '/'
+  EXPECT_EQ(first_invalid_byte("日\xE6\x9C", TextEncoding::kUtf8), 3u);
+  // Shift-JIS read as UTF-8, UTF-8 read as EUC-JP.
+  EXPECT_EQ(first_invalid_byte(utf8_to_sjis("a日本"), TextEncoding::kUtf8), 1u);
+  EXPECT_EQ(first_invalid_byte("a日", TextEncoding::kEucJp), 1u);
+  EXPECT_EQ(first_invalid_byte("a\xA4", TextEncoding::kEucJp), 1u);
+  EXPECT_EQ(first_invalid_byte("\x93\xFA\x82", TextEncoding::kShiftJis), 2u);
+  EXPECT_EQ(first_invalid_byte("\x82 ", TextEncoding::kShiftJis), 0u);
+  // JIS is 7-bit.
+  EXPECT_EQ(first_invalid_byte("ab\xA4\xA2", TextEncoding::kJis), 2u);
+}
+
 }  // namespace
