@@ -83,6 +83,9 @@ CommandResult dispatch_command(Window main_window, int id) {
       read_clipboard_sjis(main_window);
       run_get_chain(main_window);
       return CommandResult::kDone;
+    case kCmdNext:
+      run_next_chain(main_window);
+      return CommandResult::kDone;
     case kCmdSingle:
       lookup_selected_text(main_window);
       return CommandResult::kDone;
@@ -102,14 +105,51 @@ CommandResult dispatch_command(Window main_window, int id) {
   }
 }
 
-void run_get_chain(Window main_window) {
+namespace {
+
+// The romaji of a listing can outgrow its buffer before the listing fills
+// its own (kana spelled in three letters). Both panes then end at the last
+// line whose romaji fits, with the notice, and NEXT goes on from there. Each
+// round ends the listing earlier; the romaji of a shorter listing fits.
+void end_where_romaji_stops(Window main_window) {
+  for (int round = 0; round < 3 && romaji.romaji_cut && romaji.romaji_buffer != nullptr; ++round) {
+    if (!end_listing_at(romaji.line_text_end)) break;
+    create_listing_pane(main_window);
+    build_romaji_text(main_window);
+  }
+}
+
+void run_chain_from(Window main_window, int32_t start) {
   // From here on the Get's blocks are locked until the next clean-up.
   shell.get_blocks_locked = true;
   open_dictionaries(main_window);
-  build_listing(main_window);
+  build_listing_page(main_window, start, kNoLimit);
   create_listing_pane(main_window);
   load_romaji_table();  // ends the program when kanarom.cnv is missing
   build_romaji_text(main_window);
+  end_where_romaji_stops(main_window);
+}
+
+}  // namespace
+
+void run_get_chain(Window main_window) {
+  run_chain_from(main_window, 0);
+}
+
+bool next_available() {
+  return listing_has_more();
+}
+
+void run_next_chain(Window main_window) {
+  if (!next_available()) return;
+  run_chain_from(main_window, lookup.listing_stop);
+}
+
+void run_page_chain(Window main_window, int32_t start, int32_t limit) {
+  build_listing_page(main_window, start, limit);
+  create_listing_pane(main_window);
+  build_romaji_text(main_window);
+  end_where_romaji_stops(main_window);
 }
 
 void create_listing_pane(Window main_window) {
@@ -213,6 +253,7 @@ void copy_selection(Window main_window) {
 void clean_up(Window main_window) {
   clipboard_empty(main_window);
   close_dictionary(0);
+  lookup.listing_full = false;  // NEXT has nothing to go on with
 
   // The last Get's blocks are unlocked once; a second clean-up in a row finds
   // nothing locked. The blocks themselves are freed when the next command
