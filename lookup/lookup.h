@@ -48,6 +48,7 @@ struct ListingItem {
   int32_t line_offset;     // its entry line (or the no-match text); -1 for a passed run
   int32_t line_length;     // bytes of that line with its 0x0A; 0 for a passed run
   ItemKind kind;
+  int32_t slot;  // the dictionary slot of a word's line; 0 for the other kinds
 };
 
 // Where one step of the walk ends (a copied byte or character, a word, a
@@ -70,6 +71,8 @@ struct Lookup {
   size_t listing_text_size;      // bytes of the listing text block
   MemoryBlock single_block;      // block of the single buffer (made by the shell)
   unsigned char* single_buffer;  // 2000 bytes that lookup_selection fills
+  int32_t word_slot;             // the dictionary slot of lookup_word's line
+  int32_t word_length;           // bytes of the key that the listing writes as the word
   ListingItem items[kMaxListingItems];  // the items of the last listing, in passage order
   int32_t item_count;                   // items of the last listing
 
@@ -103,21 +106,41 @@ int32_t compare_key(int32_t length, const unsigned char* key);
 void search_index(int mode, int slot, int32_t start, int32_t length, const unsigned char* key,
                   int* status, int32_t* entry, unsigned char* line);
 
-// Longest match of the search key; leaves one entry line (or the no-match
-// text) in the entry line buffer: of the entries matching the longest prefix
-// (then the next shorter one, ...), the first in index order whose line
-// begins with the key's whole first character (euc_lead_length); when there is none, the line
-// of the last entry matching the one-character prefix.
+// Longest match of the search key in every open dictionary slot; leaves one
+// entry line (or the no-match text) in the entry line buffer and its slot in
+// lookup.word_slot. Slot 0 gives the line of its longest matching prefix
+// (lookup_word_in_slot); a further slot gives a line only for a prefix that
+// is one of its headwords (the line begins with the prefix and a blank). The
+// line whose word has the most matching bytes (listed_word_length for slot
+// 0) wins, slot 0 and then the lower slot on equal lengths. With slot 0
+// alone open this is lookup_word_in_slot(0). lookup.word_length is the
+// word's length before raising: listed_word_length for slot 0's line, the
+// headword's for a further slot's (a blank after it in the passage is not
+// taken along).
 void lookup_word();
 
+// The same for one slot alone: of the entries matching the longest prefix
+// (then the next shorter one, ...), the first in index order whose line
+// begins with the key's whole first character (euc_lead_length); when there
+// is none, the line of the last entry matching the one-character prefix.
+void lookup_word_in_slot(int slot);
+
+// The bytes of the key that the entry line begins with, after the line's
+// leading ASCII (0x02 to 0x7E): the word the listing writes before the line.
+// Plain byte equality; 0 for the no-match text, and 0 for a line that
+// shares only part of the key's first character (another kanji of the same
+// lead byte), which holds no word of the key.
+size_t listed_word_length(const unsigned char* key, const unsigned char* line);
+
 // Visits every entry line that matches a prefix of the search key, each line
-// once however many entries and prefixes lead to it, in this order: for each
-// prefix length, longest first, the lines that begin with that prefix
-// (katakana and hiragana, upper and lower case alike, as the index compares),
-// then the other lines that match it, each group in index order. visit gets
-// the line in the entry line buffer (its bytes, 0x0A, NUL) and its length
-// with the 0x0A; returning false ends the walk. May drop the key's last byte
-// when it is below 0x20, as lookup_word does.
+// once however many entries, prefixes and slots lead to it, in this order:
+// slot 0, then every further open slot; in each, for each prefix length,
+// longest first, the lines that begin with that prefix (katakana and
+// hiragana, upper and lower case alike, as the index compares), then the
+// other lines that match it, each group in index order. visit gets the line
+// in the entry line buffer (its bytes, 0x0A, NUL) and its length with the
+// 0x0A; returning false ends the walk. The key is left as slot 0's lookup
+// leaves it (its last byte dropped when below 0x20).
 using SelectionLineVisitor = std::function<bool(const unsigned char* line, size_t length)>;
 void for_each_selection_line(const SelectionLineVisitor& visit);
 
