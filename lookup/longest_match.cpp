@@ -236,14 +236,16 @@ void for_each_selection_line(const SelectionLineVisitor& visit) {
 }
 
 void lookup_selection() {
+  lookup.single_buffer = renew_block(&lookup.single_block, kSingleBufferSize, true);
   unsigned char* single = lookup.single_buffer;
-  if (single == nullptr) {
-    // The entry line buffer and the key as the lookup leaves them.
+  // With nowhere to write, an empty key or no dictionary to read (before any
+  // Get, after Clear All) nothing is looked up, and the entry line buffer
+  // shows the no-match text, as a key that matches nothing would leave it.
+  if (single == nullptr || lookup.search_key[0] == 0 || !any_slot_open()) {
     store.current_slot = 0;
-    find_prefixes();
+    std::memcpy(lookup.entry_line, kNoMatchText, std::strlen(kNoMatchText) + 1);
     return;
   }
-  std::memset(single, 0, kSingleBufferSize);
   size_t offset = 0;
   // Whole lines only, with CR LF for the pane; the NUL always has its byte.
   for_each_selection_line([&](const unsigned char* line, size_t length) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -66,10 +67,10 @@ struct Lookup {
   int32_t current_entry;                     // index entry under comparison
   MemoryBlock listing_block;                 // block of the listing buffer
   unsigned char* listing_buffer;             // 40960 bytes, NUL-terminated; nullptr before any Get
-  MemoryBlock listing_text_block;            // block of the listing text (made by the shell)
+  MemoryBlock listing_text_block;            // block of the listing text
   unsigned char* listing_text;   // listing with 0x0D before each 0x0A; nullptr before any Get
   size_t listing_text_size;      // bytes of the listing text block
-  MemoryBlock single_block;      // block of the single buffer (made by the shell)
+  MemoryBlock single_block;      // block of the single buffer
   unsigned char* single_buffer;  // 2000 bytes that lookup_selection fills
   int32_t word_slot;             // the dictionary slot of lookup_word's line
   int32_t word_length;           // bytes of the key that the listing writes as the word
@@ -132,6 +133,10 @@ void lookup_word_in_slot(int slot);
 // lead byte), which holds no word of the key.
 size_t listed_word_length(const unsigned char* key, const unsigned char* line);
 
+// The search key := the first length bytes of bytes (at most 99) and a NUL;
+// nothing of an earlier key remains.
+void set_search_key(const unsigned char* bytes, size_t length);
+
 // Visits every entry line that matches a prefix of the search key, each line
 // once however many entries, prefixes and slots lead to it, in this order:
 // slot 0, then every further open slot; in each, for each prefix length,
@@ -144,11 +149,19 @@ size_t listed_word_length(const unsigned char* key, const unsigned char* line);
 using SelectionLineVisitor = std::function<bool(const unsigned char* line, size_t length)>;
 void for_each_selection_line(const SelectionLineVisitor& visit);
 
-// Fills the single buffer with the lines of for_each_selection_line, whole
-// lines only, each with 0x0D inserted before its 0x0A; the first line that
-// would not fit the kSingleBufferSize bytes together with the text's NUL
-// ends the list. Without a single buffer nothing is written.
+// A new single buffer (2000 bytes, zero), filled with the lines of
+// for_each_selection_line, whole lines only, each with 0x0D inserted before
+// its 0x0A; the first line that would not fit the kSingleBufferSize bytes
+// together with the text's NUL ends the list. An empty key, or no slot with
+// a file open (any_slot_open), looks nothing up, and the entry line buffer
+// holds the no-match text; so it does when the buffer cannot be had
+// (single_buffer nullptr).
 void lookup_selection();
+
+// Whether an entry line (as lookup_word leaves it) reads as the no-match
+// text. Only its bytes 2 and 6 are tested, the 'N' and 'T' of "  NOMATCH":
+// line must have at least 7 bytes.
+bool is_no_match(const unsigned char* line);
 
 // Segments the kanji buffer into a new listing buffer, which replaces (and
 // frees) the previous one. The walk stops before an item that would not fit
@@ -163,6 +176,21 @@ void lookup_selection();
 // the walk passes over without writing anything joins a passed run), and the
 // last one ends where the listing stopped; the notice is not an item.
 void build_listing(Window main_window);
+
+// The listing text anew from the listing buffer: its bytes with a 0x0D
+// before every 0x0A, nothing else changed. The block has the usual 40000
+// bytes, or more when the line ends need it, so nothing is cut. A missing
+// listing buffer reads as empty; without memory listing_text is nullptr.
+void build_listing_text();
+
+// A listing text of given text (EUC-JP, line ends as they are): a new
+// 40000-byte block holding text cut at a whole character so that its NUL
+// fits. Returns the bytes placed (0 without memory; listing_text nullptr).
+size_t place_listing_text(std::string_view text);
+
+// Unlocks the listing text's block ("Clear All", "Exit"): from then on there
+// is no listing text to read (listing_text nullptr).
+void unlock_listing_text();
 
 // The same walk from passage position start (a position where an earlier
 // listing stopped). It also stops, without a notice, at the first item
