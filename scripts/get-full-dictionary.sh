@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fetches the full dictionary from Debian's `edict` package into DIR (default:
-# dict/ in the repository, which git ignores), beside our kanarom.cnv, and
-# builds and checks its index with `dodevuz index`.
+# dict/ in the repository, which git ignores), beside our kanarom.cnv and
+# deinflect.txt, and builds and checks its index with `dodevuz index`.
 #
 #   scripts/get-full-dictionary.sh [DIR]
 #
@@ -55,6 +55,8 @@ if [ -f "$root/data/kanarom.cnv" ]; then
 else
   echo "No data/kanarom.cnv yet; $dir has no romaji table."
 fi
+# The rules of the "Dictionary forms" mode (get --forms).
+cp "$root/data/deinflect.txt" "$dir/deinflect.txt"
 
 cd "$root"
 if [ ! -x build/dodevuz ]; then
