@@ -25,7 +25,7 @@ namespace {
 
 const char kUsageGet[] =
     "usage: dodevuz get --euc|--utf8|--jis|--shift [-C DIR] [--pane listing|romaji|both]\n"
-    "                   [--raw] [--cache-pages N] [FILE|-]\n"
+    "                   [--raw] [--cache-pages N] [--forms] [FILE|-]\n"
     "  Runs a Get on the passage in FILE (standard input for - or no FILE) and\n"
     "  prints the listing pane and the romaji pane. --jis and --shift put the\n"
     "  file's bytes on the clipboard and run \"Get Dodevuz JIS\" / \"Get Dodevuz\n"
@@ -35,7 +35,9 @@ const char kUsageGet[] =
     "    --pane P         listing, romaji or both (the default; with headings)\n"
     "    --raw            the pane's exact EUC-JP bytes, 0x0D 0x0A line ends;\n"
     "                     one pane only (the listing unless --pane says)\n"
-    "    --cache-pages N  page frames of the dictionary cache (default 48, up to 8192)\n";
+    "    --cache-pages N  page frames of the dictionary cache (default 48, up to 8192)\n"
+    "    --forms          \"Dictionary forms\": a conjugated word is listed with the\n"
+    "                     entry of its dictionary form (rules from DIR/deinflect.txt)\n";
 
 const char kUsageDecode[] =
     "usage: dodevuz decode --jis|--shift [--raw] [FILE|-]\n"
@@ -49,13 +51,14 @@ const char kUsageRomaji[] =
     "  output is UTF-8, or EUC-JP bytes with 0x0D 0x0A line ends with --raw.\n";
 
 const char kUsageSingle[] =
-    "usage: dodevuz single [-C DIR] [--euc|--utf8] [--raw] TEXT\n"
+    "usage: dodevuz single [-C DIR] [--euc|--utf8] [--raw] [--forms] TEXT\n"
     "  Runs \"Single Dodevuz\" with TEXT selected in the listing pane and prints\n"
     "  every entry line that matches the start of TEXT (its first 50 bytes in\n"
-    "  EUC-JP). TEXT is UTF-8 (the default) or EUC-JP with --euc.\n";
+    "  EUC-JP). TEXT is UTF-8 (the default) or EUC-JP with --euc. With --forms\n"
+    "  the entries of TEXT's dictionary forms come first (食べました: 食べる).\n";
 
 const char kUsageSession[] =
-    "usage: dodevuz session [-C DIR]\n"
+    "usage: dodevuz session [-C DIR] [--forms]\n"
     "  Reads menu commands from standard input, one a line, and runs each as\n"
     "  the desktop program would; panes and clipboard are held in memory.\n"
     "    get-jis [FILE]       clipboard := FILE's bytes, then \"Get Dodevuz JIS\"\n"
@@ -65,6 +68,8 @@ const char kUsageSession[] =
     "                         PANE: romaji, listing or single\n"
     "    select-text PANE TEXT  select the first occurrence of TEXT (UTF-8)\n"
     "    focus PANE|main      give the keyboard focus to a pane or the main window\n"
+    "    forms                \"Dictionary forms\": turn the mode on or off (off at\n"
+    "                         start, or on with --forms)\n"
     "    single, copy, clear, about, exit\n"
     "                         \"Single Dodevuz\", \"Copy\", \"Clear All\", \"About\",\n"
     "                         \"Exit\" (clean-up, then status 0)\n"
@@ -140,6 +145,7 @@ struct Options {
   std::string pane;  // empty when not given
   bool raw = false;
   bool check = false;
+  bool forms = false;
   bool help = false;
   long cache_pages = kDefaultFrameCount;
   std::vector<std::string> operands;
@@ -209,6 +215,8 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       o->raw = true;
     } else if (arg == "--check" && takes(arg)) {
       o->check = true;
+    } else if (arg == "--forms" && takes(arg)) {
+      o->forms = true;
     } else {
       *problem = "unknown option: " + arg;
       return false;
@@ -414,8 +422,8 @@ std::string_view pane_text(Window pane) {
 int command_get(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --pane --raw --cache-pages", &o,
-                     &problem)) {
+  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --pane --raw --cache-pages --forms",
+                     &o, &problem)) {
     return usage_error("get", problem);
   }
   if (o.help) return std::fputs(kUsageGet, stdout), kExitOk;
@@ -428,6 +436,7 @@ int command_get(int argc, char** argv) {
   if (!read_operand(o, &bytes)) return kExitFailure;
   start_afresh();
   reset_store(static_cast<int>(o.cache_pages));
+  lookup.dictionary_forms = o.forms;
   if (!enter_directory(o)) return kExitFailure;
 
   Window main_window = cli_main_window();
@@ -494,7 +503,7 @@ int command_romaji(int argc, char** argv) {
 int command_single(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--euc --utf8 -C --raw", &o, &problem)) {
+  if (!parse_options(argc, argv, "--euc --utf8 -C --raw --forms", &o, &problem)) {
     return usage_error("single", problem);
   }
   if (o.help) return std::fputs(kUsageSingle, stdout), kExitOk;
@@ -507,6 +516,7 @@ int command_single(int argc, char** argv) {
                  kSelectionBufferSize);
   }
   start_afresh();
+  lookup.dictionary_forms = o.forms;
   if (!enter_directory(o)) return kExitFailure;
 
   Window main_window = cli_main_window();

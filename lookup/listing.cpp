@@ -68,6 +68,22 @@ void build_listing(Window main_window) {
       position += 1;
       continue;
     }
+    // In the "Dictionary forms" mode a word may start at hiragana too (しない,
+    // いる); where the mode finds nothing, the walk goes on as it always does.
+    if (lookup.dictionary_forms && (b == 0xA4 || (b != 0xA1 && b != 0xA5))) {
+      FormsMatch match;
+      if (lookup_forms(passage + position, end - position, b == 0xA4, &match, 1) == 1) {
+        const size_t prefix_length = std::strlen(reinterpret_cast<const char*>(match.prefix));
+        const size_t line_length = std::strlen(reinterpret_cast<const char*>(match.line));
+        if (!listing.room_for(match.surface_length + kGap + prefix_length + line_length)) break;
+        listing.text(passage + position, match.surface_length);
+        listing.gap(kGap);
+        listing.text(match.prefix, prefix_length);
+        listing.text(match.line, line_length);
+        position += match.surface_length;
+        continue;
+      }
+    }
     if (b == 0xA1 || b == 0xA4 || b == 0xA5) {
       if (!listing.room_for(2)) break;
       listing.put(b);

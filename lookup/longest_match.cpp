@@ -45,6 +45,30 @@ Prefixes find_prefixes() {
   return p;
 }
 
+// In the "Dictionary forms" mode the entries of the key's dictionary forms
+// come first, each line whole with its description and a CR LF line end, as
+// many as fit in limit bytes. Returns the bytes written.
+size_t list_forms(unsigned char* single, size_t limit) {
+  constexpr int kMaxListed = 8;
+  static FormsMatch matches[kMaxListed];
+  const unsigned char* key = lookup.search_key;
+  const size_t length = strnlen(reinterpret_cast<const char*>(key), kSearchKeySize);
+  const int count = lookup_forms(key, length, key[0] == 0xA4, matches, kMaxListed);
+  size_t offset = 0;
+  for (int i = 0; i < count; ++i) {
+    const size_t prefix = std::strlen(reinterpret_cast<const char*>(matches[i].prefix));
+    size_t line = std::strlen(reinterpret_cast<const char*>(matches[i].line));
+    if (line > 0 && matches[i].line[line - 1] == 0x0A) --line;
+    if (offset + prefix + line + 2 > limit) break;
+    std::memcpy(single + offset, matches[i].prefix, prefix);
+    std::memcpy(single + offset + prefix, matches[i].line, line);
+    offset += prefix + line;
+    single[offset++] = 0x0D;
+    single[offset++] = 0x0A;
+  }
+  return offset;
+}
+
 }  // namespace
 
 void lookup_word() {
@@ -72,7 +96,7 @@ void lookup_selection() {
   const Prefixes p = find_prefixes();
   unsigned char* single = lookup.single_buffer;
   if (single == nullptr) return;  // the shell could not have its block
-  size_t offset = 0;
+  size_t offset = lookup.dictionary_forms ? list_forms(single, kSingleLimit) : 0;
   // Every line of every prefix, longest prefix first, so a line comes once
   // for each prefix it matches. The last byte before each line end becomes
   // 0x0D, giving the pane its CR LF without moving anything. Once the buffer

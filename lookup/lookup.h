@@ -34,6 +34,7 @@ struct Lookup {
   size_t listing_text_size;      // bytes of the listing text block
   MemoryBlock single_block;      // block of the single buffer (made by the shell)
   unsigned char* single_buffer;  // 2000 bytes that lookup_selection fills
+  bool dictionary_forms;         // "Dictionary forms": conjugated words listed by their own entry
 };
 
 extern Lookup lookup;
@@ -63,6 +64,30 @@ void lookup_word();
 // single buffer (at most 262 bytes; the walk ends once they are written).
 // Without a single buffer nothing is appended.
 void lookup_selection();
+
+// Bytes of the description put before a deinflected word's entry line.
+constexpr size_t kFormsPrefixSize = 128;
+
+// One entry found for a word in the "Dictionary forms" mode.
+struct FormsMatch {
+  size_t surface_length;  // bytes of the text that the word takes
+  int32_t entry;          // its index entry
+  unsigned char
+      prefix[kFormsPrefixSize];  // "(polite past of 食べる) ", or empty for the word as it stands
+  unsigned char line[kEntryLineSize];  // the entry line, 0x0A, NUL
+};
+
+// The "Dictionary forms" lookup of the text at its start (EUC-JP, available
+// bytes): the longest run of up to 20 bytes of word characters (no ASCII, no
+// punctuation) that is a headword as it stands, or reaches one through the
+// deinflection table with the entry's tags allowing the rules used. Fills
+// matches with that run's entries, at most capacity: the word as it stands
+// first, then fewer rules, rules higher in the table, index order. at_kana:
+// the text starts with hiragana, so a word as it stands must inflect, and a
+// bare continuative stem does not count. Returns the number of matches; 0
+// when nothing is reached or no table is loaded.
+int lookup_forms(const unsigned char* text, size_t available, bool at_kana, FormsMatch* matches,
+                 int capacity);
 
 // Segments the kanji buffer into a new listing buffer, which replaces (and
 // frees) the previous one. The walk stops before an item that would not fit

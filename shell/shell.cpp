@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "deinflect/deinflect.h"
 #include "intake/intake.h"
 #include "lookup/lookup.h"
 #include "romaji/romaji.h"
@@ -32,6 +33,7 @@ void reset_program_state() {
   reset_intake();
   reset_lookup();
   reset_romaji();
+  reset_deinflect();
   shell = Shell{};
 }
 
@@ -92,6 +94,9 @@ CommandResult dispatch_command(Window main_window, int id) {
     case kCmdClearAll:
       clean_up(main_window);
       return CommandResult::kDone;
+    case kCmdDictionaryForms:
+      toggle_dictionary_forms(main_window);
+      return CommandResult::kDone;
     case kCmdAbout:
       return CommandResult::kShowAbout;
     case kCmdExit:
@@ -106,9 +111,25 @@ void run_get_chain(Window main_window) {
   // From here on the Get's blocks are locked until the next clean-up.
   shell.get_blocks_locked = true;
   open_dictionaries(main_window);
+  // Read anew with every Get, as the romaji table is; a table that cannot be
+  // read is reported and the listing is the classic one.
+  if (lookup.dictionary_forms) load_deinflect_table(main_window);
   build_listing(main_window);
   create_listing_pane(main_window);
   load_romaji_table();  // ends the program when kanarom.cnv is missing
+  build_romaji_text(main_window);
+}
+
+void toggle_dictionary_forms(Window main_window) {
+  lookup.dictionary_forms = !lookup.dictionary_forms;
+  // The passage in hand is listed again only while the Get's blocks and
+  // files are there: before any Get and after a clean-up there is nothing
+  // to list.
+  bool dictionary_open = store.text_handle[0] != kFileError && store.index_handle[0] != kFileError;
+  if (!shell.get_blocks_locked || !dictionary_open || intake.kanji_buffer == nullptr) return;
+  if (lookup.dictionary_forms) load_deinflect_table(main_window);
+  build_listing(main_window);
+  create_listing_pane(main_window);
   build_romaji_text(main_window);
 }
 
@@ -165,6 +186,7 @@ void lookup_selected_text(Window main_window) {
   // leave it for a key that matches nothing.
   bool dictionary_open = store.text_handle[0] != kFileError && store.index_handle[0] != kFileError;
   if (dictionary_open && taken > 0 && lookup.single_buffer != nullptr) {
+    if (lookup.dictionary_forms && !deinflect.loaded) load_deinflect_table(main_window);
     lookup_selection();
   } else {
     store.current_slot = 0;

@@ -17,6 +17,7 @@ constexpr int kCmdCopy = 106;
 constexpr int kCmdGetJis = 108;
 constexpr int kCmdGetShift = 109;
 constexpr int kCmdClearAll = 110;
+constexpr int kCmdDictionaryForms = 114;  // "Dictionary forms", a checkable item
 
 // Pane geometry and styles.
 constexpr int kPaneX = 10;
@@ -53,11 +54,18 @@ void reset_program_state();
 // WM_CLOSE) to the front end, as the result says.
 CommandResult dispatch_command(Window main_window, int id);
 
-// The Get chain after the intake: open the dictionary, build the listing, the
+// The Get chain after the intake: open the dictionary, (in the "Dictionary
+// forms" mode, read deinflect.txt anew), build the listing, the
 // listing pane, load the romaji table (which ends the program when
 // kanarom.cnv is missing), the romaji text and pane. Every step runs whatever
 // the previous one reported.
 void run_get_chain(Window main_window);
+
+// "Dictionary forms": turns the mode on or off (lookup.dictionary_forms, off
+// at start; the front end shows it as the item's check mark). When a Get has
+// run, its passage is listed again at once in the new mode, with the listing
+// and romaji panes made anew.
+void toggle_dictionary_forms(Window main_window);
 
 // The listing text from the listing buffer (0x0D before every 0x0A, sized
 // from the listing and at least 40000 bytes, so nothing is cut), and the
