@@ -3,15 +3,23 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
+# Each target first installs the Debian packages it needs when they are
+# missing (scripts/install-deps.sh, through sudo when not root); INSTALL_DEPS=no
+# leaves that out.
+INSTALL_DEPS ?= yes
+deps = $(if $(filter no,$(INSTALL_DEPS)),true,scripts/install-deps.sh $(1))
 
-.PHONY: all build run test install test-asan full-dict fuzz corpus bench clean format
+.PHONY: all build run test install test-asan full-dict fuzz corpus bench clean format qt deps
 
 all: build
 
-$(BUILD)/CMakeCache.txt:
+deps:
+	@$(call deps,core)
+
+$(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 
-build: $(BUILD)/CMakeCache.txt
+build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
@@ -19,6 +27,13 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The desktop program dodevuz-qt (build/dodevuz-qt), with Qt 6 installed
+# first when it is missing.
+qt:
+	@$(call deps,core qt)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
 
 # The desktop program dodevuz-qt, its desktop entry and the sample data under
 # PREFIX: `make install` (/usr/local; as root) or `make install PREFIX=~/.local`.
@@ -41,6 +56,7 @@ corpus:
 # when missing), in a Release build of its own (build-bench); writes
 # docs/performance.md and prints it.
 bench:
+	@$(call deps,core bench)
 	bench/run-bench.sh
 
 test-asan:
@@ -48,6 +64,7 @@ test-asan:
 
 # libFuzzer targets built with clang; FUZZ_SECONDS each (default 30).
 fuzz:
+	@$(call deps,core fuzz)
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DDODEVUZ_FUZZ=ON -DDODEVUZ_TESTS=OFF -DDODEVUZ_QT=OFF -DDODEVUZ_SANITIZE=address,undefined
 	cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
@@ -56,12 +73,15 @@ fuzz:
 # The Win32 program, cross-built with MinGW-w64 into $(WIN_BUILD)/shell/win32/dodevuz.exe
 # (statically linked), with the driver of its end-to-end test.
 WIN_BUILD ?= build-win
-.PHONY: win wine-test screenshot-win32
+.PHONY: win win-deps wine-test screenshot-win32
 
-$(WIN_BUILD)/CMakeCache.txt:
+win-deps:
+	@$(call deps,core win)
+
+$(WIN_BUILD)/CMakeCache.txt: | win-deps
 	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
 
-win: $(WIN_BUILD)/CMakeCache.txt
+win: win-deps $(WIN_BUILD)/CMakeCache.txt
 	cmake --build $(WIN_BUILD) -j $(JOBS) --target dodevuz wine_driver
 
 # dodevuz.exe driven through its window under Wine and Xvfb.
@@ -69,6 +89,7 @@ wine-test: win
 	tests/wine/run.sh $(WIN_BUILD)
 
 screenshot-win32: win
+	@$(call deps,screenshot)
 	scripts/screenshot-win32.sh $(WIN_BUILD)
 
 format:

@@ -12,11 +12,13 @@
 #include <cstring>
 #include <vector>
 
+#include "cli/input_encoding.h"
 #include "index/build_index.h"
 #include "intake/intake.h"
 #include "lookup/lookup.h"
 #include "platform/convert.h"
 #include "platform/in_memory.h"
+#include "platform/text_units.h"
 #include "romaji/romaji.h"
 #include "shell/shell.h"
 #include "store/store.h"
@@ -24,13 +26,14 @@
 namespace {
 
 const char kUsageGet[] =
-    "usage: dodevuz get --euc|--utf8|--jis|--shift [-C DIR] [--pane listing|romaji|both]\n"
+    "usage: dodevuz get [--utf8|--euc|--shift|--jis] [-C DIR] [--pane listing|romaji|both]\n"
     "                   [--raw] [--cache-pages N] [--forms] [FILE|-]\n"
     "  Runs a Get on the passage in FILE (standard input for - or no FILE) and\n"
-    "  prints the listing pane and the romaji pane. --jis and --shift put the\n"
-    "  file's bytes on the clipboard and run \"Get Dodevuz JIS\" / \"Get Dodevuz\n"
-    "  SHIFT\"; --euc and --utf8 place the passage in the kanji buffer directly.\n"
-    "  A passage longer than the 40000-byte buffer is cut at a whole character.\n"
+    "  prints the listing pane and the romaji pane. The passage is UTF-8 unless\n"
+    "  --euc, --shift or --jis says otherwise. --jis and --shift put the file's\n"
+    "  bytes on the clipboard and run \"Get Dodevuz JIS\" / \"Get Dodevuz SHIFT\";\n"
+    "  UTF-8 and EUC-JP are placed in the kanji buffer directly. A passage longer\n"
+    "  than the 40000-byte buffer (in EUC-JP) is cut at a whole character.\n"
     "    -C DIR           use the dictionary and romaji table in DIR\n"
     "    --pane P         listing, romaji or both (the default; with headings)\n"
     "    --raw            the pane's exact EUC-JP bytes, 0x0D 0x0A line ends;\n"
@@ -40,22 +43,23 @@ const char kUsageGet[] =
     "                     entry of its dictionary form (rules from DIR/deinflect.txt)\n";
 
 const char kUsageDecode[] =
-    "usage: dodevuz decode --jis|--shift [--raw] [FILE|-]\n"
-    "  Converts a JIS or Shift-JIS passage as the Get commands do and prints the\n"
-    "  kanji buffer's text: UTF-8, or the EUC-JP bytes with --raw.\n";
+    "usage: dodevuz decode [--utf8|--euc|--shift|--jis] [--raw] [FILE|-]\n"
+    "  Converts a passage (UTF-8 unless an option says otherwise; JIS and\n"
+    "  Shift-JIS as the Get commands do) and prints the kanji buffer's text:\n"
+    "  UTF-8, or the EUC-JP bytes with --raw.\n";
 
 const char kUsageRomaji[] =
-    "usage: dodevuz romaji [-C DIR] [--euc|--utf8] [--raw] [FILE|-]\n"
+    "usage: dodevuz romaji [--utf8|--euc|--shift|--jis] [-C DIR] [--raw] [FILE|-]\n"
     "  Spells the kana of any text in romaji with DIR/kanarom.cnv, as the romaji\n"
-    "  pane shows a listing. The text is EUC-JP, or UTF-8 with --utf8; the\n"
-    "  output is UTF-8, or EUC-JP bytes with 0x0D 0x0A line ends with --raw.\n";
+    "  pane shows a listing. The text is UTF-8 unless an option says otherwise;\n"
+    "  the output is UTF-8, or EUC-JP bytes with 0x0D 0x0A line ends with --raw.\n";
 
 const char kUsageSingle[] =
-    "usage: dodevuz single [-C DIR] [--euc|--utf8] [--raw] [--forms] TEXT\n"
+    "usage: dodevuz single [--utf8|--euc|--shift|--jis] [-C DIR] [--raw] [--forms] TEXT\n"
     "  Runs \"Single Dodevuz\" with TEXT selected in the listing pane and prints\n"
     "  every entry line that matches the start of TEXT (its first 50 bytes in\n"
-    "  EUC-JP). TEXT is UTF-8 (the default) or EUC-JP with --euc. With --forms\n"
-    "  the entries of TEXT's dictionary forms come first (食べました: 食べる).\n";
+    "  EUC-JP). TEXT is UTF-8 unless an option says otherwise. With --forms the\n"
+    "  entries of TEXT's dictionary forms come first (食べました: 食べる).\n";
 
 const char kUsageSession[] =
     "usage: dodevuz session [-C DIR] [--forms]\n"
@@ -79,7 +83,9 @@ const char kUsageSession[] =
     "                         a Japanese desktop program would (for get-shift)\n"
     "    set-clipboard-jis TEXT   the same in 7-bit JIS (for get-jis)\n"
     "  Lines starting with # and blank lines are ignored. FILE is relative to\n"
-    "  the directory the session started in, not to -C DIR.\n";
+    "  the directory the session started in, not to -C DIR. The script is\n"
+    "  UTF-8: a line that is not is reported and not run, and the session\n"
+    "  then ends with status 2.\n";
 
 const char kUsageIndex[] =
     "usage: dodevuz index [-C DIR] [--check]\n"
@@ -96,8 +102,9 @@ const char kUsageAll[] =
     "\n"
     "The dictionary (edict, edict.jdx) and the romaji table (kanarom.cnv) are\n"
     "read from the working directory, or from DIR with -C DIR.\n"
+    "Text is read as UTF-8 unless --euc, --shift or --jis says otherwise.\n"
     "Exit status: 0 done, 1 failed (a file cannot be read, a faulty index, no\n"
-    "kanarom.cnv), 2 usage error.\n";
+    "kanarom.cnv), 2 usage error or input not valid in its encoding.\n";
 
 struct CommandEntry {
   const char* name;
@@ -139,7 +146,8 @@ int usage_error(const char* command, const std::string& problem) {
 
 // The options of one command line; each command says which it takes.
 struct Options {
-  std::string encoding;  // "euc", "utf8", "jis" or "shift"; empty when not given
+  TextEncoding encoding = TextEncoding::kUtf8;
+  bool has_encoding = false;
   std::string directory;
   bool has_directory = false;
   std::string pane;  // empty when not given
@@ -170,17 +178,18 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       options_end = true;
     } else if (arg == "--help" || arg == "-h") {
       o->help = true;
-    } else if (arg == "--euc" || arg == "--utf8" || arg == "--jis" || arg == "--shift") {
+    } else if (TextEncoding encoding; encoding_from_option(arg, &encoding)) {
       if (!takes(arg)) {
         *problem = "unknown option for this command: " + arg;
         return false;
       }
-      std::string encoding = arg.substr(2);
-      if (!o->encoding.empty() && o->encoding != encoding) {
-        *problem = "give one encoding, not --" + o->encoding + " and " + arg;
+      if (o->has_encoding && o->encoding != encoding) {
+        *problem =
+            std::string("give one encoding, not ") + encoding_option(o->encoding) + " and " + arg;
         return false;
       }
       o->encoding = encoding;
+      o->has_encoding = true;
     } else if (arg.rfind("-C", 0) == 0 && takes("-C")) {
       if (arg.size() > 2) {
         o->directory = arg.substr(2);
@@ -236,30 +245,20 @@ bool enter_directory(const Options& o) {
   return true;
 }
 
-// The one input operand (standard input when none), read in whole.
-bool read_operand(const Options& o, std::string* bytes) {
+// The one input operand (standard input when none), read in whole and
+// checked against the command's encoding. Returns the exit status of a
+// failure (unreadable: kExitFailure; not valid text: kExitUsage), or kExitOk.
+int read_operand(const Options& o, std::string* bytes) {
   std::string path = o.operands.empty() ? "-" : o.operands[0];
   std::string error;
   if (!read_input(path, bytes, &error)) {
     std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
-    return false;
+    return kExitFailure;
   }
-  return true;
-}
-
-// Text in the given encoding ("euc" or "utf8") as EUC-JP, with a note when
-// UTF-8 held characters that EUC-JP has no code for.
-std::string as_euc(const std::string& bytes, const std::string& encoding) {
-  if (encoding != "utf8") return bytes;
-  bool lossless = true;
-  std::string euc = utf8_to_euc(bytes, &lossless);
-  if (!lossless) {
-    std::fputs(
-        "dodevuz: some characters have no EUC-JP code (or were not UTF-8); they read as "
-        "\xE3\x80\x93\n",
-        stderr);
+  if (!check_input_encoding(*bytes, o.encoding, path == "-" ? "standard input" : path)) {
+    return kExitUsage;
   }
-  return euc;
+  return kExitOk;
 }
 
 // Text up to its first NUL, which ends every text of the program.
@@ -354,15 +353,14 @@ bool read_input(const std::string& path, std::string* bytes, std::string* error)
 size_t whole_character_prefix(std::string_view euc, size_t limit) {
   size_t at = 0;
   while (at < euc.size()) {
-    unsigned char c = static_cast<unsigned char>(euc[at]);
-    size_t length = c == 0x8F ? 3 : (c == 0x8E || (c >= 0xA1 && c <= 0xFE)) ? 2 : 1;
+    size_t length = euc_lead_length(static_cast<unsigned char>(euc[at]));
     if (at + length > limit) break;
     at += length;
   }
   return std::min(at, euc.size());
 }
 
-size_t place_passage(std::string_view euc) {
+size_t passage_fit(std::string_view euc) {
   std::string_view text = up_to_nul(euc);
   if (text.size() < euc.size()) {
     std::fputs("dodevuz: the passage ends at its first NUL byte; the rest is not read\n", stderr);
@@ -370,10 +368,16 @@ size_t place_passage(std::string_view euc) {
   size_t length = whole_character_prefix(text, kKanjiBufferSize - 2);
   if (length < text.size()) {
     std::fprintf(stderr,
-                 "dodevuz: the passage is %zu bytes; only its first %zu (whole characters) fit "
-                 "in the %zu-byte kanji buffer\n",
+                 "dodevuz: the passage is %zu bytes in EUC-JP; only its first %zu (whole "
+                 "characters) fit in the %zu-byte kanji buffer\n",
                  text.size(), length, kKanjiBufferSize);
   }
+  return length;
+}
+
+size_t place_passage(std::string_view euc) {
+  std::string_view text = up_to_nul(euc);
+  size_t length = passage_fit(euc);
   // The whole block is cleared, not only the first 39998 bytes the intake
   // clears: a text of 39998 bytes still ends with two NULs.
   intake.kanji_buffer = renew_block(&intake.kanji_block, kKanjiBufferSize, true);
@@ -427,24 +431,27 @@ int command_get(int argc, char** argv) {
     return usage_error("get", problem);
   }
   if (o.help) return std::fputs(kUsageGet, stdout), kExitOk;
-  if (o.encoding.empty()) return usage_error("get", "get needs --euc, --utf8, --jis or --shift");
   if (o.operands.size() > 1) return usage_error("get", "get reads one passage");
   if (o.raw && o.pane == "both") return usage_error("get", "--raw prints one pane, not both");
   std::string pane = o.pane.empty() ? (o.raw ? "listing" : "both") : o.pane;
 
   std::string bytes;
-  if (!read_operand(o, &bytes)) return kExitFailure;
+  if (int status = read_operand(o, &bytes); status != kExitOk) return status;
   start_afresh();
   reset_store(static_cast<int>(o.cache_pages));
   lookup.dictionary_forms = o.forms;
   if (!enter_directory(o)) return kExitFailure;
 
   Window main_window = cli_main_window();
-  if (o.encoding == "jis" || o.encoding == "shift") {
+  bool jis = o.encoding == TextEncoding::kJis;
+  if (jis || o.encoding == TextEncoding::kShiftJis) {
+    // The Get command converts and cuts the passage itself; the notes on
+    // what it leaves out come from the same conversion.
+    passage_fit(text_as_euc(bytes, o.encoding));
     set_clipboard_text(bytes);
-    dispatch_command(main_window, o.encoding == "jis" ? kCmdGetJis : kCmdGetShift);
+    dispatch_command(main_window, jis ? kCmdGetJis : kCmdGetShift);
   } else {
-    place_passage(as_euc(bytes, o.encoding));
+    place_passage(text_as_euc(bytes, o.encoding));
     run_get_chain(main_window);
   }
 
@@ -460,36 +467,31 @@ int command_get(int argc, char** argv) {
 int command_decode(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--jis --shift --raw", &o, &problem)) {
+  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift --raw", &o, &problem)) {
     return usage_error("decode", problem);
   }
   if (o.help) return std::fputs(kUsageDecode, stdout), kExitOk;
-  if (o.encoding.empty()) return usage_error("decode", "decode needs --jis or --shift");
   if (o.operands.size() > 1) return usage_error("decode", "decode reads one passage");
 
   std::string bytes;
-  if (!read_operand(o, &bytes)) return kExitFailure;
-  std::vector<unsigned char> buffer(kKanjiBufferSize);
-  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
-  size_t length = o.encoding == "jis"
-                      ? convert_jis(in, bytes.size(), buffer.data(), buffer.size())
-                      : convert_sjis(in, bytes.size(), buffer.data(), buffer.size());
-  print_pane_text(std::string_view(reinterpret_cast<const char*>(buffer.data()), length), o.raw);
+  if (int status = read_operand(o, &bytes); status != kExitOk) return status;
+  std::string euc = text_as_euc(bytes, o.encoding);
+  print_pane_text(std::string_view(euc).substr(0, passage_fit(euc)), o.raw);
   return kExitOk;
 }
 
 int command_romaji(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--euc --utf8 -C --raw", &o, &problem)) {
+  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --raw", &o, &problem)) {
     return usage_error("romaji", problem);
   }
   if (o.help) return std::fputs(kUsageRomaji, stdout), kExitOk;
   if (o.operands.size() > 1) return usage_error("romaji", "romaji reads one text");
 
   std::string bytes;
-  if (!read_operand(o, &bytes)) return kExitFailure;
-  std::string text = with_crlf(up_to_nul(as_euc(bytes, o.encoding)));
+  if (int status = read_operand(o, &bytes); status != kExitOk) return status;
+  std::string text = with_crlf(up_to_nul(text_as_euc(bytes, o.encoding)));
   start_afresh();
   if (!enter_directory(o)) return kExitFailure;
 
@@ -503,14 +505,14 @@ int command_romaji(int argc, char** argv) {
 int command_single(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--euc --utf8 -C --raw --forms", &o, &problem)) {
+  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --raw --forms", &o, &problem)) {
     return usage_error("single", problem);
   }
   if (o.help) return std::fputs(kUsageSingle, stdout), kExitOk;
   if (o.operands.size() != 1) return usage_error("single", "single looks up one TEXT");
 
-  // A command-line argument comes from the terminal: UTF-8 unless --euc.
-  std::string text(up_to_nul(as_euc(o.operands[0], o.encoding.empty() ? "utf8" : o.encoding)));
+  if (!check_input_encoding(o.operands[0], o.encoding, "the text")) return kExitUsage;
+  std::string text(up_to_nul(text_as_euc(o.operands[0], o.encoding)));
   if (text.size() > kSelectionBufferSize) {
     std::fprintf(stderr, "dodevuz: only the first %zu bytes of the text are looked up\n",
                  kSelectionBufferSize);

@@ -45,9 +45,13 @@ const char* usage_text(const char* command = nullptr);
 bool read_input(const std::string& path, std::string* bytes, std::string* error);
 
 // The length of the longest prefix of text, at most limit bytes, that ends at
-// a character boundary of EUC-JP (1 byte below 0x80, 3 for 0x8F, 2 for 0x8E
-// and 0xA1-0xFE, 1 for any other byte).
+// a character boundary of EUC-JP (as euc_lead_length steps).
 size_t whole_character_prefix(std::string_view euc, size_t limit);
+
+// The length of the part of a passage (EUC-JP) that a kanji buffer takes: the
+// text up to its first NUL, cut at the last whole character that leaves room
+// for two NULs. Notes a NUL or a cut on standard error.
+size_t passage_fit(std::string_view euc);
 
 // Puts a passage (EUC-JP) into a new kanji buffer, as the intake would: the
 // text up to its first NUL, cut at the last whole character that leaves room

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "intake/intake.h"
+#include "platform/convert.h"
 #include "platform/recording.h"
 #include "shell/shell.h"
 #include "tests/testing.h"
@@ -42,6 +43,13 @@ Outcome dodevuz(const std::string& args, const std::string& input = "") {
   return run;
 }
 
+std::string sjis(const std::string& utf8) {
+  return utf8_to_sjis(utf8);
+}
+std::string jis(const std::string& utf8) {
+  return utf8_to_jis(utf8);
+}
+
 // A line of the listing for a word found: the word, 8 blanks, its entry line.
 std::string found(const std::string& word, const std::string& line) {
   return word + "        " + line + "\n";
@@ -54,10 +62,10 @@ std::string nomatch(const std::string& character) {
 TEST(CommandLine, UsageErrorsExitWithTwo) {
   ScratchDir dir;
   for (const char* args :
-       {"", "frobnicate", "get", "get --euc --jis", "get --utf8 --raw --pane both",
+       {"", "frobnicate", "get --euc --jis", "get --utf8 --raw --pane both",
         "get --utf8 --pane middle", "get --utf8 --cache-pages 0", "get --utf8 --cache-pages 9000",
-        "get --utf8 --cache-pages x", "get --utf8 a b", "decode", "decode --euc", "romaji --shift",
-        "single", "single a b", "index extra", "session --raw", "help frobnicate",
+        "get --utf8 --cache-pages x", "get --utf8 a b", "decode --jis --shift", "romaji --pane",
+        "single", "single a b", "index extra", "index --euc", "session --raw", "help frobnicate",
         "get --utf8 -C"}) {
     Outcome run = dodevuz(args);
     EXPECT_EQ(run.status, kExitUsage) << args;
@@ -182,9 +190,97 @@ TEST(Romaji, SpellsKanaOfAnyTextAndReadsUtf8OrEucJp) {
   EXPECT_NE(utf8.out.find("sushio"), std::string::npos) << utf8.out;
   EXPECT_NE(utf8.out.find("食"), std::string::npos) << utf8.out;
   EXPECT_EQ(utf8.out.find('\r'), std::string::npos);
-  Outcome raw = dodevuz("romaji --raw -C " + kData, euc("すしを食べる\nカメラ\n"));
+  Outcome raw = dodevuz("romaji --euc --raw -C " + kData, euc("すしを食べる\nカメラ\n"));
   EXPECT_NE(raw.out.find("\r\n"), std::string::npos) << hex(raw.out);
-  EXPECT_EQ(dodevuz("romaji -C " + kData, euc("すしを食べる\nカメラ\n")).out, utf8.out);
+  EXPECT_EQ(dodevuz("romaji --euc -C " + kData, euc("すしを食べる\nカメラ\n")).out, utf8.out);
+  EXPECT_EQ(dodevuz("romaji -C " + kData, "すしを食べる\nカメラ\n").out, utf8.out);
+}
+
+// ---- Input encodings: UTF-8 unless an option says otherwise -------------
+
+TEST(InputEncoding, EveryCommandReadsUtf8WithoutAnOptionAndTheOthersWithOne) {
+  ScratchDir dir;
+  const std::string text = "本を読む\n";
+  const std::string utf8_get = dodevuz("get -C " + kData, text).out;
+  ASSERT_NE(utf8_get.find("本 [ほん]"), std::string::npos) << utf8_get;
+  for (const char* option : {"--euc", "--shift", "--jis"}) {
+    std::string bytes = std::string(option) == "--euc"     ? euc(text)
+                        : std::string(option) == "--shift" ? sjis(text)
+                                                           : jis(text);
+    EXPECT_EQ(dodevuz(std::string("get ") + option + " -C " + kData, bytes).out, utf8_get)
+        << option;
+    EXPECT_EQ(dodevuz(std::string("romaji ") + option + " -C " + kData, bytes).out, "本o読mu\n")
+        << option;
+    EXPECT_EQ(dodevuz(std::string("decode ") + option, bytes).out, text) << option;
+  }
+  EXPECT_EQ(dodevuz("romaji -C " + kData, text).out, "本o読mu\n");
+  EXPECT_EQ(dodevuz("decode", text).out, text);
+  EXPECT_EQ(dodevuz("single --shift -C " + kData + " " + sjis("本")).out,
+            dodevuz("single -C " + kData + " 本").out);
+}
+
+TEST(InputEncoding, TextNotValidInItsEncodingExitsWithTwoNamingTheOptions) {
+  ScratchDir dir;
+  const std::string passage = "日本語を勉強する\n";
+  struct Case {
+    std::string args, input;
+  } cases[] = {
+      {"get", sjis(passage)},           // Shift-JIS read as UTF-8
+      {"get", euc(passage)},            // EUC-JP read as UTF-8
+      {"get", jis(passage)},            // 7-bit JIS passes for UTF-8 but for its escapes
+      {"get --euc", passage},           // UTF-8 read as EUC-JP
+      {"get --shift", "\x93\xFA\x82"},  // a character cut off at the end
+      {"get --shift", jis(passage)},
+      {"get --jis", sjis(passage)},
+      {"romaji", euc("すし")},
+      {"romaji --euc", "すし"},
+      {"decode", sjis(passage)},
+      {"decode --jis", euc(passage)},
+      {"single", ""},  // the text is the argument below
+  };
+  for (const Case& c : cases) {
+    std::string args = c.args + " -C " + kData;
+    if (c.args == "decode" || c.args == "decode --jis") args = c.args;
+    if (c.args == "single") args += " " + sjis("本");
+    Outcome run = dodevuz(args, c.input);
+    EXPECT_EQ(run.status, kExitUsage) << c.args << ": " << run.err;
+    EXPECT_EQ(run.out, "") << c.args;
+    EXPECT_NE(run.err.find("--utf8 (the default), --euc, --shift or --jis"), std::string::npos)
+        << c.args << ": " << run.err;
+  }
+  // The message says where: the file, and the byte of the first fault.
+  write_file("p.txt", "ab\xFF");
+  Outcome run = dodevuz("get -C " + kData + " p.txt");
+  EXPECT_NE(run.err.find("p.txt is not valid UTF-8 text (from byte 2 of 3)"), std::string::npos)
+      << run.err;
+}
+
+TEST(InputEncoding, APassageOverTheBufferIsNotedInEveryEncoding) {
+  ScratchDir dir;
+  // 39997 ASCII bytes, then 日本: whole characters leave the buffer 39997.
+  const std::string passage = std::string(39997, 'a') + "日本";
+  for (const char* option : {"--utf8", "--euc", "--shift", "--jis"}) {
+    std::string bytes = std::string(option) == "--utf8"    ? passage
+                        : std::string(option) == "--euc"   ? euc(passage)
+                        : std::string(option) == "--shift" ? sjis(passage)
+                                                           : jis(passage);
+    Outcome run =
+        dodevuz(std::string("get ") + option + " --pane listing --raw -C " + kData, bytes);
+    ASSERT_EQ(run.status, 0) << option << ": " << run.err;
+    EXPECT_NE(run.err.find("only its first 39997"), std::string::npos) << option << run.err;
+    EXPECT_EQ(run.out, std::string(39997, 'a')) << option;
+  }
+  // Half-width katakana grow from one byte of Shift-JIS to two of EUC-JP:
+  // 25000 of them are 25000 bytes of input but too long for the buffer.
+  Outcome kana =
+      dodevuz("get --shift --pane listing --raw -C " + kData, std::string(25000, '\xB6'));
+  EXPECT_NE(kana.err.find("the passage is 50000 bytes in EUC-JP; only its first 39998"),
+            std::string::npos)
+      << kana.err;
+  EXPECT_EQ(kana.out.size(), 39998u);
+  Outcome decoded = dodevuz("decode --shift --raw", std::string(25000, '\xB6'));
+  EXPECT_NE(decoded.err.find("only its first 39998"), std::string::npos) << decoded.err;
+  EXPECT_EQ(decoded.out.size(), 39998u);
 }
 
 TEST(Single, ListsEveryEntryThatMatchesTheStartOfTheText) {
@@ -248,6 +344,15 @@ TEST(Session, ShowsPanesAndReadsFilesFromTheStartingDirectory) {
   EXPECT_EQ(run.out.substr(tail),
             "東京\n" + found("東京", "東京 [とうきょう] /(n) Tokyo (capital city of Japan)/(P)/") +
                 "京\n");
+}
+
+TEST(Session, ALineNotInUtf8IsNotRunAndTheSessionEndsWithTwo) {
+  ScratchDir dir;
+  Outcome run = dodevuz("session -C " + kData,
+                        "set-clipboard " + sjis("本") + "\nset-clipboard 本\nclipboard\n");
+  EXPECT_EQ(run.status, kExitUsage);
+  EXPECT_EQ(run.out, "本\n");
+  EXPECT_NE(run.err.find("line 1: not valid UTF-8"), std::string::npos) << run.err;
 }
 
 TEST(Session, JisClipboardAndCopyFromTheFocusedListing) {

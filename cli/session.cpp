@@ -252,12 +252,21 @@ int command_session(int argc, char** argv) {
   start_afresh();
   lookup.dictionary_forms = forms;
 
+  int status = kExitOk;
   std::string line;
   while (std::getline(std::cin, line)) {
     ++s.line_number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     size_t start = line.find_first_not_of(" \t");
     if (start == std::string::npos || line[start] == '#') continue;
+    // The script is UTF-8 (its TEXT operands are turned into the program's
+    // encodings); a line in another encoding is not run as mojibake.
+    if (size_t fault = first_invalid_byte(line, TextEncoding::kUtf8); fault != std::string::npos) {
+      complain(s, "not valid UTF-8 (from byte " + std::to_string(fault) +
+                      "); a session script is UTF-8, its files any encoding");
+      status = kExitUsage;
+      continue;
+    }
     size_t end = line.find_first_of(" \t", start);
     std::string command = line.substr(start, end - start);
     std::string rest;
@@ -268,5 +277,5 @@ int command_session(int argc, char** argv) {
     if (!run_line(s, command, rest)) break;
     std::fflush(stdout);
   }
-  return kExitOk;
+  return status;
 }

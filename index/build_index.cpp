@@ -10,19 +10,14 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/text_units.h"
+
 namespace {
 
 constexpr unsigned char kLineEnd = 0x0A;
 
 bool is_letter(unsigned char b) {
   return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
-}
-
-// Bytes of the EUC-JP character whose first byte is b: 0x8F starts a JIS X
-// 0212 character of three bytes, any other byte with bit 7 set one of two.
-size_t char_length(unsigned char b) {
-  if (b < 0x80) return 1;
-  return b == 0x8F ? 3 : 2;
 }
 
 // Characters that the listing looks up rather than copies: not ASCII, not a
@@ -150,8 +145,8 @@ std::vector<int32_t> index_positions(std::string_view text, IndexStats* stats) {
       continue;
     }
     add(line_start, s.headwords);
-    for (size_t i = line_start + char_length(byte(line_start)); i < head_end;
-         i += char_length(byte(i))) {
+    for (size_t i = line_start + euc_lead_length(byte(line_start)); i < head_end;
+         i += euc_lead_length(byte(i))) {
       if (looked_up(byte(i))) add(i, s.inner_characters);
     }
 

@@ -8,6 +8,7 @@
 //   0x01-0x7E      ASCII, copied (1 byte)
 //   0xA1 0xA4 0xA5 row-1 symbol, hiragana, katakana, copied (2 bytes)
 //   anything else  kanji and the rest: looked up
+#include <algorithm>
 #include <cstring>
 
 #include "intake/intake.h"
@@ -26,6 +27,31 @@ struct Listing {
   unsigned char* out;
   size_t used;
   bool full;
+  size_t passage_end;  // items are cut here
+
+  // Records the item that the walk has just written from listing offset
+  // `from` on, for passage bytes [position, position + advance). Copied bytes
+  // extend a passed run that ends where they start.
+  void record(ItemKind kind, size_t position, size_t advance, size_t from, size_t line_length) {
+    const size_t length = std::min(advance, passage_end - position);
+    ListingItem* last = lookup.item_count > 0 ? &lookup.items[lookup.item_count - 1] : nullptr;
+    if (kind == ItemKind::kPassed && last != nullptr && last->kind == ItemKind::kPassed &&
+        static_cast<size_t>(last->passage_offset + last->passage_length) == position) {
+      last->passage_length += static_cast<int32_t>(length);
+      last->listing_length += static_cast<int32_t>(used - from);
+      return;
+    }
+    if (static_cast<size_t>(lookup.item_count) >= kMaxListingItems) return;
+    ListingItem& item = lookup.items[lookup.item_count++];
+    item.passage_offset = static_cast<int32_t>(position);
+    item.passage_length = static_cast<int32_t>(length);
+    item.listing_offset = static_cast<int32_t>(from);
+    item.listing_length = static_cast<int32_t>(used - from);
+    item.line_offset = kind == ItemKind::kPassed ? -1 : static_cast<int32_t>(used - line_length);
+    item.line_length = static_cast<int32_t>(line_length);
+    item.prefix_length = 0;
+    item.kind = kind;
+  }
 
   bool room_for(size_t n) {
     if (used + n > kListingBufferSize - 1) full = true;
@@ -45,6 +71,7 @@ struct Listing {
 }  // namespace
 
 void build_listing(Window main_window) {
+  lookup.item_count = 0;
   lookup.listing_buffer = renew_block(&lookup.listing_block, kListingBufferSize, true);
   if (lookup.listing_buffer == nullptr) {
     message_box(main_window, "malloc failed for kanji buffers2!", " ");
@@ -55,7 +82,7 @@ void build_listing(Window main_window) {
   // The passage ends at its NUL; a step that would carry the walk past it
   // ends the walk too, so nothing behind the NUL is ever read.
   const size_t end = strnlen(reinterpret_cast<const char*>(passage), kKanjiBufferSize);
-  Listing listing{lookup.listing_buffer, 0, false};
+  Listing listing{lookup.listing_buffer, 0, false, end};
   unsigned char* key = lookup.search_key;
   const unsigned char* line = lookup.entry_line;
 
@@ -65,6 +92,7 @@ void build_listing(Window main_window) {
     if (b <= 0x7E) {
       if (!listing.room_for(1)) break;
       listing.put(b);
+      listing.record(ItemKind::kPassed, position, 1, listing.used - 1, 0);
       position += 1;
       continue;
     }
@@ -76,10 +104,16 @@ void build_listing(Window main_window) {
         const size_t prefix_length = std::strlen(reinterpret_cast<const char*>(match.prefix));
         const size_t line_length = std::strlen(reinterpret_cast<const char*>(match.line));
         if (!listing.room_for(match.surface_length + kGap + prefix_length + line_length)) break;
+        const size_t from = listing.used;
         listing.text(passage + position, match.surface_length);
         listing.gap(kGap);
         listing.text(match.prefix, prefix_length);
         listing.text(match.line, line_length);
+        listing.record(ItemKind::kWord, position, match.surface_length, from, line_length);
+        ListingItem* item = lookup.item_count > 0 ? &lookup.items[lookup.item_count - 1] : nullptr;
+        if (item != nullptr && item->passage_offset == static_cast<int32_t>(position)) {
+          item->prefix_length = static_cast<int32_t>(prefix_length);
+        }
         position += match.surface_length;
         continue;
       }
@@ -88,6 +122,7 @@ void build_listing(Window main_window) {
       if (!listing.room_for(2)) break;
       listing.put(b);
       listing.put(position + 1 < end ? passage[position + 1] : 0);
+      listing.record(ItemKind::kPassed, position, 2, listing.used - 2, 0);
       position += 2;
       continue;
     }
@@ -99,7 +134,9 @@ void build_listing(Window main_window) {
 
     // A character that matches nothing and whose second byte starts a kana
     // is passed over by one byte; the kana is then copied.
-    if (line[2] == 'N' && line[6] == 'T' && key[1] == 0xA4) {
+    const bool no_match = line[2] == 'N' && line[6] == 'T';
+    if (no_match && key[1] == 0xA4) {
+      listing.record(ItemKind::kPassed, position, 1, listing.used, 0);
       position += 1;
       continue;
     }
@@ -122,16 +159,23 @@ void build_listing(Window main_window) {
     if (i > 0) {
       if (i % 2 == 1) ++i;  // a partly matching two-byte character counts whole
       if (!listing.room_for(i + kGap + line_length)) break;
+      const size_t from = listing.used;
       for (size_t n = 0; n < i; ++n) listing.put(word_byte(n));
       listing.gap(kGap);
       listing.text(line, line_length);
+      listing.record(ItemKind::kWord, position, i, from, line_length);
       position += i;
     } else {
       if (!listing.room_for(2 + 2 * kGap + line_length)) break;
+      const size_t from = listing.used;
       listing.put(word_byte(0));
       listing.put(word_byte(1));
       listing.gap(2 * kGap);
       listing.text(line, line_length);
+      const bool no_match_text =
+          std::strcmp(reinterpret_cast<const char*>(line), kNoMatchText) == 0;
+      listing.record(no_match_text ? ItemKind::kNoMatch : ItemKind::kWord, position, 2, from,
+                     line_length);
       position += 2;
     }
   }

@@ -3,6 +3,8 @@
 // the listing buffer.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -185,6 +187,141 @@ TEST_F(ListingTest, AListingBufferThatCannotBeHadIsReported) {
 TEST_F(ListingTest, WithoutADictionaryEveryWordIsUnfound) {
   EXPECT_EQ(listing(euc("日本")), euc("日") + std::string(16, ' ') + kNoMatch + euc("本") +
                                       std::string(16, ' ') + kNoMatch);
+}
+
+// ---- The record of the items the walk wrote ---------------------------------
+
+// An item as the tests read it: kind, passage bytes, what was written for it
+// and its line.
+struct Item {
+  ItemKind kind;
+  std::string passage;
+  std::string written;
+  std::string line;
+  bool operator==(const Item&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Item& item) {
+  return out << "{" << static_cast<int>(item.kind) << " " << hex(item.passage) << " | "
+             << hex(item.written) << " | " << hex(item.line) << "}";
+}
+
+class ListingItemsTest : public ListingTest {
+ protected:
+  std::vector<Item> items() {
+    std::vector<Item> out;
+    const auto* listing = reinterpret_cast<const char*>(lookup.listing_buffer);
+    const auto* passage = reinterpret_cast<const char*>(passage_.data());
+    for (int32_t n = 0; n < lookup.item_count; ++n) {
+      const ListingItem& item = lookup.items[n];
+      out.push_back({item.kind, std::string(passage + item.passage_offset, item.passage_length),
+                     std::string(listing + item.listing_offset, item.listing_length),
+                     item.line_offset < 0
+                         ? std::string()
+                         : std::string(listing + item.line_offset, item.line_length)});
+    }
+    return out;
+  }
+
+  // The items lie end to end over the passage up to where they stop, and
+  // what was written for them, in order, is the whole listing.
+  void expect_items_tile(size_t listed) {
+    size_t position = 0, written = 0;
+    for (int32_t n = 0; n < lookup.item_count; ++n) {
+      const ListingItem& item = lookup.items[n];
+      ASSERT_EQ(static_cast<size_t>(item.passage_offset), position) << "item " << n;
+      ASSERT_EQ(static_cast<size_t>(item.listing_offset), written) << "item " << n;
+      ASSERT_GT(item.passage_length, 0) << "item " << n;
+      if (item.kind != ItemKind::kPassed) {
+        ASSERT_EQ(item.line_offset + item.line_length, item.listing_offset + item.listing_length);
+        ASSERT_EQ(lookup.listing_buffer[item.line_offset + item.line_length - 1], '\n');
+      }
+      position += item.passage_length;
+      written += item.listing_length;
+    }
+    EXPECT_EQ(position, listed);
+    EXPECT_EQ(written, std::strlen(reinterpret_cast<const char*>(lookup.listing_buffer)));
+  }
+};
+
+TEST_F(ListingItemsTest, EachWordUnfoundCharacterAndCopiedRunIsOneItem) {
+  dictionary({euc("日本 [にほん] /Japan/"), euc("東京 /Tokyo/")});
+  const std::string passage = euc("日本は東京。Yes 猫");
+  listing(passage);
+  const std::vector<Item> expected = {
+      {ItemKind::kWord, euc("日本"), euc("日本") + kGap + euc("日本 [にほん] /Japan/\n"),
+       euc("日本 [にほん] /Japan/\n")},
+      {ItemKind::kPassed, euc("は"), euc("は"), ""},
+      {ItemKind::kWord, euc("東京"), euc("東京") + kGap + euc("東京 /Tokyo/\n"),
+       euc("東京 /Tokyo/\n")},
+      {ItemKind::kPassed, euc("。Yes "), euc("。Yes "), ""},
+      {ItemKind::kNoMatch, euc("猫"), euc("猫") + std::string(16, ' ') + kNoMatch, kNoMatch},
+  };
+  EXPECT_EQ(items(), expected);
+  expect_items_tile(passage.size());
+
+  listing("");
+  EXPECT_EQ(lookup.item_count, 0);
+}
+
+TEST_F(ListingItemsTest, ALineThatDoesNotBeginLikeTheKeyIsAWordItemOfTwoBytes) {
+  const std::string text = lines({euc("大漢") + " /inside/"});
+  open_dictionary_with(text, {3});
+  listing(euc("漢漢"));
+  ASSERT_EQ(lookup.item_count, 2);
+  EXPECT_EQ(items()[0], (Item{ItemKind::kWord, euc("漢"),
+                              euc("漢") + std::string(16, ' ') + euc("大漢") + " /inside/\n",
+                              euc("大漢") + " /inside/\n"}));
+  expect_items_tile(4);
+}
+
+TEST_F(ListingItemsTest, TheOddCasesOfTheWalkKeepTheItemsEndToEnd) {
+  dictionary({"\xB0\xA1\xB0\xA2\xB0\xA3 /z/", euc("日本 /Japan/")});
+  // A byte passed over without a word joins the kana run that follows it.
+  listing("\xB0\xA4\xA4\xA2x");
+  ASSERT_EQ(lookup.item_count, 2);
+  EXPECT_EQ(items()[0], (Item{ItemKind::kPassed, "\xB0\xA4\xA4", "\xA4\xA4", ""}));
+  EXPECT_EQ(items()[1].passage, "\xA2x");
+  expect_items_tile(5);
+
+  // A count raised past the passage's end, and a kana pair cut by it: the
+  // items end with the passage.
+  listing("\xB0\xA1\xB0\xA2\xB0");
+  ASSERT_EQ(lookup.item_count, 1);
+  EXPECT_EQ(lookup.items[0].passage_length, 5);
+  listing("a\xA4");
+  ASSERT_EQ(lookup.item_count, 1);
+  EXPECT_EQ(lookup.items[0].passage_length, 2);
+  EXPECT_EQ(lookup.items[0].listing_length, 3);  // the NUL taken with the A4 was written too
+}
+
+TEST_F(ListingItemsTest, TheLastItemEndsWhereAFullListingStopped) {
+  dictionary({euc("日本 /Japan/")});
+  std::string passage;
+  for (int c = 0; c < 3000; ++c) passage += euc("猫") + "a";
+  const std::string text = listing(passage);
+  const std::string item = euc("猫") + std::string(16, ' ') + kNoMatch + "a";
+  const size_t listed = (kListingBufferSize - 1) / item.size();
+  ASSERT_EQ(text.size() / item.size(), listed);
+  EXPECT_EQ(lookup.item_count,
+            static_cast<int32_t>(2 * listed + (text.size() % item.size() ? 1 : 0)));
+  expect_items_tile(lookup.items[lookup.item_count - 1].passage_offset +
+                    lookup.items[lookup.item_count - 1].passage_length);
+  EXPECT_LT(static_cast<size_t>(lookup.item_count), kMaxListingItems);
+}
+
+// A listing of nothing but items of a byte or two: the record holds all of
+// them and the next listing starts a record of its own.
+TEST_F(ListingItemsTest, AWholeKanjiBufferOfShortItemsIsRecorded) {
+  dictionary({euc("日 /sun/")});
+  std::string passage;
+  while (passage.size() + 3 <= kKanjiBufferSize - 2) passage += euc("日") + "a";
+  listing(passage);
+  const ListingItem& last = lookup.items[lookup.item_count - 1];
+  expect_items_tile(last.passage_offset + last.passage_length);
+  EXPECT_GT(lookup.item_count, 2000);
+  listing(euc("日"));
+  EXPECT_EQ(lookup.item_count, 1);
 }
 
 }  // namespace

@@ -22,6 +22,31 @@ constexpr int kFound = 3;
 constexpr int kNotFound = 4;
 extern const char kNoMatchText[];  // "  NOMATCH  \n"
 
+// Every item of the listing advances the walk by at least one passage byte,
+// and the passage is at most a kanji buffer: this many items always fit.
+constexpr size_t kMaxListingItems = 40000;
+
+// What the walk wrote for an item.
+enum class ItemKind : uint8_t {
+  kPassed,   // a run of ASCII, kana and row-1 symbols, copied as it stands
+  kWord,     // a word, 8 blanks (16 when the line does not begin like it) and an entry line
+  kNoMatch,  // a character, 16 blanks and the no-match text
+};
+
+// One item of the listing as build_listing wrote it. Offsets are bytes from
+// the start of the passage (the kanji buffer) and of the listing buffer.
+struct ListingItem {
+  int32_t passage_offset;  // first passage byte of the item
+  int32_t passage_length;  // passage bytes the walk moved over (cut at the passage's end)
+  int32_t listing_offset;  // first byte written for the item
+  int32_t listing_length;  // bytes written for it
+  int32_t line_offset;     // its entry line (or the no-match text); -1 for a passed run
+  int32_t line_length;     // bytes of that line with its 0x0A; 0 for a passed run
+  int32_t prefix_length;   // bytes of the "Dictionary forms" description just before the
+                           // line ("(past of 書く) "); 0 for any other item
+  ItemKind kind;
+};
+
 // Program-wide state of the lookup engine; one instance, `lookup`.
 struct Lookup {
   unsigned char search_key[kSearchKeySize];  // NUL-terminated EUC-JP key
@@ -34,7 +59,9 @@ struct Lookup {
   size_t listing_text_size;      // bytes of the listing text block
   MemoryBlock single_block;      // block of the single buffer (made by the shell)
   unsigned char* single_buffer;  // 2000 bytes that lookup_selection fills
-  bool dictionary_forms;         // "Dictionary forms": conjugated words listed by their own entry
+  ListingItem items[kMaxListingItems];  // the items of the last listing, in passage order
+  int32_t item_count;                   // items of the last listing
+  bool dictionary_forms;  // "Dictionary forms": conjugated words listed by their own entry
 };
 
 extern Lookup lookup;
@@ -94,4 +121,10 @@ int lookup_forms(const unsigned char* text, size_t available, bool at_kana, Form
 // whole, so the listing stays NUL-terminated within its 40960 bytes. When the
 // buffer cannot be had, "malloc failed for kanji buffers2!" is shown and
 // listing_buffer is nullptr.
+//
+// Each item written is recorded in lookup.items, in passage order: adjacent
+// copied bytes form one passed run, each looked-up position one word or
+// no-match item. The items lie end to end from the passage's start (a byte
+// the walk passes over without writing anything joins a passed run), and the
+// last one ends where the listing stopped.
 void build_listing(Window main_window);

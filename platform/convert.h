@@ -38,3 +38,13 @@ std::string utf8_to_jis(std::string_view utf8);
 
 // Shift-JIS / JIS / EUC-JP to UTF-8, for tools and tests.
 std::string sjis_to_utf8(std::string_view sjis);
+
+// The Japanese encodings text may come in.
+enum class TextEncoding { kUtf8, kEucJp, kShiftJis, kJis };
+
+// The offset of the first byte of bytes that is not valid text in encoding (a
+// character cut off at the end counts as invalid), or std::string_view::npos
+// when all of it is. Shift-JIS includes the vendor characters of code page
+// 932, EUC-JP those of its Windows variant and JIS X 0212, JIS the
+// half-width katakana and JIS X 0212 sets.
+size_t first_invalid_byte(std::string_view bytes, TextEncoding encoding);

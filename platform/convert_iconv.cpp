@@ -7,6 +7,7 @@
 #include <errno.h>
 #include <iconv.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/convert.h"
@@ -250,4 +251,37 @@ std::string utf8_to_jis(std::string_view utf8) {
 
 std::string sjis_to_utf8(std::string_view sjis) {
   return to_utf8_replacing("CP932", sjis, sjis_char_length);
+}
+
+size_t first_invalid_byte(std::string_view bytes, TextEncoding encoding) {
+  // Text is valid when one of the charsets of its encoding converts all of
+  // it; the variants differ in their vendor and supplementary characters.
+  const char* charsets[3] = {};
+  switch (encoding) {
+    case TextEncoding::kUtf8:
+      charsets[0] = "UTF-8";
+      break;
+    case TextEncoding::kEucJp:
+      charsets[0] = "EUC-JP-MS", charsets[1] = "EUC-JP";
+      break;
+    case TextEncoding::kShiftJis:
+      charsets[0] = "CP932", charsets[1] = "SHIFT_JISX0213";
+      break;
+    case TextEncoding::kJis:
+      charsets[0] = "ISO-2022-JP-2", charsets[1] = "ISO-2022-JP-3";
+      break;
+  }
+  size_t furthest = 0;
+  for (const char* charset : charsets) {
+    if (charset == nullptr) break;
+    Converter cd("UTF-8", charset);
+    if (!cd.ok()) continue;
+    std::string_view rest = bytes;
+    std::string out;
+    // EINVAL: a character cut off at the end.
+    int stop = cd.convert_prefix(&rest, &out);
+    if (stop == 0 && cd.flush(&out)) return std::string_view::npos;
+    furthest = std::max(furthest, bytes.size() - rest.size());
+  }
+  return furthest;
 }

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/text_units.h"
 #include "tests/testing.h"
 
 namespace {
@@ -14,6 +15,24 @@ using testing_support::euc;
 using testing_support::hex;
 
 const std::string kFffd = "\xEF\xBF\xBD";
+
+TEST(EucLeadLength, EveryLeadByte) {
+  for (int lead = 0; lead < 256; ++lead) {
+    size_t expected = 1;  // ASCII, and the bytes that start no character
+    if (lead == 0x8E || (lead >= 0xA1 && lead <= 0xFE)) expected = 2;
+    if (lead == 0x8F) expected = 3;
+    const auto b = static_cast<unsigned char>(lead);
+    EXPECT_EQ(euc_lead_length(b), expected) << std::hex << lead;
+
+    // With good trail bytes behind it, the checking walk of the conversions
+    // takes the same step, and calls exactly the bytes that start no
+    // character ill-formed.
+    const std::string text{static_cast<char>(b), '\xB0', '\xA1', 'x'};
+    bool well_formed = false;
+    EXPECT_EQ(euc_char_length(text, &well_formed), expected) << std::hex << lead;
+    EXPECT_EQ(well_formed, lead < 0x80 || expected > 1) << std::hex << lead;
+  }
+}
 
 TEST(EucToUtf8, RoundTripsAsciiKanaKanjiHalfWidthAndJisX0212) {
   // 丂 (U+4E02) is a JIS X 0212 character: 8F B0 A1. ｶ is half-width: 8E B6.
@@ -144,6 +163,36 @@ TEST(SjisToUtf8, DecodesAndMarksBadBytes) {
   EXPECT_EQ(sjis_to_utf8(utf8_to_sjis("日本語ｶﾅ")), "日本語ｶﾅ");
   EXPECT_EQ(sjis_to_utf8("\x82 "), kFffd + " ");  // lead byte before a non-trail
   EXPECT_EQ(sjis_to_utf8("a\x82"), "a" + kFffd);
+}
+
+TEST(FirstInvalidByte, ValidTextOfEachEncodingWithItsVendorAndSupplementarySets) {
+  constexpr size_t kValid = std::string_view::npos;
+  const std::string text = "日本語のテキスト, ｶﾅ\n";
+  EXPECT_EQ(first_invalid_byte(text, TextEncoding::kUtf8), kValid);
+  EXPECT_EQ(first_invalid_byte(utf8_to_euc(text), TextEncoding::kEucJp), kValid);
+  EXPECT_EQ(first_invalid_byte(utf8_to_sjis(text), TextEncoding::kShiftJis), kValid);
+  EXPECT_EQ(first_invalid_byte(utf8_to_jis("日本語のテキスト\n"), TextEncoding::kJis), kValid);
+  EXPECT_EQ(first_invalid_byte("", TextEncoding::kJis), kValid);
+  // Circled digit one of code page 932 and of EUC-JP's Windows variant;
+  // 丂 of JIS X 0212 in EUC-JP; half-width katakana in JIS.
+  EXPECT_EQ(first_invalid_byte("\x87\x40", TextEncoding::kShiftJis), kValid);
+  EXPECT_EQ(first_invalid_byte("\xAD\xA1", TextEncoding::kEucJp), kValid);
+  EXPECT_EQ(first_invalid_byte("\x8F\xB0\xA1", TextEncoding::kEucJp), kValid);
+  EXPECT_EQ(first_invalid_byte("\x1B(I6\x1B(B", TextEncoding::kJis), kValid);
+}
+
+TEST(FirstInvalidByte, OffsetOfTheFaultAndACharacterCutOffAtTheEnd) {
+  EXPECT_EQ(first_invalid_byte("ab\xFF", TextEncoding::kUtf8), 2u);
+  EXPECT_EQ(first_invalid_byte("\xC0\xAF", TextEncoding::kUtf8), 0u);  // overlong '/'
+  EXPECT_EQ(first_invalid_byte("日\xE6\x9C", TextEncoding::kUtf8), 3u);
+  // Shift-JIS read as UTF-8, UTF-8 read as EUC-JP.
+  EXPECT_EQ(first_invalid_byte(utf8_to_sjis("a日本"), TextEncoding::kUtf8), 1u);
+  EXPECT_EQ(first_invalid_byte("a日", TextEncoding::kEucJp), 1u);
+  EXPECT_EQ(first_invalid_byte("a\xA4", TextEncoding::kEucJp), 1u);
+  EXPECT_EQ(first_invalid_byte("\x93\xFA\x82", TextEncoding::kShiftJis), 2u);
+  EXPECT_EQ(first_invalid_byte("\x82 ", TextEncoding::kShiftJis), 0u);
+  // JIS is 7-bit.
+  EXPECT_EQ(first_invalid_byte("ab\xA4\xA2", TextEncoding::kJis), 2u);
 }
 
 }  // namespace

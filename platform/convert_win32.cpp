@@ -250,3 +250,31 @@ std::string utf8_to_jis(std::string_view utf8) {
 std::string sjis_to_utf8(std::string_view sjis) {
   return from_wide(CP_UTF8, to_wide(kShiftJis, sjis), nullptr);
 }
+
+size_t first_invalid_byte(std::string_view bytes, TextEncoding encoding) {
+  if (encoding == TextEncoding::kJis) {
+    // The system's ISO-2022-JP decoder takes no strictness flag: 7-bit JIS
+    // is valid as long as it stays 7-bit.
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      if (static_cast<unsigned char>(bytes[i]) >= 0x80) return i;
+    }
+    return std::string_view::npos;
+  }
+  UINT code_page = encoding == TextEncoding::kUtf8    ? CP_UTF8
+                   : encoding == TextEncoding::kEucJp ? kEucJp
+                                                      : kShiftJis;
+  auto valid = [&](size_t length) {
+    return length == 0 || MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes.data(),
+                                              static_cast<int>(length), nullptr, 0) > 0;
+  };
+  if (valid(bytes.size())) return std::string_view::npos;
+  // The call says only whether all of it converts: the longest prefix that
+  // does, found by halving, ends where the fault begins (or just before the
+  // character it cuts).
+  size_t good = 0, bad = bytes.size();
+  while (bad - good > 1) {
+    size_t middle = good + (bad - good) / 2;
+    (valid(middle) ? good : bad) = middle;
+  }
+  return good;
+}

@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QTextCursor>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -43,9 +44,16 @@ struct QtPane {
   std::vector<uint32_t> offsets;  // byte offset in euc of each UTF-16 unit shown, and one past
 };
 
-// Program-wide state of this platform: the panes made and not destroyed.
+struct PaneSlot {
+  int y;  // the row of the panes it takes
+  QPointer<QWidget> slot;
+};
+
+// Program-wide state of this platform: the panes made and not destroyed, and
+// the slots a front end laid out for them.
 struct QtDesktop {
   std::vector<QtPane> panes;
+  std::vector<PaneSlot> pane_slots;
 };
 
 QtDesktop qt_desktop;
@@ -66,6 +74,15 @@ QtPane* find_pane(Window window) {
 
 QWidget* widget_of(Window window) {
   return static_cast<QWidget*>(window);
+}
+
+// The slot of the window of area for panes at row y, or nullptr.
+QWidget* slot_for(QWidget* area, int y) {
+  std::erase_if(qt_desktop.pane_slots, [](const PaneSlot& s) { return s.slot.isNull(); });
+  for (const PaneSlot& s : qt_desktop.pane_slots) {
+    if (s.y == y && s.slot->window() == area->window()) return s.slot;
+  }
+  return nullptr;
 }
 
 bool have_gui() {
@@ -103,6 +120,13 @@ QString pane_shown_text(std::string_view euc, std::vector<uint32_t>* offsets) {
   }
   offsets->push_back(static_cast<uint32_t>(euc.size()));
   return shown;
+}
+
+void set_pane_slot(int y, QWidget* slot) {
+  std::erase_if(qt_desktop.pane_slots, [&](const PaneSlot& s) {
+    return s.slot.isNull() || (s.y == y && s.slot->window() == slot->window());
+  });
+  qt_desktop.pane_slots.push_back({y, slot});
 }
 
 // ---- Memory blocks ---------------------------------------------------------
@@ -181,8 +205,20 @@ Window pane_create(Window parent, int x, int y, int width, int height, uint32_t 
   if (auto* main = qobject_cast<QMainWindow*>(area); main != nullptr && main->centralWidget()) {
     area = main->centralWidget();
   }
-  auto* edit = new QPlainTextEdit(area);
-  edit->setGeometry(x, y, width, height);
+  QWidget* slot = slot_for(area, y);
+  auto* edit = new QPlainTextEdit(slot != nullptr ? slot : area);
+  if (slot != nullptr) {
+    // The slot's layout keeps the pane filling it as the window is resized.
+    if (slot->layout() == nullptr) {
+      auto* layout = new QVBoxLayout(slot);
+      layout->setContentsMargins(0, 0, 0, 0);
+    }
+    slot->layout()->addWidget(edit);
+  } else {
+    edit->setGeometry(x, y, width, height);
+  }
+  // Tab moves the focus to the next pane rather than into the text.
+  edit->setTabChangesFocus(true);
   if ((style & kStyleBorder) == 0) edit->setFrameShape(QFrame::NoFrame);
   edit->setVerticalScrollBarPolicy((style & kStyleVScroll) ? Qt::ScrollBarAlwaysOn
                                                            : Qt::ScrollBarAsNeeded);

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QString>
+
+class QWidget;
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -14,3 +16,8 @@
 // a text document gives it, and maps to the line end's first byte; so a
 // document position is an index into the shown text.
 QString pane_shown_text(std::string_view euc, std::vector<uint32_t>* offsets);
+
+// Makes slot the home of every pane the shell makes at row y of the window
+// that holds slot: such a pane fills the slot (a part of a splitter, say)
+// instead of lying at its pixel place. A slot that Qt deleted is forgotten.
+void set_pane_slot(int y, QWidget* slot);

@@ -15,14 +15,12 @@ bool euc_trail(unsigned char c) {
 
 size_t euc_char_length(std::string_view s, bool* well_formed) {
   unsigned char lead = static_cast<unsigned char>(s[0]);
-  size_t length = 0;
   if (lead < 0x80) {
     *well_formed = true;
     return 1;
   }
-  if (lead == 0x8F) length = 3;
-  if (lead == 0x8E || (lead >= 0xA1 && lead <= 0xFE)) length = 2;
-  *well_formed = length != 0 && s.size() >= length;
+  size_t length = euc_lead_length(lead);
+  *well_formed = length > 1 && s.size() >= length;
   for (size_t i = 1; *well_formed && i < length; ++i) {
     *well_formed = euc_trail(static_cast<unsigned char>(s[i]));
   }

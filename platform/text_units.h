@@ -12,6 +12,18 @@
 #include <cstddef>
 #include <string_view>
 
+// Bytes of the EUC-JP character whose first byte is lead, by the table
+// above: 1 for ASCII and for a byte that starts no character (0x80-0x8D,
+// 0x90-0xA0, 0xFF: it stands alone, so it never swallows the byte behind
+// it), 2 for 0x8E and 0xA1-0xFE, 3 for 0x8F. The trail bytes are not looked
+// at: this is where the next character starts if the text is well-formed.
+// Every walk of EUC-JP text by characters steps with it.
+constexpr size_t euc_lead_length(unsigned char lead) {
+  if (lead == 0x8F) return 3;
+  if (lead == 0x8E || (lead >= 0xA1 && lead <= 0xFE)) return 2;
+  return 1;
+}
+
 // Bytes of the EUC-JP character at the start of s (s not empty), and
 // whether it is well-formed; an ill-formed start is always one byte.
 size_t euc_char_length(std::string_view s, bool* well_formed);

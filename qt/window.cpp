@@ -1,6 +1,6 @@
-// The main window, its menu, the About box and the start-up of dodevuz-qt.
-// The window draws nothing and handles no keys: everything goes through the
-// seven menu items and the shell's dispatch.
+// The main window, its menus, the panes in their splitter, the status bar,
+// the clipboard watch, the About box and the start-up of dodevuz-qt. The
+// window draws nothing itself: every command goes through run_menu_command.
 #include "qt/window.h"
 
 #include <unistd.h>
@@ -11,16 +11,23 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
+#include <QSplitter>
+#include <QStatusBar>
 #include <QTextDocument>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -28,30 +35,119 @@
 #include <string>
 #include <vector>
 
+#include "platform/convert.h"
 #include "platform/platform.h"
+#include "platform/qt.h"
+#include "romaji/romaji.h"
+#include "shell/desktop.h"
 #include "shell/shell.h"
+
+#ifndef DODEVUZ_VERSION
+#define DODEVUZ_VERSION "unknown"
+#endif
 
 namespace {
 
 struct MenuItem {
-  const char* text;  // nullptr: a separator
+  const char* text;  // with its mnemonic; nullptr: a separator
   int id;
+  const char* keys;  // its shortcuts, ";" between two; nullptr for none
+  bool checkable;
 };
 
-// The items exactly as the menu shows them, without mnemonics or shortcuts.
+// The items as the menus show them: the program's texts with a mnemonic
+// each, and shortcuts for the frequent commands.
 constexpr MenuItem kFileMenu[] = {
-    {"Get Dodevuz JIS", kCmdGetJis},
-    {"Get Dodevuz SHIFT", kCmdGetShift},
-    {"Single Dodevuz", kCmdSingle},
-    {"Clear All", kCmdClearAll},
-    {nullptr, 0},
-    {"About", kCmdAbout},
-    {"Exit", kCmdExit},
+    {"Get Dodevuz &JIS", kCmdGetJis, "Ctrl+Shift+J", false},
+    {"Get Dodevuz &SHIFT", kCmdGetShift, "Ctrl+Shift+V", false},
+    {"Single &Dodevuz", kCmdSingle, "Ctrl+L", false},
+    {"&Clear All", kCmdClearAll, nullptr, false},
+    {"&Watch clipboard", kCmdWatchClipboard, nullptr, true},
+    {nullptr, 0, nullptr, false},
+    {"&About", kCmdAbout, "F1", false},
+    {"E&xit", kCmdExit, "Ctrl+Q", false},
 };
-constexpr MenuItem kEditMenu[] = {{"Copy", kCmdCopy}};
+constexpr MenuItem kEditMenu[] = {{"&Copy", kCmdCopy, "Ctrl+C", false}};
+constexpr MenuItem kViewMenu[] = {
+    {"&Larger Text", kCmdTextLarger, "Ctrl++;Ctrl+=", false},
+    {"S&maller Text", kCmdTextSmaller, "Ctrl+-", false},
+};
+
+const char kEucMime[] = "text/plain;charset=EUC-JP";  // what our own Copy places
+
+// Program-wide state of the Qt front end: the parts of the one main window.
+struct QtFrontEnd {
+  QPointer<QMainWindow> window;
+  QSplitter* splitter;     // the three pane slots, romaji, listing, single
+  QWidget* pane_slots[3];  // in that order
+  QLabel* status;          // the status bar's text
+  QAction* watch_action;   // "Watch clipboard", checked while watching
+  QTimer* watch_timer;     // single-shot: the clipboard settled
+};
+
+QtFrontEnd front;
 
 Window window_handle(QMainWindow* window) {
   return static_cast<QWidget*>(window);
+}
+
+// The fixed-pitch Japanese font of the panes, so that the gloss column of
+// the listing lines up: VL Gothic (Debian's fonts-vlgothic), else another
+// monospaced face with Japanese, else the system's monospaced face.
+QFont pane_font(int points) {
+  QFont font;
+  font.setFamilies({QStringLiteral("VL Gothic"), QStringLiteral("Noto Sans Mono CJK JP"),
+                    QStringLiteral("IPAGothic"), QStringLiteral("TakaoGothic"),
+                    QStringLiteral("monospace")});
+  font.setStyleHint(QFont::Monospace);
+  font.setFixedPitch(true);
+  font.setPointSize(points);
+  return font;
+}
+
+// The panes inherit the splitter's font; each slot keeps at least a line.
+void apply_text_size() {
+  QFont font = pane_font(desktop_shell.text_points);
+  front.splitter->setFont(font);
+  int line = QFontMetrics(font).lineSpacing() + 6;  // the pane's frame and margin
+  for (QWidget* slot : front.pane_slots) slot->setMinimumHeight(line);
+}
+
+// Tab goes from the romaji pane to the listing pane to the single pane,
+// whichever were made last.
+void order_panes() {
+  auto* romaji_pane = static_cast<QWidget*>(romaji.romaji_pane);
+  auto* listing_pane = static_cast<QWidget*>(shell.listing_pane);
+  auto* single_pane = static_cast<QWidget*>(shell.single_pane);
+  if (romaji_pane && listing_pane) QWidget::setTabOrder(romaji_pane, listing_pane);
+  if (listing_pane && single_pane) QWidget::setTabOrder(listing_pane, single_pane);
+}
+
+void show_status(const char* text) {
+  if (front.status != nullptr) front.status->setText(QString::fromUtf8(text));
+}
+
+// The watch's step once the clipboard has settled: the program's own Copy,
+// an empty text and one without Japanese are let be; any other text is
+// looked up as "Get Dodevuz SHIFT" (JIS when it holds escape sequences).
+void look_up_clipboard(QMainWindow* window) {
+  if (!desktop_shell.watching) return;
+  const QMimeData* data = QApplication::clipboard()->mimeData();
+  if (data == nullptr || data->hasFormat(QLatin1String(kEucMime))) return;
+  std::string bytes;
+  clipboard_read_text(window_handle(window), ClipboardIntake::kShiftJis, &bytes);
+  int id = watch_command_for(bytes);
+  if (id != 0) {
+    run_menu_command(window, id);
+  } else if (!bytes.empty()) {
+    show_status("No Japanese text on the clipboard");
+  }
+}
+
+// The clipboard changed: (re)start the pause, so that a burst of changes
+// gives one look-up, of the last. The selection clipboard is not watched.
+void clipboard_changed() {
+  if (desktop_shell.watching && front.watch_timer != nullptr) front.watch_timer->start();
 }
 
 template <size_t N>
@@ -64,11 +160,53 @@ void add_menu(QMainWindow* window, const char* title, const MenuItem (&items)[N]
     }
     QAction* action = menu->addAction(QString::fromLatin1(item.text));
     action->setData(item.id);
+    action->setCheckable(item.checkable);
+    if (item.keys != nullptr) {
+      QList<QKeySequence> keys;
+      for (const QString& k : QString::fromLatin1(item.keys).split(QLatin1Char(';'))) {
+        keys << QKeySequence(k, QKeySequence::PortableText);
+      }
+      action->setShortcuts(keys);
+      // Also while the focus is in a pane or the menu bar.
+      action->setShortcutContext(Qt::WindowShortcut);
+    }
+    if (item.id == kCmdWatchClipboard) front.watch_action = action;
     int id = item.id;
     QObject::connect(action, &QAction::triggered, window,
                      [window, id] { run_menu_command(window, id); });
   }
 }
+
+// Keys that are the window's shortcuts win over the panes: a text pane
+// claims Ctrl+C for its own copy (which would leave out the EUC-JP text and
+// wake the watch), and Alt with a letter is the menu's mnemonic.
+class ShortcutKeys : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* receiver, QEvent* event) override {
+    if (event->type() != QEvent::ShortcutOverride) return false;
+    auto* widget = qobject_cast<QWidget*>(receiver);
+    auto* window = qobject_cast<QMainWindow*>(parent());
+    if (widget == nullptr || window == nullptr || widget->window() != window) return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    // Alt alone is left to the menu bar, which opens on its release.
+    const int k = key->key();
+    if (k == Qt::Key_Alt || k == Qt::Key_Control || k == Qt::Key_Shift || k == Qt::Key_Meta) {
+      return false;
+    }
+    if (mods == Qt::AltModifier) return true;
+    QKeySequence pressed(key->keyCombination());
+    for (QAction* action : window->findChildren<QAction*>()) {
+      for (const QKeySequence& keys : action->shortcuts()) {
+        if (keys.matches(pressed) == QKeySequence::ExactMatch) return true;
+      }
+    }
+    return false;
+  }
+};
 
 // The About box: Esc, which rejects a dialog, leaves it open; only the "Ok"
 // button (also pressed by Enter, as the default button) closes it.
@@ -81,13 +219,15 @@ class AboutBox : public QDialog {
 void print_usage() {
   std::fputs(
       "usage: dodevuz-qt [-C DIR] [--clipboard FILE] [--command ID | --select TEXT]...\n"
-      "                  [--screenshot PNG]\n"
+      "                  [--size WxH] [--screenshot PNG]\n"
       "  -C DIR            use the dictionary and romaji table in DIR (edict, edict.jdx,\n"
       "                    kanarom.cnv); the working directory otherwise\n"
       "  --clipboard FILE  put FILE's UTF-8 text on the clipboard at start\n"
       "  --command ID      run menu command ID once the window is shown (108 Get JIS,\n"
-      "                    109 Get SHIFT, 105 Single, 106 Copy, 110 Clear All, 101 Exit)\n"
+      "                    109 Get SHIFT, 105 Single, 106 Copy, 110 Clear All, 101 Exit,\n"
+      "                    112 Watch clipboard, 115 larger text, 116 smaller text)\n"
       "  --select TEXT     then select the first TEXT in the listing pane and focus it\n"
+      "  --size WxH        show the window W x H pixels large\n"
       "  --screenshot PNG  after the commands, save the window as PNG and quit\n",
       stderr);
 }
@@ -104,6 +244,7 @@ struct Options {
   const char* clipboard_file = nullptr;
   std::vector<Step> steps;
   const char* screenshot = nullptr;
+  int width = 0, height = 0;  // --size; 0: the start-up size
 };
 
 // Selects the first occurrence of text in the listing pane and gives it the
@@ -126,7 +267,7 @@ bool parse_options(int argc, char** argv, Options* options) {
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") return false;
     bool takes_value = arg == "-C" || arg == "--clipboard" || arg == "--command" ||
-                       arg == "--screenshot" || arg == "--select";
+                       arg == "--screenshot" || arg == "--select" || arg == "--size";
     if (!takes_value) continue;
     if (i + 1 >= argc) {
       std::fprintf(stderr, "dodevuz-qt: %s needs a value\n", arg.c_str());
@@ -139,6 +280,13 @@ bool parse_options(int argc, char** argv, Options* options) {
       options->clipboard_file = value;
     } else if (arg == "--screenshot") {
       options->screenshot = value;
+    } else if (arg == "--size") {
+      if (std::sscanf(value, "%dx%d", &options->width, &options->height) != 2 ||
+          options->width <= 0 || options->height <= 0 || options->width > 10000 ||
+          options->height > 10000) {
+        std::fprintf(stderr, "dodevuz-qt: not a size: %s\n", value);
+        return false;
+      }
     } else if (arg == "--select") {
       if (*value == '\0') return false;
       options->steps.push_back({0, QString::fromLocal8Bit(value)});
@@ -160,22 +308,91 @@ bool parse_options(int argc, char** argv, Options* options) {
 QMainWindow* create_main_window() {
   auto* window = new QMainWindow;
   window->setWindowTitle(QStringLiteral("Dodevuz(J>E) demo"));
+  front = QtFrontEnd{};
+  front.window = window;
+
+  // The pane area: white, with the margins of the panes' places; inside it
+  // the splitter, whose 2-pixel handles are the gaps between the panes.
   auto* area = new QWidget;
-  // The panes keep their places whatever the window's size; the area shows
-  // white where they are not.
-  area->setMinimumSize(kClientWidth, kClientHeight);
   area->setAutoFillBackground(true);
   QPalette palette = area->palette();
   palette.setColor(QPalette::Window, Qt::white);
   area->setPalette(palette);
+  auto* layout = new QVBoxLayout(area);
+  layout->setContentsMargins(kPaneX, 0, kDesignClientWidth - kPaneX - kPaneWidth,
+                             kDesignClientHeight - kSinglePaneY - kSinglePaneHeight);
+  front.splitter = new QSplitter(Qt::Vertical);
+  front.splitter->setHandleWidth(kListingPaneY - kRomajiPaneY - kRomajiPaneHeight);
+  front.splitter->setChildrenCollapsible(false);
+  const int rows[] = {kRomajiPaneY, kListingPaneY, kSinglePaneY};
+  const int heights[] = {kRomajiPaneHeight, kListingPaneHeight, kSinglePaneHeight};
+  for (int k = 0; k < 3; ++k) {
+    front.pane_slots[k] = new QWidget;
+    front.splitter->addWidget(front.pane_slots[k]);
+    // The share of the height each pane keeps when the window grows.
+    front.splitter->setStretchFactor(k, heights[k]);
+    set_pane_slot(rows[k], front.pane_slots[k]);
+  }
+  layout->addWidget(front.splitter);
   window->setCentralWidget(area);
-  add_menu(window, "File", kFileMenu);
-  add_menu(window, "Edit", kEditMenu);
+
+  add_menu(window, "&File", kFileMenu);
+  add_menu(window, "&Edit", kEditMenu);
+  add_menu(window, "&View", kViewMenu);
+  // F10 opens the menu as Alt does.
+  auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), window);
+  QObject::connect(f10, &QShortcut::activated, window, [window] {
+    QMenuBar* bar = window->menuBar();
+    if (!bar->actions().isEmpty()) {
+      bar->setFocus(Qt::ShortcutFocusReason);
+      bar->setActiveAction(bar->actions().first());
+    }
+  });
+  QApplication::instance()->installEventFilter(new ShortcutKeys(window));
+
+  front.status = new QLabel;
+  window->statusBar()->addWidget(front.status, 1);
+  window->statusBar()->setSizeGripEnabled(true);
+
+  front.watch_timer = new QTimer(window);
+  front.watch_timer->setSingleShot(true);
+  front.watch_timer->setInterval(kWatchSettleMs);
+  QObject::connect(front.watch_timer, &QTimer::timeout, window,
+                   [window] { look_up_clipboard(window); });
+  QObject::connect(QApplication::clipboard(), &QClipboard::dataChanged, window, clipboard_changed);
+  if (front.watch_action != nullptr) front.watch_action->setChecked(desktop_shell.watching);
+
+  apply_text_size();
+  make_missing_panes(window_handle(window));
+  order_panes();
+
+  // The start-up size: the pane area exactly as large as the panes' places.
+  area->setFixedSize(kClientWidth, kClientHeight);
+  window->layout()->activate();
   window->resize(window->sizeHint());
+  front.splitter->setSizes({kRomajiPaneHeight, kListingPaneHeight, kSinglePaneHeight});
+  area->setMinimumSize(0, 0);
+  area->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   return window;
 }
 
 void run_menu_command(QMainWindow* window, int id) {
+  switch (id) {
+    case kCmdWatchClipboard:
+      desktop_shell.watching = !desktop_shell.watching;
+      if (front.watch_action != nullptr) front.watch_action->setChecked(desktop_shell.watching);
+      if (!desktop_shell.watching && front.watch_timer != nullptr) front.watch_timer->stop();
+      show_status(describe_command(id));
+      return;
+    case kCmdTextLarger:
+    case kCmdTextSmaller:
+      step_text_points(id);
+      if (front.window == window) apply_text_size();
+      show_status(describe_command(id));
+      return;
+    default:
+      break;
+  }
   switch (dispatch_command(window_handle(window), id)) {
     case CommandResult::kShowAbout: {
       QDialog* box = create_about_box(window);
@@ -186,11 +403,18 @@ void run_menu_command(QMainWindow* window, int id) {
     case CommandResult::kCloseWindow:
       // As a posted close: the command ends first, then the window goes.
       QTimer::singleShot(0, window, [window] { window->close(); });
-      break;
+      return;
     case CommandResult::kDone:
     case CommandResult::kUnknown:
       break;
   }
+  make_missing_panes(window_handle(window));
+  order_panes();
+  show_status(describe_command(id));
+}
+
+QString status_text(QMainWindow* window) {
+  return front.window == window && front.status != nullptr ? front.status->text() : QString();
 }
 
 QDialog* create_about_box(QWidget* parent) {
@@ -205,7 +429,7 @@ QDialog* create_about_box(QWidget* parent) {
   auto dlu = [&](int x, int y, int w, int h) {
     return QRect(x * base_x / 4, y * base_y / 8, w * base_x / 4, h * base_y / 8);
   };
-  QRect whole = dlu(0, 0, 154, 75);
+  QRect whole = dlu(0, 0, 220, 110);
   box->setFixedSize(whole.size());
 
   // Without a title bar the box needs a frame of its own to stand out.
@@ -214,14 +438,24 @@ QDialog* create_about_box(QWidget* parent) {
   frame->setLineWidth(2);
   frame->setGeometry(QRect(QPoint(0, 0), whole.size()));
 
-  auto* name = new QLabel(QStringLiteral("Dodevuz"), box);
-  name->setAlignment(Qt::AlignCenter);
-  name->setGeometry(dlu(-3, 9, 154, 8));
-  auto* empty = new QLabel(QString(), box);
-  empty->setAlignment(Qt::AlignCenter);
-  empty->setGeometry(dlu(30, 34, 94, 8));
+  std::string credit = euc_to_utf8(dictionary_credit("edict"));
+  const QString texts[] = {
+      QStringLiteral("Dodevuz"),
+      QStringLiteral("Version " DODEVUZ_VERSION),
+      credit.empty() ? QStringLiteral("No dictionary in this folder")
+                     : QStringLiteral("Dictionary: ") + QString::fromStdString(credit),
+      QStringLiteral("Dodevuz is free software under the MIT licence"),
+  };
+  const QRect places[] = {dlu(0, 9, 220, 8), dlu(0, 21, 220, 8), dlu(10, 34, 200, 34),
+                          dlu(0, 71, 220, 8)};
+  for (int k = 0; k < 4; ++k) {
+    auto* label = new QLabel(texts[k], box);
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    label->setWordWrap(k == 2);
+    label->setGeometry(places[k]);
+  }
   auto* ok = new QPushButton(QStringLiteral("Ok"), box);
-  ok->setGeometry(dlu(61, 51, 32, 14));
+  ok->setGeometry(dlu(94, 87, 32, 14));
   ok->setDefault(true);
   ok->setFocus();
   QObject::connect(ok, &QPushButton::clicked, box, &QDialog::accept);
@@ -268,6 +502,7 @@ int dodevuz_qt_main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QMainWindow* window = create_main_window();
+  if (options.width > 0) window->resize(options.width, options.height);
   window->show();
   if (options.clipboard_file != nullptr) {
     QApplication::clipboard()->setText(QString::fromUtf8(clipboard_text));

@@ -22,6 +22,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -34,6 +35,7 @@
 #include "platform/platform.h"
 #include "platform/qt.h"
 #include "romaji/romaji.h"
+#include "shell/desktop.h"
 #include "shell/shell.h"
 #include "test_paths.h"
 
@@ -57,18 +59,24 @@ QByteArray to_euc(const QString& text) {
   return QByteArray::fromStdString(utf8_to_euc(text.toStdString()));
 }
 
-// The living pane at row y of the window's pane area, or nullptr.
-QPlainTextEdit* pane_at(QMainWindow* window, int y) {
-  for (auto* pane :
-       window->centralWidget()->findChildren<QPlainTextEdit*>(Qt::FindDirectChildrenOnly)) {
-    if (pane->geometry().y() == y) return pane;
-  }
-  return nullptr;
+// The three panes as the shell holds them, or nullptr.
+QPlainTextEdit* the_romaji() {
+  return qobject_cast<QPlainTextEdit*>(static_cast<QWidget*>(romaji.romaji_pane));
+}
+QPlainTextEdit* the_listing() {
+  return qobject_cast<QPlainTextEdit*>(static_cast<QWidget*>(shell.listing_pane));
+}
+QPlainTextEdit* the_single() {
+  return qobject_cast<QPlainTextEdit*>(static_cast<QWidget*>(shell.single_pane));
+}
+
+// A pane's place in the window's pane area.
+QRect area_rect(QMainWindow* window, QWidget* pane) {
+  return QRect(pane->mapTo(window->centralWidget(), QPoint(0, 0)), pane->size());
 }
 
 int pane_count(QMainWindow* window) {
-  return static_cast<int>(
-      window->centralWidget()->findChildren<QPlainTextEdit*>(Qt::FindDirectChildrenOnly).size());
+  return static_cast<int>(window->centralWidget()->findChildren<QPlainTextEdit*>().size());
 }
 
 void select(QPlainTextEdit* pane, int start, int end) {
@@ -121,7 +129,13 @@ class WindowTest : public QObject {
   void clear_all_removes_the_panes_and_empties_the_clipboard();
   void exit_empties_the_clipboard_and_closes_the_window();
   void closing_the_window_keeps_the_clipboard();
-  void resizing_moves_no_pane();
+  void panes_follow_the_window();
+  void panes_are_there_from_the_start();
+  void shortcuts_and_mnemonics_run_their_commands();
+  void tab_moves_between_the_panes();
+  void status_bar_says_what_a_command_did();
+  void watching_the_clipboard_gets_each_new_text_once();
+  void text_size_grows_and_shrinks_for_the_session();
   void about_box_closes_on_enter_not_on_escape();
   void missing_dictionary_shows_its_message_boxes();
   void line_ends_are_one_position_each();
@@ -152,6 +166,7 @@ void WindowTest::initTestCase() {
 
 void WindowTest::init() {
   reset_program_state();
+  reset_desktop_shell();
   QApplication::clipboard()->clear();
   window_ = create_main_window();
   window_->show();
@@ -161,6 +176,7 @@ void WindowTest::init() {
 
 void WindowTest::cleanup() {
   reset_program_state();
+  reset_desktop_shell();
   delete window_;
   window_ = nullptr;
   QDir::setCurrent(data_dir_.path());
@@ -186,34 +202,48 @@ void WindowTest::get_passage(int id) {
 void WindowTest::menu_holds_the_seven_items_in_order() {
   QCOMPARE(window_->windowTitle(), QStringLiteral("Dodevuz(J>E) demo"));
   QList<QAction*> menus = window_->menuBar()->actions();
-  QCOMPARE(menus.size(), 2);
-  QCOMPARE(menus[0]->text(), QStringLiteral("File"));
-  QCOMPARE(menus[1]->text(), QStringLiteral("Edit"));
+  QStringList titles;
+  for (QAction* menu : menus) titles << menu->text();
+  QCOMPARE(titles, QStringList({"&File", "&Edit", "&View"}));
 
+  // The program's texts and ids, each item with a mnemonic of its own in
+  // its menu, and the shortcuts of the frequent commands.
   QStringList items;
   for (QAction* menu : menus) {
+    QSet<QChar> mnemonics;
     for (QAction* item : menu->menu()->actions()) {
-      items << (item->isSeparator() ? QStringLiteral("-")
-                                    : item->text() + QLatin1Char(' ') + item->data().toString());
-      QVERIFY(item->shortcut().isEmpty());
-      QVERIFY(!item->text().contains(QLatin1Char('&')));
+      if (item->isSeparator()) {
+        items << QStringLiteral("-");
+        continue;
+      }
+      QString text = item->text();
+      qsizetype amp = text.indexOf(QLatin1Char('&'));
+      QVERIFY2(amp >= 0 && amp + 1 < text.size(), qPrintable(text));
+      QVERIFY2(!mnemonics.contains(text[amp + 1].toLower()), qPrintable(text));
+      mnemonics.insert(text[amp + 1].toLower());
+      QString keys = item->shortcut().toString(QKeySequence::PortableText);
+      items << text.remove(amp, 1) + QLatin1Char(' ') + item->data().toString() +
+                   (keys.isEmpty() ? QString() : QLatin1Char(' ') + keys) +
+                   (item->isCheckable() ? QStringLiteral(" checkable") : QString());
     }
     items << QStringLiteral("|");
   }
-  QCOMPARE(items,
-           QStringList({"Get Dodevuz JIS 108", "Get Dodevuz SHIFT 109", "Single Dodevuz 105",
-                        "Clear All 110", "-", "About 102", "Exit 101", "|", "Copy 106", "|"}));
+  QCOMPARE(items, QStringList({"Get Dodevuz JIS 108 Ctrl+Shift+J",
+                               "Get Dodevuz SHIFT 109 Ctrl+Shift+V", "Single Dodevuz 105 Ctrl+L",
+                               "Clear All 110", "Watch clipboard 112 checkable", "-",
+                               "About 102 F1", "Exit 101 Ctrl+Q", "|", "Copy 106 Ctrl+C", "|",
+                               "Larger Text 115 Ctrl++", "Smaller Text 116 Ctrl+-", "|"}));
+  QVERIFY(!menus[0]->menu()->actions()[4]->isChecked());  // not watching at start
 }
 
 void WindowTest::both_gets_show_the_listing_and_romaji_of_the_passage() {
   get_passage(kCmdGetShift);
-  QPointer<QPlainTextEdit> romaji_pane = pane_at(window_, 0);
-  QPointer<QPlainTextEdit> listing_pane = pane_at(window_, 192);
+  QPointer<QPlainTextEdit> romaji_pane = the_romaji();
+  QPointer<QPlainTextEdit> listing_pane = the_listing();
   QVERIFY(romaji_pane && listing_pane);
-  QCOMPARE(romaji_pane->geometry(), QRect(10, 0, 630, 190));
-  QCOMPARE(listing_pane->geometry(), QRect(10, 192, 630, 100));
+  QCOMPARE(area_rect(window_, romaji_pane), QRect(10, 0, 630, 190));
+  QCOMPARE(area_rect(window_, listing_pane), QRect(10, 192, 630, 100));
   QVERIFY(romaji_pane->isVisible() && listing_pane->isVisible());
-  QVERIFY(!listing_pane->isReadOnly());
   QCOMPARE(listing_pane->frameShape(), QFrame::NoFrame);  // the listing pane has no border
   QVERIFY(romaji_pane->frameShape() != QFrame::NoFrame);
 
@@ -229,19 +259,19 @@ void WindowTest::both_gets_show_the_listing_and_romaji_of_the_passage() {
   // Single in between: the next Get replaces the listing and romaji panes,
   // and leaves the single pane alone.
   trigger(kCmdSingle);
-  QPointer<QPlainTextEdit> single_pane = pane_at(window_, 294);
+  QPointer<QPlainTextEdit> single_pane = the_single();
   QVERIFY(single_pane);
   get_passage(kCmdGetJis);
   QVERIFY(romaji_pane.isNull() && listing_pane.isNull());
   QVERIFY(!single_pane.isNull());
-  QVERIFY(pane_at(window_, 192) && pane_at(window_, 0));
-  QCOMPARE(pane_at(window_, 192)->toPlainText(), listing);
+  QVERIFY(the_listing() && the_romaji());
+  QCOMPARE(the_listing()->toPlainText(), listing);
   QCOMPARE(pane_count(window_), 3);
 }
 
 void WindowTest::single_looks_up_the_selected_word() {
   get_passage(kCmdGetShift);
-  QPlainTextEdit* listing_pane = pane_at(window_, 192);
+  QPlainTextEdit* listing_pane = the_listing();
   QString listing = listing_pane->toPlainText();
 
   // 東京 lies several lines down: each line end before it stands for two
@@ -258,9 +288,9 @@ void WindowTest::single_looks_up_the_selected_word() {
     select(listing_pane, static_cast<int>(at), static_cast<int>(at + c.word.size()));
     trigger(kCmdSingle);
     QCOMPARE(QByteArray(reinterpret_cast<const char*>(lookup.search_key)), to_euc(c.word));
-    QPlainTextEdit* single_pane = pane_at(window_, 294);
+    QPlainTextEdit* single_pane = the_single();
     QVERIFY(single_pane);
-    QCOMPARE(single_pane->geometry(), QRect(10, 294, 630, 100));
+    QCOMPARE(area_rect(window_, single_pane), QRect(10, 294, 630, 100));
     QVERIFY(single_pane->frameShape() != QFrame::NoFrame);
     QCOMPARE(single_pane->toPlainText(), shown(lookup.single_buffer));
     QVERIFY2(single_pane->toPlainText().contains(c.entry), qPrintable(single_pane->toPlainText()));
@@ -270,8 +300,8 @@ void WindowTest::single_looks_up_the_selected_word() {
 
 void WindowTest::copy_takes_the_focused_panes_selection() {
   get_passage(kCmdGetShift);
-  QPlainTextEdit* listing_pane = pane_at(window_, 192);
-  QPlainTextEdit* romaji_pane = pane_at(window_, 0);
+  QPlainTextEdit* listing_pane = the_listing();
+  QPlainTextEdit* romaji_pane = the_romaji();
   QString listing = listing_pane->toPlainText();
   const QClipboard* clipboard = QApplication::clipboard();
 
@@ -291,7 +321,7 @@ void WindowTest::copy_takes_the_focused_panes_selection() {
   // Single pane: from the single buffer.
   select(listing_pane, static_cast<int>(start), static_cast<int>(start + 2));
   trigger(kCmdSingle);
-  QPlainTextEdit* single_pane = pane_at(window_, 294);
+  QPlainTextEdit* single_pane = the_single();
   single_pane->setFocus();
   single_pane->selectAll();
   trigger(kCmdCopy);
@@ -323,7 +353,7 @@ void WindowTest::copy_takes_the_focused_panes_selection() {
 
 void WindowTest::copy_takes_the_shells_bytes_after_typing() {
   get_passage(kCmdGetShift);
-  QPlainTextEdit* listing_pane = pane_at(window_, 192);
+  QPlainTextEdit* listing_pane = the_listing();
   QString before = listing_pane->toPlainText();
   QTextCursor cursor(listing_pane->document());
   cursor.insertText(QStringLiteral("xyz"));  // what a user might type
@@ -347,7 +377,7 @@ void WindowTest::copy_through_the_keyboard_menu_keeps_the_panes_focus() {
   // Alt puts the focus on the menu bar while the user walks it; the pane
   // must have it back when "Copy" runs, or the romaji pane would be copied.
   get_passage(kCmdGetShift);
-  QPlainTextEdit* listing_pane = pane_at(window_, 192);
+  QPlainTextEdit* listing_pane = the_listing();
   select(listing_pane, 0, 3);
   listing_pane->setFocus();
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Alt);
@@ -362,13 +392,17 @@ void WindowTest::copy_through_the_keyboard_menu_keeps_the_panes_focus() {
 void WindowTest::clear_all_removes_the_panes_and_empties_the_clipboard() {
   get_passage(kCmdGetShift);
   trigger(kCmdSingle);
-  pane_at(window_, 0)->selectAll();
+  the_romaji()->selectAll();
   trigger(kCmdCopy);
   QVERIFY(!QApplication::clipboard()->text().isEmpty());
   QCOMPARE(pane_count(window_), 3);
   for (int round = 0; round < 2; ++round) {
     trigger(kCmdClearAll);
-    QCOMPARE(pane_count(window_), 0);
+    // The panes are made anew, empty, as in a new window.
+    QCOMPARE(pane_count(window_), 3);
+    for (QPlainTextEdit* pane : {the_romaji(), the_listing(), the_single()}) {
+      QVERIFY(pane != nullptr && pane->toPlainText().isEmpty());
+    }
     QVERIFY(QApplication::clipboard()->text().isEmpty());
     const QMimeData* data = QApplication::clipboard()->mimeData();
     QVERIFY(data == nullptr || data->formats().isEmpty());
@@ -377,13 +411,13 @@ void WindowTest::clear_all_removes_the_panes_and_empties_the_clipboard() {
 
   // And everything afresh with the next Get.
   get_passage(kCmdGetJis);
-  QCOMPARE(pane_count(window_), 2);
-  QCOMPARE(pane_at(window_, 192)->toPlainText(), shown(lookup.listing_text));
+  QCOMPARE(pane_count(window_), 3);
+  QCOMPARE(the_listing()->toPlainText(), shown(lookup.listing_text));
 }
 
 void WindowTest::exit_empties_the_clipboard_and_closes_the_window() {
   get_passage(kCmdGetShift);
-  pane_at(window_, 0)->selectAll();
+  the_romaji()->selectAll();
   trigger(kCmdCopy);
   QVERIFY(!QApplication::clipboard()->text().isEmpty());
   trigger(kCmdExit);
@@ -395,25 +429,246 @@ void WindowTest::exit_empties_the_clipboard_and_closes_the_window() {
 void WindowTest::closing_the_window_keeps_the_clipboard() {
   // The close box skips the clean-up: what was copied stays for others.
   get_passage(kCmdGetShift);
-  pane_at(window_, 0)->selectAll();
+  the_romaji()->selectAll();
   trigger(kCmdCopy);
   QString copied = QApplication::clipboard()->text();
   QVERIFY(!copied.isEmpty());
   QVERIFY(window_->close());
   QCOMPARE(QApplication::clipboard()->text(), copied);
-  QCOMPARE(pane_count(window_), 2);
+  QCOMPARE(pane_count(window_), 3);
 }
 
-void WindowTest::resizing_moves_no_pane() {
+void WindowTest::panes_follow_the_window() {
   get_passage(kCmdGetShift);
   trigger(kCmdSingle);
-  for (QSize size : {QSize(900, 700), QSize(300, 200)}) {
+  QWidget* area = window_->centralWidget();
+  QCOMPARE(area->size(), QSize(kClientWidth, kClientHeight));
+  for (QSize size : {QSize(1200, 900), QSize(900, 700), QSize(300, 200), QSize(650, 480)}) {
     window_->resize(size);
     QApplication::processEvents();
-    QCOMPARE(pane_at(window_, 0)->geometry(), QRect(10, 0, 630, 190));
-    QCOMPARE(pane_at(window_, 192)->geometry(), QRect(10, 192, 630, 100));
-    QCOMPARE(pane_at(window_, 294)->geometry(), QRect(10, 294, 630, 100));
+    QRect client = area->rect();
+    QRect romaji = area_rect(window_, the_romaji());
+    QRect listing = area_rect(window_, the_listing());
+    QRect single = area_rect(window_, the_single());
+    QString at = QStringLiteral("%1x%2").arg(client.width()).arg(client.height());
+    // Inside the client area, in their order, the margins kept.
+    for (QRect r : {romaji, listing, single}) {
+      QVERIFY2(client.contains(r), qPrintable(at));
+      QCOMPARE(r.left(), 10);
+      QCOMPARE(r.width(), client.width() - 20);
+      QVERIFY2(r.height() >= QFontMetrics(the_romaji()->font()).lineSpacing(), qPrintable(at));
+    }
+    QVERIFY(romaji.bottom() < listing.top() && listing.bottom() < single.top());
+    QCOMPARE(single.bottom() + 1, client.height() - 10);
+    // The heights keep their proportions 190 : 100 : 100 (a pixel or two).
+    if (client.height() >= kClientHeight) {
+      QVERIFY2(qAbs(romaji.height() - 19 * listing.height() / 10) <= 3, qPrintable(at));
+      QVERIFY2(qAbs(listing.height() - single.height()) <= 2, qPrintable(at));
+    }
   }
+  // The window cannot be made so small that a pane loses its line.
+  window_->resize(100, 60);
+  QApplication::processEvents();
+  QVERIFY(area->height() >= 3 * QFontMetrics(the_romaji()->font()).lineSpacing());
+}
+
+void WindowTest::panes_are_there_from_the_start() {
+  QCOMPARE(pane_count(window_), 3);
+  QCOMPARE(area_rect(window_, the_romaji()), QRect(10, 0, 630, 190));
+  QCOMPARE(area_rect(window_, the_listing()), QRect(10, 192, 630, 100));
+  QCOMPARE(area_rect(window_, the_single()), QRect(10, 294, 630, 100));
+  for (QPlainTextEdit* pane : {the_romaji(), the_listing(), the_single()}) {
+    QVERIFY(pane->isVisible() && pane->toPlainText().isEmpty());
+    // A fixed-pitch Japanese font, so that the glosses line up: every
+    // Latin letter as wide as any other, a kana or kanji twice as wide.
+    QFontMetricsF metrics(pane->font());
+    QString family = QFontInfo(pane->font()).family();
+    qreal letters = metrics.horizontalAdvance(QStringLiteral("MMMMMMMMMM"));
+    QVERIFY2(qAbs(metrics.horizontalAdvance(QStringLiteral("iiiiiiiiii")) - letters) < 0.5,
+             qPrintable(family));
+    QVERIFY2(qAbs(metrics.horizontalAdvance(QStringLiteral("日本語です")) - letters) < 0.5,
+             qPrintable(family));
+    QCOMPARE(pane->font().pointSize(), kDefaultTextPoints);
+  }
+  QVERIFY(status_text(window_).isEmpty());
+}
+
+void WindowTest::shortcuts_and_mnemonics_run_their_commands() {
+  // Ctrl+Shift+V in a pane: "Get Dodevuz SHIFT".
+  QApplication::clipboard()->setText(passage_);
+  the_romaji()->setFocus();
+  QTest::keyClick(the_romaji(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+  QVERIFY(the_listing()->toPlainText().startsWith(QStringLiteral("日本語")));
+
+  // Ctrl+L on a selected word: "Single Dodevuz".
+  QString listing = the_listing()->toPlainText();
+  qsizetype at = listing.indexOf(QStringLiteral("東京"));
+  select(the_listing(), static_cast<int>(at), static_cast<int>(at + 2));
+  the_listing()->setFocus();
+  QTest::keyClick(the_listing(), Qt::Key_L, Qt::ControlModifier);
+  QVERIFY(the_single()->toPlainText().startsWith(QStringLiteral("東京 [とうきょう]")));
+
+  // Ctrl+C in the listing pane is the program's Copy (EUC-JP beside the
+  // Unicode text), not the pane's own.
+  the_listing()->setFocus();
+  select(the_listing(), static_cast<int>(at), static_cast<int>(at + 2));
+  QTest::keyClick(the_listing(), Qt::Key_C, Qt::ControlModifier);
+  QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("東京"));
+  QCOMPARE(QApplication::clipboard()->mimeData()->data(QLatin1String(kEucMime)),
+           to_euc(QStringLiteral("東京")));
+
+  // Ctrl+Shift+J: "Get Dodevuz JIS".
+  QApplication::clipboard()->setText(QStringLiteral("先生"));
+  QTest::keyClick(the_listing(), Qt::Key_J, Qt::ControlModifier | Qt::ShiftModifier);
+  QVERIFY(the_listing()->toPlainText().startsWith(QStringLiteral("先生")));
+
+  // Alt+F opens the File menu and types nothing into the pane; Esc closes it.
+  QString before = the_listing()->toPlainText();
+  the_listing()->setFocus();
+  QTest::keyClick(the_listing(), Qt::Key_F, Qt::AltModifier);
+  QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+  QCOMPARE(QApplication::activePopupWidget(), window_->menuBar()->actions()[0]->menu());
+  QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+  QCOMPARE(the_listing()->toPlainText(), before);
+
+  // F10 reaches the menu bar too: Down opens File, Down and Return run its
+  // second item, "Get Dodevuz SHIFT".
+  QApplication::clipboard()->setText(QStringLiteral("学生"));
+  the_single()->setFocus();
+  QTest::keyClick(the_single(), Qt::Key_F10);
+  QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(window_->menuBar()));
+  QTest::keyClick(window_->menuBar(), Qt::Key_Down);
+  QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+  QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Down);
+  QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Return);
+  QTRY_VERIFY(the_listing()->toPlainText().startsWith(QStringLiteral("学生")));
+}
+
+void WindowTest::tab_moves_between_the_panes() {
+  get_passage(kCmdGetShift);  // the panes are made anew, in another order
+  the_romaji()->setFocus();
+  QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(the_romaji()));
+  QTest::keyClick(the_romaji(), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(the_listing()));
+  QTest::keyClick(the_listing(), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(the_single()));
+  QTest::keyClick(the_single(), Qt::Key_Backtab, Qt::ShiftModifier);
+  QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(the_listing()));
+  QVERIFY(!the_listing()->toPlainText().contains(QLatin1Char('\t')));
+}
+
+void WindowTest::status_bar_says_what_a_command_did() {
+  // No modal box for any of these.
+  ModalCloser closer;
+  get_passage(kCmdGetShift);
+  QRegularExpression listed(
+      QStringLiteral("^Listed (\\d+) words from ([\\d,]+) of ([\\d,]+) bytes$"));
+  QRegularExpressionMatch m = listed.match(status_text(window_));
+  QVERIFY2(m.hasMatch(), qPrintable(status_text(window_)));
+  QVERIFY(m.captured(1).toInt() >= 25);
+  QCOMPARE(m.captured(2), m.captured(3));  // the whole passage
+  QCOMPARE(m.captured(3), QString::fromStdString(with_thousands(to_euc(passage_).size())));
+
+  QApplication::clipboard()->clear();
+  trigger(kCmdGetShift);
+  QCOMPARE(status_text(window_), QStringLiteral("The clipboard holds no text"));
+  auto* image = new QMimeData;
+  image->setImageData(QImage(4, 4, QImage::Format_RGB32));
+  QApplication::clipboard()->setMimeData(image);
+  trigger(kCmdGetJis);
+  QCOMPARE(status_text(window_), QStringLiteral("The clipboard holds no text"));
+  QApplication::clipboard()->setText(QStringLiteral("Only English, 123."));
+  trigger(kCmdGetShift);
+  QCOMPARE(status_text(window_), QStringLiteral("No Japanese text on the clipboard"));
+  trigger(kCmdWatchClipboard);
+  QCOMPARE(status_text(window_), QStringLiteral("Watching the clipboard"));
+  trigger(kCmdWatchClipboard);
+  QCOMPARE(status_text(window_), QStringLiteral("Stopped watching the clipboard"));
+  QVERIFY(closer.seen.isEmpty());
+}
+
+void WindowTest::watching_the_clipboard_gets_each_new_text_once() {
+  QClipboard* clipboard = QApplication::clipboard();
+  // Count the Gets: each one makes a new listing pane.
+  int gets = 0;
+  QWidget* last_listing = the_listing();
+  auto count_gets = [&] {
+    if (the_listing() != last_listing) {
+      ++gets;
+      last_listing = the_listing();
+    }
+  };
+  QTimer counter;
+  QObject::connect(&counter, &QTimer::timeout, count_gets);
+  counter.start(1);
+
+  // Not watching: a change does nothing.
+  clipboard->setText(QStringLiteral("日本"));
+  QTest::qWait(3 * kWatchSettleMs);
+  QCOMPARE(gets, 0);
+
+  trigger(kCmdWatchClipboard);
+  QVERIFY(window_->menuBar()->actions()[0]->menu()->actions()[4]->isChecked());
+  // A burst of lines as a text hooker copies them: one Get, on the last.
+  for (const char* line : {"日本の学生", "東京", "毎朝電車で"}) {
+    clipboard->setText(QString::fromUtf8(line));
+    QTest::qWait(kWatchSettleMs / 5);
+  }
+  QTRY_VERIFY(the_listing()->toPlainText().startsWith(QStringLiteral("毎朝")));
+  QTest::qWait(3 * kWatchSettleMs);
+  count_gets();
+  QCOMPARE(gets, 1);
+  QVERIFY(status_text(window_).startsWith(QStringLiteral("Listed ")));
+
+  // The next line after a pause: its own Get.
+  clipboard->setText(QStringLiteral("辞書"));
+  QTRY_VERIFY(the_listing()->toPlainText().startsWith(QStringLiteral("辞書")));
+  count_gets();
+  QCOMPARE(gets, 2);
+
+  // Our own Copy, an empty clipboard, English and an image: no Get.
+  the_listing()->setFocus();
+  the_listing()->selectAll();
+  trigger(kCmdCopy);
+  QTest::qWait(3 * kWatchSettleMs);
+  clipboard->clear();
+  QTest::qWait(3 * kWatchSettleMs);
+  clipboard->setText(QStringLiteral("An English line."));
+  QTest::qWait(3 * kWatchSettleMs);
+  QCOMPARE(status_text(window_), QStringLiteral("No Japanese text on the clipboard"));
+  auto* image = new QMimeData;
+  image->setImageData(QImage(4, 4, QImage::Format_RGB32));
+  clipboard->setMimeData(image);
+  QTest::qWait(3 * kWatchSettleMs);
+  count_gets();
+  QCOMPARE(gets, 2);
+  QVERIFY(the_listing()->toPlainText().startsWith(QStringLiteral("辞書")));
+
+  // The selection clipboard is not watched, and off means off.
+  clipboard->setText(QStringLiteral("先生"), QClipboard::Selection);
+  QTest::qWait(3 * kWatchSettleMs);
+  trigger(kCmdWatchClipboard);
+  clipboard->setText(QStringLiteral("先生"));
+  QTest::qWait(3 * kWatchSettleMs);
+  count_gets();
+  QCOMPARE(gets, 2);
+}
+
+void WindowTest::text_size_grows_and_shrinks_for_the_session() {
+  QCOMPARE(the_listing()->font().pointSize(), kDefaultTextPoints);
+  QTest::keyClick(the_listing(), Qt::Key_Plus, Qt::ControlModifier);
+  trigger(kCmdTextLarger);
+  QCOMPARE(the_listing()->font().pointSize(), kDefaultTextPoints + 2);
+  QCOMPARE(status_text(window_), QStringLiteral("Text size %1 points").arg(kDefaultTextPoints + 2));
+  // Panes made later keep the size.
+  get_passage(kCmdGetShift);
+  for (QPlainTextEdit* pane : {the_romaji(), the_listing(), the_single()}) {
+    QCOMPARE(pane->font().pointSize(), kDefaultTextPoints + 2);
+  }
+  QTest::keyClick(the_listing(), Qt::Key_Minus, Qt::ControlModifier);
+  QCOMPARE(the_romaji()->font().pointSize(), kDefaultTextPoints + 1);
 }
 
 void WindowTest::about_box_closes_on_enter_not_on_escape() {
@@ -446,7 +701,14 @@ void WindowTest::about_box_closes_on_enter_not_on_escape() {
     labels << label->text();
     QVERIFY(label->alignment() & Qt::AlignHCenter);
   }
-  QCOMPARE(labels, QStringList({"Dodevuz", ""}));
+  // The name, the version, the credit the dictionary asks for (its first
+  // line) and our licence.
+  QCOMPARE(labels.size(), 4);
+  QCOMPARE(labels[0], QStringLiteral("Dodevuz"));
+  QVERIFY(labels[1].startsWith(QStringLiteral("Version ")) && labels[1].size() > 8);
+  QCOMPARE(labels[2], QStringLiteral("Dictionary: Dodevuz sample dictionary, written for the "
+                                     "project's tests and demonstration"));
+  QVERIFY(labels[3].contains(QStringLiteral("licence")));
   QList<QPushButton*> buttons = box->findChildren<QPushButton*>();
   QCOMPARE(buttons.size(), 1);
   QCOMPARE(buttons[0]->text(), QStringLiteral("Ok"));
@@ -472,7 +734,8 @@ void WindowTest::missing_dictionary_shows_its_message_boxes() {
   QCOMPARE(seen[0], QStringLiteral("edict|Cannot open dictionary file:"));
   QCOMPARE(seen[1], QStringLiteral(" |Stat() error"));
   // The chain goes on: the panes are made all the same.
-  QCOMPARE(pane_count(window_), 2);
+  QCOMPARE(pane_count(window_), 3);
+  QVERIFY(!the_listing()->toPlainText().isEmpty());
 }
 
 void WindowTest::line_ends_are_one_position_each() {

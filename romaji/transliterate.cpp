@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "lookup/lookup.h"
+#include "platform/text_units.h"
 #include "romaji/romaji.h"
 
 namespace {
@@ -30,7 +31,7 @@ const unsigned char kEmptyText[] = "";
 size_t whole_characters(const unsigned char* bytes, size_t count, size_t room) {
   size_t n = 0;
   while (n < count) {
-    const size_t width = bytes[n] < 0x80 ? 1 : bytes[n] == 0x8F ? 3 : 2;
+    const size_t width = euc_lead_length(bytes[n]);
     if (n + width > room) break;
     n += width;
   }

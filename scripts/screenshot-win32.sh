@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Takes docs/screenshot-win32.png: dodevuz.exe under Wine and Xvfb, in a
 # Japanese locale, after "Get Dodevuz SHIFT" on the sample passage and
-# "Single Dodevuz" on one word. Needs a cross build (make win), xwd
-# (x11-apps) and ImageMagick.
+# "Single Dodevuz" on one word. Needs a cross build (make win), Wine, xwd
+# (x11-apps) and ImageMagick, installed first when missing
+# (scripts/install-deps.sh win screenshot; INSTALL_DEPS=no leaves that out).
 #
 #   scripts/screenshot-win32.sh [BUILD_WIN_DIR] [OUTPUT.png]
 set -euo pipefail
@@ -10,6 +11,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$root/build-win}" && pwd)"
 output="${2:-$root/docs/screenshot-win32.png}"
 
+[ "${INSTALL_DEPS:-yes}" = no ] || "$root/scripts/install-deps.sh" win screenshot
 . "$root/tests/wine/env.sh"
 # The real ImageMagick, not a stand-in earlier on the PATH.
 convert=/usr/bin/convert

@@ -1,0 +1,258 @@
+// The desktop programs' shared pieces on the recording platform: the pane
+// layout at any client size, the empty panes of a new window, the status
+// texts after real commands, the clipboard watch's choice and the
+// dictionary credit.
+#include "shell/desktop.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "lookup/lookup.h"
+#include "platform/convert.h"
+#include "platform/in_memory.h"
+#include "platform/recording.h"
+#include "shell/shell.h"
+#include "tests/program_testing.h"
+#include "tests/testing.h"
+
+namespace {
+
+using testing_support::euc;
+using testing_support::index_bytes;
+using testing_support::ScratchDir;
+using testing_support::write_file;
+
+int main_window_object;
+Window const kMain = &main_window_object;
+
+constexpr PaneRole kRoles[] = {PaneRole::kRomaji, PaneRole::kListing, PaneRole::kSingle};
+
+TEST(PaneLayout, DesignSizeGivesTheShellsGeometry) {
+  PaneRect romaji = pane_rect(PaneRole::kRomaji, kDesignClientWidth, kDesignClientHeight);
+  PaneRect listing = pane_rect(PaneRole::kListing, kDesignClientWidth, kDesignClientHeight);
+  PaneRect single = pane_rect(PaneRole::kSingle, kDesignClientWidth, kDesignClientHeight);
+  EXPECT_EQ((std::vector<int>{romaji.x, romaji.y, romaji.width, romaji.height}),
+            (std::vector<int>{kPaneX, kRomajiPaneY, kPaneWidth, kRomajiPaneHeight}));
+  EXPECT_EQ((std::vector<int>{listing.x, listing.y, listing.width, listing.height}),
+            (std::vector<int>{kPaneX, kListingPaneY, kPaneWidth, kListingPaneHeight}));
+  EXPECT_EQ((std::vector<int>{single.x, single.y, single.width, single.height}),
+            (std::vector<int>{kPaneX, kSinglePaneY, kPaneWidth, kSinglePaneHeight}));
+}
+
+TEST(PaneLayout, PanesFillAnySizeInOrderAndProportion) {
+  for (int width : {0, 5, 19, 20, 300, 650, 1917}) {
+    for (int height : {0, 3, 13, 14, 15, 200, 404, 405, 1080, 4000}) {
+      SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+      int bottom = 0;
+      for (PaneRole role : kRoles) {
+        PaneRect r = pane_rect(role, width, height);
+        EXPECT_GE(r.width, 0);
+        EXPECT_GE(r.height, 0);
+        EXPECT_LE(r.x + r.width, std::max(width, 10));
+        EXPECT_GE(r.y, bottom);  // below the pane above, never overlapping
+        bottom = r.y + r.height;
+      }
+      // Down to the bottom margin whenever there is room for the gaps.
+      if (height >= 14) {
+        EXPECT_EQ(bottom, height - 10);
+      }
+      if (height >= 404) {
+        // The romaji pane keeps 19/39 of the room, the others 10/39 each
+        // (within the pixel lost to rounding).
+        int room = height - 14;
+        EXPECT_NEAR(pane_rect(PaneRole::kRomaji, width, height).height, room * 19 / 39.0, 1);
+        EXPECT_NEAR(pane_rect(PaneRole::kListing, width, height).height, room * 10 / 39.0, 1);
+        EXPECT_NEAR(pane_rect(PaneRole::kSingle, width, height).height, room * 10 / 39.0, 1.5);
+      }
+    }
+  }
+}
+
+TEST(PaneLayout, MinimumSizeShowsALineOfEachPane) {
+  for (int line : {1, 12, 16, 23, 40}) {
+    int w = min_client_width(line), h = min_client_height(line);
+    for (PaneRole role : kRoles) {
+      EXPECT_GE(pane_rect(role, w, h).height, line) << line;
+      EXPECT_GE(pane_rect(role, w, h).width, 2 * line) << line;
+    }
+  }
+  // The start-up size is above the minimum of a usual font.
+  EXPECT_LE(min_client_height(20), kDesignClientHeight);
+  EXPECT_LE(min_client_width(20), kDesignClientWidth);
+}
+
+TEST(Japanese, KanaKanjiAndHalfWidthKatakanaCount) {
+  EXPECT_TRUE(holds_japanese(reinterpret_cast<const unsigned char*>(euc("abc かな").c_str()), 9));
+  EXPECT_TRUE(holds_japanese(reinterpret_cast<const unsigned char*>(euc("カ").c_str()), 2));
+  EXPECT_TRUE(holds_japanese(reinterpret_cast<const unsigned char*>(euc("漢").c_str()), 2));
+  EXPECT_TRUE(holds_japanese(reinterpret_cast<const unsigned char*>("\x8E\xB1"), 2));
+  EXPECT_TRUE(holds_japanese(reinterpret_cast<const unsigned char*>("\x8F\xB0\xA1"), 3));
+  // Full-width punctuation, Latin, Greek, Cyrillic and box drawing are not.
+  std::string others = euc("、。「」ＡＢ１αβЖ─");
+  EXPECT_FALSE(
+      holds_japanese(reinterpret_cast<const unsigned char*>(others.c_str()), others.size()));
+  EXPECT_FALSE(holds_japanese(reinterpret_cast<const unsigned char*>("plain English"), 13));
+  // The length bounds the scan: a kanji past it is not seen.
+  std::string late = "ab" + euc("漢");
+  EXPECT_FALSE(holds_japanese(reinterpret_cast<const unsigned char*>(late.c_str()), 2));
+}
+
+TEST(Watch, PicksTheGetForJapaneseTextOnly) {
+  EXPECT_EQ(watch_command_for(utf8_to_sjis("今日は晴れ")), kCmdGetShift);
+  EXPECT_EQ(watch_command_for(utf8_to_jis("今日は晴れ")), kCmdGetJis);
+  EXPECT_EQ(watch_command_for("\xB1\xB2"), kCmdGetShift);  // half-width katakana
+  EXPECT_EQ(watch_command_for(""), 0);
+  EXPECT_EQ(watch_command_for("Just an English line.\r\n"), 0);
+  EXPECT_EQ(watch_command_for(utf8_to_sjis("「」、。１２３")), 0);
+  EXPECT_EQ(watch_command_for("\x1B(B only an escape"), 0);
+  // A long text whose Japanese lies near its end is still seen.
+  EXPECT_EQ(watch_command_for(std::string(30000, 'x') + utf8_to_sjis("猫")), kCmdGetShift);
+}
+
+TEST(Numbers, ThousandsSeparators) {
+  EXPECT_EQ(with_thousands(0), "0");
+  EXPECT_EQ(with_thousands(999), "999");
+  EXPECT_EQ(with_thousands(1000), "1,000");
+  EXPECT_EQ(with_thousands(39998), "39,998");
+  EXPECT_EQ(with_thousands(1234567), "1,234,567");
+}
+
+TEST(TextSize, StepsWithinItsBounds) {
+  reset_desktop_shell();
+  EXPECT_EQ(desktop_shell.text_points, kDefaultTextPoints);
+  EXPECT_EQ(step_text_points(kCmdTextLarger), kDefaultTextPoints + 1);
+  for (int i = 0; i < 100; ++i) step_text_points(kCmdTextLarger);
+  EXPECT_EQ(desktop_shell.text_points, kMaxTextPoints);
+  for (int i = 0; i < 100; ++i) step_text_points(kCmdTextSmaller);
+  EXPECT_EQ(desktop_shell.text_points, kMinTextPoints);
+  EXPECT_STREQ(describe_command(kCmdTextSmaller), "Text size 6 points");
+  reset_desktop_shell();
+}
+
+class DesktopCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reset_recording();
+    reset_program_state();
+    reset_desktop_shell();
+    write_file("edict",
+               euc("　？？？ /Test dictionary/Copyright Somebody - 2024/Created: 2024-01-01/\n"
+                   "日本 [にほん] /Japan/\n"));
+    write_file(
+        "edict.jdx",
+        index_bytes({1 + static_cast<int32_t>(euc("　？？？ /Test dictionary/Copyright Somebody - "
+                                                  "2024/Created: 2024-01-01/\n")
+                                                  .size())}));
+    write_file("kanarom.cnv", euc("$h\nに\tni\n$k\n"));
+  }
+  void TearDown() override {
+    reset_program_state();
+    reset_desktop_shell();
+  }
+  ScratchDir dir_;
+};
+
+TEST_F(DesktopCommands, ThreeEmptyPanesBeforeTheFirstGetAndAfterClearAll) {
+  make_missing_panes(kMain);
+  ASSERT_NE(testing_support::romaji_pane(), nullptr);
+  ASSERT_NE(testing_support::listing_pane(), nullptr);
+  ASSERT_NE(testing_support::single_pane(), nullptr);
+  EXPECT_EQ(testing_support::romaji_pane()->y, kRomajiPaneY);
+  EXPECT_EQ(testing_support::listing_pane()->style, kListingPaneStyle);
+  EXPECT_EQ(testing_support::single_pane()->height, kSinglePaneHeight);
+  EXPECT_EQ(testing_support::listing_pane()->text, "");
+
+  // Nothing is made twice; a Get replaces the panes as ever.
+  make_missing_panes(kMain);
+  EXPECT_EQ(desktop.panes.size(), 3u);
+  set_clipboard_text(utf8_to_sjis("日本"));
+  dispatch_command(kMain, kCmdGetShift);
+  make_missing_panes(kMain);
+  EXPECT_EQ(desktop.panes.size(), 5u);
+  EXPECT_NE(testing_support::listing_pane()->text, "");
+
+  dispatch_command(kMain, kCmdClearAll);
+  make_missing_panes(kMain);
+  EXPECT_EQ(testing_support::listing_pane()->text, "");
+  EXPECT_TRUE(testing_support::romaji_pane()->alive && testing_support::single_pane()->alive);
+}
+
+TEST_F(DesktopCommands, StatusSaysWhatAGetFound) {
+  struct Case {
+    std::string clipboard;
+    const char* status;
+  };
+  for (const Case& c : {Case{utf8_to_sjis("日本の日本"), "Listed 2 words from 10 of 10 bytes"},
+                        Case{utf8_to_sjis("日本"), "Listed 1 word from 4 of 4 bytes"},
+                        Case{"", "The clipboard holds no text"},
+                        Case{"Only English here.", "No Japanese text on the clipboard"}}) {
+    set_clipboard_text(c.clipboard);
+    dispatch_command(kMain, kCmdGetShift);
+    EXPECT_STREQ(describe_command(kCmdGetShift), c.status);
+  }
+  // A passage of 4,000 bytes: the separators show.
+  std::string passage;
+  for (int i = 0; i < 1000; ++i) passage += "日本";
+  set_clipboard_text(utf8_to_jis(passage));
+  dispatch_command(kMain, kCmdGetJis);
+  EXPECT_STREQ(describe_command(kCmdGetJis), "Listed 1,000 words from 4,000 of 4,000 bytes");
+}
+
+TEST_F(DesktopCommands, StatusOfTheListingThatFilledStopsWhereItStopped) {
+  // Each 日本 (4 bytes) writes 4 + 8 + a 17-byte line: the 40960-byte
+  // listing holds 1412 of them, far fewer than the 9999 of the passage.
+  std::string passage;
+  for (int i = 0; i < 9999; ++i) passage += utf8_to_sjis("日本");
+  set_clipboard_text(passage);
+  dispatch_command(kMain, kCmdGetShift);
+  std::string status = describe_command(kCmdGetShift);
+  size_t line = euc("日本 [にほん] /Japan/\n").size();
+  size_t words = (kListingBufferSize - 1) / (4 + 8 + line);
+  EXPECT_EQ(status, "Listed " + with_thousands(words) + " words from " + with_thousands(words * 4) +
+                        " of 39,996 bytes");
+}
+
+TEST_F(DesktopCommands, StatusOfSingleCopyClearAndWatch) {
+  dispatch_command(kMain, kCmdSingle);
+  EXPECT_STREQ(describe_command(kCmdSingle), "Nothing selected in the listing");
+  set_clipboard_text(utf8_to_sjis("日本"));
+  dispatch_command(kMain, kCmdGetShift);
+  testing_support::listing_pane()->sel_start = 0;
+  testing_support::listing_pane()->sel_end = 4;
+  dispatch_command(kMain, kCmdSingle);
+  // As many as the single pane shows (Single lists the word under each of
+  // its prefixes).
+  size_t lines = 0;
+  for (char c : testing_support::single_pane()->text) lines += c == '\n';
+  ASSERT_GE(lines, 1u);
+  EXPECT_EQ(
+      std::string(describe_command(kCmdSingle)),
+      std::to_string(lines) + (lines == 1 ? " entry line" : " entry lines") + " for the selection");
+
+  desktop.focus = shell.listing_pane;
+  dispatch_command(kMain, kCmdCopy);
+  EXPECT_STREQ(describe_command(kCmdCopy), "Copied 4 bytes");
+  dispatch_command(kMain, kCmdClearAll);
+  EXPECT_STREQ(describe_command(kCmdClearAll), "Cleared");
+  desktop_shell.watching = true;
+  EXPECT_STREQ(describe_command(kCmdWatchClipboard), "Watching the clipboard");
+  desktop_shell.watching = false;
+  EXPECT_STREQ(describe_command(kCmdWatchClipboard), "Stopped watching the clipboard");
+  // About and unknown ids leave it.
+  EXPECT_STREQ(describe_command(kCmdAbout), "Stopped watching the clipboard");
+}
+
+TEST_F(DesktopCommands, CreditComesFromTheFirstLineOfTheDictionary) {
+  EXPECT_EQ(euc_to_utf8(dictionary_credit("edict")), "Test dictionary - Copyright Somebody - 2024");
+  EXPECT_EQ(dictionary_credit("no such file"), "");
+  write_file("flat", "no slash in this line\nA /later/\n");
+  EXPECT_EQ(dictionary_credit("flat"), "");
+  write_file("crlf", "X /one//two/\r\n");
+  EXPECT_EQ(dictionary_credit("crlf"), "one - two");
+  // A first line longer than what is read gives its glosses so far.
+  write_file("long", "X /" + std::string(2000, 'a') + "/\n");
+  EXPECT_EQ(dictionary_credit("long").size(), 512u - 3u);
+}
+
+}  // namespace
