@@ -9,7 +9,8 @@ CMAKE_FLAGS ?=
 INSTALL_DEPS ?= yes
 deps = $(if $(filter no,$(INSTALL_DEPS)),true,scripts/install-deps.sh $(1))
 
-.PHONY: all build run test install test-asan full-dict fuzz corpus bench clean format qt deps
+.PHONY: all build run test install test-asan full-dict fuzz corpus bench clean format qt deps \
+        package package-check
 
 all: build
 
@@ -40,6 +41,18 @@ qt:
 PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Debian packages dodevuz and dodevuz-qt in $(BUILD)/packages/ (CPack), from
+# a build that has Qt; `make package-check` installs them (as root), runs
+# what they installed, and removes them again.
+package:
+	@$(call deps,core qt package)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+	cd $(BUILD) && cpack
+
+package-check: package
+	scripts/check-packages.sh $(BUILD)/packages
 
 # The full dictionary from Debian's edict package into dict/ (not committed),
 # with our romaji table and an index made and checked by dodevuz; then
@@ -73,7 +86,7 @@ fuzz:
 # The Win32 program, cross-built with MinGW-w64 into $(WIN_BUILD)/shell/win32/dodevuz.exe
 # (statically linked), with the driver of its end-to-end test.
 WIN_BUILD ?= build-win
-.PHONY: win win-deps wine-test screenshot-win32
+.PHONY: win win-deps wine-test screenshot-win32 win-zip win-zip-check
 
 win-deps:
 	@$(call deps,core win)
@@ -87,6 +100,16 @@ win: win-deps $(WIN_BUILD)/CMakeCache.txt
 # dodevuz.exe driven through its window under Wine and Xvfb.
 wine-test: win
 	tests/wine/run.sh $(WIN_BUILD)
+
+# $(WIN_BUILD)/dodevuz-VERSION-win64.zip: dodevuz.exe, the sample data (with
+# the index the native build makes) and a short README.txt.
+win-zip: win build
+	@$(call deps,package)
+	scripts/make-win-zip.sh $(WIN_BUILD) $(BUILD)
+
+# The zip unpacked into an empty folder and driven there under Wine.
+win-zip-check: win-zip
+	scripts/check-win-zip.sh $(WIN_BUILD)
 
 screenshot-win32: win
 	@$(call deps,screenshot)

@@ -99,6 +99,7 @@ const char kUsageAll[] =
     "\n"
     "usage: dodevuz COMMAND [OPTIONS] [ARGS]\n"
     "       dodevuz help [COMMAND]\n"
+    "       dodevuz --version\n"
     "\n"
     "The dictionary (edict, edict.jdx) and the romaji table (kanarom.cnv) are\n"
     "read from the working directory, or from DIR with -C DIR.\n"
@@ -119,6 +120,7 @@ const CommandEntry kCommands[] = {
     {"single", command_single, kUsageSingle},
     {"session", command_session, kUsageSession},
     {"index", command_index, kUsageIndex},
+    {"setup", command_setup, kUsageSetup},
 };
 
 const CommandEntry* find_command(const char* name) {
@@ -577,6 +579,10 @@ int dodevuz_main(int argc, char** argv) {
   std::string first = argv[1];
   if (first == "--help" || first == "-h") {
     print_all_usage(stdout);
+    return kExitOk;
+  }
+  if (first == "--version") {
+    std::puts("dodevuz " DODEVUZ_VERSION);
     return kExitOk;
   }
   if (first == "help") {

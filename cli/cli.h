@@ -28,6 +28,8 @@ int command_romaji(int argc, char** argv);
 int command_single(int argc, char** argv);
 int command_session(int argc, char** argv);
 int command_index(int argc, char** argv);
+int command_setup(int argc, char** argv);  // setup.cpp
+extern const char kUsageSetup[];
 
 // The window that owns message boxes and panes: the main window of the
 // command line, which has no pane of its own.

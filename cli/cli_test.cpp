@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -32,11 +33,13 @@ struct Outcome {
   std::string out, err;
 };
 
-// Runs `dodevuz ARGS < input` in the working directory.
-Outcome dodevuz(const std::string& args, const std::string& input = "") {
+// Runs `dodevuz ARGS < input` in the working directory, after `prefix` (an
+// environment assignment or an env command) when given.
+Outcome dodevuz(const std::string& args, const std::string& input = "",
+                const std::string& prefix = "") {
   write_file("stdin.txt", input);
-  std::string command =
-      std::string(DODEVUZ_BINARY_DIR) + "/dodevuz " + args + " <stdin.txt >stdout.txt 2>stderr.txt";
+  std::string command = prefix + " " + std::string(DODEVUZ_BINARY_DIR) + "/dodevuz " + args +
+                        " <stdin.txt >stdout.txt 2>stderr.txt";
   int raw = std::system(command.c_str());
   Outcome run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file("stdout.txt"),
               read_file("stderr.txt")};
@@ -380,6 +383,56 @@ TEST(Index, BuildsAnIndexThatChecksAndRejectsOneOutOfOrder) {
   Outcome check = dodevuz("index --check");
   EXPECT_EQ(check.status, 1);
   EXPECT_NE(check.err, "");
+}
+
+// ---- The reader's dictionary folder and the version ----------------------
+
+TEST(Setup, LinksTheDictionaryIndexesItAndCopiesTheTableIntoTheReadersFolder) {
+  ScratchDir dir;
+  write_file("edict", read_file(kData + "/edict"));
+  // XDG_DATA_HOME names the folder; the table comes from beside the program
+  // (the build tree's data folder).
+  Outcome run = dodevuz("setup --edict edict", "", "XDG_DATA_HOME=" + dir.path() + "/share");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string folder = dir.path() + "/share/dodevuz";
+  EXPECT_NE(run.out.find("dodevuz get -C " + folder), std::string::npos) << run.out;
+  char target[4096] = {};
+  ASSERT_GT(readlink((folder + "/edict").c_str(), target, sizeof target - 1), 0);
+  EXPECT_EQ(std::string(target), dir.path() + "/edict");
+  EXPECT_EQ(read_file(folder + "/edict.jdx"), read_file(kData + "/edict.jdx"));
+  EXPECT_EQ(read_file(folder + "/kanarom.cnv"), read_file(kData + "/kanarom.cnv"));
+  EXPECT_EQ(dodevuz("get --pane listing -C " + folder, "本").out,
+            found("本", "本 [ほん] /(n) book/volume/(P)/"));
+
+  // Again, with a dictionary of the reader's own in the folder: kept, and
+  // indexed anew.
+  std::remove((folder + "/edict").c_str());
+  write_file(folder + "/edict", euc("本 [ほん] /(n) a book of my own/\n"));
+  run = dodevuz("setup --folder " + folder + " --table " + kData + "/kanarom.cnv");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("of your own"), std::string::npos) << run.out;
+  EXPECT_EQ(dodevuz("get --pane listing -C " + folder, "本").out,
+            found("本", "本 [ほん] /(n) a book of my own/"));
+}
+
+TEST(Setup, WithoutTheDictionaryOrAFolderItSaysWhatToDoAndExitsWithOne) {
+  ScratchDir dir;
+  Outcome missing = dodevuz("setup --edict no-such-edict --folder out");
+  EXPECT_EQ(missing.status, kExitFailure);
+  EXPECT_NE(missing.err.find("no-such-edict"), std::string::npos) << missing.err;
+  write_file("edict", read_file(kData + "/edict"));
+  Outcome homeless = dodevuz("setup --edict edict", "", "env -u HOME -u XDG_DATA_HOME");
+  EXPECT_EQ(homeless.status, kExitFailure);
+  EXPECT_NE(homeless.err.find("--folder"), std::string::npos) << homeless.err;
+  EXPECT_EQ(dodevuz("setup --folder").status, kExitUsage);
+  EXPECT_EQ(dodevuz("setup extra").status, kExitUsage);
+}
+
+TEST(CommandLine, VersionIsTheProjectVersion) {
+  ScratchDir dir;
+  Outcome run = dodevuz("--version");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "dodevuz " DODEVUZ_VERSION "\n");
 }
 
 // ---- In-process helpers ----------------------------------------------------

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "platform/convert.h"
+#include "platform/data_folder.h"
 #include "platform/platform.h"
 #include "platform/qt.h"
 #include "romaji/romaji.h"
@@ -218,10 +219,12 @@ class AboutBox : public QDialog {
 
 void print_usage() {
   std::fputs(
-      "usage: dodevuz-qt [-C DIR] [--clipboard FILE] [--command ID | --select TEXT]...\n"
-      "                  [--size WxH] [--screenshot PNG]\n"
+      "usage: dodevuz-qt [--reader] [-C DIR] [--clipboard FILE]\n"
+      "                  [--command ID | --select TEXT]... [--size WxH] [--screenshot PNG]\n"
       "  -C DIR            use the dictionary and romaji table in DIR (edict, edict.jdx,\n"
       "                    kanarom.cnv); the working directory otherwise\n"
+      "  --reader          use the reader's dictionary folder made by `dodevuz setup`\n"
+      "                    ($XDG_DATA_HOME/dodevuz) when it holds a dictionary\n"
       "  --clipboard FILE  put FILE's UTF-8 text on the clipboard at start\n"
       "  --command ID      run menu command ID once the window is shown (108 Get JIS,\n"
       "                    109 Get SHIFT, 105 Single, 106 Copy, 110 Clear All, 101 Exit,\n"
@@ -241,6 +244,7 @@ struct Step {
 
 struct Options {
   const char* folder = nullptr;
+  bool reader = false;
   const char* clipboard_file = nullptr;
   std::vector<Step> steps;
   const char* screenshot = nullptr;
@@ -266,6 +270,10 @@ bool parse_options(int argc, char** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") return false;
+    if (arg == "--reader") {
+      options->reader = true;
+      continue;
+    }
     bool takes_value = arg == "-C" || arg == "--clipboard" || arg == "--command" ||
                        arg == "--screenshot" || arg == "--select" || arg == "--size";
     if (!takes_value) continue;
@@ -494,6 +502,10 @@ int dodevuz_qt_main(int argc, char** argv) {
   if (options.screenshot != nullptr) {
     screenshot = QFileInfo(QString::fromLocal8Bit(options.screenshot)).absoluteFilePath();
   }
+  // The full dictionary of the reader's folder, when setup made one, in
+  // place of the folder -C names (the sample data, for the desktop entry).
+  std::string reader_folder = options.reader ? reader_data_folder() : std::string();
+  if (holds_dictionary(reader_folder)) options.folder = reader_folder.c_str();
   if (options.folder != nullptr && chdir(options.folder) != 0) {
     std::fprintf(stderr, "dodevuz-qt: cannot use folder %s: %s\n", options.folder,
                  std::strerror(errno));

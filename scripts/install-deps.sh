@@ -31,8 +31,9 @@ packages_of() {
     # xwd and ImageMagick for the Win32 picture, fontconfig for the Qt one.
     screenshot) echo x11-apps imagemagick fontconfig ;;
     # CPack's Debian packages: dpkg-shlibdeps finds the libraries, file the
-    # programs among the files.
-    package) echo dpkg-dev file ;;
+    # programs among the files; desktop-file-validate checks the menu entry,
+    # man the manual page; zip for the Windows zip.
+    package) echo dpkg-dev file desktop-file-utils man-db zip ;;
     all) for g in core qt win fuzz bench screenshot package; do packages_of "$g"; done ;;
     *) return 1 ;;
   esac
