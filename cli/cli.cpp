@@ -68,6 +68,8 @@ const char kUsageSession[] =
     "    get-jis [FILE]       clipboard := FILE's bytes, then \"Get Dodevuz JIS\"\n"
     "    get-shift [FILE]     the same with \"Get Dodevuz SHIFT\" (no FILE: the\n"
     "                         clipboard as it is)\n"
+    "    get-next             \"Get Dodevuz NEXT\": the listing goes on where the\n"
+    "                         last one stopped full; \"nothing more\" when it did not\n"
     "    select PANE START END  select bytes START to END (just past the end) of\n"
     "                         PANE: romaji, listing or single\n"
     "    select-text PANE TEXT  select the first occurrence of TEXT (UTF-8)\n"

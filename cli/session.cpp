@@ -172,6 +172,13 @@ bool run_line(Session& s, const std::string& command, const std::string& rest) {
     } else if (PaneRecord* pane = living_pane(s, args[0])) {
       desktop.focus = pane;
     }
+  } else if (command == "get-next") {
+    // The menu item is greyed out then; here it says so.
+    if (next_available()) {
+      dispatch_command(main_window, kCmdNext);
+    } else {
+      std::puts("nothing more");
+    }
   } else if (command == "single") {
     dispatch_command(main_window, kCmdSingle);
   } else if (command == "forms") {

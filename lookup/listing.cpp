@@ -10,6 +10,7 @@
 //   anything else  kanji and the rest: looked up
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "intake/intake.h"
 #include "lookup/lookup.h"
@@ -19,10 +20,11 @@ namespace {
 
 constexpr size_t kGap = 8;  // blanks between a word and its entry line
 constexpr size_t kMaxKey = 20;
-
-// The listing being written. Every item is written whole or not at all, and
-// the last byte of the buffer is never written, so the zero fill always
+// The last byte of the buffer is never written, so the zero fill always
 // terminates the text.
+constexpr size_t kCapacity = kListingBufferSize - 1;
+
+// The listing being written. Every item is written whole or not at all.
 struct Listing {
   unsigned char* out;
   size_t used;
@@ -54,7 +56,7 @@ struct Listing {
   }
 
   bool room_for(size_t n) {
-    if (used + n > kListingBufferSize - 1) full = true;
+    if (used + n > kCapacity) full = true;
     return !full;
   }
   void put(unsigned char b) { out[used++] = b; }
@@ -68,32 +70,114 @@ struct Listing {
   }
 };
 
+void record_step_end(size_t listing_end, size_t position) {
+  // Each step writes one byte at least, so this never refuses one.
+  if (lookup.step_count >= static_cast<int32_t>(kListingBufferSize)) return;
+  lookup.step_ends[lookup.step_count++] = {static_cast<int32_t>(listing_end),
+                                           static_cast<int32_t>(position)};
+}
+
+// Digits in groups of three: 39998 -> "39,998".
+std::string grouped(int32_t n) {
+  std::string digits = std::to_string(n < 0 ? 0 : n);
+  std::string out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out.push_back(',');
+    out.push_back(digits[i]);
+  }
+  return out;
+}
+
+// Cuts the listing back to its first `steps` steps and ends it with the
+// notice, on a line of its own. The steps end at most kNoticeRoom bytes
+// before the buffer's last byte, so the notice always fits. The record of
+// items is cut at the same place (a step never ends inside a word).
+void close_listing(int32_t steps) {
+  unsigned char* out = lookup.listing_buffer;
+  const size_t end = steps > 0 ? static_cast<size_t>(lookup.step_ends[steps - 1].listing_end) : 0;
+  const int32_t stop = steps > 0 ? lookup.step_ends[steps - 1].position : lookup.listing_start;
+  std::memset(out + end, 0, kListingBufferSize - end);
+  lookup.step_count = steps;
+  lookup.listing_length = end;
+  lookup.listing_stop = stop;
+  lookup.listing_full = true;
+
+  int32_t items = 0;
+  while (items < lookup.item_count && lookup.items[items].passage_offset < stop) ++items;
+  lookup.item_count = items;
+  if (items > 0) {
+    ListingItem& last = lookup.items[items - 1];
+    last.passage_length = std::min(last.passage_length, stop - last.passage_offset);
+    last.listing_length =
+        std::min(last.listing_length, static_cast<int32_t>(end) - last.listing_offset);
+  }
+
+  const std::string notice = listing_notice(stop, lookup.passage_length);
+  const std::string line = (end > 0 && out[end - 1] != 0x0A ? "\n" : "") + notice + "\n";
+  std::memcpy(out + end, line.data(), std::min(line.size(), kCapacity - end));
+  lookup.notice_text_length = line.size() + std::count(line.begin(), line.end(), '\n');
+}
+
+// The number of steps that end at most kNoticeRoom bytes before the
+// buffer's last byte (the listing offsets of step ends rise with the steps).
+int32_t steps_leaving_notice_room(int32_t steps) {
+  while (steps > 0 &&
+         static_cast<size_t>(lookup.step_ends[steps - 1].listing_end) > kCapacity - kNoticeRoom) {
+    --steps;
+  }
+  return steps;
+}
+
 }  // namespace
 
+std::string listing_notice(int32_t listed, int32_t passage_length) {
+  return "-- listing full: " + grouped(listed) + " of " + grouped(passage_length) +
+         " bytes listed; Get Dodevuz NEXT goes on --";
+}
+
+bool listing_has_more() {
+  return lookup.listing_buffer != nullptr && lookup.listing_full &&
+         lookup.listing_stop < lookup.passage_length;
+}
+
 void build_listing(Window main_window) {
+  build_listing_page(main_window, 0, kNoLimit);
+}
+
+void build_listing_page(Window main_window, int32_t start, int32_t limit) {
   lookup.item_count = 0;
+  lookup.step_count = 0;
+  lookup.listing_full = false;
+  lookup.listing_length = 0;
+  lookup.notice_text_length = 0;
   lookup.listing_buffer = renew_block(&lookup.listing_block, kListingBufferSize, true);
+  const unsigned char* passage = intake.kanji_buffer;
+  // The passage ends at its NUL; a step that would carry the walk past it
+  // ends the walk too, so nothing behind the NUL is ever read.
+  const size_t end =
+      passage == nullptr ? 0 : strnlen(reinterpret_cast<const char*>(passage), kKanjiBufferSize);
+  lookup.passage_length = static_cast<int32_t>(end);
+  size_t position = std::min(static_cast<size_t>(std::max(start, 0)), end);
+  lookup.listing_start = static_cast<int32_t>(position);
+  lookup.listing_stop = lookup.listing_start;
   if (lookup.listing_buffer == nullptr) {
     message_box(main_window, "malloc failed for kanji buffers2!", " ");
     return;
   }
-  const unsigned char* passage = intake.kanji_buffer;
   if (passage == nullptr) return;
-  // The passage ends at its NUL; a step that would carry the walk past it
-  // ends the walk too, so nothing behind the NUL is ever read.
-  const size_t end = strnlen(reinterpret_cast<const char*>(passage), kKanjiBufferSize);
+  const size_t stop_at = std::min(end, static_cast<size_t>(std::max(limit, 0)));
   Listing listing{lookup.listing_buffer, 0, false, end};
   unsigned char* key = lookup.search_key;
   const unsigned char* line = lookup.entry_line;
 
-  size_t position = 0;
-  while (position < end && !listing.full) {
+  while (position < stop_at && !listing.full) {
     const unsigned char b = passage[position];
     if (b <= 0x7E) {
       if (!listing.room_for(1)) break;
       listing.put(b);
       listing.record(ItemKind::kPassed, position, 1, listing.used - 1, 0);
       position += 1;
+      record_step_end(listing.used, position);
       continue;
     }
     // In the "Dictionary forms" mode a word may start at hiragana too (しない,
@@ -115,6 +199,7 @@ void build_listing(Window main_window) {
           item->prefix_length = static_cast<int32_t>(prefix_length);
         }
         position += match.surface_length;
+        record_step_end(listing.used, std::min(position, end));
         continue;
       }
     }
@@ -124,6 +209,7 @@ void build_listing(Window main_window) {
       listing.put(position + 1 < end ? passage[position + 1] : 0);
       listing.record(ItemKind::kPassed, position, 2, listing.used - 2, 0);
       position += 2;
+      record_step_end(listing.used, std::min(position, end));
       continue;
     }
 
@@ -178,5 +264,27 @@ void build_listing(Window main_window) {
                      line_length);
       position += 2;
     }
+    record_step_end(listing.used, std::min(position, end));
   }
+
+  lookup.listing_length = listing.used;
+  lookup.listing_stop = static_cast<int32_t>(std::min(position, end));
+  // A walk that stopped on a full buffer gives back the steps that stand in
+  // the notice's room and ends with the notice.
+  if (listing.full) close_listing(steps_leaving_notice_room(lookup.step_count));
+}
+
+bool end_listing_at(size_t text_end) {
+  if (lookup.listing_buffer == nullptr || lookup.listing_text == nullptr) return false;
+  // Each 0x0A of the listing has a 0x0D before it in the text.
+  const size_t length = std::min(text_end, lookup.listing_text_size);
+  const size_t line_feeds = std::count(lookup.listing_text, lookup.listing_text + length, 0x0A);
+  const size_t listing_end = std::min(length - line_feeds, lookup.listing_length);
+  int32_t steps = lookup.step_count;
+  while (steps > 0 && static_cast<size_t>(lookup.step_ends[steps - 1].listing_end) > listing_end) {
+    --steps;
+  }
+  if (steps == 0 || steps == lookup.step_count) return false;
+  close_listing(steps);
+  return true;
 }

@@ -151,9 +151,13 @@ TEST_F(ListingTest, TheListingStopsBeforeAnItemThatWouldNotFit) {
   for (int c = 0; c < 3000; ++c) passage += euc("猫");
   const std::string text = listing(passage);
   const std::string item = euc("猫") + std::string(16, ' ') + kNoMatch;
-  const size_t items = (kListingBufferSize - 1) / item.size();
-  ASSERT_EQ(text.size(), items * item.size());
+  // Room for the notice is kept at the end.
+  const size_t items = (kListingBufferSize - 1 - kNoticeRoom) / item.size();
+  const std::string notice =
+      "-- listing full: 2,722 of 6,000 bytes listed; Get Dodevuz NEXT goes on --\n";
+  ASSERT_EQ(text.size(), items * item.size() + notice.size());
   for (size_t n = 0; n < items; ++n) ASSERT_EQ(text.substr(n * item.size(), item.size()), item);
+  EXPECT_EQ(text.substr(items * item.size()), notice);
   EXPECT_EQ(lookup.listing_buffer[kListingBufferSize - 1], 0);
 
   // A passage that fills the kanji buffer to its last byte, with no NUL.
@@ -161,6 +165,128 @@ TEST_F(ListingTest, TheListingStopsBeforeAnItemThatWouldNotFit) {
   build_listing(kMain);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(lookup.listing_buffer)),
             std::string(kKanjiBufferSize, 'a'));
+}
+
+// The items of the listing, the notice apart.
+std::string items_of_listing() {
+  return std::string(reinterpret_cast<const char*>(lookup.listing_buffer), lookup.listing_length);
+}
+
+TEST_F(ListingTest, AFullListingEndsWithTheNoticeAndAListingThatFitsHasNone) {
+  dictionary({euc("日本 /Japan/")});
+  const std::string item = euc("猫") + std::string(16, ' ') + kNoMatch;  // 30 bytes
+  std::string cats;
+  for (int c = 0; c < 1365; ++c) cats += euc("猫");
+
+  // 1365 items and 9 bytes of ASCII fill the buffer to its last byte but
+  // one: the whole passage is listed, without a notice.
+  std::string exact;
+  for (int c = 0; c < 1365; ++c) exact += item;
+  exact += std::string(9, 'a');
+  EXPECT_EQ(listing(cats + std::string(9, 'a')), exact);
+  EXPECT_FALSE(lookup.listing_full);
+  EXPECT_FALSE(listing_has_more());
+  EXPECT_EQ(lookup.listing_stop, 2739);
+  EXPECT_EQ(lookup.notice_text_length, 0u);
+
+  // One byte more and the walk stops; the items in the notice's room are
+  // given back (1361 end at most 100 bytes before the last byte).
+  std::string expected;
+  for (int c = 0; c < 1361; ++c) expected += item;
+  const std::string notice =
+      "-- listing full: 2,722 of 2,740 bytes listed; Get Dodevuz NEXT goes on --\n";
+  EXPECT_EQ(listing(cats + std::string(10, 'a')), expected + notice);
+  EXPECT_TRUE(lookup.listing_full);
+  EXPECT_TRUE(listing_has_more());
+  EXPECT_EQ(lookup.listing_stop, 2722);
+  EXPECT_EQ(items_of_listing(), expected);
+  EXPECT_EQ(lookup.notice_text_length, notice.size() + 1);  // with the 0x0D of the text
+  EXPECT_EQ(lookup.listing_buffer[kListingBufferSize - 1], 0);
+}
+
+TEST_F(ListingTest, TheNoticeStartsALineOfItsOwn) {
+  dictionary({euc("日本 /Japan/")});
+  std::string passage;
+  for (int c = 0; c < 1000; ++c) passage += euc("猫");
+  passage += std::string(11000, 'a');
+  const std::string text = listing(passage);
+  // 30000 bytes of items and 10859 of ASCII end 100 bytes before the last byte.
+  const std::string notice =
+      "\n-- listing full: 12,859 of 13,000 bytes listed; Get Dodevuz NEXT goes on --\n";
+  ASSERT_EQ(text.size(), 30000 + 10859 + notice.size());
+  EXPECT_EQ(text.substr(30000 + 10859), notice);
+  EXPECT_EQ(text.substr(30000, 10859), std::string(10859, 'a'));
+  EXPECT_EQ(lookup.notice_text_length, notice.size() + 2);
+  EXPECT_EQ(listing_notice(1234567, 40000000),
+            "-- listing full: 1,234,567 of 40,000,000 bytes listed; Get Dodevuz NEXT goes on --");
+}
+
+TEST_F(ListingTest, APageGoesOnWhereTheLastStoppedAsTheRestOfThePassageWould) {
+  dictionary(
+      {euc("日本 [にほん] /Japan/"), euc("学生 [がくせい] /student/"), euc("日 [ひ] /day/")});
+  // Real-looking text: words, kana, a JIS X 0212 character, CR LF pairs.
+  std::string unit = euc("日本の学生は") + "\x8F\xB0\xA1" + euc("日々") + "\r\n" + euc("猫");
+  std::string passage;
+  while (passage.size() + unit.size() <= kKanjiBufferSize - 2) passage += unit;
+
+  std::string pages;
+  int count = 0;
+  int32_t start = 0;
+  do {
+    std::fill(passage_.begin(), passage_.end(), 0);
+    std::copy(passage.begin(), passage.end(), passage_.begin());
+    build_listing_page(kMain, start, kNoLimit);
+    ASSERT_EQ(lookup.listing_start, start);
+    pages += items_of_listing();
+    ++count;
+    // The page from here is the listing of the rest of the passage alone.
+    if (lookup.listing_full) {
+      const std::string page_items = items_of_listing();
+      const int32_t stop = lookup.listing_stop;
+      listing(passage.substr(start));
+      EXPECT_EQ(items_of_listing().substr(0, page_items.size()), page_items);
+      // Back to the page as it was.
+      std::copy(passage.begin(), passage.end(), passage_.begin());
+      build_listing_page(kMain, start, kNoLimit);
+      ASSERT_EQ(lookup.listing_stop, stop);
+    }
+    start = lookup.listing_stop;
+  } while (listing_has_more() && count < 100);
+  EXPECT_GT(count, 2);
+  EXPECT_EQ(start, static_cast<int32_t>(passage.size()));
+
+  // The passage held 2000 bytes at a time, each part listed up to where the
+  // lookups still see whole keys and the next part starting there, gives
+  // the same items: where the parts were cut does not show.
+  std::string parts;
+  for (size_t from = 0; from < passage.size();) {
+    const std::string part = passage.substr(from, 2000);
+    const bool last = from + part.size() == passage.size();
+    std::fill(passage_.begin(), passage_.end(), 0);
+    std::copy(part.begin(), part.end(), passage_.begin());
+    build_listing_page(kMain, 0, last ? kNoLimit : static_cast<int32_t>(part.size()) - 20);
+    ASSERT_FALSE(lookup.listing_full);
+    parts += items_of_listing();
+    from += lookup.listing_stop;
+  }
+  EXPECT_EQ(parts, pages);
+}
+
+TEST_F(ListingTest, ALimitStopsAtTheFirstItemBoundaryWithoutANotice) {
+  dictionary({euc("日本 /Japan/")});
+  const std::string passage = "ab" + euc("日本") + "cd";
+  std::copy(passage.begin(), passage.end(), passage_.begin());
+  build_listing_page(kMain, 0, 3);  // inside the word: it is listed whole
+  EXPECT_EQ(items_of_listing(), "ab" + euc("日本") + kGap + euc("日本") + " /Japan/\n");
+  EXPECT_EQ(lookup.listing_stop, 6);
+  EXPECT_FALSE(lookup.listing_full);
+  EXPECT_FALSE(listing_has_more());
+  build_listing_page(kMain, 6, kNoLimit);
+  EXPECT_EQ(items_of_listing(), "cd");
+  EXPECT_EQ(lookup.listing_stop, 8);
+  build_listing_page(kMain, 99, kNoLimit);  // past the end: nothing
+  EXPECT_EQ(items_of_listing(), "");
+  EXPECT_EQ(lookup.listing_buffer[0], 0);
 }
 
 TEST_F(ListingTest, AListingBufferThatCannotBeHadIsReported) {
@@ -224,7 +350,8 @@ class ListingItemsTest : public ListingTest {
   }
 
   // The items lie end to end over the passage up to where they stop, and
-  // what was written for them, in order, is the whole listing.
+  // what was written for them, in order, is the whole listing but for the
+  // notice of a full listing.
   void expect_items_tile(size_t listed) {
     size_t position = 0, written = 0;
     for (int32_t n = 0; n < lookup.item_count; ++n) {
@@ -240,7 +367,11 @@ class ListingItemsTest : public ListingTest {
       written += item.listing_length;
     }
     EXPECT_EQ(position, listed);
-    EXPECT_EQ(written, std::strlen(reinterpret_cast<const char*>(lookup.listing_buffer)));
+    EXPECT_EQ(written, lookup.listing_length);
+    const size_t notice =
+        lookup.listing_full ? listing_notice(lookup.listing_stop, lookup.passage_length).size() + 1
+                            : 0;
+    EXPECT_LE(written + notice, std::strlen(reinterpret_cast<const char*>(lookup.listing_buffer)));
   }
 };
 
@@ -299,12 +430,14 @@ TEST_F(ListingItemsTest, TheLastItemEndsWhereAFullListingStopped) {
   dictionary({euc("日本 /Japan/")});
   std::string passage;
   for (int c = 0; c < 3000; ++c) passage += euc("猫") + "a";
-  const std::string text = listing(passage);
+  listing(passage);
   const std::string item = euc("猫") + std::string(16, ' ') + kNoMatch + "a";
-  const size_t listed = (kListingBufferSize - 1) / item.size();
-  ASSERT_EQ(text.size() / item.size(), listed);
+  const size_t listed = (kListingBufferSize - 1 - kNoticeRoom) / item.size();
+  ASSERT_EQ(lookup.listing_length / item.size(), listed);
   EXPECT_EQ(lookup.item_count,
-            static_cast<int32_t>(2 * listed + (text.size() % item.size() ? 1 : 0)));
+            static_cast<int32_t>(2 * listed + (lookup.listing_length % item.size() ? 1 : 0)));
+  EXPECT_EQ(lookup.listing_stop, lookup.items[lookup.item_count - 1].passage_offset +
+                                     lookup.items[lookup.item_count - 1].passage_length);
   expect_items_tile(lookup.items[lookup.item_count - 1].passage_offset +
                     lookup.items[lookup.item_count - 1].passage_length);
   EXPECT_LT(static_cast<size_t>(lookup.item_count), kMaxListingItems);

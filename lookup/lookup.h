@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -20,6 +21,10 @@ constexpr int kSearchMode = 1;
 constexpr int kCheckMode = 2;
 constexpr int kFound = 3;
 constexpr int kNotFound = 4;
+// Listing bytes kept free for the notice that ends a listing which is full.
+constexpr size_t kNoticeRoom = 100;
+// A listing walk that is not limited (build_listing_page).
+constexpr int32_t kNoLimit = INT32_MAX;
 extern const char kNoMatchText[];  // "  NOMATCH  \n"
 
 // Every item of the listing advances the walk by at least one passage byte,
@@ -47,6 +52,14 @@ struct ListingItem {
   ItemKind kind;
 };
 
+// Where one step of the walk ends (a copied byte or character, a word, a
+// no-match item): the listing offset just past it, and the passage position
+// the walk goes on from. A full listing is cut back at one of these.
+struct StepEnd {
+  int32_t listing_end;
+  int32_t position;
+};
+
 // Program-wide state of the lookup engine; one instance, `lookup`.
 struct Lookup {
   unsigned char search_key[kSearchKeySize];  // NUL-terminated EUC-JP key
@@ -61,6 +74,16 @@ struct Lookup {
   unsigned char* single_buffer;  // 2000 bytes that lookup_selection fills
   ListingItem items[kMaxListingItems];  // the items of the last listing, in passage order
   int32_t item_count;                   // items of the last listing
+
+  // The walk of the last listing, for "Get Dodevuz NEXT" and the notice.
+  int32_t passage_length;     // bytes of the passage in the kanji buffer
+  int32_t listing_start;      // passage position the walk began at
+  int32_t listing_stop;       // position where it stopped: passage_length when it reached the end
+  bool listing_full;          // it stopped because the next item would not fit
+  size_t listing_length;      // bytes of items in the listing buffer, the notice apart
+  size_t notice_text_length;  // bytes of the notice at the end of the listing text (0: none)
+  int32_t step_count;         // steps of the walk, each with its end in step_ends
+  StepEnd step_ends[kListingBufferSize];
   bool dictionary_forms;  // "Dictionary forms": conjugated words listed by their own entry
 };
 
@@ -118,13 +141,36 @@ int lookup_forms(const unsigned char* text, size_t available, bool at_kana, Form
 
 // Segments the kanji buffer into a new listing buffer, which replaces (and
 // frees) the previous one. The walk stops before an item that would not fit
-// whole, so the listing stays NUL-terminated within its 40960 bytes. When the
-// buffer cannot be had, "malloc failed for kanji buffers2!" is shown and
-// listing_buffer is nullptr.
+// whole, so the listing stays NUL-terminated within its 40960 bytes; the
+// listing then ends with the notice (listing_notice) on a line of its own,
+// for which room is kept. When the buffer cannot be had, "malloc failed for
+// kanji buffers2!" is shown and listing_buffer is nullptr.
 //
 // Each item written is recorded in lookup.items, in passage order: adjacent
 // copied bytes form one passed run, each looked-up position one word or
-// no-match item. The items lie end to end from the passage's start (a byte
+// no-match item. The items lie end to end from where the walk began (a byte
 // the walk passes over without writing anything joins a passed run), and the
-// last one ends where the listing stopped.
+// last one ends where the listing stopped; the notice is not an item.
 void build_listing(Window main_window);
+
+// The same walk from passage position start (a position where an earlier
+// listing stopped). It also stops, without a notice, at the first item
+// boundary at or past limit: a caller that holds only part of a longer text
+// in the kanji buffer stops where the lookups still see whole keys.
+void build_listing_page(Window main_window, int32_t start, int32_t limit);
+
+// The notice that ends a full listing, one ASCII line without its line end:
+// "-- listing full: 6,231 of 39,998 bytes listed; Get Dodevuz NEXT goes on --"
+// (the passage bytes listed so far and the passage's length).
+std::string listing_notice(int32_t listed, int32_t passage_length);
+
+// Cuts the listing after its last step that ends at or before offset
+// text_end of the listing text (0x0D before each 0x0A counted; text_end just
+// past a 0x0A) and ends it with the notice; NEXT then goes on from there.
+// Returns false, changing nothing, when no step ends there or the listing
+// already ends there.
+bool end_listing_at(size_t text_end);
+
+// True when the last listing stopped before the end of its passage because
+// it was full: "Get Dodevuz NEXT" goes on from listing_stop.
+bool listing_has_more();

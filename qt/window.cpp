@@ -61,6 +61,7 @@ struct MenuItem {
 constexpr MenuItem kFileMenu[] = {
     {"Get Dodevuz &JIS", kCmdGetJis, "Ctrl+Shift+J", false},
     {"Get Dodevuz &SHIFT", kCmdGetShift, "Ctrl+Shift+V", false},
+    {"Get Dodevuz &NEXT", kCmdNext, "Ctrl+N", false},
     {"Single &Dodevuz", kCmdSingle, "Ctrl+L", false},
     {"&Clear All", kCmdClearAll, nullptr, false},
     {"&Watch clipboard", kCmdWatchClipboard, nullptr, true},
@@ -83,6 +84,7 @@ struct QtFrontEnd {
   QWidget* pane_slots[3];  // in that order
   QLabel* status;          // the status bar's text
   QAction* watch_action;   // "Watch clipboard", checked while watching
+  QAction* next_action;    // "Get Dodevuz NEXT", enabled while there is more to list
   QTimer* watch_timer;     // single-shot: the clipboard settled
 };
 
@@ -172,6 +174,13 @@ void add_menu(QMainWindow* window, const char* title, const MenuItem (&items)[N]
       action->setShortcutContext(Qt::WindowShortcut);
     }
     if (item.id == kCmdWatchClipboard) front.watch_action = action;
+    if (item.id == kCmdNext) {
+      front.next_action = action;
+      action->setEnabled(false);
+      // Greyed out unless the last listing stopped before its passage's end.
+      QObject::connect(menu, &QMenu::aboutToShow, action,
+                       [action] { action->setEnabled(next_available()); });
+    }
     int id = item.id;
     QObject::connect(action, &QAction::triggered, window,
                      [window, id] { run_menu_command(window, id); });
@@ -227,8 +236,8 @@ void print_usage() {
       "                    ($XDG_DATA_HOME/dodevuz) when it holds a dictionary\n"
       "  --clipboard FILE  put FILE's UTF-8 text on the clipboard at start\n"
       "  --command ID      run menu command ID once the window is shown (108 Get JIS,\n"
-      "                    109 Get SHIFT, 105 Single, 106 Copy, 110 Clear All, 101 Exit,\n"
-      "                    112 Watch clipboard, 115 larger text, 116 smaller text)\n"
+      "                    109 Get SHIFT, 111 NEXT, 105 Single, 106 Copy, 110 Clear All,\n"
+      "                    101 Exit, 112 Watch clipboard, 115 larger text, 116 smaller text)\n"
       "  --select TEXT     then select the first TEXT in the listing pane and focus it\n"
       "  --size WxH        show the window W x H pixels large\n"
       "  --screenshot PNG  after the commands, save the window as PNG and quit\n",
@@ -415,6 +424,10 @@ void run_menu_command(QMainWindow* window, int id) {
     case CommandResult::kDone:
     case CommandResult::kUnknown:
       break;
+  }
+  // The shortcut of a greyed item does nothing, so its state is kept current.
+  if (front.window == window && front.next_action != nullptr) {
+    front.next_action->setEnabled(next_available());
   }
   make_missing_panes(window_handle(window));
   order_panes();

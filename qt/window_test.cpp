@@ -120,8 +120,9 @@ class WindowTest : public QObject {
   void init();
   void cleanup();
 
-  void menu_holds_the_seven_items_in_order();
+  void menu_holds_its_items_in_order();
   void both_gets_show_the_listing_and_romaji_of_the_passage();
+  void next_pages_through_a_long_passage();
   void single_looks_up_the_selected_word();
   void copy_takes_the_focused_panes_selection();
   void copy_takes_the_shells_bytes_after_typing();
@@ -199,7 +200,7 @@ void WindowTest::get_passage(int id) {
   trigger(id);
 }
 
-void WindowTest::menu_holds_the_seven_items_in_order() {
+void WindowTest::menu_holds_its_items_in_order() {
   QCOMPARE(window_->windowTitle(), QStringLiteral("Dodevuz(J>E) demo"));
   QList<QAction*> menus = window_->menuBar()->actions();
   QStringList titles;
@@ -228,12 +229,49 @@ void WindowTest::menu_holds_the_seven_items_in_order() {
     }
     items << QStringLiteral("|");
   }
-  QCOMPARE(items, QStringList({"Get Dodevuz JIS 108 Ctrl+Shift+J",
-                               "Get Dodevuz SHIFT 109 Ctrl+Shift+V", "Single Dodevuz 105 Ctrl+L",
-                               "Clear All 110", "Watch clipboard 112 checkable", "-",
-                               "About 102 F1", "Exit 101 Ctrl+Q", "|", "Copy 106 Ctrl+C", "|",
-                               "Larger Text 115 Ctrl++", "Smaller Text 116 Ctrl+-", "|"}));
-  QVERIFY(!menus[0]->menu()->actions()[4]->isChecked());  // not watching at start
+  QCOMPARE(items,
+           QStringList({"Get Dodevuz JIS 108 Ctrl+Shift+J", "Get Dodevuz SHIFT 109 Ctrl+Shift+V",
+                        "Get Dodevuz NEXT 111 Ctrl+N", "Single Dodevuz 105 Ctrl+L", "Clear All 110",
+                        "Watch clipboard 112 checkable", "-", "About 102 F1", "Exit 101 Ctrl+Q",
+                        "|", "Copy 106 Ctrl+C", "|", "Larger Text 115 Ctrl++",
+                        "Smaller Text 116 Ctrl+-", "|"}));
+  QVERIFY(!menus[0]->menu()->actions()[5]->isChecked());  // not watching at start
+  QVERIFY(!menus[0]->menu()->actions()[2]->isEnabled());  // NEXT: nothing listed yet
+}
+
+void WindowTest::next_pages_through_a_long_passage() {
+  // The sample passage over and over, nearly a whole kanji buffer of it.
+  QString passage;
+  while (passage.size() < 19000) passage += passage_;
+  QApplication::clipboard()->setText(passage);
+  trigger(kCmdGetShift);
+  QAction* next = window_->menuBar()->actions()[0]->menu()->actions()[2];
+  QCOMPARE(next->data().toInt(), kCmdNext);
+  int pages = 1;
+  int32_t listed = 0;
+  while (next->isEnabled() && pages < 50) {
+    QPointer<QPlainTextEdit> listing_pane = the_listing();
+    QPointer<QPlainTextEdit> romaji_pane = the_romaji();
+    QVERIFY(listing_pane && romaji_pane);
+    const QString notice =
+        QString::fromLatin1(listing_notice(lookup.listing_stop, lookup.passage_length).c_str());
+    QVERIFY(listing_pane->toPlainText().endsWith(notice + QLatin1Char('\n')));
+    QVERIFY(romaji_pane->toPlainText().endsWith(notice + QLatin1Char('\n')));
+    QVERIFY(lookup.listing_stop > listed);
+    listed = lookup.listing_stop;
+    trigger(kCmdNext);
+    QCOMPARE(lookup.listing_start, listed);
+    ++pages;
+  }
+  QVERIFY(pages >= 3);
+  QCOMPARE(lookup.listing_stop, lookup.passage_length);
+  QVERIFY(!the_listing()->toPlainText().contains(QStringLiteral("-- listing full")));
+
+  // A Get starts afresh; Clear All forgets the passage.
+  trigger(kCmdGetShift);
+  QVERIFY(next->isEnabled());
+  trigger(kCmdClearAll);
+  QVERIFY(!next->isEnabled());
 }
 
 void WindowTest::both_gets_show_the_listing_and_romaji_of_the_passage() {
@@ -610,7 +648,7 @@ void WindowTest::watching_the_clipboard_gets_each_new_text_once() {
   QCOMPARE(gets, 0);
 
   trigger(kCmdWatchClipboard);
-  QVERIFY(window_->menuBar()->actions()[0]->menu()->actions()[4]->isChecked());
+  QVERIFY(window_->menuBar()->actions()[0]->menu()->actions()[5]->isChecked());
   // A burst of lines as a text hooker copies them: one Get, on the last.
   for (const char* line : {"日本の学生", "東京", "毎朝電車で"}) {
     clipboard->setText(QString::fromUtf8(line));

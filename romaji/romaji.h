@@ -38,6 +38,8 @@ struct Romaji {
   size_t romaji_length;                      // bytes of text in the romaji buffer
   bool romaji_cut;                           // no room left (or no buffer): the rest is left out
   unsigned char run_lead;                    // first byte of a run converted in parts, else 0
+  size_t line_text_end;  // listing text offset past the last 0x0A whose romaji is whole and
+                         // leaves room for a notice after it (0: none yet)
 };
 
 extern Romaji romaji;
@@ -61,7 +63,9 @@ void decode_jis_line(unsigned char* out, const unsigned char* in, size_t out_siz
 // Transliterates the listing text (lookup.listing_text; nullptr reads as an
 // empty text) into a new romaji buffer, then makes the romaji pane anew.
 // REQUIRES: the table has been loaded. Romaji that would pass 39999 bytes is
-// left out, cut at a whole character.
+// left out, cut at a whole character, and romaji_cut is set: line_text_end
+// then tells where the listing can be ended (end_listing_at) so that its
+// romaji and notice fit.
 void build_romaji_text(Window main_window);
 
 // Converts the pending kana run and appends it to the romaji buffer (nothing

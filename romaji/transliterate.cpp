@@ -188,6 +188,7 @@ void build_romaji_text(Window main_window) {
   romaji.romaji_cut = romaji.romaji_buffer == nullptr;  // nowhere to write: no walk
   std::memset(romaji.kana_run, 0, kKanaRunSize);
   romaji.run_lead = 0;
+  romaji.line_text_end = 0;
 
   const unsigned char* text = lookup.listing_text != nullptr ? lookup.listing_text : kEmptyText;
   size_t limit = lookup.listing_text != nullptr && lookup.listing_text_size != 0
@@ -211,6 +212,9 @@ void build_romaji_text(Window main_window) {
       }
       put_romaji(&b0, 1, true);
       i += 1;
+      if (b0 == 0x0A && !romaji.romaji_cut && romaji.romaji_length <= kRomajiLimit - kNoticeRoom) {
+        romaji.line_text_end = i;
+      }
     } else if (b0 == 0xA1 && b1 == 0xBC) {  // long vowel mark
       add_to_run(b0, b1);
       i += 2;

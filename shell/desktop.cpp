@@ -124,7 +124,8 @@ void make_missing_panes(Window main_window) {
 const char* describe_command(int id) {
   switch (id) {
     case kCmdGetJis:
-    case kCmdGetShift: {
+    case kCmdGetShift:
+    case kCmdNext: {
       size_t passage = text_length(intake.kanji_buffer, kKanjiBufferSize);
       if (passage == 0) {
         set_status("The clipboard holds no text");

@@ -72,7 +72,7 @@ void make_missing_panes(Window main_window);
 
 // The status after menu command id ran through dispatch_command (or after a
 // watch toggled), in desktop_shell.status:
-//   Get:    "Listed N words from X of Y bytes" (numbers with thousands
+//   Get, NEXT: "Listed N words from X of Y bytes" (numbers with thousands
 //           separators), "The clipboard holds no text" or "No Japanese text
 //           on the clipboard";
 //   Single: "N entry lines for the selection" or "Nothing selected in the

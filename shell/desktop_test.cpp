@@ -201,16 +201,22 @@ TEST_F(DesktopCommands, StatusSaysWhatAGetFound) {
 
 TEST_F(DesktopCommands, StatusOfTheListingThatFilledStopsWhereItStopped) {
   // Each 日本 (4 bytes) writes 4 + 8 + a 17-byte line: the 40960-byte
-  // listing holds 1412 of them, far fewer than the 9999 of the passage.
+  // listing holds some 1200 of them, far fewer than the 9999 of the passage.
   std::string passage;
   for (int i = 0; i < 9999; ++i) passage += utf8_to_sjis("日本");
   set_clipboard_text(passage);
   dispatch_command(kMain, kCmdGetShift);
   std::string status = describe_command(kCmdGetShift);
-  size_t line = euc("日本 [にほん] /Japan/\n").size();
-  size_t words = (kListingBufferSize - 1) / (4 + 8 + line);
+  // The listing (and its romaji) stopped full, at a whole word.
+  ASSERT_TRUE(lookup.listing_full);
+  size_t words = static_cast<size_t>(lookup.listing_stop) / 4;
+  EXPECT_EQ(lookup.listing_stop % 4, 0);
+  EXPECT_GT(words, 1000u);
   EXPECT_EQ(status, "Listed " + with_thousands(words) + " words from " + with_thousands(words * 4) +
                         " of 39,996 bytes");
+  // NEXT lists the following words.
+  dispatch_command(kMain, kCmdNext);
+  EXPECT_EQ(std::string(describe_command(kCmdNext)).substr(0, 7), "Listed ");
 }
 
 TEST_F(DesktopCommands, StatusOfSingleCopyClearAndWatch) {

@@ -85,6 +85,9 @@ CommandResult dispatch_command(Window main_window, int id) {
       read_clipboard_sjis(main_window);
       run_get_chain(main_window);
       return CommandResult::kDone;
+    case kCmdNext:
+      run_next_chain(main_window);
+      return CommandResult::kDone;
     case kCmdSingle:
       lookup_selected_text(main_window);
       return CommandResult::kDone;
@@ -107,17 +110,54 @@ CommandResult dispatch_command(Window main_window, int id) {
   }
 }
 
-void run_get_chain(Window main_window) {
+namespace {
+
+// The romaji of a listing can outgrow its buffer before the listing fills
+// its own (kana spelled in three letters). Both panes then end at the last
+// line whose romaji fits, with the notice, and NEXT goes on from there. Each
+// round ends the listing earlier; the romaji of a shorter listing fits.
+void end_where_romaji_stops(Window main_window) {
+  for (int round = 0; round < 3 && romaji.romaji_cut && romaji.romaji_buffer != nullptr; ++round) {
+    if (!end_listing_at(romaji.line_text_end)) break;
+    create_listing_pane(main_window);
+    build_romaji_text(main_window);
+  }
+}
+
+void run_chain_from(Window main_window, int32_t start) {
   // From here on the Get's blocks are locked until the next clean-up.
   shell.get_blocks_locked = true;
   open_dictionaries(main_window);
   // Read anew with every Get, as the romaji table is; a table that cannot be
   // read is reported and the listing is the classic one.
   if (lookup.dictionary_forms) load_deinflect_table(main_window);
-  build_listing(main_window);
+  build_listing_page(main_window, start, kNoLimit);
   create_listing_pane(main_window);
   load_romaji_table();  // ends the program when kanarom.cnv is missing
   build_romaji_text(main_window);
+  end_where_romaji_stops(main_window);
+}
+
+}  // namespace
+
+void run_get_chain(Window main_window) {
+  run_chain_from(main_window, 0);
+}
+
+bool next_available() {
+  return listing_has_more();
+}
+
+void run_next_chain(Window main_window) {
+  if (!next_available()) return;
+  run_chain_from(main_window, lookup.listing_stop);
+}
+
+void run_page_chain(Window main_window, int32_t start, int32_t limit) {
+  build_listing_page(main_window, start, limit);
+  create_listing_pane(main_window);
+  build_romaji_text(main_window);
+  end_where_romaji_stops(main_window);
 }
 
 void toggle_dictionary_forms(Window main_window) {
@@ -128,9 +168,11 @@ void toggle_dictionary_forms(Window main_window) {
   bool dictionary_open = store.text_handle[0] != kFileError && store.index_handle[0] != kFileError;
   if (!shell.get_blocks_locked || !dictionary_open || intake.kanji_buffer == nullptr) return;
   if (lookup.dictionary_forms) load_deinflect_table(main_window);
-  build_listing(main_window);
+  // The page in hand: the walk starts again where its listing started.
+  build_listing_page(main_window, lookup.listing_start, kNoLimit);
   create_listing_pane(main_window);
   build_romaji_text(main_window);
+  end_where_romaji_stops(main_window);
 }
 
 void create_listing_pane(Window main_window) {
@@ -235,6 +277,7 @@ void copy_selection(Window main_window) {
 void clean_up(Window main_window) {
   clipboard_empty(main_window);
   close_dictionary(0);
+  lookup.listing_full = false;  // NEXT has nothing to go on with
 
   // The last Get's blocks are unlocked once; a second clean-up in a row finds
   // nothing locked. The blocks themselves are freed when the next command

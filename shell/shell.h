@@ -17,6 +17,7 @@ constexpr int kCmdCopy = 106;
 constexpr int kCmdGetJis = 108;
 constexpr int kCmdGetShift = 109;
 constexpr int kCmdClearAll = 110;
+constexpr int kCmdNext = 111;             // "Get Dodevuz NEXT"
 constexpr int kCmdDictionaryForms = 114;  // "Dictionary forms", a checkable item
 
 // Pane geometry and styles.
@@ -60,6 +61,21 @@ CommandResult dispatch_command(Window main_window, int id);
 // kanarom.cnv is missing), the romaji text and pane. Every step runs whatever
 // the previous one reported.
 void run_get_chain(Window main_window);
+
+// "Get Dodevuz NEXT": the same chain on the kanji buffer as it is, the
+// listing walk going on from where the last listing stopped. Does nothing
+// when next_available() is false.
+void run_next_chain(Window main_window);
+
+// Whether "Get Dodevuz NEXT" has something to list: the last listing was full
+// before the end of its passage, and no Clear All or Exit came since. The
+// front ends grey the command out otherwise.
+bool next_available();
+
+// One page of a longer text on the dictionary and romaji table already in
+// place (no files opened): the listing from passage position start, stopping
+// at limit as build_listing_page does, then both panes as a Get makes them.
+void run_page_chain(Window main_window, int32_t start, int32_t limit);
 
 // "Dictionary forms": turns the mode on or off (lookup.dictionary_forms, off
 // at start; the front end shows it as the item's check mark). When a Get has

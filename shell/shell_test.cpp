@@ -513,23 +513,107 @@ TEST_F(ShellTest, GetSurvivesMissingKanjiAndListingBuffers) {
 }
 
 TEST_F(ShellTest, ListingTextOutgrowing40000BytesIsKeptWhole) {
-  // 19990 short lines: 39980 bytes of listing, 59970 once each LF has its CR.
+  // 13000 short lines: 39000 bytes of listing, 52000 once each LF has its
+  // CR. Their romaji (the full stops are dropped) fits its buffer.
   std::string passage;
-  for (int i = 0; i < 19990; ++i) passage += "a\n";
+  for (int i = 0; i < 13000; ++i) passage += "\xE3\x80\x82\n";  // 。
   get(passage);
   ASSERT_NE(listing_pane(), nullptr);
-  EXPECT_GE(lookup.listing_text_size, size_t{59971});
+  EXPECT_FALSE(next_available());
+  EXPECT_GE(lookup.listing_text_size, size_t{52001});
   std::string text = text_of(lookup.listing_text);
-  EXPECT_EQ(text.size(), size_t{59970});
-  EXPECT_EQ(text, with_crlf(passage));
+  const std::string expected = with_crlf(euc(passage));
+  EXPECT_EQ(text.size(), size_t{52000});
+  EXPECT_EQ(text, expected);
   EXPECT_EQ(listing_pane()->text, text);
 
   // Copying all of it loses nothing either.
-  select(listing_pane(), 0, 59970);
+  select(listing_pane(), 0, 52000);
   desktop.focus = shell.listing_pane;
   dispatch_command(kMain, kCmdCopy);
-  EXPECT_EQ(desktop.clipboard.size(), size_t{59970});
+  EXPECT_EQ(desktop.clipboard.size(), size_t{52000});
   EXPECT_EQ(desktop.clipboard, text);
+}
+
+// A pane's text without the notice at its end.
+std::string without_notice(const std::string& pane) {
+  return pane.substr(0, pane.size() - std::min(pane.size(), lookup.notice_text_length));
+}
+
+TEST_F(ShellTest, NextPagesThroughAPassageTooLongForOneListing) {
+  std::string passage;
+  for (int i = 0; i < 2000; ++i) passage += "日本の学生";
+  get(passage);
+  std::string whole_listing, whole_romaji;
+  std::vector<int32_t> starts;
+  for (int page = 0; page < 20; ++page) {
+    starts.push_back(lookup.listing_start);
+    ASSERT_NE(listing_pane(), nullptr);
+    const bool more = next_available();
+    if (more) {
+      const std::string notice = "-- listing full: ";
+      EXPECT_EQ(listing_pane()->text.rfind(notice),
+                listing_pane()->text.size() - lookup.notice_text_length);
+      EXPECT_EQ(
+          romaji_pane()->text.substr(romaji_pane()->text.size() - lookup.notice_text_length),
+          listing_pane()->text.substr(listing_pane()->text.size() - lookup.notice_text_length));
+    }
+    whole_listing += without_notice(listing_pane()->text);
+    whole_romaji += without_notice(romaji_pane()->text);
+    if (!more) break;
+    EXPECT_EQ(dispatch_command(kMain, kCmdNext), CommandResult::kDone);
+  }
+  ASSERT_GE(starts.size(), 3u);
+  EXPECT_EQ(lookup.listing_stop, lookup.passage_length);
+  std::string expected;
+  for (int i = 0; i < 2000; ++i) expected += expected_listing();
+  EXPECT_EQ(whole_listing, with_crlf(expected));
+  // Every page's romaji agrees with the page's listing.
+  EXPECT_EQ(std::count(whole_romaji.begin(), whole_romaji.end(), '\n'), 4000);
+  EXPECT_EQ(whole_romaji.find("-- listing full"), std::string::npos);
+
+  // NEXT with nothing more does nothing; a Get starts the passage afresh.
+  const size_t events = desktop.events.size();
+  dispatch_command(kMain, kCmdNext);
+  EXPECT_EQ(desktop.events.size(), events);
+  get(passage);
+  EXPECT_EQ(lookup.listing_start, 0);
+  EXPECT_TRUE(next_available());
+  dispatch_command(kMain, kCmdNext);
+  EXPECT_EQ(lookup.listing_start, starts[1]);
+  // Clear All forgets the passage.
+  dispatch_command(kMain, kCmdClearAll);
+  EXPECT_FALSE(next_available());
+  dispatch_command(kMain, kCmdNext);
+  EXPECT_EQ(living_panes(), 0);
+}
+
+TEST_F(ShellTest, WhenTheRomajiFillsFirstBothPanesEndAtItsLastWholeLine) {
+  write_file("kanarom.cnv", euc("$h\nし\tshi\n$k\n"));
+  // 655 lines of 30 し: 39955 bytes of listing, which fits; their romaji
+  // takes 92 bytes a line, and 433 lines leave room for the notice.
+  std::string line;
+  for (int k = 0; k < 30; ++k) line += "し";
+  line += "\n";
+  std::string passage;
+  for (int i = 0; i < 655; ++i) passage += line;
+  get(passage);
+  const std::string notice =
+      "-- listing full: 26,413 of 39,955 bytes listed; Get Dodevuz NEXT goes on --\r\n";
+  std::string romaji_line = "\r\n";
+  for (int k = 0; k < 30; ++k) romaji_line.insert(0, "shi");
+  std::string listing, romaji_text;
+  for (int i = 0; i < 433; ++i) listing += with_crlf(euc(line)), romaji_text += romaji_line;
+  EXPECT_EQ(listing_pane()->text, listing + notice);
+  EXPECT_EQ(romaji_pane()->text, romaji_text + notice);
+  ASSERT_TRUE(next_available());
+
+  dispatch_command(kMain, kCmdNext);
+  listing.clear(), romaji_text.clear();
+  for (int i = 433; i < 655; ++i) listing += with_crlf(euc(line)), romaji_text += romaji_line;
+  EXPECT_EQ(listing_pane()->text, listing);
+  EXPECT_EQ(romaji_pane()->text, romaji_text);
+  EXPECT_FALSE(next_available());
 }
 
 TEST_F(ShellTest, ManyCommandsLeaveABoundedNumberOfBlocks) {

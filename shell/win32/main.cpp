@@ -17,6 +17,7 @@ struct MainWindowState {
   int char_width;         // tmAveCharWidth of the start-up font
   int char_height;        // tmHeight
   int line_height;        // tmHeight + tmExternalLeading
+  HACCEL shortcuts;       // the accelerator table named like the class
 };
 
 MainWindowState main_state;
@@ -75,8 +76,18 @@ void create_main_window(HINSTANCE instance, int show) {
   UpdateWindow(main_state.main_window);
 }
 
+// "Get Dodevuz NEXT" is greyed out unless the last listing stopped before
+// the end of its passage.
+void update_next_item(HWND window) {
+  EnableMenuItem(GetMenu(window), kCmdNext,
+                 MF_BYCOMMAND | (next_available() ? MF_ENABLED : MF_GRAYED));
+}
+
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
+    case WM_INITMENUPOPUP:
+      update_next_item(window);
+      return 0;
     case WM_COMMAND:
       switch (dispatch_command(window, LOWORD(wparam))) {
         case CommandResult::kShowAbout:
@@ -89,6 +100,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         case CommandResult::kUnknown:
           break;
       }
+      update_next_item(window);
       return 0;
     case WM_PAINT: {
       // Nothing is drawn: the white class background shows.
@@ -134,7 +146,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
   MSG msg = {};
   BOOL got;
   // GetMessageA gives -1 on failure: that ends the loop too, with status 1.
+  main_state.shortcuts = LoadAcceleratorsA(instance, main_state.class_name);
   while ((got = GetMessageA(&msg, nullptr, 0, 0)) > 0) {
+    if (main_state.shortcuts != nullptr &&
+        TranslateAcceleratorA(main_state.main_window, main_state.shortcuts, &msg)) {
+      continue;
+    }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }

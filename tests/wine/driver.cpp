@@ -404,7 +404,8 @@ void check_resources(const std::string& exe) {
       got += "}";
     }
     const std::string want =
-        "File{Get Dodevuz JIS=108;Get Dodevuz SHIFT=109;Single Dodevuz=105;Clear All=110;-;"
+        "File{Get Dodevuz JIS=108;Get Dodevuz SHIFT=109;Get Dodevuz &NEXT\tCtrl+N=111;"
+        "Single Dodevuz=105;Clear All=110;-;"
         "About=102;Exit=101;}Edit{Copy=106;}";
     check(got == want, "the menu holds exactly its items, in order", got);
     DestroyMenu(menu);
@@ -450,12 +451,13 @@ void check_resources(const std::string& exe) {
           "About box controls", items);
   }
 
-  // Nothing else: no icon, accelerators or manifest.
+  // Nothing else: no icon or manifest.
   std::vector<ULONG_PTR> types;
   EnumResourceTypesA(module, collect_type, reinterpret_cast<LONG_PTR>(&types));
   std::string kinds;
   for (ULONG_PTR type : types) kinds += std::to_string(type) + " ";
-  check(kinds == "4 5 6 ", "the resources are a menu, a dialog and a string table only", kinds);
+  check(kinds == "4 5 6 9 ",
+        "the resources are a menu, a dialog, a string table and shortcut keys only", kinds);
   FreeLibrary(module);
 }
 
