@@ -90,9 +90,14 @@ const char kUsageSession[] =
     "  then ends with status 2.\n";
 
 const char kUsageIndex[] =
-    "usage: dodevuz index [-C DIR] [--check]\n"
-    "  Builds DIR/edict.jdx from DIR/edict, or with --check verifies that the\n"
-    "  index lies inside the text and is in the order the lookup searches.\n";
+    "usage: dodevuz index [-C DIR] [--check | --from-utf8 FILE]\n"
+    "  Builds the index of every dictionary in DIR: edict.jdx from edict, and\n"
+    "  enamdict.jdx and userdict.jdx when enamdict and userdict are there; or\n"
+    "  with --check verifies that each index lies inside its text and is in the\n"
+    "  order the lookup searches.\n"
+    "    --from-utf8 FILE  first write DIR/userdict from FILE, entry lines in\n"
+    "                      UTF-8 (converted to EUC-JP; the old userdict is\n"
+    "                      replaced only when the whole file converts)\n";
 
 const char kUsageAll[] =
     "dodevuz: a Japanese-to-English reading aid. Every dictionary word of a\n"
@@ -157,6 +162,7 @@ struct Options {
   std::string pane;  // empty when not given
   bool raw = false;
   bool check = false;
+  std::string from_utf8;  // index --from-utf8 FILE
   bool forms = false;
   bool help = false;
   long cache_pages = kDefaultFrameCount;
@@ -228,6 +234,12 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       o->raw = true;
     } else if (arg == "--check" && takes(arg)) {
       o->check = true;
+    } else if (arg == "--from-utf8" && takes(arg)) {
+      if (i + 1 >= argc) {
+        *problem = "--from-utf8 needs a FILE";
+        return false;
+      }
+      o->from_utf8 = argv[++i];
     } else if (arg == "--forms" && takes(arg)) {
       o->forms = true;
     } else {
@@ -545,31 +557,64 @@ int command_single(int argc, char** argv) {
 int command_index(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "-C --check", &o, &problem)) return usage_error("index", problem);
+  if (!parse_options(argc, argv, "-C --check --from-utf8", &o, &problem)) {
+    return usage_error("index", problem);
+  }
   if (o.help) return std::fputs(kUsageIndex, stdout), kExitOk;
-  if (!o.operands.empty()) return usage_error("index", "index takes no file: use -C DIR");
-  if (!enter_directory(o)) return kExitFailure;
-
-  if (o.check) {
-    std::string fault;
-    if (!check_index("edict", "edict.jdx", &fault)) {
-      std::fprintf(stderr, "dodevuz: edict.jdx: %s\n", fault.c_str());
+  if (o.from_utf8.empty() && !o.operands.empty()) {
+    return usage_error("index", "index takes no file: use -C DIR");
+  }
+  if (!o.operands.empty()) return usage_error("index", "--from-utf8 takes one FILE");
+  if (!o.from_utf8.empty() && o.check) {
+    return usage_error("index", "give --from-utf8 or --check, not both");
+  }
+  // The UTF-8 file is named from where the command started, before -C.
+  std::string utf8;
+  if (!o.from_utf8.empty()) {
+    std::string error;
+    if (!read_input(o.from_utf8, &utf8, &error)) {
+      std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
       return kExitFailure;
     }
-    std::puts("edict.jdx: every entry lies in edict, in the order the lookup searches");
-    return kExitOk;
   }
-  std::string error;
-  IndexStats stats;
-  if (!build_index("edict", "edict.jdx", &error, &stats)) {
-    std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
-    return kExitFailure;
+  if (!enter_directory(o)) return kExitFailure;
+  if (!o.from_utf8.empty()) {
+    std::string error;
+    if (!write_user_dictionary(utf8, kSlotTextFile[kNamedSlots - 1], &error)) {
+      std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
+      return kExitFailure;
+    }
+    std::printf("%s: written from %s\n", kSlotTextFile[kNamedSlots - 1], o.from_utf8.c_str());
   }
-  std::printf(
-      "edict.jdx: %u entries for %u lines of edict (%u headwords, %u further characters of "
-      "headwords, %u readings, %u English words; %u lines not indexed)\n",
-      stats.entries, stats.lines, stats.headwords, stats.inner_characters, stats.readings,
-      stats.words, stats.skipped_lines);
+
+  // Every dictionary there is: the main one always, the others when their
+  // text is present.
+  for (int slot = 0; slot < kNamedSlots; ++slot) {
+    const char* text = kSlotTextFile[slot];
+    const char* index = kSlotIndexFile[slot];
+    uint32_t ignored = 0;
+    if (slot > 0 && file_size(text, &ignored) != 0) continue;
+    if (o.check) {
+      std::string fault;
+      if (!check_index(text, index, &fault)) {
+        std::fprintf(stderr, "dodevuz: %s: %s\n", index, fault.c_str());
+        return kExitFailure;
+      }
+      std::printf("%s: every entry lies in %s, in the order the lookup searches\n", index, text);
+      continue;
+    }
+    std::string error;
+    IndexStats stats;
+    if (!build_index(text, index, &error, &stats)) {
+      std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
+      return kExitFailure;
+    }
+    std::printf(
+        "%s: %u entries for %u lines of %s (%u headwords, %u further characters of "
+        "headwords, %u readings, %u English words; %u lines not indexed)\n",
+        index, stats.entries, stats.lines, text, stats.headwords, stats.inner_characters,
+        stats.readings, stats.words, stats.skipped_lines);
+  }
   return kExitOk;
 }
 

@@ -53,6 +53,7 @@ struct Listing {
     item.line_length = static_cast<int32_t>(line_length);
     item.prefix_length = 0;
     item.kind = kind;
+    item.slot = kind == ItemKind::kWord ? lookup.word_slot : 0;
   }
 
   bool room_for(size_t n) {
@@ -228,11 +229,8 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
     }
 
     // The word is the run of key bytes that the line begins with, after
-    // its leading ASCII.
-    size_t j = 0;
-    while (j < kEntryLineSize - 1 && line[j] >= 0x02 && line[j] <= 0x7E) ++j;
-    size_t i = 0;
-    while (key[i] != 0 && j + i < kEntryLineSize && line[j + i] == key[i]) ++i;
+    // its leading ASCII; from a further dictionary, the headword alone.
+    size_t i = static_cast<size_t>(lookup.word_length);
     const size_t line_length = strnlen(reinterpret_cast<const char*>(line), kEntryLineSize);
     // Bytes of the word that lie past the key (the count raised to even, or
     // a dropped control byte) are the passage's, or NUL past its end.

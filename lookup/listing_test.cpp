@@ -315,6 +315,61 @@ TEST_F(ListingTest, WithoutADictionaryEveryWordIsUnfound) {
                                       std::string(16, ' ') + kNoMatch);
 }
 
+// ---- Further dictionary slots ------------------------------------------------
+
+TEST_F(ListingTest, NamesFromAFurtherDictionaryAreListedWhereTheMainOneHasLess) {
+  dictionary({euc("鈴 [すず] /bell/"), euc("会う [あう] /to meet/")});
+  write_dictionary("enamdict",
+                   lines({euc("鈴木 [すずき] /(s) Suzuki/"), euc("渋谷 [しぶや] /(p) Shibuya/")}));
+  open_dictionaries(kMain);
+  EXPECT_EQ(listing(euc("鈴木さんは渋谷で会う。")),
+            euc("鈴木") + kGap + euc("鈴木 [すずき] /(s) Suzuki/\n") + euc("さんは") + euc("渋谷") +
+                kGap + euc("渋谷 [しぶや] /(p) Shibuya/\n") + euc("で") + euc("会う") + kGap +
+                euc("会う [あう] /to meet/\n") + euc("。"));
+  EXPECT_TRUE(recording.messages.empty());
+  // The record tells each word's dictionary.
+  std::vector<int32_t> slots;
+  for (int32_t n = 0; n < lookup.item_count; ++n) {
+    if (lookup.items[n].kind == ItemKind::kWord) slots.push_back(lookup.items[n].slot);
+  }
+  EXPECT_EQ(slots, (std::vector<int32_t>{1, 1, 0}));
+}
+
+// The odd cases of the walk, with the main dictionary alone and with further
+// dictionaries that hold nothing longer: the same bytes. (Slot 0's words win
+// ties, and unfound characters stay unfound.)
+TEST_F(ListingTest, FurtherDictionariesWithNothingLongerChangeNoByte) {
+  const std::vector<std::string> main = {euc("日本 /Japan/"),
+                                         euc("日 /sun/"),
+                                         euc("大漢") + " /inside/",
+                                         "\xB0\xA1\xB0\xA3 /y/",
+                                         euc("漢") + "abcdefghijklmnopqr /x/",
+                                         "1 " + euc("字") + " /c/"};
+  const std::vector<std::string> passages = {
+      euc("日本は日日。"),
+      euc("漢") + "z" + euc("猫"),
+      "\xB0\xA4\xA4\xA2x",
+      "\xB0\xA1\xB0\xA2z\xB0\xA1\xB0",
+      euc("漢") + "abcdefghijklmnopq\n" + euc("猫"),
+      euc("字日本") + "\x8E\xB1 ab\r\n",
+  };
+  dictionary(main);
+  std::vector<std::string> alone;
+  for (const std::string& p : passages) alone.push_back(listing(p));
+
+  // Same-length words and shorter ones, and names that only begin like the
+  // passage.
+  write_dictionary("enamdict", lines({euc("日本 [にほん] /(p) Nihon/"), euc("日 [ひ] /(s) Hi/"),
+                                      euc("日本は日日です /(work) a title/")}));
+  write_dictionary("userdict", lines({euc("日本 /mine/"), euc("漢") + "abc /mine/"}));
+  open_dictionaries(kMain);
+  ASSERT_TRUE(slot_ready(1));
+  ASSERT_TRUE(slot_ready(2));
+  for (size_t n = 0; n < passages.size(); ++n) {
+    EXPECT_EQ(hex(listing(passages[n])), hex(alone[n])) << n;
+  }
+}
+
 // ---- The record of the items the walk wrote ---------------------------------
 
 // An item as the tests read it: kind, passage bytes, what was written for it

@@ -162,4 +162,95 @@ TEST_F(LongestMatchTest, SelectionWithoutASingleBufferWritesNothing) {
   EXPECT_EQ(entry_line(), euc("山") + "\n");
 }
 
+// ---- Further dictionary slots ------------------------------------------------
+
+class SlotsTest : public LongestMatchTest {
+ protected:
+  // edict with the given lines, and each further dictionary's lines (empty:
+  // no such file).
+  void dictionaries(const std::vector<std::string>& main, const std::vector<std::string>& names,
+                    const std::vector<std::string>& own = {}) {
+    const std::string text = lines(main);
+    testing_support::write_file("edict", text);
+    std::vector<int32_t> positions = line_starts(text);
+    sort_positions(text, &positions);
+    testing_support::write_file("edict.jdx", testing_support::index_bytes(positions));
+    if (!names.empty()) write_dictionary("enamdict", lines(names));
+    if (!own.empty()) write_dictionary("userdict", lines(own));
+    open_dictionaries(nullptr);
+  }
+};
+
+TEST_F(SlotsTest, TheLongestWordOfAnySlotWinsAndSlotZeroOnEqualLengths) {
+  dictionaries({euc("鈴 /bell/"), euc("山 /mountain/"), euc("山田 /field on a hill/")},
+               {euc("鈴木 [すずき] /Suzuki/"), euc("山田 [やまだ] /Yamada/"), euc("木 [き] /Ki/")},
+               {euc("鈴木一郎 /my friend/")});
+  EXPECT_EQ(word(euc("鈴木さん")), euc("鈴木 [すずき] /Suzuki/\n"));
+  EXPECT_EQ(lookup.word_slot, 1);
+  EXPECT_EQ(lookup.word_length, 4);
+  EXPECT_EQ(store.current_slot, 1);
+  EXPECT_EQ(word(euc("鈴木一郎です")), euc("鈴木一郎 /my friend/\n"));
+  EXPECT_EQ(lookup.word_slot, 2);
+  EXPECT_EQ(lookup.word_length, 8);
+  // Equal lengths: the main dictionary's line.
+  EXPECT_EQ(word(euc("山田さん")), euc("山田 /field on a hill/\n"));
+  EXPECT_EQ(lookup.word_slot, 0);
+  EXPECT_EQ(word(euc("鈴が")), euc("鈴 /bell/\n"));
+  EXPECT_EQ(lookup.word_slot, 0);
+}
+
+TEST_F(SlotsTest, ACharacterOnlyAFurtherSlotKnowsIsNoLongerNoMatch) {
+  dictionaries({euc("山 /mountain/")}, {euc("渋谷 [しぶや] /Shibuya/")}, {euc("鬱 /gloom/")});
+  EXPECT_EQ(word(euc("渋谷で")), euc("渋谷 [しぶや] /Shibuya/\n"));
+  EXPECT_EQ(word(euc("鬱だ")), euc("鬱 /gloom/\n"));
+  EXPECT_EQ(lookup.word_slot, 2);
+  EXPECT_EQ(word(euc("海")), "  NOMATCH  \n");
+  EXPECT_EQ(lookup.word_slot, 0);
+  EXPECT_EQ(lookup.word_length, 0);
+}
+
+TEST_F(SlotsTest, AFurtherSlotListsWholeHeadwordsOnly) {
+  // The names dictionary holds a name that begins like the passage (田中 and
+  // the particle と) and one whose headword is the word; only the second is
+  // the word in the passage. Its blank is not taken from the passage either.
+  dictionaries({euc("山 /mountain/")}, {euc("田中とも江 [たなかともえ] /Tanaka Tomoe/"),
+                                        euc("田中 [たなか] /Tanaka/"), euc("タナカ /kana name/")});
+  EXPECT_EQ(word(euc("田中と会う")), euc("田中 [たなか] /Tanaka/\n"));
+  EXPECT_EQ(lookup.word_length, 4);
+  EXPECT_EQ(word(euc("田中") + " (x)"), euc("田中 [たなか] /Tanaka/\n"));
+  EXPECT_EQ(lookup.word_length, 4);
+  // The search folds katakana and hiragana; the headword must match as written.
+  EXPECT_EQ(word(euc("田") + " "), "  NOMATCH  \n");
+}
+
+TEST_F(SlotsTest, EverySlotStartsFromTheKeyAsTheFirstLookupLeftIt) {
+  // A key ending in two control bytes loses only its last one, whichever
+  // slot answers.
+  dictionaries({euc("山 /mountain/")}, {euc("鈴木 [すずき] /Suzuki/")});
+  EXPECT_EQ(word(euc("鈴木") + "\n\n"), euc("鈴木 [すずき] /Suzuki/\n"));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(lookup.search_key)), euc("鈴木") + "\n");
+}
+
+TEST_F(SlotsTest, SelectionListsSlotZeroFirstThenTheOthersWithinTheBound) {
+  dictionaries({euc("鈴 /bell/")}, {euc("鈴木 /Suzuki/")}, {euc("鈴木 /mine/")});
+  const std::string listed = selection(euc("鈴木"));
+  const std::string expected = euc("鈴 /bell") + "\r\n" + euc("鈴木 /Suzuki") + "\r\n" +
+                               euc("鈴木 /Suzuki") + "\r\n" + euc("鈴木 /mine") + "\r\n" +
+                               euc("鈴木 /mine") + "\r\n";
+  EXPECT_EQ(listed.substr(0, expected.size()), expected);
+  EXPECT_EQ(listed.substr(expected.size()), std::string(kSingleBufferSize - expected.size(), '\0'));
+  // The key is left as slot 0's lookup shortened it.
+  selection(euc("鈴") + "\n");
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(lookup.search_key)), euc("鈴"));
+
+  // Once the buffer is full, nothing of a further slot is looked at.
+  const std::string long_line = euc("鈴") + std::string(150, 'x');
+  dictionaries({long_line + "1", long_line + "2"}, {euc("鈴木 /Suzuki/")});
+  const uint64_t misses = store.text_misses[1] + store.index_misses[1];
+  const std::string full = selection(euc("鈴木"));
+  EXPECT_EQ(full.substr(262), std::string(kSingleBufferSize - 262, '\0'));
+  EXPECT_EQ(full.find(euc("鈴木")), std::string::npos);
+  EXPECT_EQ(store.text_misses[1] + store.index_misses[1], misses);
+}
+
 }  // namespace

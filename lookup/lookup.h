@@ -50,6 +50,7 @@ struct ListingItem {
   int32_t prefix_length;   // bytes of the "Dictionary forms" description just before the
                            // line ("(past of 書く) "); 0 for any other item
   ItemKind kind;
+  int32_t slot;  // the dictionary slot of a word's line; 0 for the other kinds
 };
 
 // Where one step of the walk ends (a copied byte or character, a word, a
@@ -72,6 +73,8 @@ struct Lookup {
   size_t listing_text_size;      // bytes of the listing text block
   MemoryBlock single_block;      // block of the single buffer (made by the shell)
   unsigned char* single_buffer;  // 2000 bytes that lookup_selection fills
+  int32_t word_slot;             // the dictionary slot of lookup_word's line
+  int32_t word_length;           // bytes of the key that the listing writes as the word
   ListingItem items[kMaxListingItems];  // the items of the last listing, in passage order
   int32_t item_count;                   // items of the last listing
 
@@ -106,13 +109,31 @@ int32_t compare_key(int32_t length, const unsigned char* key);
 void search_index(int mode, int slot, int32_t start, int32_t length, const unsigned char* key,
                   int* status, int32_t* entry, unsigned char* line);
 
-// Longest match of the search key; leaves one entry line (or the no-match
-// text) in the entry line buffer.
+// Longest match of the search key in every open dictionary slot; leaves one
+// entry line (or the no-match text) in the entry line buffer and its slot in
+// lookup.word_slot. Slot 0 gives the line of its longest matching prefix
+// (lookup_word_in_slot); a further slot gives a line only for a prefix that
+// is one of its headwords (the line begins with the prefix and a blank). The
+// line whose word has the most matching bytes (listed_word_length for slot
+// 0) wins, slot 0 and then the lower slot on equal lengths. With slot 0
+// alone open this is lookup_word_in_slot(0). lookup.word_length is the
+// word's length before raising: listed_word_length for slot 0's line, the
+// headword's for a further slot's (a blank after it in the passage is not
+// taken along).
 void lookup_word();
 
+// The same for one slot alone.
+void lookup_word_in_slot(int slot);
+
+// The bytes of the key that the entry line begins with, after the line's
+// leading ASCII (0x02 to 0x7E): the word the listing writes before the line.
+// Plain byte equality; 0 for the no-match text.
+size_t listed_word_length(const unsigned char* key, const unsigned char* line);
+
 // Appends every entry line of every matching prefix of the search key to the
-// single buffer (at most 262 bytes; the walk ends once they are written).
-// Without a single buffer nothing is appended.
+// single buffer, slot 0's lines first, then those of each further open slot
+// (at most 262 bytes in all; the walk ends once they are written). Without a
+// single buffer nothing is appended.
 void lookup_selection();
 
 // Bytes of the description put before a deinflected word's entry line.

@@ -226,8 +226,7 @@ void lookup_selected_text(Window main_window) {
   // with an empty key or without a buffer to write, it is not asked, and the
   // entry line buffer shows the no-match text, as the lookup itself would
   // leave it for a key that matches nothing.
-  bool dictionary_open = store.text_handle[0] != kFileError && store.index_handle[0] != kFileError;
-  if (dictionary_open && taken > 0 && lookup.single_buffer != nullptr) {
+  if (any_slot_open() && taken > 0 && lookup.single_buffer != nullptr) {
     if (lookup.dictionary_forms && !deinflect.loaded) load_deinflect_table(main_window);
     lookup_selection();
   } else {
@@ -276,7 +275,7 @@ void copy_selection(Window main_window) {
 
 void clean_up(Window main_window) {
   clipboard_empty(main_window);
-  close_dictionary(0);
+  for (int slot = 0; slot < kSlotCount; ++slot) close_dictionary(slot);
   lookup.listing_full = false;  // NEXT has nothing to go on with
 
   // The last Get's blocks are unlocked once; a second clean-up in a row finds

@@ -101,7 +101,7 @@ void lookup_selected_text(Window main_window);
 void copy_selection(Window main_window);
 
 // The clean-up steps of "Clear All" and "Exit": empty the clipboard, close
-// slot 0, unlock the last Get's blocks (first frame block, listing text,
+// every dictionary slot, unlock the last Get's blocks (first frame block, listing text,
 // romaji table file buffer, romaji buffer, the other frame blocks), destroy
 // the listing, single and romaji panes. Whatever does not exist is skipped.
 void clean_up(Window main_window);
