@@ -282,24 +282,17 @@ std::string_view up_to_nul(std::string_view text) {
   return text.substr(0, text.find('\0'));
 }
 
-// Makes a listing text of its own: a 40000-byte block holding text (EUC-JP,
-// line ends as 0x0D 0x0A) cut at a whole character so that its NUL fits.
-// Returns the bytes placed.
-size_t place_listing_text(std::string_view text) {
-  size_t length = whole_character_prefix(text, kListingTextSize - 1);
-  if (length < text.size()) {
+// A listing text of text (EUC-JP, line ends as 0x0D 0x0A), with a note when
+// it is cut or there is no memory for it. Returns the bytes placed.
+size_t place_text(std::string_view text) {
+  size_t length = place_listing_text(text);
+  if (lookup.listing_text == nullptr) {
+    std::fputs("dodevuz: no memory for the text\n", stderr);
+  } else if (length < text.size()) {
     std::fprintf(stderr,
                  "dodevuz: the text is %zu bytes; only its first %zu (whole characters) fit\n",
                  text.size(), length);
   }
-  lookup.listing_text = renew_block(&lookup.listing_text_block, kListingTextSize, true);
-  if (lookup.listing_text == nullptr) {
-    lookup.listing_text_size = 0;
-    std::fputs("dodevuz: no memory for the text\n", stderr);
-    return 0;
-  }
-  lookup.listing_text_size = kListingTextSize;
-  std::memcpy(lookup.listing_text, text.data(), length);
   return length;
 }
 
@@ -511,7 +504,7 @@ int command_romaji(int argc, char** argv) {
   start_afresh();
   if (!enter_directory(o)) return kExitFailure;
 
-  place_listing_text(text);
+  place_text(text);
   load_romaji_table();  // ends the program when kanarom.cnv is missing
   build_romaji_text(cli_main_window());
   print_pane_text(pane_text(romaji.romaji_pane), o.raw);
@@ -539,10 +532,10 @@ int command_single(int argc, char** argv) {
 
   Window main_window = cli_main_window();
   open_dictionaries(main_window);  // as a Get does
-  size_t length = place_listing_text(text);
-  shell.listing_pane = pane_create(
-      main_window, kPaneX, kListingPaneY, kPaneWidth, kListingPaneHeight, kListingPaneStyle,
-      lookup.listing_text ? lookup.listing_text : reinterpret_cast<const unsigned char*>(""));
+  // TEXT stands as the whole listing, selected, as a reader would select a
+  // word of it.
+  size_t length = place_text(text);
+  make_listing_pane(main_window);
   PaneRecord* listing = pane_record(shell.listing_pane);
   listing->sel_start = 0;
   listing->sel_end = static_cast<uint32_t>(length);

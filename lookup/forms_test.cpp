@@ -200,16 +200,14 @@ TEST_F(FormsTest, TheListingStaysInItsBuffer) {
 
 TEST_F(FormsTest, SingleListsTheDictionaryFormsFirst) {
   lookup.dictionary_forms = true;
-  std::vector<unsigned char> single(kSingleBufferSize, 0);
-  lookup.single_buffer = single.data();
   const std::string key = euc("食べました");
   std::memcpy(lookup.search_key, key.data(), key.size());
   lookup_selection();
-  const std::string text(reinterpret_cast<const char*>(single.data()));
+  ASSERT_NE(lookup.single_buffer, nullptr);
+  const std::string text(reinterpret_cast<const char*>(lookup.single_buffer));
   const std::string first = euc("(polite past of 食べる) 食べる [たべる] /(v1,vt) to eat/\r\n");
   EXPECT_EQ(text.substr(0, first.size()), first);
   EXPECT_LE(text.size(), kSingleLimit);
-  lookup.single_buffer = nullptr;
 }
 
 // The words of real text on the full dictionary, made by

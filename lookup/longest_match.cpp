@@ -195,9 +195,18 @@ void lookup_word() {
 }
 
 void lookup_selection() {
+  lookup.single_buffer = renew_block(&lookup.single_block, kSingleBufferSize, true);
   unsigned char* single = lookup.single_buffer;
-  size_t offset =
-      lookup.dictionary_forms && single != nullptr ? list_forms(single, kSingleLimit) : 0;
+  // With nowhere to write, an empty key or no dictionary to read (before any
+  // Get, after Clear All) nothing is looked up, and the entry line buffer
+  // shows the no-match text, as a key that matches nothing would leave it.
+  if (single == nullptr || lookup.search_key[0] == 0 || !any_slot_open()) {
+    store.current_slot = 0;
+    std::memcpy(lookup.entry_line, kNoMatchText, std::strlen(kNoMatchText) + 1);
+    return;
+  }
+  // In the "Dictionary forms" mode the key's dictionary forms come first.
+  size_t offset = lookup.dictionary_forms ? list_forms(single, kSingleLimit) : 0;
   // Each slot starts from the key as the caller left it; the key that slot
   // 0's lookup shortened is what remains.
   unsigned char key[kSearchKeySize];

@@ -19,10 +19,10 @@ class LongestMatchTest : public ::testing::Test {
     reset_recording();
     reset_store();
     reset_lookup();
-    lookup.single_buffer = single_;
   }
   void TearDown() override {
-    lookup.single_buffer = nullptr;
+    recording.alloc_fails = nullptr;
+    reset_lookup();
     reset_store();
   }
 
@@ -31,14 +31,14 @@ class LongestMatchTest : public ::testing::Test {
     lookup_word();
     return entry_line();
   }
+  // The whole single buffer that lookup_selection made and filled.
   std::string selection(const std::string& key) {
-    std::fill(std::begin(single_), std::end(single_), 0);
     set_key(key);
     lookup_selection();
-    return std::string(reinterpret_cast<const char*>(single_), sizeof single_);
+    if (lookup.single_buffer == nullptr) return "(no buffer)";
+    return std::string(reinterpret_cast<const char*>(lookup.single_buffer), kSingleBufferSize);
   }
 
-  unsigned char single_[kSingleBufferSize];
   ScratchDir dir_;
 };
 
@@ -153,13 +153,26 @@ TEST_F(LongestMatchTest, SelectionStopsAtOffset261) {
   EXPECT_EQ(listed.substr(262), std::string(kSingleBufferSize - 262, '\0'));
 }
 
-TEST_F(LongestMatchTest, SelectionWithoutASingleBufferWritesNothing) {
+TEST_F(LongestMatchTest, SelectionWithoutASingleBufferLooksNothingUp) {
   const std::string text = lines({euc("山")});
   open_dictionary_with(text, line_starts(text));
-  lookup.single_buffer = nullptr;
-  set_key(euc("山"));
-  lookup_selection();
-  EXPECT_EQ(entry_line(), euc("山") + "\n");
+  // The line's last byte gives way to the CR.
+  EXPECT_EQ(selection(euc("山")).substr(0, 3), euc("山").substr(0, 1) + "\r\n");
+  recording.alloc_fails = [](size_t size) { return size == kSingleBufferSize; };
+  EXPECT_EQ(selection(euc("山")), "(no buffer)");
+  EXPECT_EQ(entry_line(), "  NOMATCH  \n");
+}
+
+TEST_F(LongestMatchTest, SelectionMakesANewBufferEachTime) {
+  // A shorter list after a longer one leaves nothing of the longer behind.
+  const std::string text = lines({euc("日本語") + "xyz", euc("山") + "b"});
+  open_dictionary_with(text, line_starts(text));
+  EXPECT_EQ(selection(euc("日本語")).substr(0, 10), euc("日本語") + "xy\r\n");
+  const std::string listed = selection(euc("山"));
+  EXPECT_EQ(listed.substr(0, 4), euc("山") + "\r\n");
+  EXPECT_EQ(listed.substr(4), std::string(kSingleBufferSize - 4, '\0'));
+  // Nothing found: the new buffer stays empty.
+  EXPECT_EQ(selection(euc("本")), std::string(kSingleBufferSize, '\0'));
 }
 
 // ---- Further dictionary slots ------------------------------------------------
