@@ -3,7 +3,9 @@
 
 InMemoryDesktop desktop;
 
-void reset_desktop() { desktop = InMemoryDesktop{}; }
+void reset_desktop() {
+  desktop = InMemoryDesktop{};
+}
 
 PaneRecord* pane_record(Window pane) {
   for (PaneRecord& p : desktop.panes) {
@@ -21,6 +23,7 @@ PaneRecord* living_pane_at(int y) {
 
 void set_clipboard_text(const std::string& bytes) {
   desktop.clipboard_has_text = true;
+  desktop.clipboard_is_own = false;
   desktop.clipboard = bytes;
 }
 
@@ -34,21 +37,26 @@ bool clipboard_read_text(Window, ClipboardIntake, std::string* text) {
 
 void clipboard_write_text(Window owner, const unsigned char* bytes, size_t length) {
   desktop.clipboard_has_text = true;
+  desktop.clipboard_is_own = true;
   desktop.clipboard.assign(reinterpret_cast<const char*>(bytes), length);
   desktop.events.push_back({"clipboard-write", owner, desktop.clipboard});
 }
 
 void clipboard_empty(Window owner) {
   desktop.clipboard_has_text = false;
+  desktop.clipboard_is_own = false;
   desktop.clipboard.clear();
   desktop.events.push_back({"clipboard-empty", owner, {}});
+}
+
+bool clipboard_holds_own_copy() {
+  return desktop.clipboard_is_own;
 }
 
 Window pane_create(Window parent, int x, int y, int width, int height, uint32_t style,
                    const unsigned char* text) {
   desktop.panes.push_back(PaneRecord{parent, x, y, width, height, style,
-                                     std::string(reinterpret_cast<const char*>(text)), 0, 0,
-                                     true});
+                                     std::string(reinterpret_cast<const char*>(text)), 0, 0, true});
   PaneRecord* pane = &desktop.panes.back();
   desktop.events.push_back({"pane-create", pane, std::to_string(y)});
   return pane;
@@ -72,4 +80,6 @@ void pane_selection(Window pane, uint32_t* start, uint32_t* end) {
   *end = p->sel_end;
 }
 
-Window focus_window() { return desktop.focus; }
+Window focus_window() {
+  return desktop.focus;
+}

@@ -17,7 +17,7 @@ struct PaneRecord {
   std::string text;    // the EUC-JP text the pane was made with
   uint32_t sel_start;  // selection, byte offsets into text
   uint32_t sel_end;
-  bool alive;          // false once destroyed
+  bool alive;  // false once destroyed
 };
 
 // One thing the program did to its platform, in order: "alloc", "unlock",
@@ -33,7 +33,8 @@ struct InMemoryDesktop {
   std::deque<PaneRecord> panes;  // every pane made, in order; a pane's address is its handle
   Window focus;                  // the window with the keyboard focus
   bool clipboard_has_text;
-  std::string clipboard;         // the clipboard's text bytes
+  std::string clipboard;  // the clipboard's text bytes
+  bool clipboard_is_own;  // clipboard_write_text put them there
   std::vector<PlatformEvent> events;
 };
 
