@@ -3,7 +3,9 @@
 
 InMemoryDesktop desktop;
 
-void reset_desktop() { desktop = InMemoryDesktop{}; }
+void reset_desktop() {
+  desktop = InMemoryDesktop{};
+}
 
 PaneRecord* pane_record(Window pane) {
   for (PaneRecord& p : desktop.panes) {
@@ -47,11 +49,18 @@ void clipboard_empty(Window owner) {
 Window pane_create(Window parent, int x, int y, int width, int height, uint32_t style,
                    const unsigned char* text) {
   desktop.panes.push_back(PaneRecord{parent, x, y, width, height, style,
-                                     std::string(reinterpret_cast<const char*>(text)), 0, 0,
-                                     true});
+                                     std::string(reinterpret_cast<const char*>(text)), 0, 0, true});
   PaneRecord* pane = &desktop.panes.back();
   desktop.events.push_back({"pane-create", pane, std::to_string(y)});
   return pane;
+}
+
+void forget_destroyed_panes() {
+  // A deque keeps the other records where they are when its first goes.
+  while (!desktop.panes.empty() && !desktop.panes.front().alive) desktop.panes.pop_front();
+  for (PaneRecord& pane : desktop.panes) {
+    if (!pane.alive) std::string().swap(pane.text);
+  }
 }
 
 void pane_destroy(Window pane) {
@@ -72,4 +81,6 @@ void pane_selection(Window pane, uint32_t* start, uint32_t* end) {
   *end = p->sel_end;
 }
 
-Window focus_window() { return desktop.focus; }
+Window focus_window() {
+  return desktop.focus;
+}

@@ -17,7 +17,7 @@ struct PaneRecord {
   std::string text;    // the EUC-JP text the pane was made with
   uint32_t sel_start;  // selection, byte offsets into text
   uint32_t sel_end;
-  bool alive;          // false once destroyed
+  bool alive;  // false once destroyed
 };
 
 // One thing the program did to its platform, in order: "alloc", "unlock",
@@ -33,7 +33,7 @@ struct InMemoryDesktop {
   std::deque<PaneRecord> panes;  // every pane made, in order; a pane's address is its handle
   Window focus;                  // the window with the keyboard focus
   bool clipboard_has_text;
-  std::string clipboard;         // the clipboard's text bytes
+  std::string clipboard;  // the clipboard's text bytes
   std::vector<PlatformEvent> events;
 };
 
@@ -41,6 +41,11 @@ extern InMemoryDesktop desktop;
 
 // Empties the desktop: no panes, no focus, an empty clipboard, no events.
 void reset_desktop();
+
+// Lets go of the panes that were destroyed: the oldest records go, the text of
+// the others is freed. Handles of living panes stay valid. For a long run of
+// commands (a whole text listed page by page) whose memory must not grow.
+void forget_destroyed_panes();
 
 // The record of a pane, or nullptr for a window that is not a pane.
 PaneRecord* pane_record(Window pane);
