@@ -92,9 +92,14 @@ const char kUsageSession[] =
     "  then ends with status 2.\n";
 
 const char kUsageIndex[] =
-    "usage: dodevuz index [-C DIR] [--check]\n"
-    "  Builds DIR/edict.jdx from DIR/edict, or with --check verifies that the\n"
-    "  index lies inside the text and is in the order the lookup searches.\n";
+    "usage: dodevuz index [-C DIR] [--check | --from-utf8 FILE]\n"
+    "  Builds the index of every dictionary in DIR: edict.jdx from edict, and\n"
+    "  enamdict.jdx and userdict.jdx when enamdict and userdict are there; or\n"
+    "  with --check verifies that each index lies inside its text and is in the\n"
+    "  order the lookup searches.\n"
+    "    --from-utf8 FILE  first write DIR/userdict from FILE, entry lines in\n"
+    "                      UTF-8 (converted to EUC-JP; the old userdict is\n"
+    "                      replaced only when the whole file converts)\n";
 
 const char kUsageAll[] =
     "dodevuz: a Japanese-to-English reading aid. Every dictionary word of a\n"
@@ -160,6 +165,7 @@ struct Options {
   bool raw = false;
   bool check = false;
   bool all = false;
+  std::string from_utf8;  // index --from-utf8 FILE
   bool help = false;
   long cache_pages = kDefaultFrameCount;
   std::vector<std::string> operands;
@@ -232,6 +238,12 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       o->all = true;
     } else if (arg == "--check" && takes(arg)) {
       o->check = true;
+    } else if (arg == "--from-utf8" && takes(arg)) {
+      if (i + 1 >= argc) {
+        *problem = "--from-utf8 needs a FILE";
+        return false;
+      }
+      o->from_utf8 = argv[++i];
     } else {
       *problem = "unknown option: " + arg;
       return false;
@@ -272,24 +284,17 @@ std::string_view up_to_nul(std::string_view text) {
   return text.substr(0, text.find('\0'));
 }
 
-// Makes a listing text of its own: a 40000-byte block holding text (EUC-JP,
-// line ends as 0x0D 0x0A) cut at a whole character so that its NUL fits.
-// Returns the bytes placed.
-size_t place_listing_text(std::string_view text) {
-  size_t length = whole_character_prefix(text, kListingTextSize - 1);
-  if (length < text.size()) {
+// A listing text of text (EUC-JP, line ends as 0x0D 0x0A), with a note when
+// it is cut or there is no memory for it. Returns the bytes placed.
+size_t place_text(std::string_view text) {
+  size_t length = place_listing_text(text);
+  if (lookup.listing_text == nullptr) {
+    std::fputs("dodevuz: no memory for the text\n", stderr);
+  } else if (length < text.size()) {
     std::fprintf(stderr,
                  "dodevuz: the text is %zu bytes; only its first %zu (whole characters) fit\n",
                  text.size(), length);
   }
-  lookup.listing_text = renew_block(&lookup.listing_text_block, kListingTextSize, true);
-  if (lookup.listing_text == nullptr) {
-    lookup.listing_text_size = 0;
-    std::fputs("dodevuz: no memory for the text\n", stderr);
-    return 0;
-  }
-  lookup.listing_text_size = kListingTextSize;
-  std::memcpy(lookup.listing_text, text.data(), length);
   return length;
 }
 
@@ -536,7 +541,7 @@ int command_romaji(int argc, char** argv) {
   start_afresh();
   if (!enter_directory(o)) return kExitFailure;
 
-  place_listing_text(text);
+  place_text(text);
   load_romaji_table();  // ends the program when kanarom.cnv is missing
   build_romaji_text(cli_main_window());
   print_pane_text(pane_text(romaji.romaji_pane), o.raw);
@@ -563,10 +568,10 @@ int command_single(int argc, char** argv) {
 
   Window main_window = cli_main_window();
   open_dictionaries(main_window);  // as a Get does
-  size_t length = place_listing_text(text);
-  shell.listing_pane = pane_create(
-      main_window, kPaneX, kListingPaneY, kPaneWidth, kListingPaneHeight, kListingPaneStyle,
-      lookup.listing_text ? lookup.listing_text : reinterpret_cast<const unsigned char*>(""));
+  // TEXT stands as the whole listing, selected, as a reader would select a
+  // word of it.
+  size_t length = place_text(text);
+  make_listing_pane(main_window);
   PaneRecord* listing = pane_record(shell.listing_pane);
   listing->sel_start = 0;
   listing->sel_end = static_cast<uint32_t>(length);
@@ -581,31 +586,64 @@ int command_single(int argc, char** argv) {
 int command_index(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "-C --check", &o, &problem)) return usage_error("index", problem);
+  if (!parse_options(argc, argv, "-C --check --from-utf8", &o, &problem)) {
+    return usage_error("index", problem);
+  }
   if (o.help) return std::fputs(kUsageIndex, stdout), kExitOk;
-  if (!o.operands.empty()) return usage_error("index", "index takes no file: use -C DIR");
-  if (!enter_directory(o)) return kExitFailure;
-
-  if (o.check) {
-    std::string fault;
-    if (!check_index("edict", "edict.jdx", &fault)) {
-      std::fprintf(stderr, "dodevuz: edict.jdx: %s\n", fault.c_str());
+  if (o.from_utf8.empty() && !o.operands.empty()) {
+    return usage_error("index", "index takes no file: use -C DIR");
+  }
+  if (!o.operands.empty()) return usage_error("index", "--from-utf8 takes one FILE");
+  if (!o.from_utf8.empty() && o.check) {
+    return usage_error("index", "give --from-utf8 or --check, not both");
+  }
+  // The UTF-8 file is named from where the command started, before -C.
+  std::string utf8;
+  if (!o.from_utf8.empty()) {
+    std::string error;
+    if (!read_input(o.from_utf8, &utf8, &error)) {
+      std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
       return kExitFailure;
     }
-    std::puts("edict.jdx: every entry lies in edict, in the order the lookup searches");
-    return kExitOk;
   }
-  std::string error;
-  IndexStats stats;
-  if (!build_index("edict", "edict.jdx", &error, &stats)) {
-    std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
-    return kExitFailure;
+  if (!enter_directory(o)) return kExitFailure;
+  if (!o.from_utf8.empty()) {
+    std::string error;
+    if (!write_user_dictionary(utf8, kSlotTextFile[kNamedSlots - 1], &error)) {
+      std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
+      return kExitFailure;
+    }
+    std::printf("%s: written from %s\n", kSlotTextFile[kNamedSlots - 1], o.from_utf8.c_str());
   }
-  std::printf(
-      "edict.jdx: %u entries for %u lines of edict (%u headwords, %u further characters of "
-      "headwords, %u readings, %u English words; %u lines not indexed)\n",
-      stats.entries, stats.lines, stats.headwords, stats.inner_characters, stats.readings,
-      stats.words, stats.skipped_lines);
+
+  // Every dictionary there is: the main one always, the others when their
+  // text is present.
+  for (int slot = 0; slot < kNamedSlots; ++slot) {
+    const char* text = kSlotTextFile[slot];
+    const char* index = kSlotIndexFile[slot];
+    uint32_t ignored = 0;
+    if (slot > 0 && file_size(text, &ignored) != 0) continue;
+    if (o.check) {
+      std::string fault;
+      if (!check_index(text, index, &fault)) {
+        std::fprintf(stderr, "dodevuz: %s: %s\n", index, fault.c_str());
+        return kExitFailure;
+      }
+      std::printf("%s: every entry lies in %s, in the order the lookup searches\n", index, text);
+      continue;
+    }
+    std::string error;
+    IndexStats stats;
+    if (!build_index(text, index, &error, &stats)) {
+      std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
+      return kExitFailure;
+    }
+    std::printf(
+        "%s: %u entries for %u lines of %s (%u headwords, %u further characters of "
+        "headwords, %u readings, %u English words; %u lines not indexed)\n",
+        index, stats.entries, stats.lines, text, stats.headwords, stats.inner_characters,
+        stats.readings, stats.words, stats.skipped_lines);
+  }
   return kExitOk;
 }
 

@@ -385,6 +385,56 @@ TEST(Index, BuildsAnIndexThatChecksAndRejectsOneOutOfOrder) {
   EXPECT_NE(check.err, "");
 }
 
+TEST(Index, IndexesAndChecksEveryDictionaryPresent) {
+  ScratchDir dir;
+  copy_sample_data();
+  write_file("enamdict", euc("鈴木 [すずき] /(s) Suzuki/\n"));
+  Outcome built = dodevuz("index");
+  ASSERT_EQ(built.status, 0) << built.err;
+  EXPECT_NE(built.out.find("edict.jdx: "), std::string::npos) << built.out;
+  EXPECT_NE(built.out.find("enamdict.jdx: 4 entries for 1 lines of enamdict"), std::string::npos)
+      << built.out;
+  EXPECT_EQ(built.out.find("userdict"), std::string::npos) << built.out;
+  Outcome checked = dodevuz("index --check");
+  ASSERT_EQ(checked.status, 0) << checked.err;
+  EXPECT_NE(checked.out.find("enamdict.jdx: every entry lies in enamdict"), std::string::npos);
+
+  // A names index that does not fit its text fails the check.
+  write_file("enamdict.jdx", std::string(4, '\0') + std::string("\xFF\xFF\x00\x00", 4));
+  Outcome bad = dodevuz("index --check");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("enamdict.jdx"), std::string::npos) << bad.err;
+  // A text without its index is a fault too.
+  std::remove("enamdict.jdx");
+  EXPECT_EQ(dodevuz("index --check").status, 1);
+}
+
+TEST(Index, FromUtf8WritesTheUserDictionaryAndItsIndex) {
+  ScratchDir dir;
+  copy_sample_data();
+  // A byte-order mark and CR LF line ends, as editors on Windows write them,
+  // and no line end at the last line.
+  write_file("mine.txt", "\xEF\xBB\xBF猫 [ねこ] /(n) cat/\r\n鬱 [うつ] /(n) gloom/");
+  Outcome built = dodevuz("index --from-utf8 mine.txt");
+  ASSERT_EQ(built.status, 0) << built.err;
+  EXPECT_EQ(hex(read_file("userdict")), hex(euc("猫 [ねこ] /(n) cat/\n鬱 [うつ] /(n) gloom/\n")));
+  EXPECT_NE(built.out.find("userdict.jdx: "), std::string::npos) << built.out;
+  EXPECT_EQ(dodevuz("index --check").status, 0);
+  Outcome run = dodevuz("get --utf8 --pane listing", "鬱だ");
+  EXPECT_EQ(run.out, found("鬱", "鬱 [うつ] /(n) gloom/") + "だ\n");
+
+  // A character EUC-JP has no code for: named by its line, and the
+  // userdict that was there stays as it was.
+  write_file("bad.txt", "猫 [ねこ] /cat/\n\xF0\x9F\x98\x80 /smile/\n");
+  Outcome bad = dodevuz("index --from-utf8 bad.txt");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("line 2"), std::string::npos) << bad.err;
+  EXPECT_EQ(read_file("userdict"), euc("猫 [ねこ] /(n) cat/\n鬱 [うつ] /(n) gloom/\n"));
+  EXPECT_EQ(dodevuz("index --from-utf8").status, 2);
+  EXPECT_EQ(dodevuz("index --check --from-utf8 mine.txt").status, 2);
+  EXPECT_EQ(dodevuz("index --from-utf8 no-such-file").status, 1);
+}
+
 // ---- The reader's dictionary folder and the version ----------------------
 
 TEST(Setup, LinksTheDictionaryIndexesItAndCopiesTheTableIntoTheReadersFolder) {

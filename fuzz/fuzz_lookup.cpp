@@ -43,17 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   // The passage's first bytes as a selection.
-  static unsigned char single[kSingleBufferSize];
-  std::memset(single, 0, sizeof single);
-  lookup.single_buffer = single;
-  size_t k = passage_size < 50 ? passage_size : 50;
-  std::memset(lookup.search_key, 0, kSearchKeySize);
-  std::memcpy(lookup.search_key, passage, k);
+  set_search_key(passage, passage_size < 50 ? passage_size : 50);
   lookup_selection();
+  const unsigned char* single = lookup.single_buffer;
+  if (single == nullptr) abort();
   for (size_t i = kSingleLimit; i < kSingleBufferSize; ++i) {
     if (single[i] != 0) abort();
   }
-  lookup.single_buffer = nullptr;
   // The entry line is always a line: its bytes, a line feed, a NUL.
   const void* nul = std::memchr(lookup.entry_line, 0, kEntryLineSize);
   if (nul == nullptr) abort();

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/convert.h"
 #include "platform/text_units.h"
 
 namespace {
@@ -295,6 +296,57 @@ bool check_index(const char* edict_path, const char* jdx_path, std::string* faul
   }
   if (!check_entries(text, entries, fault)) {
     *fault = std::string(jdx_path) + ": " + *fault;
+    return false;
+  }
+  return true;
+}
+
+bool user_dictionary_from_utf8(std::string_view utf8, std::string* euc, std::string* error) {
+  euc->clear();
+  if (utf8.substr(0, 3) == "\xEF\xBB\xBF") utf8.remove_prefix(3);
+  size_t number = 0;
+  while (!utf8.empty()) {
+    ++number;
+    const size_t end = utf8.find('\n');
+    std::string_view line = utf8.substr(0, end);
+    utf8.remove_prefix(end == std::string_view::npos ? utf8.size() : end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // Line by line, so the fault can be named; a NUL would end the lookup's
+    // match early, so it is no character of a dictionary either.
+    bool lossless = true;
+    std::string converted = utf8_to_euc(line, &lossless);
+    if (!lossless || line.find('\0') != std::string_view::npos) {
+      *error = "line " + std::to_string(number) +
+               " holds a character that EUC-JP has no code for, or is not UTF-8";
+      return false;
+    }
+    *euc += converted;
+    *euc += '\n';
+  }
+  return check_text(*euc, error);
+}
+
+bool write_user_dictionary(std::string_view utf8, const char* euc_path, std::string* error) {
+  std::string euc;
+  if (!user_dictionary_from_utf8(utf8, &euc, error)) return false;
+  std::string temporary = std::string(euc_path) + ".tmp";
+  std::FILE* out = std::fopen(temporary.c_str(), "wb");
+  if (out == nullptr) {
+    *error = describe_errno("cannot create", temporary.c_str());
+    return false;
+  }
+  bool ok = std::fwrite(euc.data(), 1, euc.size(), out) == euc.size();
+  if (std::fclose(out) != 0) ok = false;
+  if (!ok) {
+    *error = describe_errno("cannot write", temporary.c_str());
+    std::remove(temporary.c_str());
+    return false;
+  }
+  std::error_code ec;
+  std::filesystem::rename(temporary, euc_path, ec);
+  if (ec) {
+    *error = "cannot rename " + temporary + " to " + euc_path + ": " + ec.message();
+    std::remove(temporary.c_str());
     return false;
   }
   return true;

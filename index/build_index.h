@@ -63,6 +63,17 @@ bool build_index(const char* edict_path, const char* jdx_path, std::string* erro
 // cannot tell them apart). Returns false with the first fault in *fault.
 bool check_index(const char* edict_path, const char* jdx_path, std::string* fault);
 
+// Writes the dictionary text a reader wrote in UTF-8 (entry lines
+// `HEADWORD [READING] /gloss/gloss/`) to euc_path as the EUC-JP text the
+// lookup reads: a leading byte-order mark is dropped, CR LF becomes LF, and
+// the last line gains its line end. Every line must convert whole; otherwise
+// nothing is written and *error names the first line that does not. The
+// text is written beside euc_path and renamed over it only when complete.
+bool write_user_dictionary(std::string_view utf8, const char* euc_path, std::string* error);
+
+// The conversion step of write_user_dictionary, in memory.
+bool user_dictionary_from_utf8(std::string_view utf8, std::string* euc, std::string* error);
+
 // The in-memory steps of the two calls above, for the tests and for callers
 // that hold the text already. text is the whole of edict.
 

@@ -26,6 +26,9 @@
 Intake intake;
 
 void reset_intake() {
+  // The block of an earlier run is given back; at program start it is null.
+  memory_unlock(intake.kanji_block);
+  memory_free(intake.kanji_block);
   intake = Intake{};
 }
 

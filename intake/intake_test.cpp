@@ -235,9 +235,7 @@ class ReadClipboard : public ::testing::Test {
     reset_intake();
   }
   void TearDown() override {
-    // Hand the block back, so that no test leaks it.
-    memory_free(intake.kanji_block);
-    reset_intake();
+    reset_intake();  // hands the block back, so that no test leaks it
   }
 };
 

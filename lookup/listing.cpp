@@ -14,6 +14,7 @@
 
 #include "intake/intake.h"
 #include "lookup/lookup.h"
+#include "platform/text_units.h"
 #include "store/store.h"
 
 namespace {
@@ -52,6 +53,7 @@ struct Listing {
     item.line_offset = kind == ItemKind::kPassed ? -1 : static_cast<int32_t>(used - line_length);
     item.line_length = static_cast<int32_t>(line_length);
     item.kind = kind;
+    item.slot = kind == ItemKind::kWord ? lookup.word_slot : 0;
   }
 
   bool room_for(size_t n) {
@@ -196,7 +198,7 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
 
     // A character that matches nothing and whose second byte starts a kana
     // is passed over by one byte; the kana is then copied.
-    const bool no_match = line[2] == 'N' && line[6] == 'T';
+    const bool no_match = is_no_match(line);
     if (no_match && key[1] == 0xA4) {
       listing.record(ItemKind::kPassed, position, 1, listing.used, 0);
       position += 1;
@@ -204,11 +206,8 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
     }
 
     // The word is the run of key bytes that the line begins with, after
-    // its leading ASCII.
-    size_t j = 0;
-    while (j < kEntryLineSize - 1 && line[j] >= 0x02 && line[j] <= 0x7E) ++j;
-    size_t i = 0;
-    while (key[i] != 0 && j + i < kEntryLineSize && line[j + i] == key[i]) ++i;
+    // its leading ASCII; from a further dictionary, the headword alone.
+    size_t i = static_cast<size_t>(lookup.word_length);
     const size_t line_length = strnlen(reinterpret_cast<const char*>(line), kEntryLineSize);
     // Bytes of the word that lie past the key (the count raised to even, or
     // a dropped control byte) are the passage's, or NUL past its end.
@@ -263,4 +262,48 @@ bool end_listing_at(size_t text_end) {
   if (steps == 0 || steps == lookup.step_count) return false;
   close_listing(steps);
   return true;
+}
+
+void build_listing_text() {
+  // The listing buffer gains a 0x0D before each 0x0A. Its fixed 40960 bytes
+  // can thus need more than the usual 40000 of the listing text, so the text
+  // is sized from the listing and nothing of it is cut.
+  const unsigned char* source = lookup.listing_buffer;
+  const size_t source_length =
+      source == nullptr ? 0 : strnlen(reinterpret_cast<const char*>(source), kListingBufferSize);
+  const size_t line_feeds =
+      source == nullptr ? 0 : std::count(source, source + source_length, 0x0A);
+  const size_t size = std::max(kListingTextSize, source_length + line_feeds + 1);
+
+  lookup.listing_text = renew_block(&lookup.listing_text_block, size, true);
+  lookup.listing_text_size = lookup.listing_text == nullptr ? 0 : size;
+  if (lookup.listing_text == nullptr) return;
+  size_t out = 0;
+  for (size_t i = 0; i < source_length; ++i) {
+    if (source[i] == 0x0A) lookup.listing_text[out++] = 0x0D;
+    lookup.listing_text[out++] = source[i];
+  }
+  lookup.listing_text[out] = 0;
+}
+
+size_t place_listing_text(std::string_view text) {
+  size_t length = 0;
+  while (length < text.size()) {
+    const size_t next = length + euc_lead_length(static_cast<unsigned char>(text[length]));
+    if (next > kListingTextSize - 1) break;
+    length = next;
+  }
+  length = std::min(length, text.size());
+  lookup.listing_text = renew_block(&lookup.listing_text_block, kListingTextSize, true);
+  lookup.listing_text_size = lookup.listing_text == nullptr ? 0 : kListingTextSize;
+  if (lookup.listing_text == nullptr) return 0;
+  std::memcpy(lookup.listing_text, text.data(), length);
+  return length;
+}
+
+void unlock_listing_text() {
+  memory_unlock(lookup.listing_text_block);
+  // Unlocked memory is not to be read: the text goes with the lock.
+  lookup.listing_text = nullptr;
+  lookup.listing_text_size = 0;
 }

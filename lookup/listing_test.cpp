@@ -1,6 +1,6 @@
 // The segmentation of a passage into the listing: byte classes, the layout
 // of found and unfound words, the odd cases of the walk, and the bound of
-// the listing buffer.
+// the listing buffer; the listing text made from the listing.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -313,6 +313,147 @@ TEST_F(ListingTest, AListingBufferThatCannotBeHadIsReported) {
 TEST_F(ListingTest, WithoutADictionaryEveryWordIsUnfound) {
   EXPECT_EQ(listing(euc("日本")), euc("日") + std::string(16, ' ') + kNoMatch + euc("本") +
                                       std::string(16, ' ') + kNoMatch);
+}
+
+TEST(NoMatchText, IsToldByItsNAndTAlone) {
+  const auto bytes = [](const std::string& s) {
+    return reinterpret_cast<const unsigned char*>(s.c_str());
+  };
+  EXPECT_EQ(std::string(kNoMatchText), kNoMatch);
+  EXPECT_TRUE(is_no_match(bytes(kNoMatch)));
+  EXPECT_FALSE(is_no_match(bytes(euc("日本 [にほん] /Japan/\n"))));
+  EXPECT_FALSE(is_no_match(bytes("  MATCHES  \n")));
+  // The two bytes are all that is compared, as the walk has always done.
+  EXPECT_TRUE(is_no_match(bytes("xxNxxxTxx\n")));
+}
+
+class ListingTextTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reset_recording();
+    reset_lookup();
+  }
+  void TearDown() override {
+    lookup.listing_buffer = nullptr;
+    reset_lookup();
+  }
+  std::string listing_text_of(std::string listing) {
+    listing.resize(kListingBufferSize, '\0');
+    lookup.listing_buffer = reinterpret_cast<unsigned char*>(listing.data());
+    build_listing_text();
+    lookup.listing_buffer = nullptr;
+    if (lookup.listing_text == nullptr) return "(no text)";
+    return std::string(reinterpret_cast<const char*>(lookup.listing_text));
+  }
+};
+
+TEST_F(ListingTextTest, EveryLineFeedGainsACarriageReturnAndNothingElseChanges) {
+  EXPECT_EQ(listing_text_of("A\nB\n"), "A\r\nB\r\n");
+  EXPECT_EQ(listing_text_of(euc("日本") + kGap + euc("日本 /Japan/\n")),
+            euc("日本") + kGap + euc("日本 /Japan/\r\n"));
+  EXPECT_EQ(listing_text_of(""), "");
+  EXPECT_EQ(lookup.listing_text_size, kListingTextSize);
+  // No listing buffer reads as an empty listing.
+  build_listing_text();
+  ASSERT_NE(lookup.listing_text, nullptr);
+  EXPECT_EQ(lookup.listing_text[0], 0);
+}
+
+TEST_F(ListingTextTest, AListingOfLineEndsIsKeptWholeInABiggerBlock) {
+  const std::string full(kListingBufferSize - 1, '\n');
+  std::string expected;
+  for (size_t i = 0; i < full.size(); ++i) expected += "\r\n";
+  EXPECT_EQ(listing_text_of(full), expected);
+  EXPECT_EQ(lookup.listing_text_size, 2 * full.size() + 1);
+}
+
+TEST_F(ListingTextTest, WithoutMemoryThereIsNoText) {
+  recording.alloc_fails = [](size_t) { return true; };
+  EXPECT_EQ(listing_text_of("A\n"), "(no text)");
+  EXPECT_EQ(lookup.listing_text_size, 0u);
+  recording.alloc_fails = nullptr;
+}
+
+TEST_F(ListingTextTest, APlacedTextIsCutAtAWholeCharacterBeforeItsNul) {
+  const std::string fits = std::string(kListingTextSize - 3, 'a') + euc("日");
+  EXPECT_EQ(place_listing_text(fits), fits.size());  // 39999 bytes and the NUL
+  EXPECT_EQ(lookup.listing_text_size, kListingTextSize);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(lookup.listing_text)), fits);
+
+  const std::string over = std::string(kListingTextSize - 2, 'a') + euc("日");
+  EXPECT_EQ(place_listing_text(over), kListingTextSize - 2);
+  EXPECT_EQ(lookup.listing_text[kListingTextSize - 2], 0);
+  // A JIS X 0212 character is three bytes and goes whole or not at all.
+  const std::string three = std::string(kListingTextSize - 3, 'a') + "\x8F\xB0\xA1";
+  EXPECT_EQ(place_listing_text(three), kListingTextSize - 3);
+}
+
+TEST(SearchKey, HoldsTheGivenBytesAloneAndStaysAText) {
+  reset_lookup();
+  const std::string long_key(150, 'k');
+  set_search_key(reinterpret_cast<const unsigned char*>(long_key.data()), long_key.size());
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(lookup.search_key)),
+            long_key.substr(0, kSearchKeySize - 1));
+  set_search_key(reinterpret_cast<const unsigned char*>("ab"), 2);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(lookup.search_key), kSearchKeySize),
+            "ab" + std::string(kSearchKeySize - 2, '\0'));
+  set_search_key(nullptr, 0);
+  EXPECT_EQ(lookup.search_key[0], 0);
+}
+
+// ---- Further dictionary slots ------------------------------------------------
+
+TEST_F(ListingTest, NamesFromAFurtherDictionaryAreListedWhereTheMainOneHasLess) {
+  dictionary({euc("鈴 [すず] /bell/"), euc("会う [あう] /to meet/")});
+  write_dictionary("enamdict",
+                   lines({euc("鈴木 [すずき] /(s) Suzuki/"), euc("渋谷 [しぶや] /(p) Shibuya/")}));
+  open_dictionaries(kMain);
+  EXPECT_EQ(listing(euc("鈴木さんは渋谷で会う。")),
+            euc("鈴木") + kGap + euc("鈴木 [すずき] /(s) Suzuki/\n") + euc("さんは") + euc("渋谷") +
+                kGap + euc("渋谷 [しぶや] /(p) Shibuya/\n") + euc("で") + euc("会う") + kGap +
+                euc("会う [あう] /to meet/\n") + euc("。"));
+  EXPECT_TRUE(recording.messages.empty());
+  // The record tells each word's dictionary.
+  std::vector<int32_t> slots;
+  for (int32_t n = 0; n < lookup.item_count; ++n) {
+    if (lookup.items[n].kind == ItemKind::kWord) slots.push_back(lookup.items[n].slot);
+  }
+  EXPECT_EQ(slots, (std::vector<int32_t>{1, 1, 0}));
+}
+
+// The odd cases of the walk, with the main dictionary alone and with further
+// dictionaries that hold nothing longer: the same bytes. (Slot 0's words win
+// ties, and unfound characters stay unfound.)
+TEST_F(ListingTest, FurtherDictionariesWithNothingLongerChangeNoByte) {
+  const std::vector<std::string> main = {euc("日本 /Japan/"),
+                                         euc("日 /sun/"),
+                                         euc("大漢") + " /inside/",
+                                         "\xB0\xA1\xB0\xA3 /y/",
+                                         euc("漢") + "abcdefghijklmnopqr /x/",
+                                         "1 " + euc("字") + " /c/"};
+  const std::vector<std::string> passages = {
+      euc("日本は日日。"),
+      euc("漢") + "z" + euc("猫"),
+      "\xB0\xA4\xA4\xA2x",
+      "\xB0\xA1\xB0\xA2z\xB0\xA1\xB0",
+      euc("漢") + "abcdefghijklmnopq\n" + euc("猫"),
+      euc("字日本") + "\x8E\xB1 ab\r\n",
+  };
+  dictionary(main);
+  std::vector<std::string> alone;
+  for (const std::string& p : passages) alone.push_back(listing(p));
+
+  // Same-length words and shorter ones, and names that only begin like the
+  // passage.
+  write_dictionary("enamdict", lines({euc("日本 [にほん] /(p) Nihon/"), euc("日 [ひ] /(s) Hi/"),
+                                      euc("日本は日日です /(work) a title/")}));
+  write_dictionary("userdict", lines({euc("日本 /mine/"), euc("漢") + "abc /mine/"}));
+  open_dictionaries(kMain);
+  ASSERT_TRUE(slot_ready(1));
+  ASSERT_TRUE(slot_ready(2));
+  for (size_t n = 0; n < passages.size(); ++n) {
+    EXPECT_EQ(hex(listing(passages[n])), hex(alone[n])) << n;
+  }
 }
 
 // ---- The record of the items the walk wrote ---------------------------------

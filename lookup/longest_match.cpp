@@ -2,7 +2,8 @@
 // line for the listing, lookup_selection lists every line that matches any
 // prefix for "Single Dodevuz". Both first find, for 1, 2, ... characters, the
 // first entry whose text begins with that prefix, stopping at the first
-// prefix that is not found (a longer one cannot be found then either).
+// prefix that is not found (a longer one cannot be found then either). Each
+// open dictionary slot is searched in turn; slot 0 comes first.
 #include <cstring>
 
 #include "lookup/lookup.h"
@@ -16,12 +17,11 @@ struct Prefixes {
   int32_t first_match[kMaxPrefix + 1];  // [k]: first entry matching k characters
 };
 
-// The first phase, common to both lookups. Leaves the line of the first
-// entry matching the longest prefix in the entry line buffer, or the
-// no-match text when not even one character matches.
+// The first phase, common to both lookups, in the current slot. Leaves the
+// line of the first entry matching the longest prefix in the entry line
+// buffer, or the no-match text when not even one character matches.
 Prefixes find_prefixes() {
   Prefixes p{};
-  store.current_slot = 0;
   unsigned char* key = lookup.search_key;
   key[kSearchKeySize - 1] = 0;  // the key is a text whatever its writer left
   p.width = key[0] < 0x7F ? 1 : 2;
@@ -47,7 +47,8 @@ Prefixes find_prefixes() {
 
 }  // namespace
 
-void lookup_word() {
+void lookup_word_in_slot(int slot) {
+  store.current_slot = slot;
   const Prefixes p = find_prefixes();
   // Prefer a line that starts with the key's first byte: the listing measures
   // the word against the start of the line. Lines are tried from the longest
@@ -68,30 +69,152 @@ void lookup_word() {
   }
 }
 
-void lookup_selection() {
+namespace {
+
+// The slots worth asking besides slot 0.
+bool other_slot_ready() {
+  for (int slot = 1; slot <= store.highest_slot && slot < kSlotCount; ++slot) {
+    if (slot_ready(slot)) return true;
+  }
+  return false;
+}
+
+// Entries tried per prefix for a line whose headword is the prefix: matches
+// of the prefix and a blank inside longer headwords (indexed at their inner
+// characters) come in the same run.
+constexpr int kHeadwordTries = 64;
+
+// The longest prefix of the search key that is a whole headword of the
+// slot: a line that begins with the prefix and a blank. Leaves that line in
+// the entry line buffer and returns the prefix's bytes, or leaves the
+// no-match text and returns 0 when there is none. The
+// extra dictionaries are asked this way: a names dictionary holds many long
+// names that merely begin like the passage (a surname and a given name that
+// starts with the particle after it), and a listing of those would show the
+// reader a word that is not there.
+size_t lookup_headword_in_slot(int slot) {
+  store.current_slot = slot;
   const Prefixes p = find_prefixes();
-  unsigned char* single = lookup.single_buffer;
-  if (single == nullptr) return;  // the shell could not have its block
-  size_t offset = 0;
-  // Every line of every prefix, longest prefix first, so a line comes once
-  // for each prefix it matches. The last byte before each line end becomes
-  // 0x0D, giving the pane its CR LF without moving anything. Once the buffer
-  // holds its 262 bytes nothing more can show, and the walk stops.
-  for (int k = p.matched; k >= 1 && offset < kSingleLimit; --k) {
-    int32_t e = p.first_match[k];
-    while (offset < kSingleLimit) {
-      lookup.current_entry = e;
-      int status = kNotFound;
-      int32_t entry = 0;
-      search_index(kCheckMode, store.current_slot, e, k * p.width, lookup.search_key, &status,
-                   &entry, lookup.entry_line);
-      if (status != kFound) break;
-      for (const unsigned char* b = lookup.entry_line; *b != 0 && offset < kSingleLimit; ++b) {
-        single[offset] = *b;
-        if (*b == 0x0A && offset > 0) single[offset - 1] = 0x0D;
-        ++offset;
-      }
-      e = lookup.current_entry + 1;
+  const unsigned char* key = lookup.search_key;
+  unsigned char probe[kMaxPrefix * 2 + 2];
+  for (int k = p.matched; k >= 1; --k) {
+    const auto bytes = static_cast<size_t>(k * p.width);
+    std::memcpy(probe, key, bytes);
+    probe[bytes] = ' ';
+    probe[bytes + 1] = 0;
+    const auto length = static_cast<int32_t>(bytes + 1);
+    int status = kNotFound;
+    int32_t entry = 0;
+    search_index(kSearchMode, slot, 0, length, probe, &status, &entry, lookup.entry_line);
+    for (int tries = 0; status == kFound && tries < kHeadwordTries; ++tries) {
+      // The search folds kana and case; the headword must be the passage's.
+      if (std::memcmp(lookup.entry_line, probe, bytes + 1) == 0) return bytes;
+      search_index(kCheckMode, slot, lookup.current_entry + 1, length, probe, &status, &entry,
+                   lookup.entry_line);
     }
   }
+  std::memcpy(lookup.entry_line, kNoMatchText, std::strlen(kNoMatchText) + 1);
+  return 0;
+}
+
+}  // namespace
+
+size_t listed_word_length(const unsigned char* key, const unsigned char* line) {
+  size_t j = 0;
+  while (j < kEntryLineSize - 1 && line[j] >= 0x02 && line[j] <= 0x7E) ++j;
+  size_t i = 0;
+  while (key[i] != 0 && j + i < kEntryLineSize && line[j + i] == key[i]) ++i;
+  return i;
+}
+
+void lookup_word() {
+  lookup_word_in_slot(0);
+  lookup.word_slot = 0;
+  lookup.word_length =
+      static_cast<int32_t>(listed_word_length(lookup.search_key, lookup.entry_line));
+  if (!other_slot_ready()) return;  // the common case costs nothing more
+
+  // Every slot starts from the key as slot 0's lookup left it (a trailing
+  // control byte dropped once), and the winner's line and entry are put back
+  // at the end.
+  unsigned char key[kSearchKeySize];
+  std::memcpy(key, lookup.search_key, sizeof key);
+  const size_t key_length = std::strlen(reinterpret_cast<const char*>(key));
+  unsigned char best_line[kEntryLineSize];
+  std::memcpy(best_line, lookup.entry_line, sizeof best_line);
+  int32_t best_entry = lookup.current_entry;
+  int best_slot = 0;
+  // Lengths are compared in bytes that match: a line that shares only the
+  // first byte of the key's character does not hold a word of it.
+  size_t best = static_cast<size_t>(lookup.word_length);
+
+  for (int slot = 1; slot <= store.highest_slot && slot < kSlotCount; ++slot) {
+    // No slot can list more than the whole key.
+    if (best >= key_length) break;
+    if (!slot_ready(slot)) continue;
+    std::memcpy(lookup.search_key, key, sizeof key);
+    const size_t headword = lookup_headword_in_slot(slot);
+    // Only a longer word wins: slot 0 first, then the lower slot.
+    if (headword <= best) continue;
+    best = headword;
+    best_slot = slot;
+    best_entry = lookup.current_entry;
+    std::memcpy(best_line, lookup.entry_line, sizeof best_line);
+  }
+
+  std::memcpy(lookup.search_key, key, sizeof key);
+  std::memcpy(lookup.entry_line, best_line, sizeof best_line);
+  lookup.current_entry = best_entry;
+  lookup.word_slot = best_slot;
+  lookup.word_length = static_cast<int32_t>(best);
+  store.current_slot = best_slot;
+}
+
+void lookup_selection() {
+  lookup.single_buffer = renew_block(&lookup.single_block, kSingleBufferSize, true);
+  unsigned char* single = lookup.single_buffer;
+  // With nowhere to write, an empty key or no dictionary to read (before any
+  // Get, after Clear All) nothing is looked up, and the entry line buffer
+  // shows the no-match text, as a key that matches nothing would leave it.
+  if (single == nullptr || lookup.search_key[0] == 0 || !any_slot_open()) {
+    store.current_slot = 0;
+    std::memcpy(lookup.entry_line, kNoMatchText, std::strlen(kNoMatchText) + 1);
+    return;
+  }
+  size_t offset = 0;
+  // Each slot starts from the key as the caller left it; the key that slot
+  // 0's lookup shortened is what remains.
+  unsigned char key[kSearchKeySize];
+  std::memcpy(key, lookup.search_key, sizeof key);
+  unsigned char shortened[kSearchKeySize];
+  for (int slot = 0; slot <= store.highest_slot && slot < kSlotCount; ++slot) {
+    if (slot > 0 && (!slot_ready(slot) || single == nullptr || offset >= kSingleLimit)) continue;
+    std::memcpy(lookup.search_key, key, sizeof key);
+    store.current_slot = slot;
+    const Prefixes p = find_prefixes();
+    if (slot == 0) std::memcpy(shortened, lookup.search_key, sizeof shortened);
+    if (single == nullptr) break;  // the shell could not have its block
+    // Every line of every prefix, longest prefix first, so a line comes once
+    // for each prefix it matches. The last byte before each line end becomes
+    // 0x0D, giving the pane its CR LF without moving anything. Once the buffer
+    // holds its 262 bytes nothing more can show, and the walk stops.
+    for (int k = p.matched; k >= 1 && offset < kSingleLimit; --k) {
+      int32_t e = p.first_match[k];
+      while (offset < kSingleLimit) {
+        lookup.current_entry = e;
+        int status = kNotFound;
+        int32_t entry = 0;
+        search_index(kCheckMode, store.current_slot, e, k * p.width, lookup.search_key, &status,
+                     &entry, lookup.entry_line);
+        if (status != kFound) break;
+        for (const unsigned char* b = lookup.entry_line; *b != 0 && offset < kSingleLimit; ++b) {
+          single[offset] = *b;
+          if (*b == 0x0A && offset > 0) single[offset - 1] = 0x0D;
+          ++offset;
+        }
+        e = lookup.current_entry + 1;
+      }
+    }
+  }
+  std::memcpy(lookup.search_key, shortened, sizeof shortened);
 }

@@ -19,10 +19,10 @@ class LongestMatchTest : public ::testing::Test {
     reset_recording();
     reset_store();
     reset_lookup();
-    lookup.single_buffer = single_;
   }
   void TearDown() override {
-    lookup.single_buffer = nullptr;
+    recording.alloc_fails = nullptr;
+    reset_lookup();
     reset_store();
   }
 
@@ -31,14 +31,14 @@ class LongestMatchTest : public ::testing::Test {
     lookup_word();
     return entry_line();
   }
+  // The whole single buffer that lookup_selection made and filled.
   std::string selection(const std::string& key) {
-    std::fill(std::begin(single_), std::end(single_), 0);
     set_key(key);
     lookup_selection();
-    return std::string(reinterpret_cast<const char*>(single_), sizeof single_);
+    if (lookup.single_buffer == nullptr) return "(no buffer)";
+    return std::string(reinterpret_cast<const char*>(lookup.single_buffer), kSingleBufferSize);
   }
 
-  unsigned char single_[kSingleBufferSize];
   ScratchDir dir_;
 };
 
@@ -153,13 +153,117 @@ TEST_F(LongestMatchTest, SelectionStopsAtOffset261) {
   EXPECT_EQ(listed.substr(262), std::string(kSingleBufferSize - 262, '\0'));
 }
 
-TEST_F(LongestMatchTest, SelectionWithoutASingleBufferWritesNothing) {
+TEST_F(LongestMatchTest, SelectionWithoutASingleBufferLooksNothingUp) {
   const std::string text = lines({euc("山")});
   open_dictionary_with(text, line_starts(text));
-  lookup.single_buffer = nullptr;
-  set_key(euc("山"));
-  lookup_selection();
-  EXPECT_EQ(entry_line(), euc("山") + "\n");
+  // The line's last byte gives way to the CR.
+  EXPECT_EQ(selection(euc("山")).substr(0, 3), euc("山").substr(0, 1) + "\r\n");
+  recording.alloc_fails = [](size_t size) { return size == kSingleBufferSize; };
+  EXPECT_EQ(selection(euc("山")), "(no buffer)");
+  EXPECT_EQ(entry_line(), "  NOMATCH  \n");
+}
+
+TEST_F(LongestMatchTest, SelectionMakesANewBufferEachTime) {
+  // A shorter list after a longer one leaves nothing of the longer behind.
+  const std::string text = lines({euc("日本語") + "xyz", euc("山") + "b"});
+  open_dictionary_with(text, line_starts(text));
+  EXPECT_EQ(selection(euc("日本語")).substr(0, 10), euc("日本語") + "xy\r\n");
+  const std::string listed = selection(euc("山"));
+  EXPECT_EQ(listed.substr(0, 4), euc("山") + "\r\n");
+  EXPECT_EQ(listed.substr(4), std::string(kSingleBufferSize - 4, '\0'));
+  // Nothing found: the new buffer stays empty.
+  EXPECT_EQ(selection(euc("本")), std::string(kSingleBufferSize, '\0'));
+}
+
+// ---- Further dictionary slots ------------------------------------------------
+
+class SlotsTest : public LongestMatchTest {
+ protected:
+  // edict with the given lines, and each further dictionary's lines (empty:
+  // no such file).
+  void dictionaries(const std::vector<std::string>& main, const std::vector<std::string>& names,
+                    const std::vector<std::string>& own = {}) {
+    const std::string text = lines(main);
+    testing_support::write_file("edict", text);
+    std::vector<int32_t> positions = line_starts(text);
+    sort_positions(text, &positions);
+    testing_support::write_file("edict.jdx", testing_support::index_bytes(positions));
+    if (!names.empty()) write_dictionary("enamdict", lines(names));
+    if (!own.empty()) write_dictionary("userdict", lines(own));
+    open_dictionaries(nullptr);
+  }
+};
+
+TEST_F(SlotsTest, TheLongestWordOfAnySlotWinsAndSlotZeroOnEqualLengths) {
+  dictionaries({euc("鈴 /bell/"), euc("山 /mountain/"), euc("山田 /field on a hill/")},
+               {euc("鈴木 [すずき] /Suzuki/"), euc("山田 [やまだ] /Yamada/"), euc("木 [き] /Ki/")},
+               {euc("鈴木一郎 /my friend/")});
+  EXPECT_EQ(word(euc("鈴木さん")), euc("鈴木 [すずき] /Suzuki/\n"));
+  EXPECT_EQ(lookup.word_slot, 1);
+  EXPECT_EQ(lookup.word_length, 4);
+  EXPECT_EQ(store.current_slot, 1);
+  EXPECT_EQ(word(euc("鈴木一郎です")), euc("鈴木一郎 /my friend/\n"));
+  EXPECT_EQ(lookup.word_slot, 2);
+  EXPECT_EQ(lookup.word_length, 8);
+  // Equal lengths: the main dictionary's line.
+  EXPECT_EQ(word(euc("山田さん")), euc("山田 /field on a hill/\n"));
+  EXPECT_EQ(lookup.word_slot, 0);
+  EXPECT_EQ(word(euc("鈴が")), euc("鈴 /bell/\n"));
+  EXPECT_EQ(lookup.word_slot, 0);
+}
+
+TEST_F(SlotsTest, ACharacterOnlyAFurtherSlotKnowsIsNoLongerNoMatch) {
+  dictionaries({euc("山 /mountain/")}, {euc("渋谷 [しぶや] /Shibuya/")}, {euc("鬱 /gloom/")});
+  EXPECT_EQ(word(euc("渋谷で")), euc("渋谷 [しぶや] /Shibuya/\n"));
+  EXPECT_EQ(word(euc("鬱だ")), euc("鬱 /gloom/\n"));
+  EXPECT_EQ(lookup.word_slot, 2);
+  EXPECT_EQ(word(euc("海")), "  NOMATCH  \n");
+  EXPECT_EQ(lookup.word_slot, 0);
+  EXPECT_EQ(lookup.word_length, 0);
+}
+
+TEST_F(SlotsTest, AFurtherSlotListsWholeHeadwordsOnly) {
+  // The names dictionary holds a name that begins like the passage (田中 and
+  // the particle と) and one whose headword is the word; only the second is
+  // the word in the passage. Its blank is not taken from the passage either.
+  dictionaries({euc("山 /mountain/")}, {euc("田中とも江 [たなかともえ] /Tanaka Tomoe/"),
+                                        euc("田中 [たなか] /Tanaka/"), euc("タナカ /kana name/")});
+  EXPECT_EQ(word(euc("田中と会う")), euc("田中 [たなか] /Tanaka/\n"));
+  EXPECT_EQ(lookup.word_length, 4);
+  EXPECT_EQ(word(euc("田中") + " (x)"), euc("田中 [たなか] /Tanaka/\n"));
+  EXPECT_EQ(lookup.word_length, 4);
+  // The search folds katakana and hiragana; the headword must match as written.
+  EXPECT_EQ(word(euc("田") + " "), "  NOMATCH  \n");
+}
+
+TEST_F(SlotsTest, EverySlotStartsFromTheKeyAsTheFirstLookupLeftIt) {
+  // A key ending in two control bytes loses only its last one, whichever
+  // slot answers.
+  dictionaries({euc("山 /mountain/")}, {euc("鈴木 [すずき] /Suzuki/")});
+  EXPECT_EQ(word(euc("鈴木") + "\n\n"), euc("鈴木 [すずき] /Suzuki/\n"));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(lookup.search_key)), euc("鈴木") + "\n");
+}
+
+TEST_F(SlotsTest, SelectionListsSlotZeroFirstThenTheOthersWithinTheBound) {
+  dictionaries({euc("鈴 /bell/")}, {euc("鈴木 /Suzuki/")}, {euc("鈴木 /mine/")});
+  const std::string listed = selection(euc("鈴木"));
+  const std::string expected = euc("鈴 /bell") + "\r\n" + euc("鈴木 /Suzuki") + "\r\n" +
+                               euc("鈴木 /Suzuki") + "\r\n" + euc("鈴木 /mine") + "\r\n" +
+                               euc("鈴木 /mine") + "\r\n";
+  EXPECT_EQ(listed.substr(0, expected.size()), expected);
+  EXPECT_EQ(listed.substr(expected.size()), std::string(kSingleBufferSize - expected.size(), '\0'));
+  // The key is left as slot 0's lookup shortened it.
+  selection(euc("鈴") + "\n");
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(lookup.search_key)), euc("鈴"));
+
+  // Once the buffer is full, nothing of a further slot is looked at.
+  const std::string long_line = euc("鈴") + std::string(150, 'x');
+  dictionaries({long_line + "1", long_line + "2"}, {euc("鈴木 /Suzuki/")});
+  const uint64_t misses = store.text_misses[1] + store.index_misses[1];
+  const std::string full = selection(euc("鈴木"));
+  EXPECT_EQ(full.substr(262), std::string(kSingleBufferSize - 262, '\0'));
+  EXPECT_EQ(full.find(euc("鈴木")), std::string::npos);
+  EXPECT_EQ(store.text_misses[1] + store.index_misses[1], misses);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -48,6 +49,7 @@ struct ListingItem {
   int32_t line_offset;     // its entry line (or the no-match text); -1 for a passed run
   int32_t line_length;     // bytes of that line with its 0x0A; 0 for a passed run
   ItemKind kind;
+  int32_t slot;  // the dictionary slot of a word's line; 0 for the other kinds
 };
 
 // Where one step of the walk ends (a copied byte or character, a word, a
@@ -65,11 +67,13 @@ struct Lookup {
   int32_t current_entry;                     // index entry under comparison
   MemoryBlock listing_block;                 // block of the listing buffer
   unsigned char* listing_buffer;             // 40960 bytes, NUL-terminated; nullptr before any Get
-  MemoryBlock listing_text_block;            // block of the listing text (made by the shell)
+  MemoryBlock listing_text_block;            // block of the listing text
   unsigned char* listing_text;   // listing with 0x0D before each 0x0A; nullptr before any Get
   size_t listing_text_size;      // bytes of the listing text block
-  MemoryBlock single_block;      // block of the single buffer (made by the shell)
+  MemoryBlock single_block;      // block of the single buffer
   unsigned char* single_buffer;  // 2000 bytes that lookup_selection fills
+  int32_t word_slot;             // the dictionary slot of lookup_word's line
+  int32_t word_length;           // bytes of the key that the listing writes as the word
   ListingItem items[kMaxListingItems];  // the items of the last listing, in passage order
   int32_t item_count;                   // items of the last listing
 
@@ -103,14 +107,44 @@ int32_t compare_key(int32_t length, const unsigned char* key);
 void search_index(int mode, int slot, int32_t start, int32_t length, const unsigned char* key,
                   int* status, int32_t* entry, unsigned char* line);
 
-// Longest match of the search key; leaves one entry line (or the no-match
-// text) in the entry line buffer.
+// Longest match of the search key in every open dictionary slot; leaves one
+// entry line (or the no-match text) in the entry line buffer and its slot in
+// lookup.word_slot. Slot 0 gives the line of its longest matching prefix
+// (lookup_word_in_slot); a further slot gives a line only for a prefix that
+// is one of its headwords (the line begins with the prefix and a blank). The
+// line whose word has the most matching bytes (listed_word_length for slot
+// 0) wins, slot 0 and then the lower slot on equal lengths. With slot 0
+// alone open this is lookup_word_in_slot(0). lookup.word_length is the
+// word's length before raising: listed_word_length for slot 0's line, the
+// headword's for a further slot's (a blank after it in the passage is not
+// taken along).
 void lookup_word();
 
-// Appends every entry line of every matching prefix of the search key to the
-// single buffer (at most 262 bytes; the walk ends once they are written).
-// Without a single buffer nothing is appended.
+// The same for one slot alone.
+void lookup_word_in_slot(int slot);
+
+// The bytes of the key that the entry line begins with, after the line's
+// leading ASCII (0x02 to 0x7E): the word the listing writes before the line.
+// Plain byte equality; 0 for the no-match text.
+size_t listed_word_length(const unsigned char* key, const unsigned char* line);
+
+// The search key := the first length bytes of bytes (at most 99) and a NUL;
+// nothing of an earlier key remains.
+void set_search_key(const unsigned char* bytes, size_t length);
+
+// A new single buffer (2000 bytes, zero), then every entry line of every
+// matching prefix of the search key appended to it, slot 0's lines first,
+// then those of each further open slot (at most 262 bytes in all; the walk
+// ends once they are written). An empty key, or no slot with a file open
+// (any_slot_open), looks nothing up, and the entry line buffer holds the
+// no-match text; so it does when the buffer cannot be had (single_buffer
+// nullptr).
 void lookup_selection();
+
+// Whether an entry line (as lookup_word leaves it) reads as the no-match
+// text. Only its bytes 2 and 6 are tested, the 'N' and 'T' of "  NOMATCH":
+// line must have at least 7 bytes.
+bool is_no_match(const unsigned char* line);
 
 // Segments the kanji buffer into a new listing buffer, which replaces (and
 // frees) the previous one. The walk stops before an item that would not fit
@@ -125,6 +159,21 @@ void lookup_selection();
 // the walk passes over without writing anything joins a passed run), and the
 // last one ends where the listing stopped; the notice is not an item.
 void build_listing(Window main_window);
+
+// The listing text anew from the listing buffer: its bytes with a 0x0D
+// before every 0x0A, nothing else changed. The block has the usual 40000
+// bytes, or more when the line ends need it, so nothing is cut. A missing
+// listing buffer reads as empty; without memory listing_text is nullptr.
+void build_listing_text();
+
+// A listing text of given text (EUC-JP, line ends as they are): a new
+// 40000-byte block holding text cut at a whole character so that its NUL
+// fits. Returns the bytes placed (0 without memory; listing_text nullptr).
+size_t place_listing_text(std::string_view text);
+
+// Unlocks the listing text's block ("Clear All", "Exit"): from then on there
+// is no listing text to read (listing_text nullptr).
+void unlock_listing_text();
 
 // The same walk from passage position start (a position where an earlier
 // listing stopped). It also stops, without a notice, at the first item

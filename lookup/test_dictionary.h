@@ -73,6 +73,16 @@ inline std::vector<int32_t> open_dictionary_with(const std::string& text,
   return positions;
 }
 
+// Writes a further dictionary (text and an index of every line's start and
+// every character, sorted here) under the given file name, e.g. "enamdict";
+// the store opens it with the next open_dictionaries.
+inline void write_dictionary(const std::string& name, const std::string& text) {
+  std::vector<int32_t> positions = character_starts(text);
+  sort_positions(text, &positions);
+  testing_support::write_file(name, text);
+  testing_support::write_file(name + ".jdx", testing_support::index_bytes(positions));
+}
+
 // Joins lines, each ended by a line end.
 inline std::string lines(const std::vector<std::string>& each) {
   std::string out;

@@ -23,6 +23,7 @@ PaneRecord* living_pane_at(int y) {
 
 void set_clipboard_text(const std::string& bytes) {
   desktop.clipboard_has_text = true;
+  desktop.clipboard_is_own = false;
   desktop.clipboard = bytes;
 }
 
@@ -36,14 +37,20 @@ bool clipboard_read_text(Window, ClipboardIntake, std::string* text) {
 
 void clipboard_write_text(Window owner, const unsigned char* bytes, size_t length) {
   desktop.clipboard_has_text = true;
+  desktop.clipboard_is_own = true;
   desktop.clipboard.assign(reinterpret_cast<const char*>(bytes), length);
   desktop.events.push_back({"clipboard-write", owner, desktop.clipboard});
 }
 
 void clipboard_empty(Window owner) {
   desktop.clipboard_has_text = false;
+  desktop.clipboard_is_own = false;
   desktop.clipboard.clear();
   desktop.events.push_back({"clipboard-empty", owner, {}});
+}
+
+bool clipboard_holds_own_copy() {
+  return desktop.clipboard_is_own;
 }
 
 Window pane_create(Window parent, int x, int y, int width, int height, uint32_t style,

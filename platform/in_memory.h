@@ -34,6 +34,7 @@ struct InMemoryDesktop {
   Window focus;                  // the window with the keyboard focus
   bool clipboard_has_text;
   std::string clipboard;  // the clipboard's text bytes
+  bool clipboard_is_own;  // clipboard_write_text put them there
   std::vector<PlatformEvent> events;
 };
 

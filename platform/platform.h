@@ -94,6 +94,11 @@ void clipboard_write_text(Window owner, const unsigned char* bytes, size_t lengt
 // Opens the clipboard with owner, empties it and closes it.
 void clipboard_empty(Window owner);
 
+// Whether the clipboard holds what this program's clipboard_write_text put
+// there (and nothing has replaced it since), so that a watch of the
+// clipboard can let the program's own Copy be.
+bool clipboard_holds_own_copy();
+
 // ---- Panes -----------------------------------------------------------------
 
 // Makes and shows a multi-line text pane, a child of parent at (x, y) in its

@@ -37,6 +37,9 @@ constexpr uint32_t kStyleVScroll = 0x00200000;
 constexpr uint32_t kStyleHScroll = 0x00100000;
 constexpr uint32_t kStyleAutoHScroll = 0x0080;
 
+// The selected bytes as they are, beside the Unicode text of a Copy.
+constexpr char kEucMimeType[] = "text/plain;charset=EUC-JP";
+
 struct QtPane {
   QPointer<QPlainTextEdit> edit;  // null once Qt deleted it (with its window)
   QPlainTextEdit* handle;         // the Window the shell holds
@@ -185,8 +188,15 @@ void clipboard_write_text(Window, const unsigned char* bytes, size_t length) {
   unicode.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   auto* data = new QMimeData;
   data->setText(unicode);
-  data->setData(QStringLiteral("text/plain;charset=EUC-JP"), QByteArray::fromStdString(euc));
+  data->setData(QLatin1String(kEucMimeType), QByteArray::fromStdString(euc));
   QGuiApplication::clipboard()->setMimeData(data);  // the clipboard owns it
+}
+
+bool clipboard_holds_own_copy() {
+  if (!have_gui()) return false;
+  // The EUC-JP text beside the Unicode one is ours alone.
+  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+  return data != nullptr && data->hasFormat(QLatin1String(kEucMimeType));
 }
 
 void clipboard_empty(Window) {

@@ -6,6 +6,8 @@
 // and the byte offset of every UTF-16 unit it shows, so that a selection in
 // the pane (EM_GETSEL, in UTF-16 units) maps back to the bytes the shell
 // copies or looks up, whatever the user typed into it since.
+#include "platform/win32.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -27,9 +29,10 @@ struct PaneText {
   std::vector<uint32_t> offsets;  // byte offset in euc of each UTF-16 unit shown, and one past
 };
 
-// Program-wide state of this platform: the living panes.
+// Program-wide state of this platform: the living panes and their font.
 struct Win32Desktop {
   std::vector<PaneText> panes;
+  HFONT text_font;  // set_pane_text_size's font; nullptr before the first call
 };
 
 Win32Desktop win32_desktop;
@@ -123,6 +126,7 @@ std::wstring pane_wide_text(const std::string& euc, std::vector<uint32_t>* offse
 // fixed-pitch font of the Shift-JIS character set, of the same height,
 // made once; under code page 932 they keep the default.
 HFONT pane_font() {
+  if (win32_desktop.text_font != nullptr) return win32_desktop.text_font;
   static HFONT font = nullptr;
   static bool chosen = false;
   if (chosen) return font;
@@ -139,7 +143,61 @@ HFONT pane_font() {
   return font;
 }
 
+int CALLBACK note_face(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+  *reinterpret_cast<bool*>(found) = true;
+  return 0;
+}
+
+// Whether the system has a font of this face for Shift-JIS text.
+bool have_face(const wchar_t* face) {
+  LOGFONTW lf = {};
+  lf.lfCharSet = SHIFTJIS_CHARSET;
+  lstrcpynW(lf.lfFaceName, face, LF_FACESIZE);
+  bool found = false;
+  HDC dc = GetDC(nullptr);
+  EnumFontFamiliesExW(dc, &lf, note_face, reinterpret_cast<LPARAM>(&found), 0);
+  ReleaseDC(nullptr, dc);
+  return found;
+}
+
 }  // namespace
+
+void set_pane_text_size(int points) {
+  HDC dc = GetDC(nullptr);
+  int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(nullptr, dc);
+  LOGFONTW lf = {};
+  lf.lfHeight = -MulDiv(points, dpi > 0 ? dpi : 96, 72);
+  lf.lfWeight = FW_NORMAL;
+  lf.lfCharSet = SHIFTJIS_CHARSET;
+  lf.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+  for (const wchar_t* face : {L"MS Gothic", L"VL Gothic", L"Noto Sans Mono CJK JP"}) {
+    if (have_face(face)) {
+      lstrcpynW(lf.lfFaceName, face, LF_FACESIZE);
+      break;
+    }
+  }
+  HFONT font = CreateFontIndirectW(&lf);
+  if (font == nullptr) return;
+  HFONT previous = win32_desktop.text_font;
+  win32_desktop.text_font = font;
+  for (const PaneText& pane : win32_desktop.panes) {
+    SendMessageW(pane.window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
+  if (previous != nullptr) DeleteObject(previous);
+}
+
+int pane_line_height() {
+  HDC dc = GetDC(nullptr);
+  HFONT font = pane_font();
+  HGDIOBJ old =
+      SelectObject(dc, font != nullptr ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
+  TEXTMETRICW tm = {};
+  GetTextMetricsW(dc, &tm);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return tm.tmHeight + tm.tmExternalLeading;
+}
 
 // ---- Memory blocks ---------------------------------------------------------
 
@@ -203,6 +261,17 @@ bool clipboard_read_text(Window owner, ClipboardIntake intake, std::string* text
   return ok;
 }
 
+// A format of our own beside a Copy's text: it tells the program's own Copy
+// from text that another program placed.
+UINT own_copy_format() {
+  static const UINT format = RegisterClipboardFormatW(L"Dodevuz copy");
+  return format;
+}
+
+bool clipboard_holds_own_copy() {
+  return own_copy_format() != 0 && IsClipboardFormatAvailable(own_copy_format());
+}
+
 void clipboard_write_text(Window owner, const unsigned char* bytes, size_t length) {
   if (!open_clipboard(owner)) return;
   EmptyClipboard();
@@ -213,6 +282,7 @@ void clipboard_write_text(Window owner, const unsigned char* bytes, size_t lengt
   put_on_clipboard(CF_TEXT, euc.c_str(), euc.size() + 1);
   std::u16string wide = euc_to_utf16(euc, nullptr);
   put_on_clipboard(CF_UNICODETEXT, wide.c_str(), (wide.size() + 1) * sizeof(char16_t));
+  if (own_copy_format() != 0) put_on_clipboard(own_copy_format(), "", 1);
   CloseClipboard();
 }
 

@@ -75,8 +75,6 @@ constexpr MenuItem kViewMenu[] = {
     {"S&maller Text", kCmdTextSmaller, "Ctrl+-", false},
 };
 
-const char kEucMime[] = "text/plain;charset=EUC-JP";  // what our own Copy places
-
 // Program-wide state of the Qt front end: the parts of the one main window.
 struct QtFrontEnd {
   QPointer<QMainWindow> window;
@@ -135,8 +133,7 @@ void show_status(const char* text) {
 // looked up as "Get Dodevuz SHIFT" (JIS when it holds escape sequences).
 void look_up_clipboard(QMainWindow* window) {
   if (!desktop_shell.watching) return;
-  const QMimeData* data = QApplication::clipboard()->mimeData();
-  if (data == nullptr || data->hasFormat(QLatin1String(kEucMime))) return;
+  if (clipboard_holds_own_copy()) return;
   std::string bytes;
   clipboard_read_text(window_handle(window), ClipboardIntake::kShiftJis, &bytes);
   int id = watch_command_for(bytes);

@@ -15,3 +15,15 @@ void reset_romaji() {
   }
   std::memset(&romaji, 0, sizeof romaji);
 }
+
+void unlock_romaji_buffers() {
+  memory_unlock(romaji.table_file_block);
+  memory_unlock(romaji.romaji_block);
+  // Unlocked memory is not to be read: the romaji text goes with the lock.
+  romaji.romaji_buffer = nullptr;
+}
+
+void destroy_romaji_pane() {
+  if (romaji.romaji_pane != nullptr) pane_destroy(romaji.romaji_pane);
+  romaji.romaji_pane = nullptr;
+}

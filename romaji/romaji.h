@@ -47,6 +47,14 @@ extern Romaji romaji;
 // Puts the romaji subsystem back to its state at program start.
 void reset_romaji();
 
+// Unlocks the table file buffer, then the romaji buffer ("Clear All",
+// "Exit"): from then on there is no romaji text to read (romaji_buffer
+// nullptr).
+void unlock_romaji_buffers();
+
+// Destroys the romaji pane, if there is one.
+void destroy_romaji_pane();
+
 // Reads kanarom.cnv in the working directory into a new table (its first
 // 4592 bytes; at most 234 entries a section). Lines longer than 79 bytes
 // (raw or decoded), mapping lines without a romaji text and kana or romaji

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Takes docs/screenshot-win32.png: dodevuz.exe under Wine and Xvfb, in a
-# Japanese locale, after "Get Dodevuz SHIFT" on the sample passage and
-# "Single Dodevuz" on one word. Needs a cross build (make win), Wine, xwd
+# Japanese locale, at 1000 x 720, after "Get Dodevuz SHIFT" on a passage and
+# "Single Dodevuz" on one word: lines of real prose with the full dictionary
+# when dict/ and corpus/ hold them (make full-dict, make corpus), else the
+# sample passage with the sample dictionary. Needs a cross build (make win), Wine, xwd
 # (x11-apps) and ImageMagick, installed first when missing
 # (scripts/install-deps.sh win screenshot; INSTALL_DEPS=no leaves that out).
 #
@@ -21,14 +23,21 @@ command -v xwd >/dev/null || { echo "screenshot: xwd is missing (x11-apps)" >&2;
 work="$(mktemp -d)"
 trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 wine_work_folder "$work"
+word=日本語
+if [ -f "$root/dict/edict.jdx" ] && [ -f "$root/corpus/passage-40k.utf8" ]; then
+  cp "$root/dict/edict" "$root/dict/edict.jdx" "$work/"
+  # Lines of a manual page about fonts: plain prose, kanji and katakana.
+  sed -n '300,330p' "$root/corpus/passage-40k.utf8" | iconv -f UTF-8 -t CP932 > "$work/passage.sjis"
+  word=補正
+fi
 
 wineserver -k >/dev/null 2>&1 || true
 wineserver -w
-export work convert output
+export work convert output word
 (cd "$work" && LC_ALL="${SCREENSHOT_LOCALE:-ja_JP.UTF-8}" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   set -e
   # To a file, not a pipe: the program left running holds the output open.
-  wine wine_driver.exe --show > show.txt
+  wine wine_driver.exe --show 1000 720 "$word" > show.txt
   read -r _ x y w h < <(tr -d "\r" < show.txt | grep "^window ")
   sleep 1
   xwd -root -silent > screen.xwd

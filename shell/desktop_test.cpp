@@ -249,6 +249,21 @@ TEST_F(DesktopCommands, StatusOfSingleCopyClearAndWatch) {
   EXPECT_STREQ(describe_command(kCmdAbout), "Stopped watching the clipboard");
 }
 
+TEST_F(DesktopCommands, OwnCopyIsToldFromOtherText) {
+  EXPECT_FALSE(clipboard_holds_own_copy());
+  set_clipboard_text(utf8_to_sjis("日本"));
+  EXPECT_FALSE(clipboard_holds_own_copy());
+  dispatch_command(kMain, kCmdGetShift);
+  desktop.focus = shell.listing_pane;
+  dispatch_command(kMain, kCmdCopy);  // an empty selection is a Copy too
+  EXPECT_TRUE(clipboard_holds_own_copy());
+  set_clipboard_text("another program's text");
+  EXPECT_FALSE(clipboard_holds_own_copy());
+  dispatch_command(kMain, kCmdCopy);
+  dispatch_command(kMain, kCmdClearAll);
+  EXPECT_FALSE(clipboard_holds_own_copy());
+}
+
 TEST_F(DesktopCommands, CreditComesFromTheFirstLineOfTheDictionary) {
   EXPECT_EQ(euc_to_utf8(dictionary_credit("edict")), "Test dictionary - Copyright Somebody - 2024");
   EXPECT_EQ(dictionary_credit("no such file"), "");

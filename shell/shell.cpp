@@ -15,19 +15,16 @@
 Shell shell;
 
 void reset_program_state() {
-  // The panes and the blocks of the commands so far go first, so a fresh
-  // start leaks nothing whatever each subsystem's reset gives back itself.
-  for (Window* pane : {&shell.listing_pane, &shell.single_pane, &romaji.romaji_pane}) {
+  // The panes and the shell's own block go first; each subsystem's reset
+  // gives back the files and blocks it holds, so a fresh start leaks nothing.
+  for (Window* pane : {&shell.listing_pane, &shell.single_pane}) {
     pane_destroy(*pane);
     *pane = nullptr;
   }
-  for (MemoryBlock* block :
-       {&shell.copy_block, &lookup.listing_text_block, &lookup.single_block, &lookup.listing_block,
-        &intake.kanji_block, &romaji.table_file_block, &romaji.romaji_block}) {
-    memory_unlock(*block);
-    memory_free(*block);
-    *block = nullptr;
-  }
+  destroy_romaji_pane();
+  memory_unlock(shell.copy_block);
+  memory_free(shell.copy_block);
+  shell.copy_block = nullptr;
   reset_store();
   reset_intake();
   reset_lookup();
@@ -153,25 +150,11 @@ void run_page_chain(Window main_window, int32_t start, int32_t limit) {
 }
 
 void create_listing_pane(Window main_window) {
-  // The listing buffer gains a 0x0D before each 0x0A. Its fixed 40960 bytes
-  // can thus need more than the usual 40000 of the listing text, so the text
-  // is sized from the listing and nothing of it is cut.
-  size_t source_length = text_length(lookup.listing_buffer, kListingBufferSize);
-  const unsigned char* source = lookup.listing_buffer;
-  size_t line_feeds = source == nullptr ? 0 : std::count(source, source + source_length, 0x0A);
-  size_t size = std::max(kListingTextSize, source_length + line_feeds + 1);
+  build_listing_text();
+  make_listing_pane(main_window);
+}
 
-  lookup.listing_text = renew_block(&lookup.listing_text_block, size, true);
-  lookup.listing_text_size = lookup.listing_text == nullptr ? 0 : size;
-  if (lookup.listing_text != nullptr) {
-    size_t out = 0;
-    for (size_t i = 0; i < source_length; ++i) {
-      if (source[i] == 0x0A) lookup.listing_text[out++] = 0x0D;
-      lookup.listing_text[out++] = source[i];
-    }
-    lookup.listing_text[out] = 0;
-  }
-
+void make_listing_pane(Window main_window) {
   if (shell.listing_pane != nullptr) pane_destroy(shell.listing_pane);
   // Without memory for the text the pane is still made, empty, so that the
   // panes are those of any Get.
@@ -181,7 +164,6 @@ void create_listing_pane(Window main_window) {
 }
 
 void lookup_selected_text(Window main_window) {
-  lookup.single_buffer = renew_block(&lookup.single_block, kSingleBufferSize, true);
   if (shell.single_pane != nullptr) {
     pane_destroy(shell.single_pane);
     shell.single_pane = nullptr;
@@ -190,26 +172,11 @@ void lookup_selected_text(Window main_window) {
   Range sel = selected_range(shell.listing_pane,
                              text_length(lookup.listing_text, lookup.listing_text_size));
   size_t taken = std::min(sel.length, kSelectionBufferSize);
-  // Both are cleared first: nothing of an earlier, longer selection remains.
+  // Cleared first: nothing of an earlier, longer selection remains.
   std::memset(shell.selection_buffer, 0, sizeof shell.selection_buffer);
-  std::memset(lookup.search_key, 0, sizeof lookup.search_key);
-  if (taken > 0) {
-    std::memcpy(shell.selection_buffer, lookup.listing_text + sel.start, taken);
-    std::memcpy(lookup.search_key, shell.selection_buffer, taken);
-  }
-
-  // The lookup reads the dictionary through the page cache and writes the
-  // single buffer: with the files closed (before any Get, after Clear All),
-  // with an empty key or without a buffer to write, it is not asked, and the
-  // entry line buffer shows the no-match text, as the lookup itself would
-  // leave it for a key that matches nothing.
-  bool dictionary_open = store.text_handle[0] != kFileError && store.index_handle[0] != kFileError;
-  if (dictionary_open && taken > 0 && lookup.single_buffer != nullptr) {
-    lookup_selection();
-  } else {
-    store.current_slot = 0;
-    std::memcpy(lookup.entry_line, kNoMatchText, std::strlen(kNoMatchText) + 1);
-  }
+  if (taken > 0) std::memcpy(shell.selection_buffer, lookup.listing_text + sel.start, taken);
+  set_search_key(shell.selection_buffer, taken);
+  lookup_selection();  // a new single buffer, filled when the key finds lines
 
   shell.single_pane =
       pane_create(main_window, kPaneX, kSinglePaneY, kPaneWidth, kSinglePaneHeight,
@@ -252,7 +219,7 @@ void copy_selection(Window main_window) {
 
 void clean_up(Window main_window) {
   clipboard_empty(main_window);
-  close_dictionary(0);
+  for (int slot = 0; slot < kSlotCount; ++slot) close_dictionary(slot);
   lookup.listing_full = false;  // NEXT has nothing to go on with
 
   // The last Get's blocks are unlocked once; a second clean-up in a row finds
@@ -261,20 +228,15 @@ void clean_up(Window main_window) {
   if (shell.get_blocks_locked) {
     int frame_blocks = frame_block_count();
     if (frame_blocks > 0) memory_unlock(store.frame_block[0]);
-    memory_unlock(lookup.listing_text_block);
-    memory_unlock(romaji.table_file_block);
-    memory_unlock(romaji.romaji_block);
+    unlock_listing_text();
+    unlock_romaji_buffers();
     for (int i = 1; i < frame_blocks; ++i) memory_unlock(store.frame_block[i]);
     shell.get_blocks_locked = false;
-    // Unlocked memory is not to be read: the shell's texts of the panes go
-    // with the panes.
-    lookup.listing_text = nullptr;
-    lookup.listing_text_size = 0;
-    romaji.romaji_buffer = nullptr;
   }
 
-  for (Window* pane : {&shell.listing_pane, &shell.single_pane, &romaji.romaji_pane}) {
+  for (Window* pane : {&shell.listing_pane, &shell.single_pane}) {
     if (*pane != nullptr) pane_destroy(*pane);
     *pane = nullptr;
   }
+  destroy_romaji_pane();
 }

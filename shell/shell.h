@@ -75,16 +75,17 @@ bool next_available();
 // at limit as build_listing_page does, then both panes as a Get makes them.
 void run_page_chain(Window main_window, int32_t start, int32_t limit);
 
-// The listing text from the listing buffer (0x0D before every 0x0A, sized
-// from the listing and at least 40000 bytes, so nothing is cut), and the
-// listing pane anew. A missing listing buffer reads as empty; without memory
-// for the text the pane is made empty and lookup.listing_text is nullptr.
+// The listing text anew from the listing buffer (build_listing_text), then
+// the listing pane anew (make_listing_pane).
 void create_listing_pane(Window main_window);
 
-// "Single Dodevuz": a new single buffer; the listing pane's selection (at most
-// 50 bytes of the listing text) becomes the search key, and lookup_selection
-// fills the single buffer when the dictionary is open and the key is not
-// empty; then the single pane anew.
+// The listing pane anew with the listing text as it stands (empty when there
+// is none).
+void make_listing_pane(Window main_window);
+
+// "Single Dodevuz": the listing pane's selection (at most 50 bytes of the
+// listing text) becomes the search key, lookup_selection fills a new single
+// buffer, and the single pane is made anew with it.
 void lookup_selected_text(Window main_window);
 
 // "Copy": the selection of the focused pane (listing, else single, else the
@@ -93,7 +94,7 @@ void lookup_selected_text(Window main_window);
 void copy_selection(Window main_window);
 
 // The clean-up steps of "Clear All" and "Exit": empty the clipboard, close
-// slot 0, unlock the last Get's blocks (first frame block, listing text,
+// every dictionary slot, unlock the last Get's blocks (first frame block, listing text,
 // romaji table file buffer, romaji buffer, the other frame blocks), destroy
 // the listing, single and romaji panes. Whatever does not exist is skipped.
 void clean_up(Window main_window);

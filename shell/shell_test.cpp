@@ -174,6 +174,34 @@ TEST_F(ShellTest, StateTableStartedGetClearAll) {
   EXPECT_EQ(listing_pane()->text, with_crlf(expected_listing()));
 }
 
+TEST_F(ShellTest, NamesDictionaryIsListedSearchedAndClosedWithTheMainOne) {
+  const std::string names = euc("日本橋 [にほんばし] /(p) Nihonbashi/") + "\n";
+  write_file("enamdict", names);
+  // Line start, and the 日 and 本 inside the headword (日本橋 sorts first).
+  write_file("enamdict.jdx", index_bytes({1, 3, 5}));
+  get("日本橋の学生");
+  EXPECT_EQ(listing_pane()->text, with_crlf(euc("日本橋") + std::string(8, ' ') + names +
+                                            euc("の学生") + std::string(8, ' ') + line(0)));
+  EXPECT_NE(store.text_handle[1], kFileError);
+
+  // Single: slot 0's lines, then the names dictionary's.
+  select(listing_pane(), 0, 6);
+  dispatch_command(kMain, kCmdSingle);
+  const std::string japan = euc(kLines[2]), bridge = euc("日本橋 [にほんばし] /(p) Nihonbashi");
+  EXPECT_EQ(single_pane()->text, japan.substr(0, japan.size() - 1) + "\r\n" +
+                                     japan.substr(0, japan.size() - 1) + "\r\n" + bridge + "\r\n" +
+                                     bridge + "\r\n" + bridge + "\r\n");
+
+  dispatch_command(kMain, kCmdClearAll);
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    EXPECT_EQ(store.text_handle[slot], kFileError) << slot;
+    EXPECT_EQ(store.index_handle[slot], kFileError) << slot;
+  }
+  // With the files closed Single finds nothing in any slot.
+  dispatch_command(kMain, kCmdSingle);
+  EXPECT_EQ(shell.single_pane != nullptr ? single_pane()->text : "?", "");
+}
+
 TEST_F(ShellTest, AboutAndUnknownIdsTouchNothing) {
   EXPECT_EQ(dispatch_command(kMain, kCmdAbout), CommandResult::kShowAbout);
   EXPECT_EQ(dispatch_command(kMain, 0), CommandResult::kUnknown);

@@ -21,6 +21,9 @@
 
 Store store;
 
+const char* const kSlotTextFile[kNamedSlots] = {"edict", "enamdict", "userdict"};
+const char* const kSlotIndexFile[kNamedSlots] = {"edict.jdx", "enamdict.jdx", "userdict.jdx"};
+
 namespace {
 
 // At program start every handle reads "not open" without waiting for the
@@ -93,6 +96,7 @@ void reset_store(int frame_count) {
   if (frame_count < 1) frame_count = 1;
   if (frame_count > kMaxFrameCount) frame_count = kMaxFrameCount;
   store.frame_count = frame_count;
+  store.highest_slot = kNamedSlots - 1;
   store.use_clock = 1;
 }
 
@@ -139,25 +143,44 @@ void open_dictionary(Window owner, int slot) {
   close_dictionary(slot);
   drop_frames_of(store.text_pages[slot], store.text_page_count[slot]);
   drop_frames_of(store.index_pages[slot], store.index_page_count[slot]);
-  if (slot == 0) {
-    std::snprintf(store.text_path[0], kPathSize, "%s", "edict");
-    std::snprintf(store.index_path[0], kPathSize, "%s", "edict.jdx");
+  if (slot < kNamedSlots) {
+    std::snprintf(store.text_path[slot], kPathSize, "%s", kSlotTextFile[slot]);
+    std::snprintf(store.index_path[slot], kPathSize, "%s", kSlotIndexFile[slot]);
   }
+  // The extra dictionaries are optional: without both files the slot stays
+  // closed and empty, and nothing is said. Its old tables go, so nothing of
+  // an earlier command's pages remains mapped.
+  if (slot > 0) {
+    uint32_t ignored = 0;
+    if (store.text_path[slot][0] == 0 || file_size(store.text_path[slot], &ignored) != 0 ||
+        file_size(store.index_path[slot], &ignored) != 0) {
+      release_table(&store.text_table_block[slot], &store.text_pages[slot],
+                    &store.text_page_count[slot]);
+      release_table(&store.index_table_block[slot], &store.index_pages[slot],
+                    &store.index_page_count[slot]);
+      store.text_length[slot] = 0;
+      store.index_size[slot] = 0;
+      store.entry_count[slot] = 0;
+      return;
+    }
+  }
+  // Messages about the files name the dictionary; slot 0 keeps "edict".
+  const char* caption = slot < kNamedSlots ? kSlotTextFile[slot] : store.text_path[slot];
 
   store.text_handle[slot] = file_open_read(store.text_path[slot]);
   if (store.text_handle[slot] == kFileError) {
-    message_box(owner, "Cannot open dictionary file:", "edict");
+    if (slot == 0) message_box(owner, "Cannot open dictionary file:", caption);
   }
   uint32_t size = 0;
   if (file_size(store.text_path[slot], &size) != 0) {
-    message_box(owner, "Stat() error", " ");
+    if (slot == 0) message_box(owner, "Stat() error", " ");
     size = 0;  // reads as an empty file
   }
   store.text_length[slot] = size + 1;
   const uint32_t text_pages = store.text_length[slot] / kPageSize + 1;
   store.text_pages[slot] = make_table(&store.text_table_block[slot], text_pages);
   if (store.text_pages[slot] == nullptr) {
-    message_box(owner, "malloc() for dictionary page-table failed", "edict");
+    message_box(owner, "malloc() for dictionary page-table failed", caption);
   }
   store.text_page_count[slot] = store.text_pages[slot] != nullptr ? text_pages : 0;
   const bool text_usable = store.frames_ready && store.text_handle[slot] != kFileError &&
@@ -166,11 +189,11 @@ void open_dictionary(Window owner, int slot) {
 
   store.index_handle[slot] = file_open_read(store.index_path[slot]);
   if (store.index_handle[slot] == kFileError) {
-    message_box(owner, "Cannot open dictionary index file:", "edict");
+    if (slot == 0) message_box(owner, "Cannot open dictionary index file:", caption);
   }
   size = 0;
   if (file_size(store.index_path[slot], &size) != 0) {
-    message_box(owner, "Stat() error", " ");
+    if (slot == 0) message_box(owner, "Stat() error", " ");
     size = 0;
   }
   store.index_size[slot] = size;
@@ -178,7 +201,7 @@ void open_dictionary(Window owner, int slot) {
   const uint32_t index_pages = size / kPageSize + 1;
   store.index_pages[slot] = make_table(&store.index_table_block[slot], index_pages);
   if (store.index_pages[slot] == nullptr) {
-    message_box(owner, "malloc() for index page-table failed", "edict");
+    message_box(owner, "malloc() for index page-table failed", caption);
   }
   store.index_page_count[slot] = store.index_pages[slot] != nullptr ? index_pages : 0;
   const bool index_usable = store.frames_ready && store.index_handle[slot] != kFileError &&
@@ -200,4 +223,13 @@ bool slot_ready(int slot) {
   return slot >= 0 && slot < kSlotCount && store.frames_ready &&
          store.text_handle[slot] != kFileError && store.index_handle[slot] != kFileError &&
          store.text_pages[slot] != nullptr && store.index_pages[slot] != nullptr;
+}
+
+bool any_slot_open() {
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    if (store.text_handle[slot] != kFileError || store.index_handle[slot] != kFileError) {
+      return true;
+    }
+  }
+  return false;
 }

@@ -1,6 +1,12 @@
-// The dictionary store: the files `edict` and `edict.jdx` of each dictionary
-// slot, their page tables, and the page cache through which every byte of
-// text and every index entry is read. Neither file is ever read whole.
+// The dictionary store: the text file and index of each dictionary slot
+// (`edict` and `edict.jdx` in slot 0), their page tables, and the page cache
+// through which every byte of text and every index entry is read. Neither
+// file is ever read whole.
+//
+// Slots 0 to 2 hold the main dictionary, the names dictionary `enamdict` and
+// the reader's own `userdict`, each with its `.jdx` index beside it. Slot 0's
+// files are reported when they cannot be opened; the other slots are opened
+// only when both of their files are there, and are skipped silently otherwise.
 //
 // Positions in `edict` are 1-based: position p is the byte at file offset
 // p - 1, and position 0, negative positions and positions past the text read
@@ -21,6 +27,11 @@ constexpr int kFramesPerBlock = 4;      // frames carved out of one frame block
 constexpr uint32_t kFrameBlockSize = kFramesPerBlock * kPageSize;  // 0xC000
 constexpr int kMaxFrameCount = 8192;  // bound of a raised frame count (96 MiB)
 constexpr int kMaxFrameBlocks = kMaxFrameCount / kFramesPerBlock;
+
+// The dictionaries the store opens, by slot (0 to kNamedSlots - 1).
+constexpr int kNamedSlots = 3;
+extern const char* const kSlotTextFile[kNamedSlots];   // "edict", "enamdict", "userdict"
+extern const char* const kSlotIndexFile[kNamedSlots];  // the same with ".jdx"
 
 // Program-wide state of the dictionary store; one instance, `store`.
 struct Store {
@@ -49,7 +60,7 @@ struct Store {
   uint32_t text_limit[kSlotCount];
   uint32_t index_limit[kSlotCount];
 
-  int32_t highest_slot;  // 0: slot 0 alone is opened
+  int32_t highest_slot;  // slots 0 to this are opened: kNamedSlots - 1
   int32_t current_slot;  // the slot dict_byte and index_entry serve
 
   // Page cache. Frame k lies in frame block k / 4 at offset (k % 4) * 0x3000.
@@ -79,9 +90,11 @@ void reset_store(int frame_count = kDefaultFrameCount);
 void open_dictionaries(Window main_window);
 
 // Opens the two files of one slot, records their sizes and makes page tables
-// with no page resident. Every failure is reported and the steps go on; a
-// size that cannot be had counts as 0. The slot's files and tables of the
-// previous call are closed and freed first. Call after the frames are set up.
+// with no page resident. For slot 0 every failure is reported and the steps
+// go on; a size that cannot be had counts as 0. Any other slot whose files
+// are not both there is left closed, without a message. The slot's files and
+// tables of the previous call are closed and freed first. Call after the
+// frames are set up.
 void open_dictionary(Window owner, int slot);
 
 // Closes a slot's text file, then its index file; a file not open is skipped.
@@ -91,6 +104,9 @@ void close_dictionary(int slot);
 // Whether the slot can be searched: both files open, both page tables and
 // the page frames there.
 bool slot_ready(int slot);
+
+// Whether any slot has a file open (a Get ran and no clean-up since).
+bool any_slot_open();
 
 // One byte of the current slot's text at a 1-based position; 0x0A outside it.
 unsigned char dict_byte(int32_t position);

@@ -405,4 +405,113 @@ TEST_F(StoreTest, LineReadsLeaveTheCacheAsByteByByteWalksWould) {
   EXPECT_GT(walked.evictions, 0u);
 }
 
+// ---- Further dictionary slots ------------------------------------------------
+
+TEST_F(StoreTest, FurtherSlotsOpenOnlyWithBothFilesAndSilently) {
+  write_file("edict", "a\n");
+  write_file("edict.jdx", counting_index(1));
+  write_file("enamdict", "b\n");                  // no enamdict.jdx
+  write_file("userdict.jdx", counting_index(1));  // no userdict
+  open_dictionaries(kMain);
+  EXPECT_TRUE(recording.messages.empty());
+  EXPECT_TRUE(slot_ready(0));
+  for (int slot = 1; slot < kSlotCount; ++slot) {
+    EXPECT_FALSE(slot_ready(slot)) << slot;
+    EXPECT_EQ(store.text_handle[slot], kFileError) << slot;
+    EXPECT_EQ(store.text_pages[slot], nullptr) << slot;
+  }
+
+  write_file("enamdict.jdx", counting_index(1));
+  write_file("userdict", "c\n");
+  open_dictionaries(kMain);
+  EXPECT_TRUE(recording.messages.empty());
+  for (int slot = 0; slot < kNamedSlots; ++slot) EXPECT_TRUE(slot_ready(slot)) << slot;
+  EXPECT_STREQ(store.text_path[1], "enamdict");
+  EXPECT_STREQ(store.index_path[2], "userdict.jdx");
+  EXPECT_FALSE(slot_ready(kNamedSlots));
+  const char expected[] = {'a', 'b', 'c'};
+  for (int slot = 0; slot < kNamedSlots; ++slot) {
+    store.current_slot = slot;
+    EXPECT_EQ(dict_byte(1), expected[slot]) << slot;
+  }
+
+  // Gone again by the next Get: closed, its tables freed, nothing said.
+  std::filesystem::remove("enamdict");
+  open_dictionaries(kMain);
+  EXPECT_TRUE(recording.messages.empty());
+  EXPECT_FALSE(slot_ready(1));
+  EXPECT_EQ(store.text_pages[1], nullptr);
+  store.current_slot = 1;
+  EXPECT_EQ(dict_byte(1), 0x0A);
+  EXPECT_EQ(index_entry(1), 0);
+  EXPECT_TRUE(slot_ready(2));
+}
+
+TEST_F(StoreTest, SlotZeroAloneAllocatesAndOpensAsBefore) {
+  // The extra slots cost nothing when their files are absent: the same
+  // blocks, the same handles, no message.
+  write_file("edict", paged_text(2));
+  write_file("edict.jdx", counting_index(3));
+  const size_t before = recording.live_blocks;
+  open_dictionaries(kMain);
+  const size_t frame_blocks = kDefaultFrameCount / kFramesPerBlock;
+  EXPECT_EQ(recording.live_blocks - before, frame_blocks + 2);  // frames, two tables
+  EXPECT_TRUE(recording.messages.empty());
+  EXPECT_TRUE(any_slot_open());
+  for (int slot = 0; slot < kSlotCount; ++slot) close_dictionary(slot);
+  EXPECT_FALSE(any_slot_open());
+}
+
+TEST_F(StoreTest, SharedFramesServeEachSlotOnlyItsOwnPages) {
+  // Three frames for two slots whose pages are told apart by their bytes:
+  // slot 0's page n holds n + 1, slot 1's holds 'A' + n.
+  reset_store(3);
+  write_file("edict", paged_text(4));
+  write_file("edict.jdx", counting_index(2));
+  std::string names;
+  for (int n = 0; n < 4; ++n) names.append(kPageSize, static_cast<char>('A' + n));
+  names.back() = '\n';
+  write_file("enamdict", names);
+  write_file("enamdict.jdx", counting_index(2));
+  open_dictionaries(kMain);
+  ASSERT_TRUE(slot_ready(0));
+  ASSERT_TRUE(slot_ready(1));
+
+  // The same page numbers of both slots, in an order that evicts each slot's
+  // pages while the other's stay, and back.
+  const int order[][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}, {0, 0}, {1, 2}, {1, 0}, {0, 2},
+                          {0, 0}, {1, 3}, {0, 3}, {1, 0}, {0, 1}, {1, 1}, {0, 0}, {1, 0}};
+  for (const auto& [slot, page] : order) {
+    store.current_slot = slot;
+    const unsigned char want = slot == 0 ? page + 1 : 'A' + page;
+    const int32_t position = page * static_cast<int32_t>(kPageSize) + 1;
+    EXPECT_EQ(dict_byte(position), want) << "slot " << slot << " page " << page;
+    EXPECT_EQ(dict_byte(position + 100), want) << "slot " << slot << " page " << page;
+    // Index words of the slot come through the same frames.
+    EXPECT_EQ(index_entry(2), 27);
+  }
+  EXPECT_GT(store.evictions, 0u);
+  EXPECT_GT(store.text_misses[1], 0u);
+  // No frame is mapped by two page tables at once.
+  for (int f = 0; f < store.frame_count; ++f) {
+    int owners = 0;
+    for (int slot = 0; slot < 2; ++slot) {
+      for (uint32_t n = 0; n < store.text_page_count[slot]; ++n)
+        owners += store.text_pages[slot][n] == f;
+      for (uint32_t n = 0; n < store.index_page_count[slot]; ++n)
+        owners += store.index_pages[slot][n] == f;
+    }
+    EXPECT_LE(owners, 1) << "frame " << f;
+  }
+
+  // Reopening one slot frees only its own frames.
+  store.current_slot = 0;
+  dict_byte(1);
+  open_dictionary(kMain, 1);
+  store.current_slot = 0;
+  const uint64_t loads = store.page_loads;
+  EXPECT_EQ(dict_byte(1), 1);
+  EXPECT_EQ(store.page_loads, loads);
+}
+
 }  // namespace

@@ -10,9 +10,15 @@
 // line "N passed, N failed"; the exit status is 1 when a check failed.
 // With --show it only leaves the program showing a passage, for a screenshot.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -214,7 +220,8 @@ bool start_program(const std::string& exe, const std::string& folder, const std:
     while ((h = FindWindowExA(nullptr, h, nullptr, kTitle)) != nullptr) {
       DWORD pid = 0;
       DWORD tid = GetWindowThreadProcessId(h, &pid);
-      if (pid == program->process.dwProcessId) {
+      // Visible once the program has laid it out.
+      if (pid == program->process.dwProcessId && IsWindowVisible(h)) {
         program->main = h;
         program->thread = tid;
         return true;
@@ -319,6 +326,87 @@ void click(HWND pane) {
   SendMessageW(pane, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
 }
 
+// The romaji, listing and single panes at their start-up places, empty.
+bool three_empty_panes(const Program& program) {
+  std::vector<Pane> panes = panes_of(program);
+  if (panes.size() != 3) return false;
+  for (const Pane& pane : panes) {
+    if (!window_text(pane.window).empty()) return false;
+  }
+  return pane_at(program, 0) && pane_at(program, 192) && pane_at(program, 294);
+}
+
+HWND status_line(const Program& program) {
+  return GetDlgItem(program.main, 200);
+}
+
+RECT status_rect(const Program& program) {
+  RECT r = {};
+  HWND line = status_line(program);
+  if (line == nullptr) return r;
+  GetWindowRect(line, &r);
+  MapWindowPoints(nullptr, program.main, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+std::string status_text(const Program& program) {
+  HWND line = status_line(program);
+  return line == nullptr ? std::string("(no status line)") : from_wide(CP_UTF8, window_text(line));
+}
+
+// The program's panes by their place from the top: romaji, listing, single.
+std::vector<Pane> panes_top_down(const Program& program) {
+  std::vector<Pane> panes = panes_of(program);
+  std::sort(panes.begin(), panes.end(),
+            [](const Pane& a, const Pane& b) { return a.rect.top < b.rect.top; });
+  return panes;
+}
+
+// Keys as the user types them, to the program's window in the foreground.
+void bring_to_front(const Program& program) {
+  DWORD self = GetCurrentThreadId();
+  AttachThreadInput(self, program.thread, TRUE);
+  SetForegroundWindow(program.main);
+  SetActiveWindow(program.main);
+  AttachThreadInput(self, program.thread, FALSE);
+  idle(100);
+}
+
+void type_keys(std::initializer_list<WORD> held, WORD key) {
+  std::vector<INPUT> inputs;
+  auto add = [&](WORD vk, bool up) {
+    INPUT in = {};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.wScan = static_cast<WORD>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(in);
+  };
+  for (WORD vk : held) add(vk, false);
+  add(key, false);
+  add(key, true);
+  for (auto it = held.end(); it != held.begin();) add(*--it, true);
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+  idle(150);
+}
+
+// Waits up to ms for the listing pane's text to begin with prefix.
+bool listing_begins(const Program& program, const std::wstring& prefix, DWORD ms = 3000) {
+  for (DWORD waited = 0;; waited += 20) {
+    HWND listing = pane_at(program, 192);
+    if (listing != nullptr && window_text(listing).rfind(prefix, 0) == 0) return true;
+    if (waited >= ms) return false;
+    idle(20);
+  }
+}
+
+bool in_menu(const Program& program) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(program.thread, &info);
+  return (info.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE)) != 0;
+}
+
 BOOL CALLBACK find_dialog(HWND window, LPARAM param) {
   char cls[16] = {};
   GetClassNameA(window, cls, sizeof cls);
@@ -404,14 +492,35 @@ void check_resources(const std::string& exe) {
       got += "}";
     }
     const std::string want =
-        "File{Get Dodevuz JIS=108;Get Dodevuz SHIFT=109;Get Dodevuz &NEXT\tCtrl+N=111;"
-        "Single Dodevuz=105;Clear All=110;-;"
-        "About=102;Exit=101;}Edit{Copy=106;}";
-    check(got == want, "the menu holds exactly its items, in order", got);
+        "&File{Get Dodevuz &JIS\tCtrl+Shift+J=108;Get Dodevuz &SHIFT\tCtrl+Shift+V=109;"
+        "Get Dodevuz &NEXT\tCtrl+N=111;Single &Dodevuz\tCtrl+L=105;&Clear All=110;&Watch "
+        "clipboard=112;-;&About\tF1=102;"
+        "E&xit\tCtrl+Q=101;}&Edit{&Copy\tCtrl+C=106;}"
+        "&View{&Larger Text\tCtrl++=115;S&maller Text\tCtrl+-=116;}";
+    check(got == want, "the menu holds exactly its items, in order, with mnemonics and keys", got);
     DestroyMenu(menu);
   }
 
-  // The About box's template: style, place, size and its three controls.
+  // The shortcuts the menu shows, and the keys of Ctrl+plus and minus.
+  HACCEL accelerators = LoadAcceleratorsA(module, "ZOVEZE");
+  check(accelerators != nullptr, "accelerators ZOVEZE load");
+  if (accelerators != nullptr) {
+    ACCEL table[32];
+    int n = CopyAcceleratorTableA(accelerators, table, 32);
+    std::string got;
+    for (int k = 0; k < n; ++k) {
+      char entry[40];
+      std::snprintf(entry, sizeof entry, "%s%s%02X=%u;", (table[k].fVirt & FCONTROL) ? "C" : "",
+                    (table[k].fVirt & FSHIFT) ? "S" : "", table[k].key, table[k].cmd);
+      got += entry;
+    }
+    check(got ==
+              "CS4A=108;CS56=109;C4E=111;C4C=105;C43=106;70=102;C51=101;CBB=115;CSBB=115;C6B=115;"
+              "CBD=116;C6D=116;",
+          "the shortcuts: Ctrl+Shift+J, V, Ctrl+N, L, C, F1, Ctrl+Q, Ctrl+plus, Ctrl+minus", got);
+  }
+
+  // The About box's template: style, place, size and its five controls.
   HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(2), MAKEINTRESOURCEA(5) /* RT_DIALOG */);
   check(found != nullptr, "dialog 2 is there");
   if (found != nullptr) {
@@ -420,8 +529,8 @@ void check_resources(const std::string& exe) {
     char got[128];
     std::snprintf(got, sizeof got, "style %08lX at %d,%d size %dx%d items %d",
                   static_cast<unsigned long>(t->style), t->x, t->y, t->cx, t->cy, t->cdit);
-    check(std::string(got) == "style 80400000 at 22,17 size 154x75 items 3",
-          "About box: WS_POPUP|WS_DLGFRAME at 22,17, 154x75, three controls", got);
+    check(std::string(got) == "style 80400000 at 22,17 size 220x110 items 5",
+          "About box: WS_POPUP|WS_DLGFRAME at 22,17, 220x110, five controls", got);
     // After the header: menu 0, class 0, an empty title, and no font.
     p = reinterpret_cast<const WORD*>(t + 1);
     check(p[0] == 0 && p[1] == 0 && p[2] == 0, "About box: no menu, class or title");
@@ -446,8 +555,9 @@ void check_resources(const std::string& exe) {
       items += got;
     }
     check(items ==
-              "static \"Dodevuz\" -1 50000001 -3,9,154,8;static \"\" -1 50000001 30,34,94,8;"
-              "button \"Ok\" 1 50010001 61,51,32,14;",
+              "static \"Dodevuz\" -1 50000001 0,9,220,8;static \"\" 201 50000001 0,21,220,8;"
+              "static \"\" 202 50000001 10,34,200,34;static \"Dodevuz is free software under "
+              "the MIT licence\" -1 50000001 0,71,220,8;button \"Ok\" 1 50010001 94,87,32,14;",
           "About box controls", items);
   }
 
@@ -457,7 +567,7 @@ void check_resources(const std::string& exe) {
   std::string kinds;
   for (ULONG_PTR type : types) kinds += std::to_string(type) + " ";
   check(kinds == "4 5 6 9 ",
-        "the resources are a menu, a dialog, a string table and shortcut keys only", kinds);
+        "the resources are a menu, a dialog, a string table and accelerators only", kinds);
   FreeLibrary(module);
 }
 
@@ -467,16 +577,23 @@ void check_start(const Program& program) {
   check(std::strcmp(cls, "zoveze") == 0, "main window of class \"zoveze\"", cls);
   LONG style = GetWindowLongA(program.main, GWL_STYLE);
   check((style & WS_OVERLAPPEDWINDOW) == WS_OVERLAPPEDWINDOW, "main window is WS_OVERLAPPEDWINDOW");
-  check(panes_of(program).empty(), "no pane before the first command");
+  check(three_empty_panes(program), "three empty panes before the first command");
+  RECT client;
+  GetClientRect(program.main, &client);
+  RECT status = status_rect(program);
+  check(client.right == 650 && status.top == 404 && status.bottom == client.bottom,
+        "the client area holds the panes' 650 x 404 and the status line below",
+        std::to_string(client.right) + "x" + std::to_string(status.top));
+  check(status_text(program).empty(), "the status line is empty at start");
 
   // "Clear All" before any Get: the clipboard is emptied, nothing else.
   put_text("before");
   command(program, 110);
   check(clipboard_formats().empty(), "Clear All before any Get empties the clipboard");
   command(program, 110);
-  check(clipboard_formats().empty() && panes_of(program).empty(), "a second Clear All as well");
+  check(clipboard_formats().empty() && three_empty_panes(program), "a second Clear All as well");
   command(program, 999);
-  check(IsWindow(program.main) && panes_of(program).empty(), "an unknown command does nothing");
+  check(IsWindow(program.main) && three_empty_panes(program), "an unknown command does nothing");
 }
 
 // Runs a Get with what is on the clipboard; returns the listing pane's text.
@@ -571,17 +688,63 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
   }
   check(styles, "three panes, 630 wide, multi-line with a vertical scroll bar");
 
-  // Resizing moves no pane; ordinary keys on the main window do nothing.
-  SetWindowPos(program.main, nullptr, 0, 0, 900, 700, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // The panes follow the window: inside the client area above the status
+  // line, margins kept, heights in the proportions 190 : 100 : 100.
+  RECT start_size;
+  GetWindowRect(program.main, &start_size);
+  for (SIZE size : {SIZE{900, 700}, SIZE{1000, 400}, SIZE{500, 900}}) {
+    SetWindowPos(program.main, nullptr, 0, 0, size.cx, size.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT client;
+    GetClientRect(program.main, &client);
+    RECT status = status_rect(program);
+    std::vector<Pane> after = panes_top_down(program);
+    std::string at = std::to_string(size.cx) + "x" + std::to_string(size.cy);
+    bool inside = after.size() == 3 && status.bottom == client.bottom &&
+                  status.right == client.right && after[2].rect.bottom == status.top - 10;
+    for (size_t k = 0; inside && k < after.size(); ++k) {
+      const RECT& r = after[k].rect;
+      inside = r.left == 10 && r.right == client.right - 10 && r.top >= 0 &&
+               (k == 0 || r.top == after[k - 1].rect.bottom + 2);
+    }
+    check(inside, "at " + at + " the panes fill the client area above the status line");
+    if (!inside) continue;
+    int h0 = after[0].rect.bottom - after[0].rect.top;
+    int h1 = after[1].rect.bottom - after[1].rect.top;
+    int h2 = after[2].rect.bottom - after[2].rect.top;
+    check(std::abs(10 * h0 - 19 * h1) <= 20 && std::abs(h1 - h2) <= 2,
+          "at " + at + " the panes keep their proportions",
+          std::to_string(h0) + " " + std::to_string(h1) + " " + std::to_string(h2));
+  }
+  // Not smaller than a line of every pane.
+  SetWindowPos(program.main, nullptr, 0, 0, 120, 90, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  {
+    std::vector<Pane> small = panes_top_down(program);
+    HDC dc = GetDC(small.empty() ? nullptr : small[0].window);
+    HGDIOBJ old = SelectObject(
+        dc, reinterpret_cast<HGDIOBJ>(SendMessageW(small[0].window, WM_GETFONT, 0, 0)));
+    TEXTMETRICW tm = {};
+    GetTextMetricsW(dc, &tm);
+    SelectObject(dc, old);
+    ReleaseDC(small[0].window, dc);
+    bool lines = small.size() == 3;
+    for (const Pane& pane : small) lines = lines && pane.rect.bottom - pane.rect.top >= tm.tmHeight;
+    check(lines, "the smallest window still shows a line of each pane",
+          std::to_string(small.size() == 3 ? small[1].rect.bottom - small[1].rect.top : 0) + " < " +
+              std::to_string(tm.tmHeight));
+  }
+  SetWindowPos(program.main, nullptr, 0, 0, start_size.right - start_size.left,
+               start_size.bottom - start_size.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  std::vector<Pane> back = panes_top_down(program);
+  check(back.size() == 3 && back[0].rect.bottom == 190 && back[1].rect.top == 192 &&
+            back[2].rect.top == 294 && back[2].rect.bottom == 394,
+        "back at the start-up size the panes are where they started");
+
+  // Ordinary keys on the main window do nothing.
   SendMessageA(program.main, WM_KEYDOWN, VK_DELETE, 0x00530001);
   SendMessageA(program.main, WM_KEYDOWN, 'A', 0x001E0001);
-  std::vector<Pane> after = panes_of(program);
-  bool same = after.size() == panes.size();
-  for (size_t k = 0; same && k < after.size(); ++k) {
-    same = after[k].window == panes[k].window && EqualRect(&after[k].rect, &panes[k].rect);
-  }
-  check(same && euc(window_text(single)) == single_text,
-        "resizing and key presses leave the panes as they are");
+  check(euc(window_text(single)) == single_text && panes_of(program).size() == 3,
+        "key presses on the main window leave the panes as they are");
 
   // A Get replaces the listing and romaji panes and leaves the single pane.
   HWND old_listing = listing_pane;
@@ -640,7 +803,7 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
   put_text("x");
   command(program, 110);
   check(clipboard_formats().empty(), "Clear All empties the clipboard");
-  check(panes_of(program).empty(), "Clear All destroys the panes");
+  check(three_empty_panes(program), "Clear All leaves three empty panes");
   command(program, 105);
   single = pane_at(program, 294);
   check(single != nullptr && window_text(single).empty(),
@@ -661,6 +824,15 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
           "the About box has no title and is modal");
     HWND ok = GetDlgItem(about, IDOK);
     check(ok != nullptr && focus_of(program) == ok, "the Ok button has the focus");
+    wchar_t version[64] = {}, credit[512] = {};
+    GetDlgItemTextW(about, 201, version, 64);
+    GetDlgItemTextW(about, 202, credit, 512);
+    check(std::wstring(version).rfind(L"Version ", 0) == 0 && version[8] != 0,
+          "the About box shows the version", from_wide(CP_UTF8, version));
+    check(std::wstring(credit) ==
+              L"Dictionary: Dodevuz sample dictionary, written for the project's tests and "
+              L"demonstration",
+          "and the credit of the dictionary, its first line", from_wide(CP_UTF8, credit));
     PostMessageA(ok, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     PostMessageA(ok, WM_KEYUP, VK_ESCAPE, 0xC0010001);
     idle(300);
@@ -681,6 +853,186 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
   int status = wait_exit(&program);
   check(status == 0, "Exit ends the program with status 0", std::to_string(status));
   check(clipboard_formats().empty(), "Exit leaves the clipboard empty");
+}
+
+// Where a pane shows the character at index: x and y in pixels.
+POINT char_at(HWND pane, size_t index) {
+  LRESULT r = SendMessageW(pane, EM_POSFROMCHAR, index, 0);
+  return POINT{static_cast<short>(LOWORD(r)), static_cast<short>(HIWORD(r))};
+}
+
+// The pixel height of a pane's lines: from its first line to its second.
+int line_height_of(HWND pane) {
+  LRESULT second = SendMessageW(pane, EM_LINEINDEX, 1, 0);
+  if (second <= 0) return 0;
+  return char_at(pane, static_cast<size_t>(second)).y - char_at(pane, 0).y;
+}
+
+// The desktop's own features on a fresh program: the status line, the
+// font and its size, the keyboard, and watching the clipboard.
+void check_desktop(const std::string& exe, const std::string& folder, const Samples& samples) {
+  Program program;
+  check(start_program(exe, folder, folder + "\\stdout.txt", &program),
+        "dodevuz.exe starts for the desktop checks");
+  if (program.main == nullptr) {
+    kill_program(&program);
+    return;
+  }
+
+  // The status line after each kind of Get; never a message box.
+  put_text(samples.sjis);
+  command(program, 109);
+  std::string status = status_text(program);
+  std::smatch m;
+  check(std::regex_match(
+            status, m, std::regex("Listed [1-9][0-9]* words from ([0-9,]+) of ([0-9,]+) bytes")) &&
+            m[1] == m[2],
+        "a Get says how many words it listed from how many bytes", status);
+  if (open_clipboard()) {
+    EmptyClipboard();
+    CloseClipboard();
+  }
+  command(program, 108);
+  check(status_text(program) == "The clipboard holds no text", "an empty clipboard says so",
+        status_text(program));
+  put_unicode(L"Only English here.");
+  command(program, 109);
+  check(status_text(program) == "No Japanese text on the clipboard",
+        "a clipboard without Japanese says so", status_text(program));
+  HWND box = nullptr;
+  EnumThreadWindows(program.thread, find_dialog, reinterpret_cast<LPARAM>(&box));
+  check(box == nullptr, "no message box for any of these");
+
+  // A fixed-pitch Japanese font, larger and smaller for the session. The
+  // listing begins 日本語, 8 blanks and the entry line "日本語 [": every
+  // blank as wide as the next, each kanji as wide as two.
+  put_text(samples.sjis);
+  command(program, 109);
+  HWND listing_pane = pane_at(program, 192);
+  int blank = char_at(listing_pane, 4).x - char_at(listing_pane, 3).x;
+  int kanji = char_at(listing_pane, 3).x - char_at(listing_pane, 0).x;
+  int gap = char_at(listing_pane, 11).x - char_at(listing_pane, 3).x;
+  check(blank > 0 && gap == 8 * blank && std::abs(kanji - 6 * blank) <= 1,
+        "the panes have a fixed-pitch Japanese font",
+        std::to_string(blank) + " " + std::to_string(gap) + " " + std::to_string(kanji));
+  int height = line_height_of(listing_pane);
+  check(height >= 14, "readable at any code page", std::to_string(height) + " pixels a line");
+  command(program, 115);
+  command(program, 115);
+  int larger = line_height_of(pane_at(program, 192));
+  check(larger > height && status_text(program) == "Text size 12 points",
+        "Larger Text makes it larger", std::to_string(larger) + " " + status_text(program));
+  put_text(samples.sjis);
+  command(program, 109);
+  check(line_height_of(pane_at(program, 192)) == larger &&
+            line_height_of(pane_at(program, 0)) == larger,
+        "and the panes of the next Get keep the size");
+  command(program, 116);
+  check(line_height_of(pane_at(program, 192)) < larger, "Smaller Text makes it smaller");
+
+  // The keyboard, as a reader types: shortcuts, mnemonics, F10 and Tab.
+  bring_to_front(program);
+  HWND romaji = pane_at(program, 0);
+  focus(program, romaji);
+  put_unicode(L"\u5148\u751F");  // 先生
+  type_keys({VK_CONTROL, VK_SHIFT}, 'V');
+  check(listing_begins(program, L"\u5148\u751F"), "Ctrl+Shift+V runs Get Dodevuz SHIFT");
+  HWND listing = pane_at(program, 192);
+  focus(program, listing);
+  select_range(listing, 0, 2);
+  type_keys({VK_CONTROL}, 'L');
+  HWND single = pane_at(program, 294);
+  check(single != nullptr && window_text(single).rfind(L"\u5148\u751F [", 0) == 0,
+        "Ctrl+L runs Single Dodevuz on the selection", from_wide(CP_UTF8, window_text(single)));
+  focus(program, pane_at(program, 192));
+  select_range(pane_at(program, 192), 0, 2);
+  type_keys({VK_CONTROL}, 'C');
+  std::string bytes;
+  clipboard_bytes(CF_TEXT, &bytes);
+  check(bytes == euc(L"\u5148\u751F"), "Ctrl+C in a pane is the program's Copy", hex(bytes));
+  put_text(samples.jis);
+  type_keys({VK_CONTROL, VK_SHIFT}, 'J');
+  check(listing_begins(program, L"\u65E5\u672C\u8A9E"), "Ctrl+Shift+J runs Get Dodevuz JIS");
+
+  // Alt+F opens the File menu, S picks "Get Dodevuz SHIFT".
+  put_unicode(L"\u5B66\u751F");  // 学生
+  focus(program, pane_at(program, 192));
+  type_keys({VK_MENU}, 'F');
+  check(in_menu(program), "Alt+F opens the File menu");
+  type_keys({}, 'S');
+  check(listing_begins(program, L"\u5B66\u751F"), "and its mnemonic S runs Get Dodevuz SHIFT");
+  focus(program, pane_at(program, 0));
+  type_keys({}, VK_F10);
+  check(in_menu(program), "F10 reaches the menu");
+  type_keys({}, VK_ESCAPE);
+  type_keys({}, VK_ESCAPE);
+  check(!in_menu(program), "Esc leaves it");
+
+  focus(program, pane_at(program, 0));
+  type_keys({}, VK_TAB);
+  check(focus_of(program) == pane_at(program, 192), "Tab goes from the romaji to the listing pane");
+  type_keys({}, VK_TAB);
+  check(focus_of(program) == pane_at(program, 294), "then to the single pane");
+  type_keys({VK_SHIFT}, VK_TAB);
+  check(focus_of(program) == pane_at(program, 192), "Shift+Tab goes back");
+  check(window_text(pane_at(program, 192)).find(L'\t') == std::wstring::npos,
+        "and types no tab into a pane");
+
+  // Watching the clipboard: each new text is looked up once, a burst once.
+  command(program, 112);
+  check(status_text(program) == "Watching the clipboard", "and the status line says so",
+        status_text(program));
+  // Counts the Gets by the listing panes made while it waits.
+  HWND seen = pane_at(program, 192);
+  int gets = 0;
+  auto watch_for = [&](DWORD ms) {
+    for (DWORD waited = 0; waited < ms; waited += 5) {
+      HWND now = pane_at(program, 192);
+      if (now != nullptr && now != seen) {
+        ++gets;
+        seen = now;
+      }
+      idle(5);
+    }
+  };
+  put_unicode(L"\u65E5\u672C\u306E\u5B66\u751F");  // 日本の学生
+  watch_for(20);
+  put_unicode(L"\u6771\u4EAC");  // 東京
+  watch_for(20);
+  put_text(samples.sjis);  // 8-bit Shift-JIS, as an older program places it
+  watch_for(1500);
+  check(gets == 1 && listing_begins(program, L"\u65E5\u672C\u8A9E", 0),
+        "three quick changes give one Get, of the last", std::to_string(gets) + " Gets");
+  put_text(samples.jis);  // 8-bit JIS: its escape sequences tell it apart
+  watch_for(1500);
+  check(gets == 2 && listing_begins(program, L"\u65E5\u672C\u8A9E", 0),
+        "8-bit JIS text is looked up as JIS", std::to_string(gets) + " Gets");
+  put_unicode(L"\u8F9E\u66F8");  // 辞書
+  watch_for(1500);
+  check(gets == 3 && listing_begins(program, L"\u8F9E\u66F8", 0), "the next line its own Get",
+        std::to_string(gets) + " Gets");
+  focus(program, pane_at(program, 192));
+  select_range(pane_at(program, 192), 0, 2);
+  command(program, 106);
+  watch_for(800);
+  check(gets == 3, "the program's own Copy is let be", std::to_string(gets) + " Gets");
+  put_unicode(L"Only English here.");
+  watch_for(800);
+  if (open_clipboard()) {
+    EmptyClipboard();
+    CloseClipboard();
+  }
+  watch_for(800);
+  check(gets == 3 && listing_begins(program, L"\u8F9E\u66F8", 0),
+        "English text and an empty clipboard are let be", std::to_string(gets) + " Gets");
+  command(program, 112);
+  put_unicode(L"\u5148\u751F");
+  watch_for(800);
+  check(gets == 3 && status_text(program) == "Stopped watching the clipboard",
+        "watching off: the clipboard is let be", std::to_string(gets) + " Gets");
+
+  PostMessageA(program.main, WM_CLOSE, 0, 0);
+  if (wait_exit(&program) != 0) kill_program(&program);
 }
 
 // Closing the window from its title bar (WM_CLOSE) skips the clean-up: the
@@ -732,16 +1084,23 @@ void check_missing_table(const std::string& exe, const std::string& folder,
 
 // Leaves the program running after a Get of the Shift-JIS passage and a
 // "Single Dodevuz" on its first word, for a screenshot; prints the window's place.
-int show(const std::string& exe, const std::string& folder, const Samples& samples) {
+int show(const std::string& exe, const std::string& folder, const Samples& samples, int width,
+         int height, const std::wstring& word) {
   Program program;
   if (!start_program(exe, folder, folder + "\\stdout.txt", &program)) return 1;
+  if (width > 0 && height > 0) {
+    SetWindowPos(program.main, nullptr, 0, 0, width, height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   put_text(samples.sjis);
   command(program, 109);
-  HWND listing = pane_at(program, 192);
-  std::wstring text = listing ? window_text(listing) : L"";
-  size_t at = text.find(L"\u65E5\u672C\u8A9E");  // the first word, "Japanese"
+  std::vector<Pane> panes = panes_top_down(program);  // romaji, listing, single
+  if (panes.size() != 3) return 1;
+  HWND listing = panes[1].window;
+  std::wstring text = window_text(listing);
+  size_t at = text.find(word);
   if (at == std::wstring::npos) return 1;
-  select_range(listing, at, at + 3);
+  select_range(listing, at, at + word.size());
   command(program, 105);
   RECT r;
   GetWindowRect(program.main, &r);
@@ -752,7 +1111,17 @@ int show(const std::string& exe, const std::string& folder, const Samples& sampl
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --show [WIDTH HEIGHT [WORD]]: the window at that size, Single on WORD
+  // (UTF-8; the first word of the sample passage by default).
   bool show_only = argc > 1 && std::strcmp(argv[1], "--show") == 0;
+  int show_width = show_only && argc > 3 ? std::atoi(argv[2]) : 0;
+  int show_height = show_only && argc > 3 ? std::atoi(argv[3]) : 0;
+  // The word as typed, whatever the code page: from the Unicode command line.
+  std::wstring show_word = L"\u65E5\u672C\u8A9E";
+  int wide_count = 0;
+  LPWSTR* wide_args = CommandLineToArgvW(GetCommandLineW(), &wide_count);
+  if (show_only && wide_args != nullptr && wide_count > 4) show_word = wide_args[4];
+  LocalFree(wide_args);
   ULONGLONG started = GetTickCount64();
   char cwd[MAX_PATH] = {};
   GetCurrentDirectoryA(sizeof cwd, cwd);
@@ -761,8 +1130,11 @@ int main(int argc, char** argv) {
   std::printf("# folder %s, ANSI code page %u\n", cwd, GetACP());
 
   std::string error;
-  check(build_index("edict", "edict.jdx", &error, nullptr), "edict.jdx is built", error);
-  std::string dictionary = read_file("edict");
+  // A picture of a dictionary that comes with its index needs no new one.
+  if (!show_only || GetFileAttributesA("edict.jdx") == INVALID_FILE_ATTRIBUTES) {
+    check(build_index("edict", "edict.jdx", &error, nullptr), "edict.jdx is built", error);
+  }
+  std::string dictionary = show_only ? std::string() : read_file("edict");
   for (size_t from = 0; from < dictionary.size();) {
     size_t end = dictionary.find('\n', from);
     if (end == std::string::npos) end = dictionary.size();
@@ -776,15 +1148,16 @@ int main(int argc, char** argv) {
   samples.jis = read_file("passage.jis");
   samples.utf8 = read_file("passage.utf8.txt");
   samples.euc_crlf = replace_all(euc(to_wide(CP_UTF8, samples.utf8)), "\n", "\r\n");
-  check(!samples.sjis.empty() && !samples.jis.empty() && !samples.euc_crlf.empty(),
+  check(!samples.sjis.empty() && (show_only || (!samples.jis.empty() && !samples.euc_crlf.empty())),
         "the sample passages are there");
 
   clipboard_owner = CreateWindowExA(0, "STATIC", "driver", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                     nullptr, nullptr);
-  if (show_only) return show(exe, folder, samples);
+  if (show_only) return show(exe, folder, samples, show_width, show_height, show_word);
   check_platform(samples.utf8, samples.jis);
   check_resources(exe);
   check_session(exe, folder, samples);
+  check_desktop(exe, folder, samples);
   check_close_box(exe, folder, samples);
   check_missing_table(exe, folder, samples);
 
