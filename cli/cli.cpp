@@ -605,6 +605,7 @@ int command_index(int argc, char** argv) {
       std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
       return kExitFailure;
     }
+    if (!check_input_encoding(utf8, TextEncoding::kUtf8, o.from_utf8)) return kExitUsage;
   }
   if (!enter_directory(o)) return kExitFailure;
   if (!o.from_utf8.empty()) {

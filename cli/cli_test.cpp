@@ -251,6 +251,16 @@ TEST(InputEncoding, TextNotValidInItsEncodingExitsWithTwoNamingTheOptions) {
     EXPECT_NE(run.err.find("--utf8 (the default), --euc, --shift or --jis"), std::string::npos)
         << c.args << ": " << run.err;
   }
+  // A reader's dictionary in UTF-8 is checked before anything is written.
+  {
+    ScratchDir scratch;
+    copy_sample_data();
+    write_file("mine.txt", sjis("本 [ほん] /book/\n"));
+    Outcome index = dodevuz("index --from-utf8 mine.txt");
+    EXPECT_EQ(index.status, kExitUsage) << index.err;
+    EXPECT_NE(index.err.find("mine.txt is not valid UTF-8"), std::string::npos) << index.err;
+    EXPECT_EQ(read_file("userdict"), "");
+  }
   // The message says where: the file, and the byte of the first fault.
   write_file("p.txt", "ab\xFF");
   Outcome run = dodevuz("get -C " + kData + " p.txt");
