@@ -333,6 +333,17 @@ std::string with_crlf(std::string_view text) {
   return out;
 }
 
+// The status of a command that ran the program's chain: a message shown on
+// the way (a dictionary file that cannot be opened, memory that cannot be
+// had) means it failed, though its panes are printed as the desktop shows
+// them.
+int status_after_messages() {
+  for (const PlatformEvent& event : desktop.events) {
+    if (event.what == "message") return kExitFailure;
+  }
+  return kExitOk;
+}
+
 void print_heading_and_pane(const char* heading, Window pane) {
   std::printf("== %s ==\n", heading);
   std::string text = pane_text_for_terminal(pane_text(pane));
@@ -530,7 +541,7 @@ int command_get(int argc, char** argv) {
   } else {
     print_pane_text(pane_text(pane == "listing" ? shell.listing_pane : romaji.romaji_pane), o.raw);
   }
-  return kExitOk;
+  return status_after_messages();
 }
 
 int command_decode(int argc, char** argv) {
@@ -603,7 +614,7 @@ int command_single(int argc, char** argv) {
   std::string_view found = pane_text(shell.single_pane);
   if (found.empty()) std::fputs("dodevuz: no entry matches the text\n", stderr);
   print_pane_text(found, o.raw);
-  return kExitOk;
+  return status_after_messages();
 }
 
 int command_index(int argc, char** argv) {

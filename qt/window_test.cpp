@@ -319,8 +319,8 @@ void WindowTest::single_looks_up_the_selected_word() {
     QString entry;
   };
   for (const Case& c :
-       {Case{"勉強", "勉強 [べんきょう] /(n,vs) study/learning/(P)\n"},
-        Case{"東京", "東京 [とうきょう] /(n) Tokyo (capital city of Japan)/(P)\n"}}) {
+       {Case{"勉強", "勉強 [べんきょう] /(n,vs) study/learning/(P)/\n"},
+        Case{"東京", "東京 [とうきょう] /(n) Tokyo (capital city of Japan)/(P)/\n"}}) {
     qsizetype at = listing.indexOf(c.word);
     QVERIFY(at > 0);
     select(listing_pane, static_cast<int>(at), static_cast<int>(at + c.word.size()));

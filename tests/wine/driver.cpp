@@ -437,7 +437,6 @@ BOOL CALLBACK collect_type(HMODULE, LPSTR type, LONG_PTR param) {
 // ---- Expectations ------------------------------------------------------------
 
 std::set<std::string> edict_lines;
-std::set<std::string> edict_heads;  // the lines less their last byte
 
 // The passage that a listing was made from: the listing less every gap of
 // 8 or 16 blanks with the dictionary line (or the no-match text) after it.
@@ -679,15 +678,18 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
   HWND single = pane_at(program, 294);
   check(single != nullptr, "Single Dodevuz makes the single pane at y 294");
   std::wstring single_wide = single ? window_text(single) : L"";
-  // Entry lines end in 0D 0A, which takes the place of their last byte.
+  // Whole entry lines, each once, ending in 0D 0A; the word's own first.
   std::string single_text = euc(single_wide);
   bool all_lines = !single_text.empty();
   bool has_word = single_text.rfind(euc(word) + " ", 0) == 0;
+  std::set<std::string> listed;
   for (size_t from = 0, end; (end = single_text.find("\r\n", from)) != std::string::npos;
        from = end + 2) {
-    all_lines = all_lines && edict_heads.count(single_text.substr(from, end - from)) != 0;
+    const std::string line = single_text.substr(from, end - from);
+    all_lines = all_lines && edict_lines.count(line) != 0 && listed.insert(line).second;
   }
-  check(all_lines && has_word, "the single pane holds the word's entry lines", hex(single_text));
+  check(all_lines && has_word, "the single pane holds the word's entry lines, each once",
+        hex(single_text));
   std::vector<Pane> panes = panes_of(program);
   bool styles = panes.size() == 3;
   for (const Pane& pane : panes) {
@@ -1152,7 +1154,6 @@ int main(int argc, char** argv) {
     size_t end = dictionary.find('\n', from);
     if (end == std::string::npos) end = dictionary.size();
     edict_lines.insert(dictionary.substr(from, end - from));
-    if (end > from) edict_heads.insert(dictionary.substr(from, end - from - 1));
     from = end + 1;
   }
 
