@@ -205,8 +205,8 @@ struct PaneWriter {
     // characters start afresh after the last ASCII byte.
     size_t ascii = carry.size();
     while (ascii > 0 && static_cast<unsigned char>(carry[ascii - 1]) >= 0x80) --ascii;
-    size_t whole = ascii + whole_character_prefix(std::string_view(carry).substr(ascii),
-                                                  carry.size() - ascii);
+    size_t whole =
+        ascii + whole_character_prefix(std::string_view(carry).substr(ascii), carry.size() - ascii);
     // A 0x0D waits too: its 0x0A may come with the next page.
     if (whole > 0 && carry[whole - 1] == '\r') --whole;
     emit(std::string_view(carry).substr(0, whole));
@@ -295,6 +295,7 @@ int list_whole_text(const WholeTextRun& run) {
   if (both) std::fputs("== listing ==\n", stdout);
 
   TextReader reader{&run, {}, {}, 0, 0, false, false, false};
+  bool message_shown = false;
   Progress progress{run.progress, std::chrono::steady_clock::now(), {}};
   std::string text;  // EUC-JP not listed yet: at most a page and a part
   for (;;) {
@@ -316,8 +317,10 @@ int list_whole_text(const WholeTextRun& run) {
       break;
     }
     text.erase(0, step);
-    // The panes of a page are gone once printed.
+    // The panes of a page are gone once printed; of the events only a
+    // message counts, for the exit status.
     forget_destroyed_panes();
+    for (const PlatformEvent& event : desktop.events) message_shown |= event.what == "message";
     desktop.events.clear();
     progress.report(reader.converted, run.total_bytes, false);
   }
@@ -340,5 +343,8 @@ int list_whole_text(const WholeTextRun& run) {
     romaji_out.finish();
   }
   std::fflush(stdout);
-  return reader.failed ? kExitUsage : kExitOk;
+  for (const PlatformEvent& event : desktop.events) message_shown |= event.what == "message";
+  // A message shown on the way (a dictionary file that cannot be opened)
+  // means the run failed, though its listing is printed.
+  return reader.failed ? kExitUsage : message_shown ? kExitFailure : kExitOk;
 }

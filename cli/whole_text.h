@@ -27,7 +27,8 @@ struct WholeTextRun {
 // cut at whole characters of its encoding and checked part by part; a part
 // that is not valid text ends the run with a message (status 2), after what
 // was listed before it. A NUL byte ends the text, as it ends a passage.
-// Returns the exit status.
+// Returns the exit status: 1 after a message box (a dictionary file that
+// cannot be opened), as for a Get.
 int list_whole_text(const WholeTextRun& run);
 
 // The offset just past the last whole character of bytes in encoding that
