@@ -4,6 +4,7 @@
 // directory, so input files are read before `-C DIR` changes it.
 #include "cli/cli.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "cli/input_encoding.h"
+#include "cli/whole_text.h"
 #include "index/build_index.h"
 #include "intake/intake.h"
 #include "lookup/lookup.h"
@@ -31,18 +33,27 @@ namespace {
 
 const char kUsageGet[] =
     "usage: dodevuz get [--utf8|--euc|--shift|--jis] [-C DIR] [--pane listing|romaji|both]\n"
-    "                   [--raw] [--cache-pages N] [FILE|-]\n"
+    "                   [--raw] [--cache-pages N] [--forms] [--all] [FILE|-]\n"
     "  Runs a Get on the passage in FILE (standard input for - or no FILE) and\n"
     "  prints the listing pane and the romaji pane. The passage is UTF-8 unless\n"
     "  --euc, --shift or --jis says otherwise. --jis and --shift put the file's\n"
     "  bytes on the clipboard and run \"Get Dodevuz JIS\" / \"Get Dodevuz SHIFT\";\n"
     "  UTF-8 and EUC-JP are placed in the kanji buffer directly. A passage longer\n"
-    "  than the 40000-byte buffer (in EUC-JP) is cut at a whole character.\n"
+    "  than the 40000-byte buffer (in EUC-JP) is cut at a whole character, and a\n"
+    "  listing that fills its buffer ends with a notice of how far it got.\n"
     "    -C DIR           use the dictionary and romaji table in DIR\n"
     "    --pane P         listing, romaji or both (the default; with headings)\n"
     "    --raw            the pane's exact EUC-JP bytes, 0x0D 0x0A line ends;\n"
     "                     one pane only (the listing unless --pane says)\n"
-    "    --cache-pages N  page frames of the dictionary cache (default 48, up to 8192)\n";
+    "    --cache-pages N  page frames of the dictionary cache (default 48, up to 8192)\n"
+    "    --forms          \"Dictionary forms\": a conjugated word is listed with the\n"
+    "                     entry of its dictionary form (rules from DIR/deinflect.txt)\n"
+    "    --all            the whole text, of any length: listed page after page as\n"
+    "                     \"Get Dodevuz NEXT\" goes on, printed as one listing (and\n"
+    "                     one romaji text) without the notices; a progress line on\n"
+    "                     standard error when it is a terminal\n";
+
+static_assert(kMaxFrameCount == 8192, "the usage of get names the bound of --cache-pages");
 
 const char kUsageDecode[] =
     "usage: dodevuz decode [--utf8|--euc|--shift|--jis] [--raw] [FILE|-]\n"
@@ -57,15 +68,17 @@ const char kUsageRomaji[] =
     "  the output is UTF-8, or EUC-JP bytes with 0x0D 0x0A line ends with --raw.\n";
 
 const char kUsageSingle[] =
-    "usage: dodevuz single [--utf8|--euc|--shift|--jis] [-C DIR] [--raw] [--add] TEXT\n"
+    "usage: dodevuz single [--utf8|--euc|--shift|--jis] [-C DIR] [--raw] [--forms] [--add]\n"
+    "                      TEXT\n"
     "  Runs \"Single Dodevuz\" with TEXT selected in the listing pane and prints\n"
     "  every entry line that matches the start of TEXT (its first 50 bytes in\n"
-    "  EUC-JP). TEXT is UTF-8 unless an option says otherwise.\n"
-    "    --add            also \"Add to Word List\": the first line goes to\n"
+    "  EUC-JP). TEXT is UTF-8 unless an option says otherwise. With --forms the\n"
+    "  entries of TEXT's dictionary forms come first (食べました: 食べる).\n"
+    "    --add            also \"Add to Word List\": the word's entry goes to\n"
     "                     DIR/wordlist.tsv with TEXT as its sentence (once)\n";
 
 const char kUsageSession[] =
-    "usage: dodevuz session [-C DIR]\n"
+    "usage: dodevuz session [-C DIR] [--forms]\n"
     "  Reads menu commands from standard input, one a line, and runs each as\n"
     "  the desktop program would; panes and clipboard are held in memory.\n"
     "    get-jis [FILE]       clipboard := FILE's bytes, then \"Get Dodevuz JIS\"\n"
@@ -77,6 +90,8 @@ const char kUsageSession[] =
     "                         PANE: romaji, listing or single\n"
     "    select-text PANE TEXT  select the first occurrence of TEXT (UTF-8)\n"
     "    focus PANE|main      give the keyboard focus to a pane or the main window\n"
+    "    forms                \"Dictionary forms\": turn the mode on or off (off at\n"
+    "                         start, or on with --forms)\n"
     "    single, copy, clear, about, exit\n"
     "                         \"Single Dodevuz\", \"Copy\", \"Clear All\", \"About\",\n"
     "                         \"Exit\" (clean-up, then status 0)\n"
@@ -176,8 +191,10 @@ struct Options {
   std::string pane;  // empty when not given
   bool raw = false;
   bool check = false;
+  bool all = false;
   bool add = false;       // single --add
   std::string from_utf8;  // index --from-utf8 FILE
+  bool forms = false;
   bool help = false;
   long cache_pages = kDefaultFrameCount;
   long port = -1;  // -1 when not given
@@ -240,9 +257,10 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       char* end = nullptr;
       errno = 0;
       o->cache_pages = std::strtol(value, &end, 10);
-      if (*value == '\0' || *end != '\0' || errno != 0 || o->cache_pages < 1 ||
-          o->cache_pages > kMaxFrameCount) {
-        *problem = "--cache-pages takes a number from 1 to " + std::to_string(kMaxFrameCount);
+      if (*value == '\0' || *end != '\0' || errno != 0 ||
+          bounded_frame_count(o->cache_pages) != o->cache_pages) {
+        *problem = "--cache-pages takes a number from " + std::to_string(kMinFrameCount) + " to " +
+                   std::to_string(kMaxFrameCount);
         return false;
       }
     } else if (arg == "--port" && takes(arg)) {
@@ -256,6 +274,8 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       }
     } else if (arg == "--raw" && takes(arg)) {
       o->raw = true;
+    } else if (arg == "--all" && takes(arg)) {
+      o->all = true;
     } else if (arg == "--check" && takes(arg)) {
       o->check = true;
     } else if (arg == "--add" && takes(arg)) {
@@ -266,6 +286,8 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
         return false;
       }
       o->from_utf8 = argv[++i];
+    } else if (arg == "--forms" && takes(arg)) {
+      o->forms = true;
     } else {
       *problem = "unknown option: " + arg;
       return false;
@@ -350,6 +372,42 @@ void print_heading_and_pane(const char* heading, Window pane) {
   if (!text.empty() && text.back() != '\n') std::fputc('\n', stdout);
 }
 
+// `get --all`: the input is opened here, before -C changes the directory,
+// and read a part at a time by list_whole_text.
+int get_all(const Options& o, const std::string& pane) {
+  const std::string path = o.operands.empty() ? "-" : o.operands[0];
+  const bool from_stdin = path == "-";
+  FILE* in = from_stdin ? stdin : std::fopen(path.c_str(), "rb");
+  if (in == nullptr) {
+    std::fprintf(stderr, "dodevuz: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
+    return kExitFailure;
+  }
+  struct stat info {};
+  const bool known = fstat(fileno(in), &info) == 0;
+  const bool regular = known && S_ISREG(info.st_mode);
+  if (known && S_ISDIR(info.st_mode)) {
+    std::fprintf(stderr, "dodevuz: cannot read %s: %s\n", path.c_str(), std::strerror(EISDIR));
+    if (!from_stdin) std::fclose(in);
+    return kExitFailure;
+  }
+  start_afresh();
+  reset_store(static_cast<int>(o.cache_pages));
+  lookup.dictionary_forms = o.forms;
+  int status = kExitFailure;
+  if (enter_directory(o)) {
+    WholeTextRun run{in,
+                     from_stdin ? "standard input" : path,
+                     regular ? static_cast<uint64_t>(info.st_size) : 0,
+                     o.encoding,
+                     pane,
+                     o.raw,
+                     isatty(STDERR_FILENO) != 0};
+    status = list_whole_text(run);
+  }
+  if (!from_stdin) std::fclose(in);
+  return status;
+}
+
 }  // namespace
 
 Window cli_main_window() {
@@ -358,10 +416,9 @@ Window cli_main_window() {
   return &main_window;
 }
 
-void start_afresh() {
-  reset_program_state();
+void start_afresh(int frame_count) {
+  reset_program_state(frame_count);
   reset_desktop();
-  shell.main_window = cli_main_window();
   desktop.focus = cli_main_window();
 }
 
@@ -394,22 +451,12 @@ bool read_input(const std::string& path, std::string* bytes, std::string* error)
   return true;
 }
 
-size_t whole_character_prefix(std::string_view euc, size_t limit) {
-  size_t at = 0;
-  while (at < euc.size()) {
-    size_t length = euc_lead_length(static_cast<unsigned char>(euc[at]));
-    if (at + length > limit) break;
-    at += length;
-  }
-  return std::min(at, euc.size());
-}
-
 size_t passage_fit(std::string_view euc) {
   std::string_view text = up_to_nul(euc);
   if (text.size() < euc.size()) {
     std::fputs("dodevuz: the passage ends at its first NUL byte; the rest is not read\n", stderr);
   }
-  size_t length = whole_character_prefix(text, kKanjiBufferSize - 2);
+  size_t length = euc_whole_prefix(text, kKanjiBufferSize - 2);
   if (length < text.size()) {
     std::fprintf(stderr,
                  "dodevuz: the passage is %zu bytes in EUC-JP; only its first %zu (whole "
@@ -420,19 +467,9 @@ size_t passage_fit(std::string_view euc) {
 }
 
 size_t place_passage(std::string_view euc) {
-  std::string_view text = up_to_nul(euc);
-  size_t length = passage_fit(euc);
-  // The whole block is cleared, not only the first 39998 bytes the intake
-  // clears: a text of 39998 bytes still ends with two NULs.
-  intake.kanji_buffer = renew_block(&intake.kanji_block, kKanjiBufferSize, true);
-  if (intake.kanji_buffer == nullptr) {
-    if (intake.kanji_block != nullptr) {
-      message_box(cli_main_window(), "malloc failed for kanji buffers!", " ");
-    }
-    return 0;
-  }
-  std::memcpy(intake.kanji_buffer, text.data(), length);
-  return length;
+  passage_fit(euc);  // the notes
+  return place_euc_passage(cli_main_window(), reinterpret_cast<const unsigned char*>(euc.data()),
+                           euc.size());
 }
 
 std::string plain_line_ends(std::string_view text) {
@@ -470,7 +507,8 @@ std::string_view pane_text(Window pane) {
 int command_get(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --pane --raw --cache-pages", &o,
+  if (!parse_options(argc, argv,
+                     "--euc --utf8 --jis --shift -C --pane --raw --cache-pages --forms --all", &o,
                      &problem)) {
     return usage_error("get", problem);
   }
@@ -478,11 +516,12 @@ int command_get(int argc, char** argv) {
   if (o.operands.size() > 1) return usage_error("get", "get reads one passage");
   if (o.raw && o.pane == "both") return usage_error("get", "--raw prints one pane, not both");
   std::string pane = o.pane.empty() ? (o.raw ? "listing" : "both") : o.pane;
+  if (o.all) return get_all(o, pane);
 
   std::string bytes;
   if (int status = read_operand(o, &bytes); status != kExitOk) return status;
-  start_afresh();
-  reset_store(static_cast<int>(o.cache_pages));
+  start_afresh(static_cast<int>(o.cache_pages));
+  lookup.dictionary_forms = o.forms;
   if (!enter_directory(o)) return kExitFailure;
 
   Window main_window = cli_main_window();
@@ -548,7 +587,8 @@ int command_romaji(int argc, char** argv) {
 int command_single(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --raw --add", &o, &problem)) {
+  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --raw --forms --add", &o,
+                     &problem)) {
     return usage_error("single", problem);
   }
   if (o.help) return std::fputs(kUsageSingle, stdout), kExitOk;
@@ -561,6 +601,7 @@ int command_single(int argc, char** argv) {
                  kSelectionBufferSize);
   }
   start_afresh();
+  lookup.dictionary_forms = o.forms;
   if (!enter_directory(o)) return kExitFailure;
 
   Window main_window = cli_main_window();
