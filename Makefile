@@ -15,7 +15,7 @@ deps = $(if $(filter no,$(INSTALL_DEPS)),true,scripts/install-deps.sh $(1))
 all: build
 
 deps:
-	@$(call deps,core)
+	@$(call deps,core serve)
 
 $(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)

@@ -20,6 +20,9 @@
 #include "platform/in_memory.h"
 #include "platform/text_units.h"
 #include "romaji/romaji.h"
+#ifdef DODEVUZ_SERVE
+#include "serve/serve.h"
+#endif
 #include "shell/shell.h"
 #include "store/store.h"
 
@@ -94,6 +97,15 @@ const char kUsageIndex[] =
     "                      UTF-8 (converted to EUC-JP; the old userdict is\n"
     "                      replaced only when the whole file converts)\n";
 
+const char kUsageServe[] =
+    "usage: dodevuz serve [-C DIR] [--port N]\n"
+    "  Serves the reading page on http://127.0.0.1:N/ (8080 unless --port says;\n"
+    "  0 takes any free port), for this machine only: paste Japanese text, and\n"
+    "  every word shows its reading above it and its entry under the pointer.\n"
+    "  The address is printed when the server is ready; Ctrl+C ends it.\n"
+    "    -C DIR      use the dictionary and romaji table in DIR\n"
+    "    --port N    the port to listen on, 0 to 65535\n";
+
 const char kUsageAll[] =
     "dodevuz: a Japanese-to-English reading aid. Every dictionary word of a\n"
     "passage is listed with its entry line, the listing is spelled in romaji,\n"
@@ -123,6 +135,7 @@ const CommandEntry kCommands[] = {
     {"session", command_session, kUsageSession},
     {"index", command_index, kUsageIndex},
     {"setup", command_setup, kUsageSetup},
+    {"serve", command_serve, kUsageServe},
 };
 
 const CommandEntry* find_command(const char* name) {
@@ -160,6 +173,7 @@ struct Options {
   std::string from_utf8;  // index --from-utf8 FILE
   bool help = false;
   long cache_pages = kDefaultFrameCount;
+  long port = -1;  // -1 when not given
   std::vector<std::string> operands;
 };
 
@@ -222,6 +236,15 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       if (*value == '\0' || *end != '\0' || errno != 0 || o->cache_pages < 1 ||
           o->cache_pages > kMaxFrameCount) {
         *problem = "--cache-pages takes a number from 1 to " + std::to_string(kMaxFrameCount);
+        return false;
+      }
+    } else if (arg == "--port" && takes(arg)) {
+      const char* value = i + 1 < argc ? argv[++i] : "";
+      char* end = nullptr;
+      errno = 0;
+      o->port = std::strtol(value, &end, 10);
+      if (*value == '\0' || *end != '\0' || errno != 0 || o->port < 0 || o->port > 65535) {
+        *problem = "--port takes a number from 0 to 65535";
         return false;
       }
     } else if (arg == "--raw" && takes(arg)) {
@@ -298,6 +321,17 @@ std::string with_crlf(std::string_view text) {
     out.push_back(text[i]);
   }
   return out;
+}
+
+// The status of a command that ran the program's chain: a message shown on
+// the way (a dictionary file that cannot be opened, memory that cannot be
+// had) means it failed, though its panes are printed as the desktop shows
+// them.
+int status_after_messages() {
+  for (const PlatformEvent& event : desktop.events) {
+    if (event.what == "message") return kExitFailure;
+  }
+  return kExitOk;
 }
 
 void print_heading_and_pane(const char* heading, Window pane) {
@@ -461,7 +495,7 @@ int command_get(int argc, char** argv) {
   } else {
     print_pane_text(pane_text(pane == "listing" ? shell.listing_pane : romaji.romaji_pane), o.raw);
   }
-  return kExitOk;
+  return status_after_messages();
 }
 
 int command_decode(int argc, char** argv) {
@@ -534,7 +568,7 @@ int command_single(int argc, char** argv) {
   std::string_view found = pane_text(shell.single_pane);
   if (found.empty()) std::fputs("dodevuz: no entry matches the text\n", stderr);
   print_pane_text(found, o.raw);
-  return kExitOk;
+  return status_after_messages();
 }
 
 int command_index(int argc, char** argv) {
@@ -600,6 +634,26 @@ int command_index(int argc, char** argv) {
         stats.readings, stats.words, stats.skipped_lines);
   }
   return kExitOk;
+}
+
+int command_serve(int argc, char** argv) {
+  Options o;
+  std::string problem;
+  if (!parse_options(argc, argv, "-C --port", &o, &problem)) return usage_error("serve", problem);
+  if (o.help) return std::fputs(kUsageServe, stdout), kExitOk;
+  if (!o.operands.empty()) return usage_error("serve", "serve takes no file: use -C DIR");
+#ifdef DODEVUZ_SERVE
+  if (!enter_directory(o)) return kExitFailure;
+  ServeOptions options;
+  if (o.port >= 0) options.port = static_cast<int>(o.port);
+  return run_server(options, stdout);
+#else
+  std::fputs(
+      "dodevuz: this dodevuz was built without the server; install libcpp-httplib-dev and "
+      "nlohmann-json3-dev (scripts/install-deps.sh serve) and build it again\n",
+      stderr);
+  return kExitFailure;
+#endif
 }
 
 int dodevuz_main(int argc, char** argv) {

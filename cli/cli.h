@@ -30,6 +30,7 @@ int command_session(int argc, char** argv);
 int command_index(int argc, char** argv);
 int command_setup(int argc, char** argv);  // setup.cpp
 extern const char kUsageSetup[];
+int command_serve(int argc, char** argv);  // without the server built: a message, status 1
 
 // The window that owns message boxes and panes: the main window of the
 // command line, which has no pane of its own.

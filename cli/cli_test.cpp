@@ -163,16 +163,42 @@ TEST(Get, MissingRomajiTableEndsWithStatusOneAndTheMessage) {
   EXPECT_EQ(run.out, "Unable to open: kanarom.cnv\n");
 }
 
-TEST(Get, MissingDictionaryIsReportedAndTheListingStillMade) {
+// The listing is printed as the desktop shows it, and the status says that
+// the command failed.
+TEST(Get, MissingDictionaryIsReportedTheListingStillMadeAndTheStatusIsOne) {
   ScratchDir dir;
   copy_sample_data();
   std::remove("edict");
   Outcome run = dodevuz("get --utf8 --pane listing", "a本");
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.status, kExitFailure);
   EXPECT_NE(run.err.find("[edict] Cannot open dictionary file:\n[ ] Stat() error\n"),
             std::string::npos)
       << run.err;
   EXPECT_EQ(run.out, "a" + nomatch("本"));
+
+  copy_sample_data();
+  std::remove("edict.jdx");
+  run = dodevuz("get --utf8 --pane listing", "a本");
+  EXPECT_EQ(run.status, kExitFailure);
+  EXPECT_NE(run.err.find("[edict] Cannot open dictionary index file:"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.out, "a" + nomatch("本"));
+  run = dodevuz("single 本");
+  EXPECT_EQ(run.status, kExitFailure);
+  EXPECT_NE(run.err.find("Cannot open dictionary index file:"), std::string::npos) << run.err;
+}
+
+// Standard output carries the pane's bytes alone, --raw ones too.
+TEST(Get, ARomajiTableNoticeGoesToStandardError) {
+  ScratchDir dir;
+  copy_sample_data();
+  std::string table = "$h\n";
+  for (int i = 0; i < 300; ++i) table += euc("か\tka\n");
+  write_file("kanarom.cnv", table);
+  Outcome run = dodevuz("get --utf8 --raw --pane romaji", "かな");
+  EXPECT_EQ(run.status, kExitOk);
+  EXPECT_EQ(run.out, "ka##");
+  EXPECT_EQ(run.err, "Too many romaji table entries!\n");
 }
 
 TEST(Decode, ShiftJisAndJisSamplesGiveTheSameTextAsTheUtf8Sample) {
@@ -299,13 +325,12 @@ TEST(InputEncoding, APassageOverTheBufferIsNotedInEveryEncoding) {
 }
 
 TEST(Single, ListsEveryEntryThatMatchesTheStartOfTheText) {
-  // Each line loses its last byte to the 0x0D of its line end, as the single
-  // pane shows it.
+  // Every line whole, once, the word's own first.
   ScratchDir dir;
   Outcome run = dodevuz("single -C " + kData + " 日本語");
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("日本語 [にほんご] /(n) the Japanese language/(P)\n"), std::string::npos)
-      << run.out;
+  EXPECT_EQ(run.out.find("日本語 [にほんご] /(n) the Japanese language/(P)/\n"), 0u) << run.out;
+  EXPECT_EQ(run.out.find("日本語"), run.out.rfind("日本語")) << run.out;
   EXPECT_NE(run.out.find("日本 [にほん]"), std::string::npos) << run.out;
   Outcome none = dodevuz("single -C " + kData + " 鬱");
   EXPECT_EQ(none.status, 0);
@@ -351,10 +376,9 @@ TEST(Session, ShowsPanesAndReadsFilesFromTheStartingDirectory) {
                         "set-clipboard 東京\nclipboard\nget-shift\nshow listing\n"
                         "select romaji 4 2\nfocus main\ncopy\nclipboard\n");
   ASSERT_EQ(run.status, 0) << run.err;
-  // Single lines lose their last byte to the 0x0D of their line end.
   size_t tail = run.out.find("東京\n");
   ASSERT_NE(tail, std::string::npos) << run.out;
-  EXPECT_NE(run.out.substr(0, tail).find("本 [ほん] /(n) book/volume/(P)\n"), std::string::npos)
+  EXPECT_NE(run.out.substr(0, tail).find("本 [ほん] /(n) book/volume/(P)/\n"), std::string::npos)
       << run.out;
   EXPECT_EQ(run.out.substr(tail),
             "東京\n" + found("東京", "東京 [とうきょう] /(n) Tokyo (capital city of Japan)/(P)/") +

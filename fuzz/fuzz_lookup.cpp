@@ -47,7 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   lookup_selection();
   const unsigned char* single = lookup.single_buffer;
   if (single == nullptr) abort();
-  for (size_t i = kSingleLimit; i < kSingleBufferSize; ++i) {
+  // Whole lines only, each ending in CR LF, and the text's NUL within.
+  const void* single_end = std::memchr(single, 0, kSingleBufferSize);
+  if (single_end == nullptr) abort();
+  const size_t single_length = static_cast<const unsigned char*>(single_end) - single;
+  if (single_length > 0 && single[single_length - 1] != 0x0A) abort();
+  for (size_t i = 0; i < single_length; ++i) {
+    if (single[i] == 0x0A && (i == 0 || single[i - 1] != 0x0D)) abort();
+  }
+  for (size_t i = single_length; i < kSingleBufferSize; ++i) {
     if (single[i] != 0) abort();
   }
   // The entry line is always a line: its bytes, a line feed, a NUL.

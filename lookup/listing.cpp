@@ -171,6 +171,11 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
   unsigned char* key = lookup.search_key;
   const unsigned char* line = lookup.entry_line;
 
+  // The first character boundary at or after the position, stepping from
+  // the passage's first byte (euc_lead_length). The walk itself may
+  // stand inside a character: a looked-up character always advances by two
+  // bytes, and a word's odd length is raised to even.
+  size_t boundary = 0;
   while (position < stop_at && !listing.full) {
     const unsigned char b = passage[position];
     if (b <= 0x7E) {
@@ -181,25 +186,33 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
       record_step_end(listing.used, position);
       continue;
     }
+    // Bytes from the position that the passage still holds, up to n: the
+    // listing never takes a byte from beyond the passage's end (no NUL
+    // inside the listing).
+    auto available = [&](size_t n) { return end - position < n ? end - position : n; };
     if (b == 0xA1 || b == 0xA4 || b == 0xA5) {
-      if (!listing.room_for(2)) break;
-      listing.put(b);
-      listing.put(position + 1 < end ? passage[position + 1] : 0);
-      listing.record(ItemKind::kPassed, position, 2, listing.used - 2, 0);
+      const size_t n = available(2);
+      if (!listing.room_for(n)) break;
+      const size_t from = listing.used;
+      listing.text(passage + position, n);
+      listing.record(ItemKind::kPassed, position, 2, from, 0);
       position += 2;
       record_step_end(listing.used, std::min(position, end));
       continue;
     }
 
-    const size_t key_length = end - position < kMaxKey ? end - position : kMaxKey;
+    const size_t key_length = available(kMaxKey);
     std::memcpy(key, passage + position, key_length);
     key[key_length] = 0;
     lookup_word();  // may drop the key's last byte, when below 0x20
 
-    // A character that matches nothing and whose second byte starts a kana
-    // is passed over by one byte; the kana is then copied.
+    // Off a character boundary, a character that matches nothing and whose
+    // second byte starts a kana is passed over by one byte, so that the walk
+    // falls back into step with the passage's characters. At a boundary the
+    // 0xA4 is the kanji's own second byte, and the kanji is listed whole.
+    while (boundary < position) boundary += euc_lead_length(passage[boundary]);
     const bool no_match = is_no_match(line);
-    if (no_match && key[1] == 0xA4) {
+    if (no_match && key[1] == 0xA4 && boundary != position) {
       listing.record(ItemKind::kPassed, position, 1, listing.used, 0);
       position += 1;
       continue;
@@ -209,28 +222,24 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
     // its leading ASCII; from a further dictionary, the headword alone.
     size_t i = static_cast<size_t>(lookup.word_length);
     const size_t line_length = strnlen(reinterpret_cast<const char*>(line), kEntryLineSize);
-    // Bytes of the word that lie past the key (the count raised to even, or
-    // a dropped control byte) are the passage's, or NUL past its end.
-    const size_t key_left = std::strlen(reinterpret_cast<const char*>(key));
-    auto word_byte = [&](size_t n) -> unsigned char {
-      if (n < key_left) return key[n];
-      return position + n < end ? passage[position + n] : 0;
-    };
 
     if (i > 0) {
       if (i % 2 == 1) ++i;  // a partly matching two-byte character counts whole
-      if (!listing.room_for(i + kGap + line_length)) break;
+      // The word's bytes are the passage's (those of the key, and the key
+      // byte that the lookup dropped or the one the raise to even reaches).
+      const size_t word = available(i);
+      if (!listing.room_for(word + kGap + line_length)) break;
       const size_t from = listing.used;
-      for (size_t n = 0; n < i; ++n) listing.put(word_byte(n));
+      listing.text(passage + position, word);
       listing.gap(kGap);
       listing.text(line, line_length);
       listing.record(ItemKind::kWord, position, i, from, line_length);
       position += i;
     } else {
-      if (!listing.room_for(2 + 2 * kGap + line_length)) break;
+      const size_t character = available(2);
+      if (!listing.room_for(character + 2 * kGap + line_length)) break;
       const size_t from = listing.used;
-      listing.put(word_byte(0));
-      listing.put(word_byte(1));
+      listing.text(passage + position, character);
       listing.gap(2 * kGap);
       listing.text(line, line_length);
       const bool no_match_text =

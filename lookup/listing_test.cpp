@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "intake/intake.h"
 #include "lookup/test_dictionary.h"
+#include "platform/text_units.h"
 
 namespace {
 
@@ -66,8 +68,6 @@ TEST_F(ListingTest, AsciiKanaAndRowOneSymbolsAreCopiedWithoutALookup) {
   const std::string passage = "Hi, " + euc("これはカタカナ。「ー」") + "\t\r\n~";
   EXPECT_EQ(listing(passage), passage);
   EXPECT_EQ(store.page_loads, 0u);
-  // A two-byte copy at the passage's end takes the NUL with it and ends.
-  EXPECT_EQ(listing("a\xA4"), "a\xA4");
 }
 
 TEST_F(ListingTest, FoundWordsAreFollowedByTheGapAndTheirLine) {
@@ -86,12 +86,18 @@ TEST_F(ListingTest, ACharacterWithoutAWordGetsEighteenBlanksAndNoMatch) {
                                                  "\x8E\xB1" + std::string(16, ' ') + kNoMatch);
 }
 
-TEST_F(ListingTest, AnUnfoundCharacterWhoseSecondByteIsA4AdvancesByOne) {
+// A kanji whose second byte is 0xA4 (阿 is B0 A4) is a whole character like
+// any other: its 0xA4 does not start a hiragana.
+TEST_F(ListingTest, AnUnfoundKanjiWithSecondByteA4IsListedWhole) {
   dictionary({euc("日本 /Japan/")});
-  // B0 A4 is a kanji; its A4 then starts a kana copy that takes the next
-  // byte with it, and the A2 after that is looked up on its own.
-  EXPECT_EQ(hex(listing("\xB0\xA4\xA4\xA2x")),
-            hex("\xA4\xA4\xA2x" + std::string(16, ' ') + kNoMatch));
+  const std::string unfound = std::string(16, ' ') + kNoMatch;
+  EXPECT_EQ(hex(listing(euc("阿拶する"))),
+            hex(euc("阿") + unfound + euc("拶") + unfound + euc("する")));
+  // Only where the walk stands inside a character (here the third byte of
+  // a JIS X 0212 character, after its two-byte step) is one byte passed
+  // over, to fall back into step: the 0xA4 then starts the kana it belongs
+  // to.
+  EXPECT_EQ(hex(listing("\x8F\xB0\xB0\xA4\xA2x")), hex("\x8F\xB0" + unfound + euc("あ") + "x"));
 }
 
 TEST_F(ListingTest, ALineThatDoesNotBeginLikeTheKeyGetsSixteenBlanks) {
@@ -99,6 +105,20 @@ TEST_F(ListingTest, ALineThatDoesNotBeginLikeTheKeyGetsSixteenBlanks) {
   open_dictionary_with(text, {3});  // the 漢 inside the line alone
   EXPECT_EQ(listing(euc("漢") + "z"),
             euc("漢") + std::string(16, ' ') + euc("大漢") + " /inside/\n" + "z");
+}
+
+// A line that begins with another kanji of the same lead byte (大 C2 E7,
+// 対 C2 D0) is not the word's entry, though it matches the key.
+TEST_F(ListingTest, TheEntryBeginsWithTheWordsWholeFirstCharacter) {
+  const std::string pair = lines({euc("大対 [おおつい] /big pair/"), euc("対 [たい] /versus/")});
+  // Indexed at every character: 対 of 大対 comes first in index order.
+  open_dictionary_with(pair, character_starts(pair));
+  EXPECT_EQ(listing(euc("対です")), euc("対") + kGap + euc("対 [たい] /versus/\n") + euc("です"));
+  // With no line that begins with 対, the one that shares its lead byte is
+  // listed as a line that does not begin like the word.
+  const std::string text = lines({euc("大対 /big pair/")});
+  open_dictionary_with(text, character_starts(text));
+  EXPECT_EQ(listing(euc("対")), euc("対") + std::string(16, ' ') + euc("大対 /big pair/\n"));
 }
 
 TEST_F(ListingTest, LeadingAsciiOfTheLineIsSkippedWhenMeasuring) {
@@ -115,11 +135,24 @@ TEST_F(ListingTest, APartlyMatchingCharacterCountsWhole) {
             hex("\xB0\xA1\xB0\xA2" + kGap + "\xB0\xA1\xB0\xA3 /y/\n" + "z"));
 }
 
-TEST_F(ListingTest, AnOddCountPastThePassageEndWritesItsNul) {
-  dictionary({"\xB0\xA1\xB0\xA2\xB0\xA3 /z/"});
-  EXPECT_EQ(hex(listing("\xB0\xA1\xB0\xA2\xB0")), hex("\xB0\xA1\xB0\xA2\xB0"));
-  const unsigned char* after = lookup.listing_buffer + 6;
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(after), 8), kGap);
+// The count raised to even, or a lone lead byte, may reach past the
+// passage's end: nothing is written for that byte, and the item keeps its
+// gap and entry line (a NUL there would end the listing's text).
+TEST_F(ListingTest, NoNulInsideTheListingAtThePassageEnd) {
+  dictionary({"\xB0\xA1\xB0\xA2\xB0\xA3 /z/", euc("漢字 /kanji/")});
+  EXPECT_EQ(hex(listing("\xB0\xA1\xB0\xA2\xB0")),
+            hex("\xB0\xA1\xB0\xA2\xB0" + kGap + "\xB0\xA1\xB0\xA2\xB0\xA3 /z/\n"));
+  // 漢 and the lead byte of 字: three bytes of the line, four counted.
+  const std::string kanji = euc("漢字 /kanji/\n");
+  EXPECT_EQ(hex(listing(euc("漢") + "\xBB")), hex(euc("漢") + "\xBB" + kGap + kanji));
+  // A lone lead byte after a word is listed as a character without a word.
+  EXPECT_EQ(hex(listing(euc("漢字") + "\xBB")),
+            hex(euc("漢字") + kGap + kanji + "\xBB" + std::string(16, ' ') + kNoMatch));
+  // A kana lead byte at the very end is copied alone.
+  EXPECT_EQ(hex(listing("a\xA4")), hex("a\xA4"));
+  const size_t used = std::string(reinterpret_cast<const char*>(lookup.listing_buffer)).size();
+  EXPECT_EQ(std::count(lookup.listing_buffer + used, lookup.listing_buffer + kListingBufferSize, 0),
+            static_cast<long>(kListingBufferSize - used));
 }
 
 // The raised count may reach the key byte that the lookup dropped (a line
@@ -549,12 +582,12 @@ TEST_F(ListingItemsTest, ALineThatDoesNotBeginLikeTheKeyIsAWordItemOfTwoBytes) {
 
 TEST_F(ListingItemsTest, TheOddCasesOfTheWalkKeepTheItemsEndToEnd) {
   dictionary({"\xB0\xA1\xB0\xA2\xB0\xA3 /z/", euc("日本 /Japan/")});
-  // A byte passed over without a word joins the kana run that follows it.
-  listing("\xB0\xA4\xA4\xA2x");
+  // A byte passed over without a word (off a character boundary) joins the
+  // kana run that follows it.
+  listing("\x8F\xB0\xB0\xA4\xA2x");
   ASSERT_EQ(lookup.item_count, 2);
-  EXPECT_EQ(items()[0], (Item{ItemKind::kPassed, "\xB0\xA4\xA4", "\xA4\xA4", ""}));
-  EXPECT_EQ(items()[1].passage, "\xA2x");
-  expect_items_tile(5);
+  EXPECT_EQ(items()[1], (Item{ItemKind::kPassed, "\xB0\xA4\xA2x", "\xA4\xA2x", ""}));
+  expect_items_tile(6);
 
   // A count raised past the passage's end, and a kana pair cut by it: the
   // items end with the passage.
@@ -564,7 +597,7 @@ TEST_F(ListingItemsTest, TheOddCasesOfTheWalkKeepTheItemsEndToEnd) {
   listing("a\xA4");
   ASSERT_EQ(lookup.item_count, 1);
   EXPECT_EQ(lookup.items[0].passage_length, 2);
-  EXPECT_EQ(lookup.items[0].listing_length, 3);  // the NUL taken with the A4 was written too
+  EXPECT_EQ(lookup.items[0].listing_length, 2);  // nothing written beyond the passage
 }
 
 TEST_F(ListingItemsTest, TheLastItemEndsWhereAFullListingStopped) {
@@ -596,6 +629,57 @@ TEST_F(ListingItemsTest, AWholeKanjiBufferOfShortItemsIsRecorded) {
   EXPECT_GT(lookup.item_count, 2000);
   listing(euc("日"));
   EXPECT_EQ(lookup.item_count, 1);
+}
+
+// ---- Real text ---------------------------------------------------------------
+
+const std::filesystem::path kFullDictionary =
+    std::filesystem::path(DODEVUZ_SOURCE_DATA_DIR) / ".." / "dict";
+const std::filesystem::path kRealPassage =
+    std::filesystem::path(DODEVUZ_SOURCE_DATA_DIR) / ".." / "corpus" / "passage-40k.euc";
+
+// On real prose with the full dictionary, every word found is listed with a
+// line that begins with the word's own first character, never with a line of
+// another kanji that only shares its lead byte.
+TEST_F(ListingItemsTest, OnRealTextEveryFoundLineBeginsWithItsWordsFirstCharacter) {
+  namespace fs = std::filesystem;
+  if (!fs::exists(kFullDictionary / "edict") || !fs::exists(kFullDictionary / "edict.jdx")) {
+    GTEST_SKIP() << "no full dictionary in " << kFullDictionary << " (make full-dict)";
+  }
+  std::string passage = testing_support::read_file(kRealPassage.string());
+  if (passage.empty()) GTEST_SKIP() << "no " << kRealPassage << " (make corpus)";
+  // The kanji buffer's share of it, cut at a whole character.
+  size_t whole = 0;
+  while (whole < passage.size()) {
+    const size_t next = whole + euc_lead_length(static_cast<unsigned char>(passage[whole]));
+    if (next > kKanjiClearSize) break;
+    whole = next;
+  }
+  passage.resize(whole);
+  for (const char* name : {"edict", "edict.jdx"}) {
+    fs::create_symlink(fs::absolute(kFullDictionary / name), name);
+  }
+  open_dictionaries(kMain);
+  listing(passage);  // may stop short of the passage's end: its buffer is full
+  const ListingItem& last = lookup.items[lookup.item_count - 1];
+  expect_items_tile(last.passage_offset + last.passage_length);
+
+  size_t found = 0;
+  for (const Item& item : items()) {
+    // A found word: the word, 8 blanks, its line (16 blanks for a line that
+    // does not begin like it).
+    if (item.kind != ItemKind::kWord ||
+        item.written.size() != item.passage.size() + kGap.size() + item.line.size()) {
+      continue;
+    }
+    ++found;
+    const size_t first = euc_lead_length(static_cast<unsigned char>(item.passage[0]));
+    size_t j = 0;
+    while (j < item.line.size() && item.line[j] >= 0x02 && item.line[j] <= 0x7E) ++j;
+    EXPECT_EQ(hex(item.line.substr(j, first)), hex(item.passage.substr(0, first)))
+        << "word " << hex(item.passage) << "\nline: " << item.line;
+  }
+  EXPECT_GT(found, 300u);
 }
 
 }  // namespace

@@ -4,9 +4,13 @@
 // first entry whose text begins with that prefix, stopping at the first
 // prefix that is not found (a longer one cannot be found then either). Each
 // open dictionary slot is searched in turn; slot 0 comes first.
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <unordered_set>
 
 #include "lookup/lookup.h"
+#include "platform/text_units.h"
 #include "store/store.h"
 
 namespace {
@@ -45,20 +49,37 @@ Prefixes find_prefixes() {
   return p;
 }
 
+// Whether the line begins with the key's first n bytes as the index
+// compares them: katakana as hiragana at even offsets, A-Z as a-z.
+bool begins_with_folded(const unsigned char* line, const unsigned char* key, int32_t n) {
+  auto fold = [](unsigned char c, int32_t at) -> unsigned char {
+    if (at % 2 == 0 && c == 0xA5) return 0xA4;
+    if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 0x20);
+    return c;
+  };
+  for (int32_t i = 0; i < n && key[i] != 0; ++i) {
+    if (fold(line[i], i) != fold(key[i], i)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void lookup_word_in_slot(int slot) {
   store.current_slot = slot;
   const Prefixes p = find_prefixes();
-  // Prefer a line that starts with the key's first byte: the listing measures
-  // the word against the start of the line. Lines are tried from the longest
-  // prefix down, each prefix's matches in index order; the buffer already
-  // holds the first candidate, so it is tested before anything is fetched.
+  // Prefer a line that starts with the key's whole first character: the
+  // listing measures the word against the start of the line, and a line that
+  // only shares the character's lead byte (another kanji of the same row)
+  // belongs to another word. Lines are tried from the longest prefix down,
+  // each prefix's matches in index order; the buffer already holds the first
+  // candidate, so it is tested before anything is fetched.
+  const size_t first = euc_lead_length(lookup.search_key[0]);
   for (int k = p.matched; k >= 1; --k) {
     int32_t e = p.first_match[k];
     for (;;) {
       lookup.current_entry = e;
-      if (lookup.entry_line[0] == lookup.search_key[0]) break;
+      if (std::memcmp(lookup.entry_line, lookup.search_key, first) == 0) break;
       int status = kNotFound;
       int32_t entry = 0;
       search_index(kCheckMode, store.current_slot, e, k * p.width, lookup.search_key, &status,
@@ -124,6 +145,9 @@ size_t listed_word_length(const unsigned char* key, const unsigned char* line) {
   while (j < kEntryLineSize - 1 && line[j] >= 0x02 && line[j] <= 0x7E) ++j;
   size_t i = 0;
   while (key[i] != 0 && j + i < kEntryLineSize && line[j + i] == key[i]) ++i;
+  // A line that shares only the lead byte of the key's first character
+  // begins with another character: it holds no word of the key.
+  if (i < euc_lead_length(key[0])) i = 0;
   return i;
 }
 
@@ -170,6 +194,47 @@ void lookup_word() {
   store.current_slot = best_slot;
 }
 
+void for_each_selection_line(const SelectionLineVisitor& visit) {
+  // Different entries lead to the same line (an index holds a position for
+  // every word inside a line, and a line matches every shorter prefix
+  // again): each line is given once, where it first comes.
+  std::unordered_set<std::string> seen;
+  // Each slot starts from the key as the caller left it; the key that slot
+  // 0's lookup shortened is what remains.
+  unsigned char key[kSearchKeySize];
+  std::memcpy(key, lookup.search_key, sizeof key);
+  unsigned char shortened[kSearchKeySize];
+  bool more = true;
+  for (int slot = 0; slot <= store.highest_slot && slot < kSlotCount; ++slot) {
+    if (slot > 0 && (!more || !slot_ready(slot))) continue;
+    std::memcpy(lookup.search_key, key, sizeof key);
+    store.current_slot = slot;
+    const Prefixes p = find_prefixes();
+    if (slot == 0) std::memcpy(shortened, lookup.search_key, sizeof shortened);
+    for (int k = p.matched; k >= 1 && more; --k) {
+      const int32_t length = k * p.width;
+      // Two passes over the entries matching this prefix: the lines that
+      // begin with it, then the rest.
+      for (const bool beginning : {true, false}) {
+        for (int32_t e = p.first_match[k]; more; ++e) {
+          lookup.current_entry = e;
+          int status = kNotFound;
+          int32_t entry = 0;
+          search_index(kCheckMode, slot, e, length, lookup.search_key, &status, &entry,
+                       lookup.entry_line);
+          if (status != kFound) break;
+          const unsigned char* line = lookup.entry_line;
+          if (begins_with_folded(line, lookup.search_key, length) != beginning) continue;
+          const size_t line_length = strnlen(reinterpret_cast<const char*>(line), kEntryLineSize);
+          if (!seen.emplace(reinterpret_cast<const char*>(line), line_length).second) continue;
+          more = visit(line, line_length);
+        }
+      }
+    }
+  }
+  std::memcpy(lookup.search_key, shortened, sizeof shortened);
+}
+
 void lookup_selection() {
   lookup.single_buffer = renew_block(&lookup.single_block, kSingleBufferSize, true);
   unsigned char* single = lookup.single_buffer;
@@ -182,39 +247,15 @@ void lookup_selection() {
     return;
   }
   size_t offset = 0;
-  // Each slot starts from the key as the caller left it; the key that slot
-  // 0's lookup shortened is what remains.
-  unsigned char key[kSearchKeySize];
-  std::memcpy(key, lookup.search_key, sizeof key);
-  unsigned char shortened[kSearchKeySize];
-  for (int slot = 0; slot <= store.highest_slot && slot < kSlotCount; ++slot) {
-    if (slot > 0 && (!slot_ready(slot) || single == nullptr || offset >= kSingleLimit)) continue;
-    std::memcpy(lookup.search_key, key, sizeof key);
-    store.current_slot = slot;
-    const Prefixes p = find_prefixes();
-    if (slot == 0) std::memcpy(shortened, lookup.search_key, sizeof shortened);
-    if (single == nullptr) break;  // the shell could not have its block
-    // Every line of every prefix, longest prefix first, so a line comes once
-    // for each prefix it matches. The last byte before each line end becomes
-    // 0x0D, giving the pane its CR LF without moving anything. Once the buffer
-    // holds its 262 bytes nothing more can show, and the walk stops.
-    for (int k = p.matched; k >= 1 && offset < kSingleLimit; --k) {
-      int32_t e = p.first_match[k];
-      while (offset < kSingleLimit) {
-        lookup.current_entry = e;
-        int status = kNotFound;
-        int32_t entry = 0;
-        search_index(kCheckMode, store.current_slot, e, k * p.width, lookup.search_key, &status,
-                     &entry, lookup.entry_line);
-        if (status != kFound) break;
-        for (const unsigned char* b = lookup.entry_line; *b != 0 && offset < kSingleLimit; ++b) {
-          single[offset] = *b;
-          if (*b == 0x0A && offset > 0) single[offset - 1] = 0x0D;
-          ++offset;
-        }
-        e = lookup.current_entry + 1;
-      }
+  // Whole lines only, with CR LF for the pane; the NUL always has its byte.
+  for_each_selection_line([&](const unsigned char* line, size_t length) {
+    const size_t line_feeds = std::count(line, line + length, 0x0A);
+    if (offset + length + line_feeds + 1 > kSingleBufferSize) return false;
+    for (size_t i = 0; i < length; ++i) {
+      if (line[i] == 0x0A) single[offset++] = 0x0D;
+      single[offset++] = line[i];
     }
-  }
-  std::memcpy(lookup.search_key, shortened, sizeof shortened);
+    // Not even a line of one byte would fit any more: the walk can end.
+    return offset + 4 <= kSingleBufferSize;
+  });
 }

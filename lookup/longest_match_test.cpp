@@ -94,7 +94,7 @@ TEST_F(LongestMatchTest, PrefixesAreTriedForTwentyCharactersAtMost) {
   const std::string text = lines({key + " A", twenty + euc("亜") + " B"});
   open_dictionary_with(text, line_starts(text));
   const std::string listed = selection(key);
-  EXPECT_EQ(listed.substr(0, 45), twenty + euc("亜") + " \r\n");
+  EXPECT_EQ(listed.substr(0, 46), twenty + euc("亜") + " B\r\n");
   EXPECT_EQ(word(key), text.substr(text.find('\n') + 1));  // B: first of the 20-character run
 }
 
@@ -127,37 +127,88 @@ TEST_F(LongestMatchTest, LookupWordEndsOnTheLastOneCharacterLineWhenNoneStartsLi
   EXPECT_EQ(word(euc("漢")), euc("小漢") + "b\n");
 }
 
-TEST_F(LongestMatchTest, SelectionListsEveryLineOfEveryPrefix) {
+TEST_F(LongestMatchTest, LookupWordComparesTheWholeFirstCharacter) {
+  // 大 (C2 E7) and 対 (C2 D0) share their lead byte; 対 of 大対 comes first
+  // in index order.
+  const std::string text = lines({euc("大対 [おおつい] /big pair/"), euc("対 [たい] /versus/")});
+  open_dictionary_with(text, character_starts(text));
+  EXPECT_EQ(word(euc("対です")), euc("対 [たい] /versus/\n"));
+  // A 0x8F character is three bytes: a line sharing only two is passed by.
+  const std::string supplementary = lines({"\x8F\xB0\xA1 /a/", "\x8F\xB0\xA2 /b/"});
+  open_dictionary_with(supplementary, line_starts(supplementary));
+  EXPECT_EQ(word("\x8F\xB0\xA2"), "\x8F\xB0\xA2 /b/\n");
+  // An ASCII key keeps the test of one byte.
+  const std::string ascii = lines({"xtokyo /a/", "tokyo /b/"});
+  open_dictionary_with(ascii, {2, 12});
+  EXPECT_EQ(word("tokyo"), "tokyo /b/\n");
+}
+
+TEST_F(LongestMatchTest, SelectionListsEachLineOnceWithAllItsBytes) {
   // Two lines match 日本, five match 日 (those two among them).
   const std::string text = lines({euc("日") + "1", euc("日曜") + "2", euc("日本") + "3",
                                   euc("日本語") + "4", euc("日記") + "5", euc("本") + "6"});
   open_dictionary_with(text, line_starts(text));
   const std::string listed = selection(euc("日本で"));
-  // Each line ends in CR LF and has lost its last byte before the line end.
-  const std::string l3 = euc("日本") + "\r\n", l4 = euc("日本語") + "\r\n";
-  // In index order: 日1, 日記5, 日本3, 日本語4, 日曜2.
-  const std::string expected =
-      l3 + l4 + euc("日") + "\r\n" + euc("日記") + "\r\n" + l3 + l4 + euc("日曜") + "\r\n";
+  // Longest prefix first, then the lines of 日 not listed yet, in index
+  // order (日1, 日記5, 日本3, 日本語4, 日曜2); each line whole, CR LF.
+  const std::string expected = euc("日本") + "3\r\n" + euc("日本語") + "4\r\n" + euc("日") +
+                               "1\r\n" + euc("日記") + "5\r\n" + euc("日曜") + "2\r\n";
   EXPECT_EQ(listed.substr(0, expected.size()), expected);
   EXPECT_EQ(listed.substr(expected.size()), std::string(kSingleBufferSize - expected.size(), '\0'));
 }
 
-TEST_F(LongestMatchTest, SelectionStopsAtOffset261) {
-  const std::string long_line = euc("山") + std::string(100, 'x');
-  const std::string text = lines({long_line + "1", long_line + "2", long_line + "3"});
+// Indexed at every character, a word's compounds may come before its own
+// line in index order; the lines that begin with the prefix come first.
+TEST_F(LongestMatchTest, SelectionGivesTheWordsOwnLinesFirst) {
+  const std::string text = lines(
+      {euc("大人の対応 /a/"), euc("対応 /b/"), euc("反応 /c/"), euc("対 /d/"), euc("絶対 /e/")});
+  open_dictionary_with(text, character_starts(text));
+  const auto line = [](const char* utf8) { return euc(utf8) + "\r\n"; };
+  // 対応: its own line, then the compound; 対: its own line, then 絶対 (大人の
+  // 対応 and 対応 are listed already).
+  const std::string expected =
+      line("対応 /b/") + line("大人の対応 /a/") + line("対 /d/") + line("絶対 /e/");
+  const std::string listed = selection(euc("対応する"));
+  EXPECT_EQ(listed.substr(0, expected.size() + 1), expected + '\0');
+  // Katakana and hiragana match alike, and so begin alike.
+  const std::string kana = lines({euc("カナ /k/"), euc("のかな /h/")});
+  open_dictionary_with(kana, character_starts(kana));
+  EXPECT_EQ(selection(euc("かな")).substr(0, 22), line("カナ /k/") + line("のかな /h/"));
+}
+
+// Whole lines only: the first line that would not fit with the text's NUL
+// ends the list, even when a later, shorter one would fit.
+TEST_F(LongestMatchTest, SelectionTakesWholeLinesUpToTheBuffersEnd) {
+  // Lines in index order a, b, c, ...: nine of 198 bytes (200 with CR LF).
+  const auto long_line = [](char c, size_t size) {
+    return euc("山") + c + std::string(size - 3, 'x');
+  };
+  std::vector<std::string> each;
+  for (char c = 'a'; c <= 'i'; ++c) each.push_back(long_line(c, 198));
+  std::string nine;
+  for (const std::string& l : each) nine += l + "\r\n";
+  ASSERT_EQ(nine.size(), 1800u);
+  // A tenth of 197 bytes fills 1999 bytes, and the NUL takes the last one.
+  each.push_back(long_line('j', 197));
+  each.push_back(euc("山") + "k");
+  std::string text = lines(each);
   open_dictionary_with(text, line_starts(text));
-  const std::string listed = selection(euc("山"));
-  const std::string cr_lf_line = long_line + "\r\n";  // 104 bytes each
-  EXPECT_EQ(listed.substr(0, 208), cr_lf_line + cr_lf_line);
-  EXPECT_EQ(listed.substr(208, 54), long_line.substr(0, 54));
-  EXPECT_EQ(listed.substr(262), std::string(kSingleBufferSize - 262, '\0'));
+  std::string listed = selection(euc("山"));
+  EXPECT_EQ(listed.substr(0, 1999), nine + each[9] + "\r\n");
+  EXPECT_EQ(listed[1999], '\0');
+  // A tenth of 198 bytes does not fit, and the short eleventh is not given.
+  each[9] = long_line('j', 198);
+  text = lines(each);
+  open_dictionary_with(text, line_starts(text));
+  listed = selection(euc("山"));
+  EXPECT_EQ(listed.substr(0, 1800), nine);
+  EXPECT_EQ(listed.substr(1800), std::string(kSingleBufferSize - 1800, '\0'));
 }
 
 TEST_F(LongestMatchTest, SelectionWithoutASingleBufferLooksNothingUp) {
   const std::string text = lines({euc("山")});
   open_dictionary_with(text, line_starts(text));
-  // The line's last byte gives way to the CR.
-  EXPECT_EQ(selection(euc("山")).substr(0, 3), euc("山").substr(0, 1) + "\r\n");
+  EXPECT_EQ(selection(euc("山")).substr(0, 5), euc("山") + "\r\n" + '\0');
   recording.alloc_fails = [](size_t size) { return size == kSingleBufferSize; };
   EXPECT_EQ(selection(euc("山")), "(no buffer)");
   EXPECT_EQ(entry_line(), "  NOMATCH  \n");
@@ -167,10 +218,10 @@ TEST_F(LongestMatchTest, SelectionMakesANewBufferEachTime) {
   // A shorter list after a longer one leaves nothing of the longer behind.
   const std::string text = lines({euc("日本語") + "xyz", euc("山") + "b"});
   open_dictionary_with(text, line_starts(text));
-  EXPECT_EQ(selection(euc("日本語")).substr(0, 10), euc("日本語") + "xy\r\n");
+  EXPECT_EQ(selection(euc("日本語")).substr(0, 11), euc("日本語") + "xyz\r\n");
   const std::string listed = selection(euc("山"));
-  EXPECT_EQ(listed.substr(0, 4), euc("山") + "\r\n");
-  EXPECT_EQ(listed.substr(4), std::string(kSingleBufferSize - 4, '\0'));
+  EXPECT_EQ(listed.substr(0, 5), euc("山") + "b\r\n");
+  EXPECT_EQ(listed.substr(5), std::string(kSingleBufferSize - 5, '\0'));
   // Nothing found: the new buffer stays empty.
   EXPECT_EQ(selection(euc("本")), std::string(kSingleBufferSize, '\0'));
 }
@@ -247,21 +298,25 @@ TEST_F(SlotsTest, EverySlotStartsFromTheKeyAsTheFirstLookupLeftIt) {
 TEST_F(SlotsTest, SelectionListsSlotZeroFirstThenTheOthersWithinTheBound) {
   dictionaries({euc("鈴 /bell/")}, {euc("鈴木 /Suzuki/")}, {euc("鈴木 /mine/")});
   const std::string listed = selection(euc("鈴木"));
-  const std::string expected = euc("鈴 /bell") + "\r\n" + euc("鈴木 /Suzuki") + "\r\n" +
-                               euc("鈴木 /Suzuki") + "\r\n" + euc("鈴木 /mine") + "\r\n" +
-                               euc("鈴木 /mine") + "\r\n";
+  // Each line once, with all its bytes.
+  const std::string expected =
+      euc("鈴 /bell/") + "\r\n" + euc("鈴木 /Suzuki/") + "\r\n" + euc("鈴木 /mine/") + "\r\n";
   EXPECT_EQ(listed.substr(0, expected.size()), expected);
   EXPECT_EQ(listed.substr(expected.size()), std::string(kSingleBufferSize - expected.size(), '\0'));
   // The key is left as slot 0's lookup shortened it.
   selection(euc("鈴") + "\n");
   EXPECT_EQ(std::string(reinterpret_cast<char*>(lookup.search_key)), euc("鈴"));
 
-  // Once the buffer is full, nothing of a further slot is looked at.
-  const std::string long_line = euc("鈴") + std::string(150, 'x');
-  dictionaries({long_line + "1", long_line + "2"}, {euc("鈴木 /Suzuki/")});
+  // Once the buffer is full (nine lines of 198 bytes and one of 197, with
+  // CR LF and the NUL), nothing of a further slot is looked at.
+  std::vector<std::string> lines_of_slot_0;
+  for (char c = 'a'; c <= 'j'; ++c) {
+    lines_of_slot_0.push_back(euc("鈴") + c + std::string(c == 'j' ? 194 : 195, 'x'));
+  }
+  dictionaries(lines_of_slot_0, {euc("鈴木 /Suzuki/")});
   const uint64_t misses = store.text_misses[1] + store.index_misses[1];
   const std::string full = selection(euc("鈴木"));
-  EXPECT_EQ(full.substr(262), std::string(kSingleBufferSize - 262, '\0'));
+  EXPECT_EQ(full.find('\0'), kSingleBufferSize - 1);
   EXPECT_EQ(full.find(euc("鈴木")), std::string::npos);
   EXPECT_EQ(store.text_misses[1] + store.index_misses[1], misses);
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -15,9 +16,8 @@ constexpr size_t kEntryLineSize = 200;  // bytes of the entry line buffer
 constexpr size_t kListingBufferSize = 40960;
 constexpr size_t kListingTextSize = 40000;  // the listing pane's text
 constexpr size_t kSingleBufferSize = 2000;
-constexpr size_t kSingleLimit = 262;  // lookup_selection writes offsets 0 to 261
-constexpr int kMaxPrefix = 20;        // characters tried per lookup
-constexpr int kProbeBudget = 40;      // probes of one binary search
+constexpr int kMaxPrefix = 20;    // characters tried per lookup
+constexpr int kProbeBudget = 40;  // probes of one binary search
 constexpr int kSearchMode = 1;
 constexpr int kCheckMode = 2;
 constexpr int kFound = 3;
@@ -120,25 +120,42 @@ void search_index(int mode, int slot, int32_t start, int32_t length, const unsig
 // taken along).
 void lookup_word();
 
-// The same for one slot alone.
+// The same for one slot alone: of the entries matching the longest prefix
+// (then the next shorter one, ...), the first in index order whose line
+// begins with the key's whole first character (euc_lead_length); when there
+// is none, the line of the last entry matching the one-character prefix.
 void lookup_word_in_slot(int slot);
 
 // The bytes of the key that the entry line begins with, after the line's
 // leading ASCII (0x02 to 0x7E): the word the listing writes before the line.
-// Plain byte equality; 0 for the no-match text.
+// Plain byte equality; 0 for the no-match text, and 0 for a line that
+// shares only part of the key's first character (another kanji of the same
+// lead byte), which holds no word of the key.
 size_t listed_word_length(const unsigned char* key, const unsigned char* line);
 
 // The search key := the first length bytes of bytes (at most 99) and a NUL;
 // nothing of an earlier key remains.
 void set_search_key(const unsigned char* bytes, size_t length);
 
-// A new single buffer (2000 bytes, zero), then every entry line of every
-// matching prefix of the search key appended to it, slot 0's lines first,
-// then those of each further open slot (at most 262 bytes in all; the walk
-// ends once they are written). An empty key, or no slot with a file open
-// (any_slot_open), looks nothing up, and the entry line buffer holds the
-// no-match text; so it does when the buffer cannot be had (single_buffer
-// nullptr).
+// Visits every entry line that matches a prefix of the search key, each line
+// once however many entries, prefixes and slots lead to it, in this order:
+// slot 0, then every further open slot; in each, for each prefix length,
+// longest first, the lines that begin with that prefix (katakana and
+// hiragana, upper and lower case alike, as the index compares), then the
+// other lines that match it, each group in index order. visit gets the line
+// in the entry line buffer (its bytes, 0x0A, NUL) and its length with the
+// 0x0A; returning false ends the walk. The key is left as slot 0's lookup
+// leaves it (its last byte dropped when below 0x20).
+using SelectionLineVisitor = std::function<bool(const unsigned char* line, size_t length)>;
+void for_each_selection_line(const SelectionLineVisitor& visit);
+
+// A new single buffer (2000 bytes, zero), filled with the lines of
+// for_each_selection_line, whole lines only, each with 0x0D inserted before
+// its 0x0A; the first line that would not fit the kSingleBufferSize bytes
+// together with the text's NUL ends the list. An empty key, or no slot with
+// a file open (any_slot_open), looks nothing up, and the entry line buffer
+// holds the no-match text; so it does when the buffer cannot be had
+// (single_buffer nullptr).
 void lookup_selection();
 
 // Whether an entry line (as lookup_word leaves it) reads as the no-match

@@ -117,6 +117,14 @@ void pane_selection(Window pane, uint32_t* start, uint32_t* end);
 // The window that has the keyboard focus, or nullptr.
 Window focus_window();
 
+// ---- Notices on the console ------------------------------------------------
+
+// Writes one line (text ends in a line feed) for whoever keeps the data files,
+// such as a romaji table with entries left unread: on standard output in the
+// desktop programs, on standard error in the command line, whose standard
+// output carries the panes.
+void console_notice(const char* text);
+
 // ---- Ending the program ----------------------------------------------------
 
 // Ends the process with status; the one exit of the program. The recording

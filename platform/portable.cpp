@@ -12,14 +12,24 @@ MemoryBlock memory_alloc(size_t size, bool zero_fill) {
   return p;
 }
 
-unsigned char* memory_lock(MemoryBlock block) { return static_cast<unsigned char*>(block); }
+unsigned char* memory_lock(MemoryBlock block) {
+  return static_cast<unsigned char*>(block);
+}
 
 void memory_unlock(MemoryBlock) {}
 
-void memory_free(MemoryBlock block) { std::free(block); }
+void memory_free(MemoryBlock block) {
+  std::free(block);
+}
 
-void message_box(Window, const char* text, const char* caption) {
+void message_box(Window owner, const char* text, const char* caption) {
   std::fprintf(stderr, "[%s] %s\n", caption, text);
+  // The command line ends with a failure status after a message.
+  desktop.events.push_back({"message", owner, text});
+}
+
+void console_notice(const char* text) {
+  std::fputs(text, stderr);
 }
 
 [[noreturn]] void end_program(int status) {

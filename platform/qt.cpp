@@ -274,6 +274,13 @@ Window focus_window() {
   return static_cast<QWidget*>(QApplication::focusWidget());
 }
 
+// ---- Notices on the console ------------------------------------------------
+
+void console_notice(const char* text) {
+  std::fputs(text, stdout);
+  std::fflush(stdout);
+}
+
 // ---- Ending the program ----------------------------------------------------
 
 [[noreturn]] void end_program(int status) {

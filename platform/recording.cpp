@@ -1,6 +1,7 @@
 // The recording platform of the tests.
 #include "platform/recording.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -57,4 +58,11 @@ void message_box(Window owner, const char* text, const char* caption) {
   desktop.events.push_back({"message", owner, text});
 }
 
-[[noreturn]] void end_program(int status) { throw ProgramEnded{status}; }
+void console_notice(const char* text) {
+  std::fputs(text, stdout);
+  std::fflush(stdout);
+}
+
+[[noreturn]] void end_program(int status) {
+  throw ProgramEnded{status};
+}

@@ -195,8 +195,7 @@ void load_romaji_table() {
     if (n == kSectionFill) {
       // The table author is told that lines were left unread.
       if (!only_blanks(data, pos, end) || file_goes_on) {
-        std::printf("Too many romaji table entries!\n");
-        std::fflush(stdout);
+        console_notice("Too many romaji table entries!\n");
       }
       break;
     }

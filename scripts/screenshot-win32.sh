@@ -11,7 +11,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$root/build-win}" && pwd)"
-output="${2:-$root/docs/screenshot-win32.png}"
+output="$(realpath -m "${2:-$root/docs/screenshot-win32.png}")"  # the picture is made elsewhere
 
 [ "${INSTALL_DEPS:-yes}" = no ] || "$root/scripts/install-deps.sh" win screenshot
 . "$root/tests/wine/env.sh"

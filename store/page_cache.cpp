@@ -48,10 +48,13 @@ void load_page(int32_t* element, int32_t file, uint32_t page) {
   }
   store.frame_owner[victim] = element;
   *element = victim;
-  // One positioned read. A short or failed read leaves the rest of the frame
-  // as it was; readers never look past the file's size (text_limit,
-  // index_limit), so those bytes are never seen.
-  file_read_at(file, page * kPageSize, store.frame[victim], kPageSize);
+  // One positioned read. Whatever it does not bring (the file shrank after
+  // its size was taken, or an I/O error) reads as line ends, never as the
+  // bytes of the page the frame held before.
+  unsigned char* frame = store.frame[victim];
+  int32_t got = file_read_at(file, page * kPageSize, frame, kPageSize);
+  if (got < 0) got = 0;
+  if (static_cast<uint32_t>(got) < kPageSize) std::memset(frame + got, 0x0A, kPageSize - got);
 }
 
 namespace {

@@ -232,6 +232,24 @@ TEST_F(StoreTest, ARaisedFrameCountHoldsMorePages) {
   EXPECT_EQ(store.evictions, 1u);
 }
 
+// A file that shrinks after its size was taken (or a read that fails) must
+// not serve the bytes of the page that the frame held before.
+TEST_F(StoreTest, AShortPageReadReadsAsLineEndsNotTheFramesOldBytes) {
+  reset_store(1);  // one frame, so page 1 is read over page 0's bytes
+  const std::string text = paged_text(2);
+  open(text, counting_index(3));
+  EXPECT_EQ(dict_byte(0x3000 - 1), 1);
+  EXPECT_EQ(index_entry(2), 27);  // the index page evicts the text page
+  write_file("edict", text.substr(0, 0x3000 + 3));
+  write_file("edict.jdx", "");
+  EXPECT_EQ(dict_byte(0x3000 + 3), 2);  // still in the file
+  for (int32_t p : {0x3000 + 4, 0x3000 + 100, 2 * 0x3000 - 1}) EXPECT_EQ(dict_byte(p), 0x0A) << p;
+  // An index page that comes back empty: every byte a line end, never the
+  // text page's bytes that the frame held.
+  EXPECT_EQ(index_entry(2), 0x0A0A0A0A);
+  EXPECT_EQ(store.evictions, 3u);
+}
+
 TEST_F(StoreTest, AMissingTextFileIsReportedAndTheIndexStillOpened) {
   write_file("edict.jdx", counting_index(5));
   open_dictionaries(kMain);

@@ -1,0 +1,69 @@
+// `dodevuz serve`: the reading page in a browser. An HTTP server on the
+// loopback address that serves one static page (built into the program) and a
+// small JSON API over the same commands as the other front ends:
+//
+//   GET  /            the page (and /page.js, /page.css)
+//   GET  /api/about   the program's name, version and the dictionary's size
+//   POST /api/get     {"text": T, "from": N} -> the listing's items of T, read
+//                     from EUC-JP byte N on, as far as one listing reaches
+//   POST /api/single  {"text": T} -> every entry line that matches T's start
+//
+// Texts are UTF-8 on the wire and EUC-JP inside; requests are served one at a
+// time over the program-wide state, as the desktop programs run commands.
+// Requests whose Host or Origin is not this server's are refused (403),
+// bodies over the bound get 413, malformed JSON or text 400; the only files
+// the server reads are the three dictionary files in the working directory.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace httplib {
+class Server;
+}
+
+constexpr int kDefaultServePort = 8080;
+constexpr size_t kServeBodyLimit = 1 << 20;  // bytes of a request body
+
+struct ServeOptions {
+  int port = kDefaultServePort;  // 0: any free port
+  int timeout_seconds = 5;       // longest wait for a client's next bytes
+  size_t body_limit = kServeBodyLimit;
+};
+
+// Program-wide state of the server; one instance, `serve`.
+struct Serve {
+  std::unique_ptr<httplib::Server> server;  // nullptr when none is bound
+  int port;                                 // the bound port, 0 before
+  std::mutex core;                          // held while a request runs the program
+};
+
+extern Serve serve;
+
+// Stops and forgets the server.
+void reset_serve();
+
+// Binds a new server to 127.0.0.1 at options.port. Returns the port bound,
+// or -1 (with a message in *error) when it cannot be bound.
+int serve_bind(const ServeOptions& options, std::string* error);
+
+// Serves requests until serve_stop; returns false when the server failed.
+// REQUIRES: serve_bind succeeded.
+bool serve_listen();
+
+// Ends serve_listen (from any thread).
+void serve_stop();
+
+// `dodevuz serve` in the working directory: checks the dictionary files,
+// binds, prints the address to out and serves until SIGINT or SIGTERM.
+// Returns the exit status.
+int run_server(const ServeOptions& options, FILE* out);
+
+// The request handlers, apart from HTTP: each takes a request body and gives
+// the response body (JSON), setting *status to the HTTP status.
+std::string api_get(const std::string& body, int* status);
+std::string api_single(const std::string& body, int* status);
+std::string api_about(int* status);

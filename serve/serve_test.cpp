@@ -1,0 +1,507 @@
+// `dodevuz serve` against a running server: the API's answers (items of the
+// listing walk, pages of a long text, Single, About), and each safety check
+// (Host and Origin, body bound, malformed requests, no files served, slow
+// clients, the end on SIGINT, the files the process opens).
+#include "serve/serve.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/testing.h"
+
+namespace {
+
+using nlohmann::json;
+using testing_support::ScratchDir;
+
+const std::string kPassage = "日本語を勉強して三年になります。毎朝、電車で新聞を読みます。鬱";
+
+// One raw HTTP exchange: sends request as it stands and returns what the
+// server sends back before it closes the connection (or `wait` passes).
+std::string http_exchange(int port, const std::string& request,
+                          std::chrono::milliseconds wait = std::chrono::seconds(5)) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return "(no connection)";
+  }
+  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  std::string answer;
+  const auto until = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        until - std::chrono::steady_clock::now());
+    pollfd p{fd, POLLIN, 0};
+    if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+    char buffer[4096];
+    ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    answer.append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  return answer;
+}
+
+int status_of(const std::string& answer) {
+  std::smatch m;
+  static const std::regex status_line("^HTTP/1\\.1 (\\d{3}) ");
+  return std::regex_search(answer, m, status_line) ? std::stoi(m[1]) : 0;
+}
+
+class ServerTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new ScratchDir;
+    testing_support::copy_sample_data();
+    ServeOptions options;
+    options.port = 0;
+    options.timeout_seconds = 1;
+    std::string error;
+    port_ = serve_bind(options, &error);
+    ASSERT_GT(port_, 0) << error;
+    thread_ = new std::thread([] { serve_listen(); });
+  }
+  static void TearDownTestSuite() {
+    serve_stop();
+    thread_->join();
+    delete thread_;
+    reset_serve();
+    delete dir_;
+  }
+
+  httplib::Client client() {
+    httplib::Client c("127.0.0.1", port_);
+    c.set_read_timeout(10, 0);
+    return c;
+  }
+
+  json post(const std::string& path, const json& body, int expect = 200) {
+    auto c = client();
+    auto res = c.Post(path.c_str(), body.dump(), "application/json");
+    EXPECT_TRUE(res);
+    if (!res) return json();
+    EXPECT_EQ(res->status, expect) << res->body;
+    return json::parse(res->body);
+  }
+
+  std::string request_with(const std::string& headers, const std::string& path = "/api/about") {
+    return http_exchange(port_,
+                         "GET " + path + " HTTP/1.1\r\n" + headers + "Connection: close\r\n\r\n");
+  }
+  std::string own_host() { return "Host: 127.0.0.1:" + std::to_string(port_) + "\r\n"; }
+
+  static ScratchDir* dir_;
+  static std::thread* thread_;
+  static int port_;
+};
+
+ScratchDir* ServerTest::dir_;
+std::thread* ServerTest::thread_;
+int ServerTest::port_;
+
+// ---- The API ---------------------------------------------------------------
+
+TEST_F(ServerTest, GetAnswersWithTheItemsOfTheListingWalk) {
+  json page = post("/api/get", {{"text", kPassage}});
+  ASSERT_TRUE(page["items"].is_array());
+  // The items lie end to end over the whole text.
+  std::string joined;
+  long long offset = 0;
+  for (const json& item : page["items"]) {
+    EXPECT_EQ(item["offset"], offset);
+    offset += item["length"].get<long long>();
+    joined += item["text"].get<std::string>();
+  }
+  EXPECT_EQ(joined, kPassage);
+  EXPECT_EQ(page["size"], offset);
+  EXPECT_TRUE(page["next"].is_null());
+  EXPECT_TRUE(page["notice"].is_null());
+  EXPECT_EQ(page["lossless"], true);
+
+  const json& first = page["items"][0];
+  EXPECT_EQ(first["kind"], "word");
+  EXPECT_EQ(first["text"], "日本語");
+  EXPECT_EQ(first["headword"], "日本語");
+  EXPECT_EQ(first["reading"], "にほんご");
+  EXPECT_EQ(first["reading_romaji"], "nihongo");
+  EXPECT_EQ(first["glosses"], json({"(n) the Japanese language", "(P)"}));
+  EXPECT_EQ(first["line"], "日本語 [にほんご] /(n) the Japanese language/(P)/");
+  EXPECT_EQ(
+      page["items"][1],
+      json({{"kind", "passed"}, {"offset", 6}, {"length", 2}, {"text", "を"}, {"romaji", "o"}}));
+  const json& last = page["items"].back();
+  EXPECT_EQ(last["kind"], "nomatch");
+  EXPECT_EQ(last["text"], "鬱");
+  EXPECT_FALSE(last.contains("line"));
+
+  // Each word's line is the one the listing shows behind it.
+  const std::string listing = page["listing"];
+  for (const json& item : page["items"]) {
+    if (item["kind"] != "word") continue;
+    EXPECT_NE(listing.find(item["text"].get<std::string>() + "        " +
+                           item["line"].get<std::string>() + "\n"),
+              std::string::npos)
+        << item["text"];
+  }
+  EXPECT_NE(page["romaji"].get<std::string>().find("o勉強"), std::string::npos);
+}
+
+TEST_F(ServerTest, ALongTextIsReadPageByPageWithoutLossOrOverlap) {
+  std::string text;
+  while (text.size() < 150000) text += kPassage + "\n";
+  std::string joined;
+  long long from = 0;
+  int pages = 0, full_listings = 0;
+  for (json page;; ++pages) {
+    ASSERT_LT(pages, 100);
+    page = post("/api/get", {{"text", text}, {"from", from}});
+    ASSERT_EQ(page["from"], from);
+    ASSERT_FALSE(page["items"].empty());
+    ASSERT_EQ(page["items"][0]["offset"], from);
+    for (const json& item : page["items"]) joined += item["text"].get<std::string>();
+    if (page["next"].is_null()) {
+      EXPECT_TRUE(page["notice"].is_null());
+      EXPECT_EQ(page["complete"], true);
+      break;
+    }
+    EXPECT_TRUE(page["notice"].is_string());
+    EXPECT_EQ(page["complete"], false);
+    // The listing's own notice, as the desktop program ends a full listing.
+    if (page["listing_notice"].is_string()) {
+      ++full_listings;
+      EXPECT_NE(page["listing_notice"].get<std::string>().find("listing full"), std::string::npos);
+    }
+    const json& last = page["items"].back();
+    EXPECT_EQ(page["next"], last["offset"].get<long long>() + last["length"].get<long long>());
+    from = page["next"];
+  }
+  EXPECT_GT(pages, 3);
+  EXPECT_GT(full_listings, 0);
+  EXPECT_EQ(joined, text);
+}
+
+TEST_F(ServerTest, SingleListsEveryEntryThatMatchesTheTextsStart) {
+  json found = post("/api/single", {{"text", "日本語です"}});
+  EXPECT_EQ(found["key"], "日本語です");
+  ASSERT_GE(found["entries"].size(), 1u);
+  EXPECT_EQ(found["entries"][0]["headword"], "日本語");
+  EXPECT_EQ(found["entries"][0]["reading"], "にほんご");
+  // Entries whose line holds the word anywhere match too.
+  for (const json& e : post("/api/single", {{"text", "日"}})["entries"]) {
+    EXPECT_NE(e["line"].get<std::string>().find("日"), std::string::npos) << e["line"];
+  }
+
+  EXPECT_TRUE(post("/api/single", {{"text", "鬱"}})["entries"].empty());
+  EXPECT_TRUE(post("/api/single", {{"text", ""}})["entries"].empty());
+  // The key is the first 50 bytes of the text in EUC-JP, whole characters.
+  std::string many;
+  for (int i = 0; i < 40; ++i) many += "日";
+  EXPECT_EQ(post("/api/single", {{"text", many}})["key"], many.substr(0, 25 * 3));
+}
+
+TEST_F(ServerTest, AboutNamesTheProgramAndItsDictionary) {
+  auto c = client();
+  auto res = c.Get("/api/about");
+  ASSERT_TRUE(res);
+  json about = json::parse(res->body);
+  EXPECT_EQ(about["name"], "Dodevuz");
+  EXPECT_GT(about["dictionary"]["entries"].get<long>(), 100);
+  EXPECT_EQ(about["body_limit"], kServeBodyLimit);
+}
+
+TEST_F(ServerTest, ThePageAndItsFilesAreServedWithTheirTypesAndPolicy) {
+  auto c = client();
+  auto page = c.Get("/");
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->status, 200);
+  EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
+  EXPECT_NE(page->body.find("<title>Dodevuz reading page</title>"), std::string::npos);
+  EXPECT_NE(page->get_header_value("Content-Security-Policy").find("default-src 'none'"),
+            std::string::npos);
+  EXPECT_EQ(page->get_header_value("X-Content-Type-Options"), "nosniff");
+  EXPECT_EQ(page->get_header_value("X-Frame-Options"), "DENY");
+  auto script = c.Get("/page.js");
+  ASSERT_TRUE(script);
+  EXPECT_EQ(script->get_header_value("Content-Type"), "text/javascript; charset=utf-8");
+  EXPECT_NE(script->body.find("/api/get"), std::string::npos);
+  auto style = c.Get("/page.css");
+  ASSERT_TRUE(style);
+  EXPECT_NE(style->body.find("prefers-color-scheme: dark"), std::string::npos);
+}
+
+// ---- Safety ----------------------------------------------------------------
+
+TEST_F(ServerTest, AHostOtherThanTheServersOwnIsRefused) {
+  EXPECT_EQ(status_of(request_with(own_host())), 200);
+  EXPECT_EQ(status_of(request_with("Host: localhost:" + std::to_string(port_) + "\r\n")), 200);
+  // A name of another site that resolves to 127.0.0.1 (DNS rebinding), the
+  // right name at another port, no Host at all.
+  for (const std::string& host : std::vector<std::string>{
+           "Host: attacker.example:" + std::to_string(port_) + "\r\n", "Host: attacker.example\r\n",
+           "Host: 127.0.0.1:" + std::to_string(port_ + 1) + "\r\n", "Host: 127.0.0.1\r\n",
+           std::string()}) {
+    const std::string answer = request_with(host);
+    EXPECT_EQ(status_of(answer), 403) << host;
+    EXPECT_NE(answer.find("{\"error\":"), std::string::npos) << host;
+  }
+  // Refused before routing: the page itself and the API alike.
+  EXPECT_EQ(status_of(request_with("Host: attacker.example\r\n", "/")), 403);
+}
+
+TEST_F(ServerTest, AnOriginOtherThanTheServersOwnIsRefused) {
+  const std::string port = std::to_string(port_);
+  EXPECT_EQ(status_of(request_with(own_host() + "Origin: http://127.0.0.1:" + port + "\r\n")), 200);
+  EXPECT_EQ(status_of(request_with(own_host() + "Origin: http://localhost:" + port + "\r\n")), 200);
+  for (const std::string& origin : std::vector<std::string>{
+           "http://attacker.example", "http://attacker.example:" + port, "null",
+           "https://127.0.0.1:" + port, "http://127.0.0.1:" + port + ".attacker.example"}) {
+    EXPECT_EQ(status_of(request_with(own_host() + "Origin: " + origin + "\r\n")), 403) << origin;
+  }
+  EXPECT_EQ(status_of(request_with(own_host() + "Sec-Fetch-Site: cross-site\r\n")), 403);
+
+  // A cross-site POST as a form would send it never reaches the program.
+  const std::string form = "text=%E6%97%A5";
+  const std::string answer = http_exchange(
+      port_, "POST /api/get HTTP/1.1\r\n" + own_host() +
+                 "Origin: http://attacker.example\r\nContent-Type: "
+                 "application/x-www-form-urlencoded\r\nContent-Length: " +
+                 std::to_string(form.size()) + "\r\nConnection: close\r\n\r\n" + form);
+  EXPECT_EQ(status_of(answer), 403);
+}
+
+TEST_F(ServerTest, ABodyOverTheBoundGets413) {
+  auto c = client();
+  // Just within the bound: served (only its first page is read).
+  std::string text(kServeBodyLimit - 20, 'a');
+  auto fits = c.Post("/api/get", json{{"text", text}}.dump(), "application/json");
+  ASSERT_TRUE(fits);
+  EXPECT_EQ(fits->status, 200);
+  std::string over = json{{"text", std::string(kServeBodyLimit, 'a')}}.dump();
+  auto res = c.Post("/api/get", over, "application/json");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 413);
+  // A length announced over the bound is refused before the body is sent.
+  const std::string answer = http_exchange(
+      port_, "POST /api/get HTTP/1.1\r\n" + own_host() +
+                 "Content-Type: application/json\r\nContent-Length: 99999999\r\n\r\n{");
+  EXPECT_EQ(status_of(answer), 413);
+}
+
+TEST_F(ServerTest, MalformedRequestsGet400WithAMessage) {
+  auto c = client();
+  for (const std::string& body : std::vector<std::string>{
+           std::string("not json"), std::string("[\"text\"]"), std::string("{}"),
+           std::string("{\"text\": 3}"), std::string("{\"text\": \"a\\u0000b\"}"),
+           std::string("{\"text\": \"\xFF\xFE\"}"),  // not UTF-8
+           std::string("{\"text\": \"abc\", \"from\": -1}"),
+           std::string("{\"text\": \"abc\", \"from\": 4}"),
+           std::string("{\"text\": \"abc\", \"from\": 1.5}"),
+           std::string("{\"text\": \"abc\", \"from\": \"1\"}"),
+           std::string("{\"text\": \"\xE6\x97\xA5\", \"from\": 1}"),  // inside a character
+       }) {
+    auto res = c.Post("/api/get", body, "application/json");
+    ASSERT_TRUE(res) << body;
+    EXPECT_EQ(res->status, 400) << body;
+    json answer = json::parse(res->body, nullptr, false);
+    EXPECT_TRUE(answer.is_object() && answer["error"].is_string()) << res->body;
+  }
+  auto single = c.Post("/api/single", "{\"text\": [1]}", "application/json");
+  ASSERT_TRUE(single);
+  EXPECT_EQ(single->status, 400);
+  auto typed = c.Post("/api/get", "{\"text\": \"a\"}", "text/plain");
+  ASSERT_TRUE(typed);
+  EXPECT_EQ(typed->status, 415);
+}
+
+TEST_F(ServerTest, NoFileOfTheFolderIsServed) {
+  for (const std::string& path :
+       std::vector<std::string>{"/edict", "/edict.jdx", "/kanarom.cnv", "/../edict",
+                                "/%2e%2e/edict", "/page.js/../edict", "/./edict", "/index.html",
+                                "/serve/page/index.html", "/etc/passwd", "/..%2f..%2fetc/passwd"}) {
+    const std::string answer = request_with(own_host(), path);
+    EXPECT_EQ(status_of(answer), 404) << path;
+    EXPECT_EQ(answer.find("/Dodevuz sample dictionary"), std::string::npos) << path;
+  }
+}
+
+TEST_F(ServerTest, ASlowClientDoesNotStallOthersAndIsDroppedAfterTheTimeOut) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port_));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const std::string half = "POST /api/get HTTP/1.1\r\n" + own_host() + "Content-Len";
+  send(fd, half.data(), half.size(), MSG_NOSIGNAL);
+
+  // Meanwhile another client is served at once.
+  const auto asked = std::chrono::steady_clock::now();
+  json page = post("/api/get", {{"text", kPassage}});
+  EXPECT_FALSE(page["items"].empty());
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(900));
+
+  // The stalled one is answered (408 or 400) and closed once the time-out
+  // (1 s here) has passed.
+  bool closed = false;
+  for (int reads = 0; reads < 100 && !closed; ++reads) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 5000) != 1) break;
+    char buffer[256];
+    closed = recv(fd, buffer, sizeof buffer, 0) <= 0;
+  }
+  EXPECT_TRUE(closed);
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(4));
+  close(fd);
+}
+
+// ---- The process -----------------------------------------------------------
+
+// `dodevuz serve` started as its users start it, optionally under strace.
+struct ServerProcess {
+  pid_t pid = -1;
+  FILE* output = nullptr;
+  int port = 0;
+
+  bool start(const std::vector<std::string>& prefix, const std::string& directory) {
+    int out[2];
+    if (pipe(out) != 0) return false;
+    pid = fork();
+    if (pid == 0) {
+      setpgid(0, 0);
+      dup2(out[1], 1);
+      close(out[0]);
+      close(out[1]);
+      std::vector<std::string> args = prefix;
+      for (const char* a : {DODEVUZ_BINARY_DIR "/dodevuz", "serve", "--port", "0", "-C"}) {
+        args.emplace_back(a);
+      }
+      args.push_back(directory);
+      std::vector<char*> argv;
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execvp(argv[0], argv.data());
+      _exit(127);
+    }
+    close(out[1]);
+    output = fdopen(out[0], "r");
+    char line[256] = {0};
+    if (std::fgets(line, sizeof line, output) == nullptr) return false;
+    std::cmatch m;
+    if (!std::regex_search(line, m, std::regex("http://127\\.0\\.0\\.1:(\\d+)/"))) return false;
+    port = std::stoi(m[1]);
+    return true;
+  }
+
+  // Sends signal to the server (not to a tracer before it) and returns the
+  // exit status, or -1 when it did not end within five seconds (the whole
+  // group is then killed).
+  int stop(int signal_number) {
+    pid_t server = pid;
+    std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
+                           "/children");
+    if (pid_t child; children >> child) server = child;
+    kill(server, signal_number);
+    int status = 0;
+    for (int i = 0; i < 50; ++i) {
+      if (waitpid(pid, &status, WNOHANG) == pid) {
+        std::fclose(output);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    kill(-pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    std::fclose(output);
+    return -1;
+  }
+};
+
+TEST(ServeProcess, PrintsItsAddressAndEndsCleanlyOnCtrlC) {
+  for (int signal_number : {SIGINT, SIGTERM}) {
+    ServerProcess server;
+    ASSERT_TRUE(server.start({}, DODEVUZ_DATA_DIR));
+    httplib::Client c("127.0.0.1", server.port);
+    auto res = c.Get("/api/about");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(server.stop(signal_number), 0);
+  }
+}
+
+TEST(ServeProcess, RefusesToStartWithoutTheDictionaryOrOnAPortInUse) {
+  ScratchDir empty;
+  const std::string command = std::string(DODEVUZ_BINARY_DIR "/dodevuz serve --port 0 -C ") +
+                              empty.path() + " >/dev/null 2>&1";
+  EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
+
+  ServerProcess first;
+  ASSERT_TRUE(first.start({}, DODEVUZ_DATA_DIR));
+  const std::string again = std::string(DODEVUZ_BINARY_DIR "/dodevuz serve --port ") +
+                            std::to_string(first.port) + " -C " DODEVUZ_DATA_DIR " >/dev/null 2>&1";
+  EXPECT_EQ(WEXITSTATUS(std::system(again.c_str())), 1);
+  EXPECT_EQ(first.stop(SIGINT), 0);
+}
+
+// Every file the process opens once it listens, traced by strace: only the
+// dictionary's three, whatever the requests ask for.
+TEST(ServeProcess, OpensNoFileButTheDictionarysThree) {
+  if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
+  ScratchDir dir;
+  const std::string log = dir.path() + "/trace";
+  ServerProcess server;
+  ASSERT_TRUE(server.start(
+      {"strace", "-f", "-qq", "-e", "trace=open,openat,openat2,creat,listen", "-o", log},
+      DODEVUZ_DATA_DIR));
+  httplib::Client c("127.0.0.1", server.port);
+  c.Get("/");
+  c.Get("/page.js");
+  c.Get("/../../../../etc/passwd");
+  c.Get("/edict");
+  c.Post("/api/get", json{{"text", kPassage + "../../etc/passwd"}}.dump(), "application/json");
+  c.Post("/api/get", json{{"text", kPassage}, {"from", 3}}.dump(), "application/json");
+  c.Post("/api/single", json{{"text", "/etc/passwd"}}.dump(), "application/json");
+  c.Get("/api/about");
+  EXPECT_EQ(server.stop(SIGINT), 0);
+
+  std::ifstream in(log);
+  std::string line;
+  bool listening = false;
+  std::set<std::string> opened;
+  static const std::regex open_call(R"re((open|openat|openat2|creat)\((AT_FDCWD, )?"([^"]*)")re");
+  while (std::getline(in, line)) {
+    if (line.find("listen(") != std::string::npos) listening = true;
+    std::smatch m;
+    if (listening && std::regex_search(line, m, open_call)) opened.insert(m[3]);
+  }
+  EXPECT_TRUE(listening);
+  // The C library's memory allocator reads one setting of the kernel when a
+  // worker thread first allocates; that is no file of the machine's users.
+  opened.erase("/proc/sys/vm/overcommit_memory");
+  for (const std::string& path : opened) {
+    EXPECT_TRUE(path == "edict" || path == "edict.jdx" || path == "kanarom.cnv") << path;
+  }
+  EXPECT_TRUE(opened.count("edict") && opened.count("kanarom.cnv"));
+}
+
+}  // namespace
