@@ -4,6 +4,7 @@
 // directory, so input files are read before `-C DIR` changes it.
 #include "cli/cli.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "cli/input_encoding.h"
+#include "cli/whole_text.h"
 #include "index/build_index.h"
 #include "intake/intake.h"
 #include "lookup/lookup.h"
@@ -30,20 +32,25 @@ namespace {
 
 const char kUsageGet[] =
     "usage: dodevuz get [--utf8|--euc|--shift|--jis] [-C DIR] [--pane listing|romaji|both]\n"
-    "                   [--raw] [--cache-pages N] [--forms] [FILE|-]\n"
+    "                   [--raw] [--cache-pages N] [--forms] [--all] [FILE|-]\n"
     "  Runs a Get on the passage in FILE (standard input for - or no FILE) and\n"
     "  prints the listing pane and the romaji pane. The passage is UTF-8 unless\n"
     "  --euc, --shift or --jis says otherwise. --jis and --shift put the file's\n"
     "  bytes on the clipboard and run \"Get Dodevuz JIS\" / \"Get Dodevuz SHIFT\";\n"
     "  UTF-8 and EUC-JP are placed in the kanji buffer directly. A passage longer\n"
-    "  than the 40000-byte buffer (in EUC-JP) is cut at a whole character.\n"
+    "  than the 40000-byte buffer (in EUC-JP) is cut at a whole character, and a\n"
+    "  listing that fills its buffer ends with a notice of how far it got.\n"
     "    -C DIR           use the dictionary and romaji table in DIR\n"
     "    --pane P         listing, romaji or both (the default; with headings)\n"
     "    --raw            the pane's exact EUC-JP bytes, 0x0D 0x0A line ends;\n"
     "                     one pane only (the listing unless --pane says)\n"
     "    --cache-pages N  page frames of the dictionary cache (default 48, up to 8192)\n"
     "    --forms          \"Dictionary forms\": a conjugated word is listed with the\n"
-    "                     entry of its dictionary form (rules from DIR/deinflect.txt)\n";
+    "                     entry of its dictionary form (rules from DIR/deinflect.txt)\n"
+    "    --all            the whole text, of any length: listed page after page as\n"
+    "                     \"Get Dodevuz NEXT\" goes on, printed as one listing (and\n"
+    "                     one romaji text) without the notices; a progress line on\n"
+    "                     standard error when it is a terminal\n";
 
 const char kUsageDecode[] =
     "usage: dodevuz decode [--utf8|--euc|--shift|--jis] [--raw] [FILE|-]\n"
@@ -175,6 +182,7 @@ struct Options {
   std::string pane;  // empty when not given
   bool raw = false;
   bool check = false;
+  bool all = false;
   std::string from_utf8;  // index --from-utf8 FILE
   bool forms = false;
   bool help = false;
@@ -255,6 +263,8 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       }
     } else if (arg == "--raw" && takes(arg)) {
       o->raw = true;
+    } else if (arg == "--all" && takes(arg)) {
+      o->all = true;
     } else if (arg == "--check" && takes(arg)) {
       o->check = true;
     } else if (arg == "--from-utf8" && takes(arg)) {
@@ -347,6 +357,42 @@ void print_heading_and_pane(const char* heading, Window pane) {
   std::string text = pane_text_for_terminal(pane_text(pane));
   std::fwrite(text.data(), 1, text.size(), stdout);
   if (!text.empty() && text.back() != '\n') std::fputc('\n', stdout);
+}
+
+// `get --all`: the input is opened here, before -C changes the directory,
+// and read a part at a time by list_whole_text.
+int get_all(const Options& o, const std::string& pane) {
+  const std::string path = o.operands.empty() ? "-" : o.operands[0];
+  const bool from_stdin = path == "-";
+  FILE* in = from_stdin ? stdin : std::fopen(path.c_str(), "rb");
+  if (in == nullptr) {
+    std::fprintf(stderr, "dodevuz: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
+    return kExitFailure;
+  }
+  struct stat info {};
+  const bool known = fstat(fileno(in), &info) == 0;
+  const bool regular = known && S_ISREG(info.st_mode);
+  if (known && S_ISDIR(info.st_mode)) {
+    std::fprintf(stderr, "dodevuz: cannot read %s: %s\n", path.c_str(), std::strerror(EISDIR));
+    if (!from_stdin) std::fclose(in);
+    return kExitFailure;
+  }
+  start_afresh();
+  reset_store(static_cast<int>(o.cache_pages));
+  lookup.dictionary_forms = o.forms;
+  int status = kExitFailure;
+  if (enter_directory(o)) {
+    WholeTextRun run{in,
+                     from_stdin ? "standard input" : path,
+                     regular ? static_cast<uint64_t>(info.st_size) : 0,
+                     o.encoding,
+                     pane,
+                     o.raw,
+                     isatty(STDERR_FILENO) != 0};
+    status = list_whole_text(run);
+  }
+  if (!from_stdin) std::fclose(in);
+  return status;
 }
 
 }  // namespace
@@ -469,14 +515,16 @@ std::string_view pane_text(Window pane) {
 int command_get(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --pane --raw --cache-pages --forms",
-                     &o, &problem)) {
+  if (!parse_options(argc, argv,
+                     "--euc --utf8 --jis --shift -C --pane --raw --cache-pages --forms --all", &o,
+                     &problem)) {
     return usage_error("get", problem);
   }
   if (o.help) return std::fputs(kUsageGet, stdout), kExitOk;
   if (o.operands.size() > 1) return usage_error("get", "get reads one passage");
   if (o.raw && o.pane == "both") return usage_error("get", "--raw prints one pane, not both");
   std::string pane = o.pane.empty() ? (o.raw ? "listing" : "both") : o.pane;
+  if (o.all) return get_all(o, pane);
 
   std::string bytes;
   if (int status = read_operand(o, &bytes); status != kExitOk) return status;
