@@ -30,7 +30,7 @@ namespace {
 
 const char kUsageGet[] =
     "usage: dodevuz get [--utf8|--euc|--shift|--jis] [-C DIR] [--pane listing|romaji|both]\n"
-    "                   [--raw] [--cache-pages N] [FILE|-]\n"
+    "                   [--raw] [--cache-pages N] [--forms] [FILE|-]\n"
     "  Runs a Get on the passage in FILE (standard input for - or no FILE) and\n"
     "  prints the listing pane and the romaji pane. The passage is UTF-8 unless\n"
     "  --euc, --shift or --jis says otherwise. --jis and --shift put the file's\n"
@@ -41,7 +41,9 @@ const char kUsageGet[] =
     "    --pane P         listing, romaji or both (the default; with headings)\n"
     "    --raw            the pane's exact EUC-JP bytes, 0x0D 0x0A line ends;\n"
     "                     one pane only (the listing unless --pane says)\n"
-    "    --cache-pages N  page frames of the dictionary cache (default 48, up to 8192)\n";
+    "    --cache-pages N  page frames of the dictionary cache (default 48, up to 8192)\n"
+    "    --forms          \"Dictionary forms\": a conjugated word is listed with the\n"
+    "                     entry of its dictionary form (rules from DIR/deinflect.txt)\n";
 
 const char kUsageDecode[] =
     "usage: dodevuz decode [--utf8|--euc|--shift|--jis] [--raw] [FILE|-]\n"
@@ -56,13 +58,14 @@ const char kUsageRomaji[] =
     "  the output is UTF-8, or EUC-JP bytes with 0x0D 0x0A line ends with --raw.\n";
 
 const char kUsageSingle[] =
-    "usage: dodevuz single [--utf8|--euc|--shift|--jis] [-C DIR] [--raw] TEXT\n"
+    "usage: dodevuz single [--utf8|--euc|--shift|--jis] [-C DIR] [--raw] [--forms] TEXT\n"
     "  Runs \"Single Dodevuz\" with TEXT selected in the listing pane and prints\n"
     "  every entry line that matches the start of TEXT (its first 50 bytes in\n"
-    "  EUC-JP). TEXT is UTF-8 unless an option says otherwise.\n";
+    "  EUC-JP). TEXT is UTF-8 unless an option says otherwise. With --forms the\n"
+    "  entries of TEXT's dictionary forms come first (食べました: 食べる).\n";
 
 const char kUsageSession[] =
-    "usage: dodevuz session [-C DIR]\n"
+    "usage: dodevuz session [-C DIR] [--forms]\n"
     "  Reads menu commands from standard input, one a line, and runs each as\n"
     "  the desktop program would; panes and clipboard are held in memory.\n"
     "    get-jis [FILE]       clipboard := FILE's bytes, then \"Get Dodevuz JIS\"\n"
@@ -74,6 +77,8 @@ const char kUsageSession[] =
     "                         PANE: romaji, listing or single\n"
     "    select-text PANE TEXT  select the first occurrence of TEXT (UTF-8)\n"
     "    focus PANE|main      give the keyboard focus to a pane or the main window\n"
+    "    forms                \"Dictionary forms\": turn the mode on or off (off at\n"
+    "                         start, or on with --forms)\n"
     "    single, copy, clear, about, exit\n"
     "                         \"Single Dodevuz\", \"Copy\", \"Clear All\", \"About\",\n"
     "                         \"Exit\" (clean-up, then status 0)\n"
@@ -171,6 +176,7 @@ struct Options {
   bool raw = false;
   bool check = false;
   std::string from_utf8;  // index --from-utf8 FILE
+  bool forms = false;
   bool help = false;
   long cache_pages = kDefaultFrameCount;
   long port = -1;  // -1 when not given
@@ -257,6 +263,8 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
         return false;
       }
       o->from_utf8 = argv[++i];
+    } else if (arg == "--forms" && takes(arg)) {
+      o->forms = true;
     } else {
       *problem = "unknown option: " + arg;
       return false;
@@ -461,8 +469,8 @@ std::string_view pane_text(Window pane) {
 int command_get(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --pane --raw --cache-pages", &o,
-                     &problem)) {
+  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --pane --raw --cache-pages --forms",
+                     &o, &problem)) {
     return usage_error("get", problem);
   }
   if (o.help) return std::fputs(kUsageGet, stdout), kExitOk;
@@ -474,6 +482,7 @@ int command_get(int argc, char** argv) {
   if (int status = read_operand(o, &bytes); status != kExitOk) return status;
   start_afresh();
   reset_store(static_cast<int>(o.cache_pages));
+  lookup.dictionary_forms = o.forms;
   if (!enter_directory(o)) return kExitFailure;
 
   Window main_window = cli_main_window();
@@ -539,7 +548,7 @@ int command_romaji(int argc, char** argv) {
 int command_single(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --raw", &o, &problem)) {
+  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --raw --forms", &o, &problem)) {
     return usage_error("single", problem);
   }
   if (o.help) return std::fputs(kUsageSingle, stdout), kExitOk;
@@ -552,6 +561,7 @@ int command_single(int argc, char** argv) {
                  kSelectionBufferSize);
   }
   start_afresh();
+  lookup.dictionary_forms = o.forms;
   if (!enter_directory(o)) return kExitFailure;
 
   Window main_window = cli_main_window();

@@ -181,6 +181,9 @@ bool run_line(Session& s, const std::string& command, const std::string& rest) {
     }
   } else if (command == "single") {
     dispatch_command(main_window, kCmdSingle);
+  } else if (command == "forms") {
+    dispatch_command(main_window, kCmdDictionaryForms);
+    std::puts(lookup.dictionary_forms ? "Dictionary forms: on" : "Dictionary forms: off");
   } else if (command == "copy") {
     dispatch_command(main_window, kCmdCopy);
     s.clipboard = ClipboardBytes::kEucJp;  // Copy puts the program's own bytes there
@@ -221,13 +224,16 @@ bool run_line(Session& s, const std::string& command, const std::string& rest) {
 int command_session(int argc, char** argv) {
   std::string directory;
   bool has_directory = false;
+  bool forms = false;
   for (int i = 0; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::fputs(usage_text("session"), stdout);
       return kExitOk;
     }
-    if (arg == "-C" && i + 1 < argc) {
+    if (arg == "--forms") {
+      forms = true;
+    } else if (arg == "-C" && i + 1 < argc) {
       directory = argv[++i];
       has_directory = true;
     } else if (arg.rfind("-C", 0) == 0 && arg.size() > 2) {
@@ -251,6 +257,7 @@ int command_session(int argc, char** argv) {
     return kExitFailure;
   }
   start_afresh();
+  lookup.dictionary_forms = forms;
 
   int status = kExitOk;
   std::string line;

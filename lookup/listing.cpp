@@ -52,6 +52,7 @@ struct Listing {
     item.listing_length = static_cast<int32_t>(used - from);
     item.line_offset = kind == ItemKind::kPassed ? -1 : static_cast<int32_t>(used - line_length);
     item.line_length = static_cast<int32_t>(line_length);
+    item.prefix_length = 0;
     item.kind = kind;
     item.slot = kind == ItemKind::kWord ? lookup.word_slot : 0;
   }
@@ -185,6 +186,34 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
       position += 1;
       record_step_end(listing.used, position);
       continue;
+    }
+    // In the "Dictionary forms" mode a word may start at hiragana too (しない,
+    // いる), at a character boundary; where the mode finds nothing, the walk
+    // goes on as it always does.
+    if (lookup.dictionary_forms) {
+      while (boundary < position) boundary += euc_lead_length(passage[boundary]);
+    }
+    if (lookup.dictionary_forms && boundary == position &&
+        (b == 0xA4 || (b != 0xA1 && b != 0xA5))) {
+      FormsMatch match;
+      if (lookup_forms(passage + position, end - position, b == 0xA4, &match, 1) == 1) {
+        const size_t prefix_length = std::strlen(reinterpret_cast<const char*>(match.prefix));
+        const size_t line_length = std::strlen(reinterpret_cast<const char*>(match.line));
+        if (!listing.room_for(match.surface_length + kGap + prefix_length + line_length)) break;
+        const size_t from = listing.used;
+        listing.text(passage + position, match.surface_length);
+        listing.gap(kGap);
+        listing.text(match.prefix, prefix_length);
+        listing.text(match.line, line_length);
+        listing.record(ItemKind::kWord, position, match.surface_length, from, line_length);
+        ListingItem* item = lookup.item_count > 0 ? &lookup.items[lookup.item_count - 1] : nullptr;
+        if (item != nullptr && item->passage_offset == static_cast<int32_t>(position)) {
+          item->prefix_length = static_cast<int32_t>(prefix_length);
+        }
+        position += match.surface_length;
+        record_step_end(listing.used, std::min(position, end));
+        continue;
+      }
     }
     // Bytes from the position that the passage still holds, up to n: the
     // listing never takes a byte from beyond the passage's end (no NUL

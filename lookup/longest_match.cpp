@@ -49,6 +49,33 @@ Prefixes find_prefixes() {
   return p;
 }
 
+// In the "Dictionary forms" mode the entries of the key's dictionary forms
+// come first, each line whole with its description and a CR LF line end, as
+// many as fit in size bytes with a NUL after them. The lines are put in
+// listed, so that they do not come again. Returns the bytes written.
+size_t list_forms(unsigned char* single, size_t size, std::unordered_set<std::string>* listed) {
+  constexpr int kMaxListed = 8;
+  static FormsMatch matches[kMaxListed];
+  const unsigned char* key = lookup.search_key;
+  const size_t length = strnlen(reinterpret_cast<const char*>(key), kSearchKeySize);
+  const int count = lookup_forms(key, length, key[0] == 0xA4, matches, kMaxListed);
+  size_t offset = 0;
+  for (int i = 0; i < count; ++i) {
+    const size_t prefix = std::strlen(reinterpret_cast<const char*>(matches[i].prefix));
+    size_t line = std::strlen(reinterpret_cast<const char*>(matches[i].line));
+    if (line > 0 && matches[i].line[line - 1] == 0x0A) --line;
+    // Room for the CR LF and for the text's NUL.
+    if (offset + prefix + line + 2 + 1 > size) break;
+    listed->emplace(reinterpret_cast<const char*>(matches[i].line), line + 1);
+    std::memcpy(single + offset, matches[i].prefix, prefix);
+    std::memcpy(single + offset + prefix, matches[i].line, line);
+    offset += prefix + line;
+    single[offset++] = 0x0D;
+    single[offset++] = 0x0A;
+  }
+  return offset;
+}
+
 // Whether the line begins with the key's first n bytes as the index
 // compares them: katakana as hiragana at even offsets, A-Z as a-z.
 bool begins_with_folded(const unsigned char* line, const unsigned char* key, int32_t n) {
@@ -247,8 +274,12 @@ void lookup_selection() {
     return;
   }
   size_t offset = 0;
+  // In the "Dictionary forms" mode the key's dictionary forms come first.
+  std::unordered_set<std::string> listed;
+  if (lookup.dictionary_forms) offset = list_forms(single, kSingleBufferSize, &listed);
   // Whole lines only, with CR LF for the pane; the NUL always has its byte.
   for_each_selection_line([&](const unsigned char* line, size_t length) {
+    if (listed.count(std::string(reinterpret_cast<const char*>(line), length)) != 0) return true;
     const size_t line_feeds = std::count(line, line + length, 0x0A);
     if (offset + length + line_feeds + 1 > kSingleBufferSize) return false;
     for (size_t i = 0; i < length; ++i) {

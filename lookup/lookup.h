@@ -48,6 +48,8 @@ struct ListingItem {
   int32_t listing_length;  // bytes written for it
   int32_t line_offset;     // its entry line (or the no-match text); -1 for a passed run
   int32_t line_length;     // bytes of that line with its 0x0A; 0 for a passed run
+  int32_t prefix_length;   // bytes of the "Dictionary forms" description just before the
+                           // line ("(past of 書く) "); 0 for any other item
   ItemKind kind;
   int32_t slot;  // the dictionary slot of a word's line; 0 for the other kinds
 };
@@ -86,6 +88,7 @@ struct Lookup {
   size_t notice_text_length;  // bytes of the notice at the end of the listing text (0: none)
   int32_t step_count;         // steps of the walk, each with its end in step_ends
   StepEnd step_ends[kListingBufferSize];
+  bool dictionary_forms;  // "Dictionary forms": conjugated words listed by their own entry
 };
 
 extern Lookup lookup;
@@ -162,6 +165,30 @@ void lookup_selection();
 // text. Only its bytes 2 and 6 are tested, the 'N' and 'T' of "  NOMATCH":
 // line must have at least 7 bytes.
 bool is_no_match(const unsigned char* line);
+
+// Bytes of the description put before a deinflected word's entry line.
+constexpr size_t kFormsPrefixSize = 128;
+
+// One entry found for a word in the "Dictionary forms" mode.
+struct FormsMatch {
+  size_t surface_length;  // bytes of the text that the word takes
+  int32_t entry;          // its index entry
+  unsigned char
+      prefix[kFormsPrefixSize];  // "(polite past of 食べる) ", or empty for the word as it stands
+  unsigned char line[kEntryLineSize];  // the entry line, 0x0A, NUL
+};
+
+// The "Dictionary forms" lookup of the text at its start (EUC-JP, available
+// bytes): the longest run of up to 20 bytes of word characters (no ASCII, no
+// punctuation) that is a headword as it stands, or reaches one through the
+// deinflection table with the entry's tags allowing the rules used. Fills
+// matches with that run's entries, at most capacity: the word as it stands
+// first, then fewer rules, rules higher in the table, index order. at_kana:
+// the text starts with hiragana, so a word as it stands must inflect, and a
+// bare continuative stem does not count. Returns the number of matches; 0
+// when nothing is reached or no table is loaded.
+int lookup_forms(const unsigned char* text, size_t available, bool at_kana, FormsMatch* matches,
+                 int capacity);
 
 // Segments the kanji buffer into a new listing buffer, which replaces (and
 // frees) the previous one. The walk stops before an item that would not fit

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Fetches the full dictionary from Debian's `edict` package and the names
 # dictionary from its `enamdict` package into DIR (default: dict/ in the
-# repository, which git ignores), beside our kanarom.cnv, and builds and
-# checks their indexes with `dodevuz index`.
+# repository, which git ignores), beside our kanarom.cnv and deinflect.txt,
+# and builds and checks their indexes with `dodevuz index`.
 #
 #   scripts/get-full-dictionary.sh [DIR]
 #
@@ -65,6 +65,8 @@ if [ -f "$root/data/kanarom.cnv" ]; then
 else
   echo "No data/kanarom.cnv yet; $dir has no romaji table."
 fi
+# The rules of the "Dictionary forms" mode (get --forms).
+cp "$root/data/deinflect.txt" "$dir/deinflect.txt"
 
 cd "$root"
 if [ ! -x build/dodevuz ]; then

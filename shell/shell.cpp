@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "deinflect/deinflect.h"
 #include "intake/intake.h"
 #include "lookup/lookup.h"
 #include "romaji/romaji.h"
@@ -29,6 +30,7 @@ void reset_program_state() {
   reset_intake();
   reset_lookup();
   reset_romaji();
+  reset_deinflect();
   shell = Shell{};
 }
 
@@ -92,6 +94,9 @@ CommandResult dispatch_command(Window main_window, int id) {
     case kCmdClearAll:
       clean_up(main_window);
       return CommandResult::kDone;
+    case kCmdDictionaryForms:
+      toggle_dictionary_forms(main_window);
+      return CommandResult::kDone;
     case kCmdAbout:
       return CommandResult::kShowAbout;
     case kCmdExit:
@@ -120,6 +125,9 @@ void run_chain_from(Window main_window, int32_t start) {
   // From here on the Get's blocks are locked until the next clean-up.
   shell.get_blocks_locked = true;
   open_dictionaries(main_window);
+  // Read anew with every Get, as the romaji table is; a table that cannot be
+  // read is reported and the listing is the classic one.
+  if (lookup.dictionary_forms) load_deinflect_table(main_window);
   build_listing_page(main_window, start, kNoLimit);
   create_listing_pane(main_window);
   load_romaji_table();  // ends the program when kanarom.cnv is missing
@@ -144,6 +152,21 @@ void run_next_chain(Window main_window) {
 
 void run_page_chain(Window main_window, int32_t start, int32_t limit) {
   build_listing_page(main_window, start, limit);
+  create_listing_pane(main_window);
+  build_romaji_text(main_window);
+  end_where_romaji_stops(main_window);
+}
+
+void toggle_dictionary_forms(Window main_window) {
+  lookup.dictionary_forms = !lookup.dictionary_forms;
+  // The passage in hand is listed again only while the Get's blocks and
+  // files are there: before any Get and after a clean-up there is nothing
+  // to list.
+  bool dictionary_open = store.text_handle[0] != kFileError && store.index_handle[0] != kFileError;
+  if (!shell.get_blocks_locked || !dictionary_open || intake.kanji_buffer == nullptr) return;
+  if (lookup.dictionary_forms) load_deinflect_table(main_window);
+  // The page in hand: the walk starts again where its listing started.
+  build_listing_page(main_window, lookup.listing_start, kNoLimit);
   create_listing_pane(main_window);
   build_romaji_text(main_window);
   end_where_romaji_stops(main_window);
@@ -176,6 +199,9 @@ void lookup_selected_text(Window main_window) {
   std::memset(shell.selection_buffer, 0, sizeof shell.selection_buffer);
   if (taken > 0) std::memcpy(shell.selection_buffer, lookup.listing_text + sel.start, taken);
   set_search_key(shell.selection_buffer, taken);
+  if (lookup.dictionary_forms && !deinflect.loaded && any_slot_open()) {
+    load_deinflect_table(main_window);
+  }
   lookup_selection();  // a new single buffer, filled when the key finds lines
 
   shell.single_pane =

@@ -17,7 +17,8 @@ constexpr int kCmdCopy = 106;
 constexpr int kCmdGetJis = 108;
 constexpr int kCmdGetShift = 109;
 constexpr int kCmdClearAll = 110;
-constexpr int kCmdNext = 111;  // "Get Dodevuz NEXT"
+constexpr int kCmdNext = 111;             // "Get Dodevuz NEXT"
+constexpr int kCmdDictionaryForms = 114;  // "Dictionary forms", a checkable item
 
 // Pane geometry and styles.
 constexpr int kPaneX = 10;
@@ -58,7 +59,8 @@ void reset_program_state();
 // WM_CLOSE) to the front end, as the result says.
 CommandResult dispatch_command(Window main_window, int id);
 
-// The Get chain after the intake: open the dictionary, build the listing, the
+// The Get chain after the intake: open the dictionary, (in the "Dictionary
+// forms" mode, read deinflect.txt anew), build the listing, the
 // listing pane, load the romaji table (which ends the program when
 // kanarom.cnv is missing), the romaji text and pane. Every step runs whatever
 // the previous one reported.
@@ -78,6 +80,12 @@ bool next_available();
 // place (no files opened): the listing from passage position start, stopping
 // at limit as build_listing_page does, then both panes as a Get makes them.
 void run_page_chain(Window main_window, int32_t start, int32_t limit);
+
+// "Dictionary forms": turns the mode on or off (lookup.dictionary_forms, off
+// at start; the front end shows it as the item's check mark). When a Get has
+// run, its passage is listed again at once in the new mode, with the listing
+// and romaji panes made anew.
+void toggle_dictionary_forms(Window main_window);
 
 // The listing text anew from the listing buffer (build_listing_text), then
 // the listing pane anew (make_listing_pane).

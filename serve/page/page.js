@@ -94,7 +94,10 @@ function showPage(page, append) {
   $("all").hidden = page.next === null;
   $("previous").hidden = append || state.history.length === 0;
   const shownTo = page.next === null ? page.size : page.next;
-  $("page-info").textContent = page.size === 0 ? ""
+  // Where the page lies in a text read in parts (bytes as the dictionary
+  // counts them).
+  const whole = append ? page.next === null : page.from === 0 && page.next === null;
+  $("page-info").textContent = whole ? ""
     : `Bytes ${append ? 0 : page.from} to ${shownTo} of ${page.size}`;
   const words = page.items.filter((i) => i.kind === "word").length;
   const unfound = page.items.filter((i) => i.kind === "nomatch").length;

@@ -1,0 +1,184 @@
+// The lookup of the "Dictionary forms" mode: at a position of the passage,
+// the longest run of characters that is a word of the dictionary either as it
+// stands or once the deinflection table has taken its endings off
+// (食べました -> 食べる). A form counts only where an entry's headword is
+// exactly that form (or, for a form in hiragana, its reading), and, for a
+// form reached by rules, where the entry's tags allow the last rule.
+//
+// Every check goes through search_index and so through the page cache: the
+// exact headword "食べる" is searched as the key "食べる " (headword and the
+// blank after it), a reading as "たべる]". Before any form is checked, the
+// prefixes of the text are searched as the classic lookup searches them: a
+// form whose unchanged beginning is longer than the longest prefix found
+// cannot be in the dictionary and costs no search.
+#include <algorithm>
+#include <cstring>
+
+#include "deinflect/deinflect.h"
+#include "lookup/lookup.h"
+#include "store/store.h"
+
+namespace {
+
+constexpr size_t kMaxSurface = 20;  // bytes of text a word may take, as the classic key
+constexpr int kMaxRun = 64;         // entries of one key looked at
+constexpr int kMaxCandidates = 32;  // entries kept for ranking
+
+// Characters that may belong to a word: two-byte JIS X 0208 characters other
+// than the punctuation of row 1, and of row 1 the marks that live inside
+// words (ー, 々, the iteration marks ヽヾゝゞ).
+bool word_character(const unsigned char* p, size_t available) {
+  if (available < 2 || p[0] < 0xA1 || p[0] == 0xFF || p[1] < 0xA1 || p[1] == 0xFF) return false;
+  if (p[0] != 0xA1) return true;
+  return (p[1] >= 0xB3 && p[1] <= 0xB6) || p[1] == 0xB9 || p[1] == 0xBC;
+}
+
+bool all_hiragana(const unsigned char* text, size_t length) {
+  for (size_t i = 0; i < length; i += 2) {
+    if (text[i] != 0xA4) return false;
+  }
+  return true;
+}
+
+struct Candidate {
+  int32_t entry;
+  const Form* form;
+  bool common;  // the line is marked (P), a word in common use
+  unsigned char line[kEntryLineSize];
+};
+
+// Exact surface first, then fewer rules, then rules higher in the table,
+// then words in common use (良い [よい] before the old reading 良い [えい]),
+// then index order.
+bool ranks_before(const Candidate& a, const Candidate& b) {
+  if (a.form->step_count != b.form->step_count) return a.form->step_count < b.form->step_count;
+  for (int s = 0; s < a.form->step_count; ++s) {
+    if (a.form->steps[s] != b.form->steps[s]) return a.form->steps[s] < b.form->steps[s];
+  }
+  if (a.common != b.common) return a.common;
+  return a.entry < b.entry;
+}
+
+struct Search {
+  bool at_kana;
+  Candidate candidates[kMaxCandidates];
+  int count;
+
+  void offer(int32_t entry, const Form* form, const unsigned char* line) {
+    for (int i = 0; i < count; ++i) {
+      if (candidates[i].entry != entry) continue;
+      Candidate better{entry, form, candidates[i].common, {}};
+      if (ranks_before(better, candidates[i])) candidates[i].form = form;
+      return;
+    }
+    if (count == kMaxCandidates) return;
+    Candidate& c = candidates[count++];
+    c.entry = entry;
+    c.form = form;
+    std::memcpy(c.line, line, kEntryLineSize);
+    c.line[kEntryLineSize - 1] = 0;
+    c.common = std::strstr(reinterpret_cast<const char*>(c.line), "/(P)/") != nullptr;
+  }
+
+  // Whether the entry line is one the form may stand for.
+  bool allowed(const Form& form, const unsigned char* line) const {
+    const ClassSet tags = entry_classes(line);
+    if (form.step_count > 0) return (tags & form.classes) != 0;
+    // Kana stands for itself, and is a particle as often as a word: only a
+    // word that inflects (いる, ある, ない) is listed for kana as it stands.
+    return !at_kana || (tags & deinflect.word_classes) != 0;
+  }
+
+  // Every entry whose headword (terminator ' ') or reading (terminator ']')
+  // is exactly the form.
+  void find(const Form& form, unsigned char terminator) {
+    unsigned char key[kFormSize + 1] = {};
+    std::memcpy(key, form.text, form.length);
+    key[form.length] = terminator;
+    const auto length = static_cast<int32_t>(form.length + 1);
+    unsigned char line[kEntryLineSize];
+    int status = kNotFound;
+    int32_t entry = 0;
+    search_index(kSearchMode, store.current_slot, 0, length, key, &status, &entry, line);
+    for (int n = 0; status == kFound && n < kMaxRun; ++n) {
+      if (matches(form, terminator, line) && allowed(form, line)) offer(entry, &form, line);
+      search_index(kCheckMode, store.current_slot, entry + 1, length, key, &status, &entry, line);
+    }
+  }
+
+  // The line's headword, or its reading in brackets after it, is the form
+  // byte for byte (the index folds katakana to hiragana; a word does not).
+  static bool matches(const Form& form, unsigned char terminator, const unsigned char* line) {
+    if (terminator == ' ') {
+      return std::memcmp(line, form.text, form.length) == 0 && line[form.length] == ' ';
+    }
+    const unsigned char* blank =
+        static_cast<const unsigned char*>(std::memchr(line, ' ', kEntryLineSize));
+    if (blank == nullptr || blank[1] != '[') return false;
+    const unsigned char* reading = blank + 2;
+    if (reading + form.length + 1 >= line + kEntryLineSize) return false;
+    return std::memcmp(reading, form.text, form.length) == 0 && reading[form.length] == ']';
+  }
+};
+
+}  // namespace
+
+int lookup_forms(const unsigned char* text, size_t available, bool at_kana, FormsMatch* matches,
+                 int capacity) {
+  if (!deinflect.loaded || capacity < 1) return 0;
+  store.current_slot = 0;
+  size_t limit = 0;
+  while (limit + 2 <= kMaxSurface && word_character(text + limit, available - limit)) limit += 2;
+  if (limit == 0) return 0;
+
+  // The longest prefix of the text that begins any indexed text.
+  unsigned char key[kMaxSurface + 1] = {};
+  std::memcpy(key, text, limit);
+  size_t matched = 0;
+  for (size_t k = 2; k <= limit; k += 2) {
+    int status = kNotFound;
+    int32_t entry = 0;
+    unsigned char line[kEntryLineSize];
+    search_index(kSearchMode, store.current_slot, 0, static_cast<int32_t>(k), key, &status, &entry,
+                 line);
+    if (status != kFound) break;
+    matched = k;
+  }
+
+  static Form forms[kMaxForms];  // large; one lookup runs at a time
+  static Search search;
+  for (size_t length = limit; length >= 2; length -= 2) {
+    const int count = deinflect_word(text, length, forms, kMaxForms);
+    search.at_kana = at_kana;
+    search.count = 0;
+    for (int i = 0; i < count; ++i) {
+      const Form& form = forms[i];
+      if (form.kept > matched) continue;
+      // A bare continuative stem is too weak a guess at kana (ため is not
+      // 溜める) and for one character (帰 of 帰って is not 帰る's stem): the
+      // word has to show an ending there.
+      if (form.step_count > 0 && deinflect.rules[form.steps[0]].ending_length == 0 &&
+          (at_kana || length <= 2)) {
+        continue;
+      }
+      search.find(form, ' ');
+      if (all_hiragana(form.text, form.length)) search.find(form, ']');
+    }
+    if (search.count == 0) continue;
+
+    std::sort(search.candidates, search.candidates + search.count, ranks_before);
+    const int n = std::min(search.count, capacity);
+    for (int i = 0; i < n; ++i) {
+      const Candidate& c = search.candidates[i];
+      FormsMatch& m = matches[i];
+      m.surface_length = length;
+      m.entry = c.entry;
+      std::memcpy(m.line, c.line, kEntryLineSize);
+      m.line[kEntryLineSize - 1] = 0;
+      m.prefix[0] = 0;
+      if (c.form->step_count > 0) describe_form(text, length, *c.form, m.prefix, kFormsPrefixSize);
+    }
+    return n;
+  }
+  return 0;
+}

@@ -1,0 +1,252 @@
+// The "Dictionary forms" mode: which entry a conjugated word reaches on a
+// small hand-made dictionary (every verb and adjective class, chains, kana,
+// no false forms), the listing and "Single Dodevuz" in that mode, the classic
+// listing unchanged when the mode is off, and the words that real text is
+// full of on the full dictionary when it is there.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "deinflect/deinflect.h"
+#include "intake/intake.h"
+#include "lookup/test_dictionary.h"
+#include "platform/convert.h"
+
+namespace {
+
+using namespace test_dictionary;
+using testing_support::euc;
+using testing_support::ScratchDir;
+
+const std::string kGap(8, ' ');
+
+const std::vector<std::string> kDictionary = {
+    "書く [かく] /(v5k,vt) to write/",
+    "泳ぐ [およぐ] /(v5g,vi) to swim/",
+    "話す [はなす] /(v5s,vt) to speak/",
+    "待つ [まつ] /(v5t,vt) to wait/",
+    "死ぬ [しぬ] /(v5n,vi) to die/",
+    "遊ぶ [あそぶ] /(v5b,vi) to play/",
+    "読む [よむ] /(v5m,vt) to read/",
+    "帰る [かえる] /(v1,vi) to go home (tagged ichidan on purpose)/",
+    "買う [かう] /(v5u,vt) to buy/",
+    "行う [おこなう] /(v5u,vt) to perform/",
+    "行く [いく] /(v5k-s,vi) to go/",
+    "食べる [たべる] /(v1,vt) to eat/",
+    "起きる [おきる] /(v1,vi) to get up/",
+    "起きて半畳寝て一畳 [おきてはんじょうねていちじょう] /(exp) a proverb/",
+    "見せる [みせる] /(v1,vt) to show/",
+    "見せ [みせ] /(n) a made-up noun/",
+    "為る [する] /(vs-i) to do/",
+    "来る [くる] /(vk,vi) to come/",
+    "美しい [うつくしい] /(adj-i) beautiful/",
+    "いい /(adj-ix) good/",
+    "良い [よい] /(adj-i) good/",
+    "勉強 [べんきょう] /(n,vs) study/",
+    "溜める [ためる] /(v1,vt) to store/",
+    "風 [かぜ] /(n) wind/",
+    "風変わり [ふうがわり] /(adj-na) eccentric/",
+};
+
+// Index positions of every headword and every reading, as the index has them.
+std::vector<int32_t> headwords_and_readings(const std::string& text) {
+  std::vector<int32_t> out = line_starts(text);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '[') out.push_back(static_cast<int32_t>(i + 2));
+  }
+  return out;
+}
+
+class FormsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reset_recording();
+    reset_store();
+    reset_lookup();
+    reset_deinflect();
+    passage_.assign(kKanjiBufferSize, 0);
+    intake.kanji_buffer = passage_.data();
+    std::vector<std::string> lines_euc;
+    for (const std::string& line : kDictionary) lines_euc.push_back(euc(line));
+    const std::string text = lines(lines_euc);
+    open_dictionary_with(text, headwords_and_readings(text));
+    testing_support::write_file(
+        kDeinflectFile,
+        testing_support::read_file(std::string(DODEVUZ_SOURCE_DATA_DIR) + "/deinflect.txt"));
+    ASSERT_TRUE(load_deinflect_table(nullptr)) << deinflect.error;
+  }
+  void TearDown() override {
+    intake.kanji_buffer = nullptr;
+    reset_deinflect();
+    reset_lookup();
+    reset_store();
+  }
+
+  // What the mode finds at the start of text: "SURFACE PREFIXLINE" of the
+  // first match (UTF-8, without the line end), or "" when nothing.
+  std::string found(const std::string& text_utf8) {
+    const std::string text = euc(text_utf8);
+    FormsMatch match;
+    const int n = lookup_forms(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
+                               static_cast<unsigned char>(text[0]) == 0xA4, &match, 1);
+    if (n == 0) return "";
+    std::string line(reinterpret_cast<const char*>(match.line));
+    line = line.substr(0, line.find('\n'));
+    return euc_to_utf8(text.substr(0, match.surface_length) + " " +
+                       reinterpret_cast<const char*>(match.prefix) +
+                       line.substr(0, line.find(" /")));
+  }
+
+  std::string listing(const std::string& passage_utf8) {
+    const std::string passage = euc(passage_utf8);
+    std::fill(passage_.begin(), passage_.end(), 0);
+    std::copy(passage.begin(), passage.end(), passage_.begin());
+    build_listing(nullptr);
+    return lookup.listing_buffer ? reinterpret_cast<const char*>(lookup.listing_buffer) : "";
+  }
+
+  std::vector<unsigned char> passage_;
+  ScratchDir dir_;
+};
+
+TEST_F(FormsTest, EveryVerbAndAdjectiveClassReachesItsEntry) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"書いた", "書いた (past of 書く) 書く [かく]"},
+      {"泳いで", "泳いで (te-form of 泳ぐ) 泳ぐ [およぐ]"},
+      {"話します", "話します (polite of 話す) 話す [はなす]"},
+      {"待たない", "待たない (negative of 待つ) 待つ [まつ]"},
+      {"死んだ", "死んだ (past of 死ぬ) 死ぬ [しぬ]"},
+      {"遊ばれる", "遊ばれる (passive of 遊ぶ) 遊ぶ [あそぶ]"},
+      {"読んで", "読んで (te-form of 読む) 読む [よむ]"},
+      {"買おう", "買おう (volitional of 買う) 買う [かう]"},
+      {"食べました", "食べました (polite past of 食べる) 食べる [たべる]"},
+      {"来ない", "来ない (negative of 来る) 来る [くる]"},
+      {"美しかった", "美しかった (past of 美しい) 美しい [うつくしい]"},
+      {"よかった", "よかった (past of いい) いい"},
+      {"良くない", "良くない (negative of 良い) 良い [よい]"},
+      {"勉強した", "勉強した (past of 勉強する) 勉強 [べんきょう]"},
+      // The chain of the example, and te-form requests.
+      {"書かれていました",
+       "書かれていました (polite past of progressive of passive of 書く) 書く [かく]"},
+      {"見せてください", "見せてください (-te kudasai (please) of 見せる) 見せる [みせる]"},
+  };
+  for (const auto& [surface, want] : cases) EXPECT_EQ(found(surface), want) << surface;
+}
+
+TEST_F(FormsTest, KanaWordsAreFoundByTheirReading) {
+  EXPECT_EQ(found("しなければならない"), "しなければならない (must of する) 為る [する]");
+  EXPECT_EQ(found("している"), "している (progressive of する) 為る [する]");
+  EXPECT_EQ(found("きます"), "きます (polite of くる) 来る [くる]");
+  // Kana as it stands counts only for a word that inflects: する does, が and
+  // the bare stem ため (of 溜める) do not.
+  EXPECT_EQ(found("する"), "する 為る [する]");
+  EXPECT_EQ(found("が"), "");
+  EXPECT_EQ(found("ために"), "");
+}
+
+TEST_F(FormsTest, NoFalseFormsAndTheRightOneAmongSeveral) {
+  // 帰る is tagged ichidan here: its godan te-form 帰って reaches no entry,
+  // and the ichidan past 帰た would.
+  EXPECT_EQ(found("帰って"), "");
+  EXPECT_EQ(found("帰た"), "帰た (past of 帰る) 帰る [かえる]");
+  // 行った is 行く's past before 行う's: the rules of 行く come first.
+  EXPECT_EQ(found("行った"), "行った (past of 行く) 行く [いく]");
+  // The word as it stands before a deinflected one of the same length.
+  EXPECT_EQ(found("見せ"), "見せ 見せ [みせ]");
+  // An exact headword only: 起きて is 起きる, not the proverb it begins.
+  EXPECT_EQ(found("起きて、"), "起きて (te-form of 起きる) 起きる [おきる]");
+  // Nothing past punctuation or ASCII; 風が is the noun, not 風変わり.
+  EXPECT_EQ(found("風が"), "風 風 [かぜ]");
+  EXPECT_EQ(found("書いたA"), "書いた (past of 書く) 書く [かく]");
+}
+
+TEST_F(FormsTest, TheListingShowsTheWholeWordAndItsDescription) {
+  lookup.dictionary_forms = true;
+  const std::string listed = listing("食べました。風が起きて、しなければ");
+  EXPECT_EQ(euc_to_utf8(listed),
+            "食べました" + kGap + "(polite past of 食べる) 食べる [たべる] /(v1,vt) to eat/\n" +
+                "。風" + kGap + "風 [かぜ] /(n) wind/\n" + "が起きて" + kGap +
+                "(te-form of 起きる) 起きる [おきる] /(v1,vi) to get up/\n" + "、しなければ" +
+                kGap + "(conditional of negative of する) 為る [する] /(vs-i) to do/\n");
+}
+
+TEST_F(FormsTest, TheModeOffLeavesTheClassicListingAsItWas) {
+  const std::string passage = "食べました。風が起きて、書かれていました。行った";
+  reset_deinflect();
+  const std::string classic = listing(passage);
+  ASSERT_TRUE(load_deinflect_table(nullptr));
+  lookup.dictionary_forms = false;
+  EXPECT_EQ(listing(passage), classic);
+  // The classic walk lists what the mode mends: the proverb for 起きて.
+  EXPECT_NE(euc_to_utf8(classic).find("起きて半畳"), std::string::npos);
+  lookup.dictionary_forms = true;
+  EXPECT_NE(listing(passage), classic);
+  // Without a table the mode lists as the classic walk does.
+  reset_deinflect();
+  EXPECT_EQ(listing(passage), classic);
+}
+
+TEST_F(FormsTest, TheListingStaysInItsBuffer) {
+  lookup.dictionary_forms = true;
+  std::string passage;
+  while (passage.size() < 30000) passage += "書かれていました";
+  listing(passage);
+  ASSERT_NE(lookup.listing_buffer, nullptr);
+  EXPECT_EQ(lookup.listing_buffer[kListingBufferSize - 1], 0);
+}
+
+TEST_F(FormsTest, SingleListsTheDictionaryFormsFirst) {
+  lookup.dictionary_forms = true;
+  const std::string key = euc("食べました");
+  std::memcpy(lookup.search_key, key.data(), key.size());
+  lookup_selection();
+  ASSERT_NE(lookup.single_buffer, nullptr);
+  const std::string text(reinterpret_cast<const char*>(lookup.single_buffer));
+  const std::string first = euc("(polite past of 食べる) 食べる [たべる] /(v1,vt) to eat/\r\n");
+  EXPECT_EQ(text.substr(0, first.size()), first);
+  // The line listed as the form's does not come again among the key's own.
+  EXPECT_EQ(text.find(euc("食べる [たべる]"), first.size()), std::string::npos);
+}
+
+// The words of real text on the full dictionary, made by
+// scripts/get-full-dictionary.sh into dict/; skipped where it is not.
+TEST(FormsOnTheFullDictionary, ConjugatedWordsListTheirDictionaryForm) {
+  namespace fs = std::filesystem;
+  const fs::path dict = fs::path(DODEVUZ_SOURCE_DATA_DIR).parent_path() / "dict";
+  if (!fs::exists(dict / "edict") || !fs::exists(dict / "edict.jdx")) {
+    GTEST_SKIP() << "no full dictionary in " << dict;
+  }
+  reset_recording();
+  reset_store();
+  reset_lookup();
+  reset_deinflect();
+  ScratchDir dir;
+  for (const char* name : {"edict", "edict.jdx"}) fs::create_symlink(dict / name, name);
+  fs::copy_file(fs::path(DODEVUZ_SOURCE_DATA_DIR) / "deinflect.txt", "deinflect.txt");
+  open_dictionaries(nullptr);
+  ASSERT_TRUE(load_deinflect_table(nullptr));
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"食べました", "食べる"},     {"起きて", "起きる"},
+      {"読んで", "読む"},           {"書かれている", "書く"},
+      {"見せてください", "見せる"}, {"美しかった", "美しい"},
+      {"行った", "行く"},           {"しなければならない", "為る [する]"},
+  };
+  for (const auto& [surface, headword] : cases) {
+    const std::string text = euc(surface);
+    FormsMatch match;
+    ASSERT_EQ(lookup_forms(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
+                           static_cast<unsigned char>(text[0]) == 0xA4, &match, 1),
+              1)
+        << surface;
+    EXPECT_EQ(match.surface_length, text.size()) << surface;
+    const std::string line = euc_to_utf8(reinterpret_cast<const char*>(match.line));
+    EXPECT_EQ(line.rfind(headword + " ", 0), 0u) << surface << ": " << line;
+  }
+  reset_deinflect();
+  reset_store();
+}
+
+}  // namespace
