@@ -67,7 +67,7 @@ function renderItem(item, index, romaji) {
     span.textContent = item.text;
   }
   span.setAttribute("aria-label", item.kind === "word"
-    ? `${item.text}: ${item.reading ? item.reading + ", " : ""}${item.glosses.join("; ")}`
+    ? `${item.text}: ${item.form ? item.form + " " : ""}${item.reading ? item.reading + ", " : ""}${item.glosses.join("; ")}`
     : `${item.text}: no entry`);
   return span;
 }
@@ -189,6 +189,12 @@ function showPopup(span) {
   head.className = "entry-head";
   head.lang = "ja";
   if (item.kind === "word") {
+    if (item.form) {
+      const form = document.createElement("div");
+      form.className = "entry-form";
+      form.textContent = `${item.text}: ${item.form}`;
+      popup.append(form);
+    }
     head.append(item.headword);
     if (item.reading) {
       const reading = document.createElement("span");
@@ -260,7 +266,9 @@ async function single(text) {
     return;
   }
   try {
-    const answer = await callApi("/api/single", { text });
+    const request = { text };
+    if (state.forms && $("forms").checked) request.forms = true;
+    const answer = await callApi("/api/single", request);
     result.replaceChildren();
     const key = document.createElement("p");
     key.className = "hint";
@@ -280,6 +288,12 @@ async function single(text) {
         reading.className = "entry-reading";
         reading.textContent = entry.reading;
         head.append(reading);
+      }
+      if (entry.form) {
+        const form = document.createElement("div");
+        form.className = "entry-form";
+        form.textContent = entry.form;
+        div.append(form);
       }
       const glosses = document.createElement("div");
       glosses.lang = "en";

@@ -191,6 +191,21 @@ async function main() {
       assert.ok(await page.$eval("#popup", (el) => el.hidden));
     });
 
+    await step("the dictionary-forms checkbox lists a conjugated word by its entry", async () => {
+      assert.ok(await page.$eval("#forms-label", (l) => !l.hidden));
+      await paste(page, "食べました。");
+      await page.click("#forms");  // reads the passage again in the new mode
+      await page.waitForFunction(() => document.querySelector("#reading .word")
+        && document.querySelector("#reading .word").textContent === "食べました");
+      await page.hover("#reading .word");
+      await page.waitForSelector("#popup:not([hidden])");
+      const popup = await page.$eval("#popup", (el) => el.innerText);
+      assert.ok(popup.includes("(polite past of 食べる)") && popup.includes("to eat"), popup);
+      await page.click("#forms");
+      await page.waitForFunction(() => document.querySelector("#reading .word").textContent !== "食べました");
+      await page.mouse.move(2, 2);
+    });
+
     await step("a long text is read page by page with Next, never silently cut", async () => {
       let text = "";
       while (Buffer.byteLength(text) < 45000) text += passage;
