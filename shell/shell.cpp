@@ -15,7 +15,7 @@
 
 Shell shell;
 
-void reset_program_state() {
+void reset_program_state(int frame_count) {
   // The panes and the shell's own block go first; each subsystem's reset
   // gives back the files and blocks it holds, so a fresh start leaks nothing.
   for (Window* pane : {&shell.listing_pane, &shell.single_pane}) {
@@ -26,7 +26,7 @@ void reset_program_state() {
   memory_unlock(shell.copy_block);
   memory_free(shell.copy_block);
   shell.copy_block = nullptr;
-  reset_store();
+  reset_store(frame_count);
   reset_intake();
   reset_lookup();
   reset_romaji();

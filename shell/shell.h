@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "store/store.h"
 
 // Menu command ids.
 constexpr int kCmdExit = 101;
@@ -52,8 +53,9 @@ struct Shell {
 extern Shell shell;
 
 // Puts every subsystem back to its state at program start (tests, and a
-// front end that starts afresh).
-void reset_program_state();
+// front end that starts afresh), the page cache set up for frame_count
+// frames (bounded_frame_count).
+void reset_program_state(int frame_count = kDefaultFrameCount);
 
 // Runs one menu command. About and Exit leave the window work (the About box,
 // WM_CLOSE) to the front end, as the result says.
