@@ -52,6 +52,8 @@ const char kUsageGet[] =
     "                     one romaji text) without the notices; a progress line on\n"
     "                     standard error when it is a terminal\n";
 
+static_assert(kMaxFrameCount == 8192, "the usage of get names the bound of --cache-pages");
+
 const char kUsageDecode[] =
     "usage: dodevuz decode [--utf8|--euc|--shift|--jis] [--raw] [FILE|-]\n"
     "  Converts a passage (UTF-8 unless an option says otherwise; JIS and\n"
@@ -249,9 +251,10 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       char* end = nullptr;
       errno = 0;
       o->cache_pages = std::strtol(value, &end, 10);
-      if (*value == '\0' || *end != '\0' || errno != 0 || o->cache_pages < 1 ||
-          o->cache_pages > kMaxFrameCount) {
-        *problem = "--cache-pages takes a number from 1 to " + std::to_string(kMaxFrameCount);
+      if (*value == '\0' || *end != '\0' || errno != 0 ||
+          bounded_frame_count(o->cache_pages) != o->cache_pages) {
+        *problem = "--cache-pages takes a number from " + std::to_string(kMinFrameCount) + " to " +
+                   std::to_string(kMaxFrameCount);
         return false;
       }
     } else if (arg == "--port" && takes(arg)) {
@@ -425,10 +428,9 @@ Window cli_main_window() {
   return &main_window;
 }
 
-void start_afresh() {
-  reset_program_state();
+void start_afresh(int frame_count) {
+  reset_program_state(frame_count);
   reset_desktop();
-  shell.main_window = cli_main_window();
   desktop.focus = cli_main_window();
 }
 
@@ -461,22 +463,12 @@ bool read_input(const std::string& path, std::string* bytes, std::string* error)
   return true;
 }
 
-size_t whole_character_prefix(std::string_view euc, size_t limit) {
-  size_t at = 0;
-  while (at < euc.size()) {
-    size_t length = euc_lead_length(static_cast<unsigned char>(euc[at]));
-    if (at + length > limit) break;
-    at += length;
-  }
-  return std::min(at, euc.size());
-}
-
 size_t passage_fit(std::string_view euc) {
   std::string_view text = up_to_nul(euc);
   if (text.size() < euc.size()) {
     std::fputs("dodevuz: the passage ends at its first NUL byte; the rest is not read\n", stderr);
   }
-  size_t length = whole_character_prefix(text, kKanjiBufferSize - 2);
+  size_t length = euc_whole_prefix(text, kKanjiBufferSize - 2);
   if (length < text.size()) {
     std::fprintf(stderr,
                  "dodevuz: the passage is %zu bytes in EUC-JP; only its first %zu (whole "
@@ -487,19 +479,9 @@ size_t passage_fit(std::string_view euc) {
 }
 
 size_t place_passage(std::string_view euc) {
-  std::string_view text = up_to_nul(euc);
-  size_t length = passage_fit(euc);
-  // The whole block is cleared, not only the first 39998 bytes the intake
-  // clears: a text of 39998 bytes still ends with two NULs.
-  intake.kanji_buffer = renew_block(&intake.kanji_block, kKanjiBufferSize, true);
-  if (intake.kanji_buffer == nullptr) {
-    if (intake.kanji_block != nullptr) {
-      message_box(cli_main_window(), "malloc failed for kanji buffers!", " ");
-    }
-    return 0;
-  }
-  std::memcpy(intake.kanji_buffer, text.data(), length);
-  return length;
+  passage_fit(euc);  // the notes
+  return place_euc_passage(cli_main_window(), reinterpret_cast<const unsigned char*>(euc.data()),
+                           euc.size());
 }
 
 std::string plain_line_ends(std::string_view text) {
@@ -550,8 +532,7 @@ int command_get(int argc, char** argv) {
 
   std::string bytes;
   if (int status = read_operand(o, &bytes); status != kExitOk) return status;
-  start_afresh();
-  reset_store(static_cast<int>(o.cache_pages));
+  start_afresh(static_cast<int>(o.cache_pages));
   lookup.dictionary_forms = o.forms;
   if (!enter_directory(o)) return kExitFailure;
 
