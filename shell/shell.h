@@ -28,8 +28,12 @@ constexpr int kPaneWidth = 630;
 constexpr int kRomajiPaneY = 0, kRomajiPaneHeight = 190;
 constexpr int kListingPaneY = 192, kListingPaneHeight = 100;
 constexpr int kSinglePaneY = 294, kSinglePaneHeight = 100;
-constexpr uint32_t kBorderedPaneStyle = 0x50A00144;  // romaji and single panes
-constexpr uint32_t kListingPaneStyle = 0x50200144;   // the same without WS_BORDER
+// The panes are read-only (ES_READONLY, 0x0800): a selection is resolved
+// against the program's own copy of the pane's text, so text typed or
+// dragged into a pane would make "Single Dodevuz" and "Copy" take other bytes
+// than the reader sees selected.
+constexpr uint32_t kBorderedPaneStyle = 0x50A00944;  // romaji and single panes
+constexpr uint32_t kListingPaneStyle = 0x50200944;   // the same without WS_BORDER
 
 constexpr size_t kSelectionBufferSize = 50;
 constexpr size_t kCopyBufferSize = 40000;
