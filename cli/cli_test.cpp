@@ -521,14 +521,6 @@ TEST(CommandLine, VersionIsTheProjectVersion) {
 
 // ---- In-process helpers ----------------------------------------------------
 
-TEST(WholeCharacterPrefix, NeverSplitsACharacter) {
-  const std::string text = "a" + euc("日") + euc("丂") + euc("ｶ");  // 1 + 2 + 3 + 2 bytes
-  const size_t expected[] = {0, 1, 1, 3, 3, 3, 6, 6, 8, 8};
-  for (size_t limit = 0; limit < std::size(expected); ++limit) {
-    EXPECT_EQ(whole_character_prefix(text, limit), expected[limit]) << limit;
-  }
-}
-
 TEST(PlacePassage, FillsANewKanjiBufferWithTwoNulsBehindTheText) {
   reset_recording();
   reset_program_state();
