@@ -3,6 +3,7 @@
 // previous listing stopped; where parts may end; and the memory of a run,
 // measured, for a text ten times longer.
 #include "cli/whole_text.h"
+#include "platform/text_units.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -148,7 +149,7 @@ TEST(GetAll, SessionPagesGiveTheSameItemsAsOneRun) {
   ScratchDir dir;
   // A passage the kanji buffer holds whole, paged with get-next.
   std::string text = long_text(false).substr(0, 30000);
-  text.resize(whole_character_prefix(text, text.size()));
+  text.resize(euc_whole_prefix(text, text.size()));
   write_file("text.sjis", utf8_to_sjis(euc_to_utf8(text)));
   write_file("script.txt",
              "get-shift text.sjis\nshow listing\nget-next\nshow listing\nget-next\n"

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/pane_layout.h"
 #include "platform/platform.h"
 #include "store/store.h"
 
@@ -20,15 +21,6 @@ constexpr int kCmdGetShift = 109;
 constexpr int kCmdClearAll = 110;
 constexpr int kCmdNext = 111;             // "Get Dodevuz NEXT"
 constexpr int kCmdDictionaryForms = 114;  // "Dictionary forms", a checkable item
-
-// Pane geometry and styles.
-constexpr int kPaneX = 10;
-constexpr int kPaneWidth = 630;
-constexpr int kRomajiPaneY = 0, kRomajiPaneHeight = 190;
-constexpr int kListingPaneY = 192, kListingPaneHeight = 100;
-constexpr int kSinglePaneY = 294, kSinglePaneHeight = 100;
-constexpr uint32_t kBorderedPaneStyle = 0x50A00144;  // romaji and single panes
-constexpr uint32_t kListingPaneStyle = 0x50200144;   // the same without WS_BORDER
 
 constexpr size_t kSelectionBufferSize = 50;
 constexpr size_t kCopyBufferSize = 40000;
