@@ -67,11 +67,13 @@ const char kUsageRomaji[] =
     "  the output is UTF-8, or EUC-JP bytes with 0x0D 0x0A line ends with --raw.\n";
 
 const char kUsageSingle[] =
-    "usage: dodevuz single [--utf8|--euc|--shift|--jis] [-C DIR] [--raw] [--forms] TEXT\n"
+    "usage: dodevuz single [--utf8|--euc|--shift|--jis] [-C DIR] [--raw] [--forms|--all] TEXT\n"
     "  Runs \"Single Dodevuz\" with TEXT selected in the listing pane and prints\n"
     "  every entry line that matches the start of TEXT (its first 50 bytes in\n"
     "  EUC-JP). TEXT is UTF-8 unless an option says otherwise. With --forms the\n"
-    "  entries of TEXT's dictionary forms come first (食べました: 食べる).\n";
+    "  entries of TEXT's dictionary forms come first (食べました: 食べる).\n"
+    "  --all prints every matching line once, in the single pane's order, without\n"
+    "  the pane's 2000-byte limit.\n";
 
 const char kUsageSession[] =
     "usage: dodevuz session [-C DIR] [--forms]\n"
@@ -362,6 +364,26 @@ void print_heading_and_pane(const char* heading, Window pane) {
   if (!text.empty() && text.back() != '\n') std::fputc('\n', stdout);
 }
 
+// `single --all`: the lines of the single pane's order, every one, printed as
+// they come (the pane's bytes with --raw), with the key a selection of TEXT
+// would give.
+int single_all(const std::string& text, bool raw) {
+  set_search_key(reinterpret_cast<const unsigned char*>(text.data()),
+                 std::min(text.size(), kSelectionBufferSize));
+  size_t lines = 0;
+  if (lookup.search_key[0] != 0 && any_slot_open()) {
+    for_each_selection_line([&](const unsigned char* line, size_t length) {
+      std::string_view bytes(reinterpret_cast<const char*>(line), length);
+      std::string out = raw ? with_crlf(bytes) : pane_text_for_terminal(bytes);
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      ++lines;
+      return true;
+    });
+  }
+  if (lines == 0) std::fputs("dodevuz: no entry matches the text\n", stderr);
+  return status_after_messages();
+}
+
 // `get --all`: the input is opened here, before -C changes the directory,
 // and read a part at a time by list_whole_text.
 int get_all(const Options& o, const std::string& pane) {
@@ -577,11 +599,13 @@ int command_romaji(int argc, char** argv) {
 int command_single(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --raw --forms", &o, &problem)) {
+  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --raw --forms --all", &o,
+                     &problem)) {
     return usage_error("single", problem);
   }
   if (o.help) return std::fputs(kUsageSingle, stdout), kExitOk;
   if (o.operands.size() != 1) return usage_error("single", "single looks up one TEXT");
+  if (o.all && o.forms) return usage_error("single", "give --all or --forms, not both");
 
   if (!check_input_encoding(o.operands[0], o.encoding, "the text")) return kExitUsage;
   std::string text(up_to_nul(text_as_euc(o.operands[0], o.encoding)));
@@ -595,6 +619,7 @@ int command_single(int argc, char** argv) {
 
   Window main_window = cli_main_window();
   open_dictionaries(main_window);  // as a Get does
+  if (o.all) return single_all(text, o.raw);
   // TEXT stands as the whole listing, selected, as a reader would select a
   // word of it.
   size_t length = place_text(text);
