@@ -506,7 +506,8 @@ void check_resources(const std::string& exe) {
         "Get Dodevuz &NEXT\tCtrl+N=111;Single &Dodevuz\tCtrl+L=105;&Clear All=110;&Watch "
         "clipboard=112;-;&About\tF1=102;"
         "E&xit\tCtrl+Q=101;}&Edit{&Copy\tCtrl+C=106;}"
-        "&View{&Larger Text\tCtrl++=115;S&maller Text\tCtrl+-=116;}";
+        "&View{&Larger Text\tCtrl++=115;S&maller Text\tCtrl+-=116;}"
+        "&Options{&Dictionary forms=114;}";
     check(got == want, "the menu holds exactly its items, in order, with mnemonics and keys", got);
     DestroyMenu(menu);
   }
@@ -1073,6 +1074,39 @@ void check_close_box(const std::string& exe, const std::string& folder, const Sa
   if (status != 0) kill_program(&program);
 }
 
+// "Dictionary forms": unchecked at start; checked, it lists the passage in
+// hand again with conjugated words by their dictionary form; unchecked, the
+// classic listing comes back as it was.
+void check_dictionary_forms(const std::string& exe, const std::string& folder,
+                            const Samples& samples) {
+  Program program;
+  check(start_program(exe, folder, folder + "\\stdout.txt", &program),
+        "dodevuz.exe starts for the dictionary forms");
+  if (program.main == nullptr) {
+    kill_program(&program);
+    return;
+  }
+  auto checked = [&] {
+    return (GetMenuState(GetMenu(program.main), 114, MF_BYCOMMAND) & MF_CHECKED) != 0;
+  };
+  check(!checked(), "Dictionary forms is unchecked at start");
+  put_text(samples.sjis);
+  command(program, 109);
+  const std::string classic = euc(window_text(pane_at(program, 192)));
+  // 読みます (polite of 読む) in the sample passage.
+  const std::string polite = euc(L"\u8AAD\u307F\u307E\u3059        (polite of \u8AAD\u3080) ");
+  command(program, 114);
+  const std::string forms = euc(window_text(pane_at(program, 192)));
+  check(checked() && forms.find(polite) != std::string::npos &&
+            classic.find(polite) == std::string::npos,
+        "Dictionary forms checked lists yomimasu by the entry of yomu", hex(forms, 120));
+  command(program, 114);
+  check(!checked() && euc(window_text(pane_at(program, 192))) == classic,
+        "Dictionary forms unchecked gives the classic listing back");
+  command(program, 101);
+  if (wait_exit(&program) != 0) kill_program(&program);
+}
+
 void check_missing_table(const std::string& exe, const std::string& folder,
                          const Samples& samples) {
   std::string empty = folder + "\\no-table";
@@ -1173,6 +1207,7 @@ int main(int argc, char** argv) {
   check_session(exe, folder, samples);
   check_desktop(exe, folder, samples);
   check_close_box(exe, folder, samples);
+  check_dictionary_forms(exe, folder, samples);
   check_missing_table(exe, folder, samples);
 
   std::printf("# %llu ms\n", static_cast<unsigned long long>(GetTickCount64() - started));
