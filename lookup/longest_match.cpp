@@ -230,7 +230,7 @@ void for_each_selection_line(const SelectionLineVisitor& visit) {
   // 0's lookup shortened is what remains.
   unsigned char key[kSearchKeySize];
   std::memcpy(key, lookup.search_key, sizeof key);
-  unsigned char shortened[kSearchKeySize];
+  unsigned char shortened[kSearchKeySize] = {};
   bool more = true;
   for (int slot = 0; slot <= store.highest_slot && slot < kSlotCount; ++slot) {
     if (slot > 0 && (!more || !slot_ready(slot))) continue;
