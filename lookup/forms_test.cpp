@@ -50,6 +50,7 @@ const std::vector<std::string> kDictionary = {
     "風 [かぜ] /(n) wind/",
     "風変わり [ふうがわり] /(adj-na) eccentric/",
     "ファイル /(n) file/",
+    "糊塗 [こと] /(n,vs) patching up/",
 };
 
 // Index positions of every headword and every reading, as the index has them.
@@ -145,6 +146,8 @@ TEST_F(FormsTest, KanaWordsAreFoundByTheirReading) {
   // the bare stem ため (of 溜める) do not.
   EXPECT_EQ(found("する"), "する 為る [する]");
   EXPECT_EQ(found("が"), "");
+  // Nor a noun in kana, even one that takes する.
+  EXPECT_EQ(found("こと"), "");
   EXPECT_EQ(found("ために"), "");
 }
 
