@@ -92,7 +92,7 @@ fuzz:
 # The Win32 program, cross-built with MinGW-w64 into $(WIN_BUILD)/shell/win32/dodevuz.exe
 # (statically linked), with the driver of its end-to-end test.
 WIN_BUILD ?= build-win
-.PHONY: win win-deps wine-test screenshot-win32 win-zip win-zip-check
+.PHONY: screenshot-serve win win-deps wine-test screenshot-win32 win-zip win-zip-check
 
 win-deps:
 	@$(call deps,core win)
@@ -116,6 +116,10 @@ win-zip: win build
 # The zip unpacked into an empty folder and driven there under Wine.
 win-zip-check: win-zip
 	scripts/check-win-zip.sh $(WIN_BUILD)
+
+# The picture of the reading page in the README, taken by the browser test.
+screenshot-serve: build
+	tests/browser/run.sh $(BUILD)/dodevuz $(BUILD)/data docs/screenshot-serve.png
 
 screenshot-win32: win
 	@$(call deps,screenshot)

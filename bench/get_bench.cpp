@@ -267,10 +267,7 @@ int main(int argc, char** argv) {
   const int text_pages = static_cast<int>((text_size + 1) / kPageSize + 1);
   const int index_pages = static_cast<int>(index_size / kPageSize + 1);
   int frames = frames_arg == "whole" ? text_pages + index_pages : std::atoi(frames_arg.c_str());
-  frames = std::clamp(frames, 1, kMaxFrameCount);
-
-  reset_program_state();
-  reset_store(frames);
+  reset_program_state(bounded_frame_count(frames));
   static char main_window_object;  // any address will do as the main window
   Window main_window = &main_window_object;
 

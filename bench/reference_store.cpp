@@ -85,9 +85,7 @@ void reset_store(int frame_count) {
     store.text_handle[s] = kFileError;
     store.index_handle[s] = kFileError;
   }
-  if (frame_count < 1) frame_count = 1;
-  if (frame_count > kMaxFrameCount) frame_count = kMaxFrameCount;
-  store.frame_count = frame_count;
+  store.frame_count = bounded_frame_count(frame_count);
   store.use_clock = 1;
 }
 
@@ -145,6 +143,15 @@ void close_dictionary(int slot) {
 bool slot_ready(int slot) {
   return slot >= 0 && slot < kSlotCount && store.text_handle[slot] != kFileError &&
          store.index_handle[slot] != kFileError;
+}
+
+bool any_slot_open() {
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    if (store.text_handle[slot] != kFileError || store.index_handle[slot] != kFileError) {
+      return true;
+    }
+  }
+  return false;
 }
 
 unsigned char dict_byte(int32_t position) {

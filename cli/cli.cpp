@@ -4,6 +4,7 @@
 // directory, so input files are read before `-C DIR` changes it.
 #include "cli/cli.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "cli/input_encoding.h"
+#include "cli/whole_text.h"
 #include "index/build_index.h"
 #include "intake/intake.h"
 #include "lookup/lookup.h"
@@ -30,20 +32,27 @@ namespace {
 
 const char kUsageGet[] =
     "usage: dodevuz get [--utf8|--euc|--shift|--jis] [-C DIR] [--pane listing|romaji|both]\n"
-    "                   [--raw] [--cache-pages N] [--forms] [FILE|-]\n"
+    "                   [--raw] [--cache-pages N] [--forms] [--all] [FILE|-]\n"
     "  Runs a Get on the passage in FILE (standard input for - or no FILE) and\n"
     "  prints the listing pane and the romaji pane. The passage is UTF-8 unless\n"
     "  --euc, --shift or --jis says otherwise. --jis and --shift put the file's\n"
     "  bytes on the clipboard and run \"Get Dodevuz JIS\" / \"Get Dodevuz SHIFT\";\n"
     "  UTF-8 and EUC-JP are placed in the kanji buffer directly. A passage longer\n"
-    "  than the 40000-byte buffer (in EUC-JP) is cut at a whole character.\n"
+    "  than the 40000-byte buffer (in EUC-JP) is cut at a whole character, and a\n"
+    "  listing that fills its buffer ends with a notice of how far it got.\n"
     "    -C DIR           use the dictionary and romaji table in DIR\n"
     "    --pane P         listing, romaji or both (the default; with headings)\n"
     "    --raw            the pane's exact EUC-JP bytes, 0x0D 0x0A line ends;\n"
     "                     one pane only (the listing unless --pane says)\n"
     "    --cache-pages N  page frames of the dictionary cache (default 48, up to 8192)\n"
     "    --forms          \"Dictionary forms\": a conjugated word is listed with the\n"
-    "                     entry of its dictionary form (rules from DIR/deinflect.txt)\n";
+    "                     entry of its dictionary form (rules from DIR/deinflect.txt)\n"
+    "    --all            the whole text, of any length: listed page after page as\n"
+    "                     \"Get Dodevuz NEXT\" goes on, printed as one listing (and\n"
+    "                     one romaji text) without the notices; a progress line on\n"
+    "                     standard error when it is a terminal\n";
+
+static_assert(kMaxFrameCount == 8192, "the usage of get names the bound of --cache-pages");
 
 const char kUsageDecode[] =
     "usage: dodevuz decode [--utf8|--euc|--shift|--jis] [--raw] [FILE|-]\n"
@@ -58,11 +67,13 @@ const char kUsageRomaji[] =
     "  the output is UTF-8, or EUC-JP bytes with 0x0D 0x0A line ends with --raw.\n";
 
 const char kUsageSingle[] =
-    "usage: dodevuz single [--utf8|--euc|--shift|--jis] [-C DIR] [--raw] [--forms] TEXT\n"
+    "usage: dodevuz single [--utf8|--euc|--shift|--jis] [-C DIR] [--raw] [--forms|--all] TEXT\n"
     "  Runs \"Single Dodevuz\" with TEXT selected in the listing pane and prints\n"
     "  every entry line that matches the start of TEXT (its first 50 bytes in\n"
     "  EUC-JP). TEXT is UTF-8 unless an option says otherwise. With --forms the\n"
-    "  entries of TEXT's dictionary forms come first (食べました: 食べる).\n";
+    "  entries of TEXT's dictionary forms come first (食べました: 食べる).\n"
+    "  --all prints every matching line once, in the single pane's order, without\n"
+    "  the pane's 2000-byte limit.\n";
 
 const char kUsageSession[] =
     "usage: dodevuz session [-C DIR] [--forms]\n"
@@ -175,6 +186,7 @@ struct Options {
   std::string pane;  // empty when not given
   bool raw = false;
   bool check = false;
+  bool all = false;
   std::string from_utf8;  // index --from-utf8 FILE
   bool forms = false;
   bool help = false;
@@ -239,9 +251,10 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       char* end = nullptr;
       errno = 0;
       o->cache_pages = std::strtol(value, &end, 10);
-      if (*value == '\0' || *end != '\0' || errno != 0 || o->cache_pages < 1 ||
-          o->cache_pages > kMaxFrameCount) {
-        *problem = "--cache-pages takes a number from 1 to " + std::to_string(kMaxFrameCount);
+      if (*value == '\0' || *end != '\0' || errno != 0 ||
+          bounded_frame_count(o->cache_pages) != o->cache_pages) {
+        *problem = "--cache-pages takes a number from " + std::to_string(kMinFrameCount) + " to " +
+                   std::to_string(kMaxFrameCount);
         return false;
       }
     } else if (arg == "--port" && takes(arg)) {
@@ -255,6 +268,8 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       }
     } else if (arg == "--raw" && takes(arg)) {
       o->raw = true;
+    } else if (arg == "--all" && takes(arg)) {
+      o->all = true;
     } else if (arg == "--check" && takes(arg)) {
       o->check = true;
     } else if (arg == "--from-utf8" && takes(arg)) {
@@ -349,6 +364,62 @@ void print_heading_and_pane(const char* heading, Window pane) {
   if (!text.empty() && text.back() != '\n') std::fputc('\n', stdout);
 }
 
+// `single --all`: the lines of the single pane's order, every one, printed as
+// they come (the pane's bytes with --raw), with the key a selection of TEXT
+// would give.
+int single_all(const std::string& text, bool raw) {
+  set_search_key(reinterpret_cast<const unsigned char*>(text.data()),
+                 std::min(text.size(), kSelectionBufferSize));
+  size_t lines = 0;
+  if (lookup.search_key[0] != 0 && any_slot_open()) {
+    for_each_selection_line([&](const unsigned char* line, size_t length) {
+      std::string_view bytes(reinterpret_cast<const char*>(line), length);
+      std::string out = raw ? with_crlf(bytes) : pane_text_for_terminal(bytes);
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      ++lines;
+      return true;
+    });
+  }
+  if (lines == 0) std::fputs("dodevuz: no entry matches the text\n", stderr);
+  return status_after_messages();
+}
+
+// `get --all`: the input is opened here, before -C changes the directory,
+// and read a part at a time by list_whole_text.
+int get_all(const Options& o, const std::string& pane) {
+  const std::string path = o.operands.empty() ? "-" : o.operands[0];
+  const bool from_stdin = path == "-";
+  FILE* in = from_stdin ? stdin : std::fopen(path.c_str(), "rb");
+  if (in == nullptr) {
+    std::fprintf(stderr, "dodevuz: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
+    return kExitFailure;
+  }
+  struct stat info {};
+  const bool known = fstat(fileno(in), &info) == 0;
+  const bool regular = known && S_ISREG(info.st_mode);
+  if (known && S_ISDIR(info.st_mode)) {
+    std::fprintf(stderr, "dodevuz: cannot read %s: %s\n", path.c_str(), std::strerror(EISDIR));
+    if (!from_stdin) std::fclose(in);
+    return kExitFailure;
+  }
+  start_afresh();
+  reset_store(static_cast<int>(o.cache_pages));
+  lookup.dictionary_forms = o.forms;
+  int status = kExitFailure;
+  if (enter_directory(o)) {
+    WholeTextRun run{in,
+                     from_stdin ? "standard input" : path,
+                     regular ? static_cast<uint64_t>(info.st_size) : 0,
+                     o.encoding,
+                     pane,
+                     o.raw,
+                     isatty(STDERR_FILENO) != 0};
+    status = list_whole_text(run);
+  }
+  if (!from_stdin) std::fclose(in);
+  return status;
+}
+
 }  // namespace
 
 Window cli_main_window() {
@@ -357,10 +428,9 @@ Window cli_main_window() {
   return &main_window;
 }
 
-void start_afresh() {
-  reset_program_state();
+void start_afresh(int frame_count) {
+  reset_program_state(frame_count);
   reset_desktop();
-  shell.main_window = cli_main_window();
   desktop.focus = cli_main_window();
 }
 
@@ -393,22 +463,12 @@ bool read_input(const std::string& path, std::string* bytes, std::string* error)
   return true;
 }
 
-size_t whole_character_prefix(std::string_view euc, size_t limit) {
-  size_t at = 0;
-  while (at < euc.size()) {
-    size_t length = euc_lead_length(static_cast<unsigned char>(euc[at]));
-    if (at + length > limit) break;
-    at += length;
-  }
-  return std::min(at, euc.size());
-}
-
 size_t passage_fit(std::string_view euc) {
   std::string_view text = up_to_nul(euc);
   if (text.size() < euc.size()) {
     std::fputs("dodevuz: the passage ends at its first NUL byte; the rest is not read\n", stderr);
   }
-  size_t length = whole_character_prefix(text, kKanjiBufferSize - 2);
+  size_t length = euc_whole_prefix(text, kKanjiBufferSize - 2);
   if (length < text.size()) {
     std::fprintf(stderr,
                  "dodevuz: the passage is %zu bytes in EUC-JP; only its first %zu (whole "
@@ -419,19 +479,9 @@ size_t passage_fit(std::string_view euc) {
 }
 
 size_t place_passage(std::string_view euc) {
-  std::string_view text = up_to_nul(euc);
-  size_t length = passage_fit(euc);
-  // The whole block is cleared, not only the first 39998 bytes the intake
-  // clears: a text of 39998 bytes still ends with two NULs.
-  intake.kanji_buffer = renew_block(&intake.kanji_block, kKanjiBufferSize, true);
-  if (intake.kanji_buffer == nullptr) {
-    if (intake.kanji_block != nullptr) {
-      message_box(cli_main_window(), "malloc failed for kanji buffers!", " ");
-    }
-    return 0;
-  }
-  std::memcpy(intake.kanji_buffer, text.data(), length);
-  return length;
+  passage_fit(euc);  // the notes
+  return place_euc_passage(cli_main_window(), reinterpret_cast<const unsigned char*>(euc.data()),
+                           euc.size());
 }
 
 std::string plain_line_ends(std::string_view text) {
@@ -469,19 +519,20 @@ std::string_view pane_text(Window pane) {
 int command_get(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --pane --raw --cache-pages --forms",
-                     &o, &problem)) {
+  if (!parse_options(argc, argv,
+                     "--euc --utf8 --jis --shift -C --pane --raw --cache-pages --forms --all", &o,
+                     &problem)) {
     return usage_error("get", problem);
   }
   if (o.help) return std::fputs(kUsageGet, stdout), kExitOk;
   if (o.operands.size() > 1) return usage_error("get", "get reads one passage");
   if (o.raw && o.pane == "both") return usage_error("get", "--raw prints one pane, not both");
   std::string pane = o.pane.empty() ? (o.raw ? "listing" : "both") : o.pane;
+  if (o.all) return get_all(o, pane);
 
   std::string bytes;
   if (int status = read_operand(o, &bytes); status != kExitOk) return status;
-  start_afresh();
-  reset_store(static_cast<int>(o.cache_pages));
+  start_afresh(static_cast<int>(o.cache_pages));
   lookup.dictionary_forms = o.forms;
   if (!enter_directory(o)) return kExitFailure;
 
@@ -548,11 +599,13 @@ int command_romaji(int argc, char** argv) {
 int command_single(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --raw --forms", &o, &problem)) {
+  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --raw --forms --all", &o,
+                     &problem)) {
     return usage_error("single", problem);
   }
   if (o.help) return std::fputs(kUsageSingle, stdout), kExitOk;
   if (o.operands.size() != 1) return usage_error("single", "single looks up one TEXT");
+  if (o.all && o.forms) return usage_error("single", "give --all or --forms, not both");
 
   if (!check_input_encoding(o.operands[0], o.encoding, "the text")) return kExitUsage;
   std::string text(up_to_nul(text_as_euc(o.operands[0], o.encoding)));
@@ -566,6 +619,7 @@ int command_single(int argc, char** argv) {
 
   Window main_window = cli_main_window();
   open_dictionaries(main_window);  // as a Get does
+  if (o.all) return single_all(text, o.raw);
   // TEXT stands as the whole listing, selected, as a reader would select a
   // word of it.
   size_t length = place_text(text);

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "store/store.h"
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
@@ -36,9 +37,9 @@ int command_serve(int argc, char** argv);  // without the server built: a messag
 // command line, which has no pane of its own.
 Window cli_main_window();
 
-// Every subsystem and the in-memory desktop as at program start, the main
-// window focused.
-void start_afresh();
+// Every subsystem and the in-memory desktop as at program start, the page
+// cache set up for frame_count frames, the main window focused.
+void start_afresh(int frame_count = kDefaultFrameCount);
 
 // The usage text: of all commands, or of one (nullptr when name is unknown).
 const char* usage_text(const char* command = nullptr);
@@ -47,20 +48,13 @@ const char* usage_text(const char* command = nullptr);
 // a message in *error when it cannot be read.
 bool read_input(const std::string& path, std::string* bytes, std::string* error);
 
-// The length of the longest prefix of text, at most limit bytes, that ends at
-// a character boundary of EUC-JP (as euc_lead_length steps).
-size_t whole_character_prefix(std::string_view euc, size_t limit);
-
 // The length of the part of a passage (EUC-JP) that a kanji buffer takes: the
 // text up to its first NUL, cut at the last whole character that leaves room
 // for two NULs. Notes a NUL or a cut on standard error.
 size_t passage_fit(std::string_view euc);
 
-// Puts a passage (EUC-JP) into a new kanji buffer, as the intake would: the
-// text up to its first NUL, cut at the last whole character that leaves room
-// for two NULs, the rest of the buffer zero. Notes a cut on standard error.
-// Returns the bytes placed; the buffer is intake.kanji_buffer (nullptr, with
-// the intake's message, when the memory cannot be had).
+// Puts a passage (EUC-JP) into a new kanji buffer with place_euc_passage,
+// noting a NUL or a cut on standard error. Returns the bytes placed.
 size_t place_passage(std::string_view euc);
 
 // Text with each 0x0D 0x0A as a plain 0x0A (any ASCII-compatible encoding).

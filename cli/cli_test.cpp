@@ -7,10 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "intake/intake.h"
+#include "lookup/lookup.h"
 #include "platform/convert.h"
 #include "platform/recording.h"
 #include "shell/shell.h"
@@ -322,6 +325,40 @@ TEST(InputEncoding, APassageOverTheBufferIsNotedInEveryEncoding) {
   EXPECT_EQ(decoded.out.size(), 39998u);
 }
 
+TEST(Single, AllPrintsEveryMatchingLineOnceInThePanesOrderWithoutItsLimit) {
+  ScratchDir dir;
+  // 121 lines that match 日本, some 5800 bytes: far more than the pane holds.
+  std::string edict = euc("日本 [にほん] /Japan/\n");
+  for (int i = 0; i < 120; ++i) {
+    edict += euc("日 [ひ] /sun number " + std::to_string(i) + ": " + std::string(20, 'x') + "/\n");
+  }
+  write_file("edict", edict);
+  write_file("kanarom.cnv", read_file(kData + "/kanarom.cnv"));
+  ASSERT_EQ(dodevuz("index").status, 0);
+
+  Outcome pane = dodevuz("single --raw 日本");
+  Outcome all = dodevuz("single --all --raw 日本");
+  ASSERT_EQ(pane.status, 0) << pane.err;
+  ASSERT_EQ(all.status, 0) << all.err;
+  EXPECT_LE(pane.out.size(), kSingleBufferSize);
+  // The pane's lines come first, in its order; then the rest, each once.
+  EXPECT_EQ(all.out.rfind(pane.out, 0), 0u);
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < all.out.size();) {
+    size_t end = all.out.find("\r\n", at);
+    ASSERT_NE(end, std::string::npos);
+    lines.push_back(all.out.substr(at, end - at));
+    at = end + 2;
+  }
+  EXPECT_EQ(lines.size(), 121u);
+  std::sort(lines.begin(), lines.end());
+  EXPECT_EQ(std::unique(lines.begin(), lines.end()), lines.end());
+  EXPECT_EQ(dodevuz("single --all --forms 日本").status, 2);
+  // For the terminal, UTF-8 lines.
+  Outcome shown = dodevuz("single --all 日本");
+  EXPECT_EQ(shown.out.rfind("日本 [にほん] /Japan/\n", 0), 0u) << shown.out.substr(0, 100);
+}
+
 TEST(Single, ListsEveryEntryThatMatchesTheStartOfTheText) {
   // Every line whole, once, the word's own first.
   ScratchDir dir;
@@ -520,14 +557,6 @@ TEST(CommandLine, VersionIsTheProjectVersion) {
 }
 
 // ---- In-process helpers ----------------------------------------------------
-
-TEST(WholeCharacterPrefix, NeverSplitsACharacter) {
-  const std::string text = "a" + euc("日") + euc("丂") + euc("ｶ");  // 1 + 2 + 3 + 2 bytes
-  const size_t expected[] = {0, 1, 1, 3, 3, 3, 6, 6, 8, 8};
-  for (size_t limit = 0; limit < std::size(expected); ++limit) {
-    EXPECT_EQ(whole_character_prefix(text, limit), expected[limit]) << limit;
-  }
-}
 
 TEST(PlacePassage, FillsANewKanjiBufferWithTwoNulsBehindTheText) {
   reset_recording();

@@ -23,6 +23,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/text_units.h"
+
 Intake intake;
 
 void reset_intake() {
@@ -208,6 +210,15 @@ size_t convert_jis(const unsigned char* in, size_t length, unsigned char* out, s
   return o;
 }
 
+size_t convert_euc(const unsigned char* in, size_t length, unsigned char* out, size_t out_size) {
+  const size_t room = prepare_output(out, out_size);
+  size_t end = 0;
+  while (!at_end(in, length, end)) ++end;
+  const size_t n = euc_whole_prefix(std::string_view(reinterpret_cast<const char*>(in), end), room);
+  if (n > 0) std::memcpy(out, in, n);
+  return n;
+}
+
 namespace {
 
 using Converter = size_t (*)(const unsigned char*, size_t, unsigned char*, size_t);
@@ -230,4 +241,10 @@ void read_clipboard_sjis(Window owner) {
 
 void read_clipboard_jis(Window owner) {
   read_clipboard(owner, ClipboardIntake::kJis, convert_jis);
+}
+
+size_t place_euc_passage(Window owner, const unsigned char* text, size_t length) {
+  unsigned char* buffer = renew_kanji_buffer(owner);
+  if (buffer == nullptr) return 0;
+  return convert_euc(text, length, buffer, kKanjiBufferSize);
 }

@@ -41,6 +41,11 @@ size_t convert_sjis(const unsigned char* in, size_t length, unsigned char* out, 
 // longer than the input.
 size_t convert_jis(const unsigned char* in, size_t length, unsigned char* out, size_t out_size);
 
+// The same for text that is EUC-JP already: copied as it is up to its first
+// NUL or length bytes, cut at the last whole character (euc_lead_length)
+// that leaves room for two NULs.
+size_t convert_euc(const unsigned char* in, size_t length, unsigned char* out, size_t out_size);
+
 // Shift-JIS lead and trail (low 8 bits used) -> JIS X 0208 row and cell, in
 // place. For a valid code both lie from 0x21 to 0x7E; other input gives other
 // values, which the caller stores modulo 256.
@@ -61,3 +66,9 @@ size_t halfwidth_to_fullwidth(const unsigned char* in, size_t length, size_t pos
 // passage. No text on the clipboard gives an empty passage.
 void read_clipboard_sjis(Window owner);
 void read_clipboard_jis(Window owner);
+
+// A passage that is EUC-JP already (a file, a terminal) becomes a new kanji
+// buffer as the clipboard's text would: the text up to its first NUL or
+// length bytes, cut by convert_euc. The block's failures are those of
+// read_clipboard_*. Returns the bytes placed.
+size_t place_euc_passage(Window owner, const unsigned char* text, size_t length);

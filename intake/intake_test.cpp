@@ -187,11 +187,32 @@ TEST(ConvertBounds, OutputIsCutAtTheLastWholeCharacter) {
   EXPECT_EQ(out.substr(out.size() - 2), "\xB0\xA1");
 }
 
+TEST(ConvertEuc, CopiesUpToTheNulAndCutsAtAWholeCharacter) {
+  const std::string text = "a" + euc("日本") + "\x8F\xB0\xA1" + "\x8E\xB6\r\n";
+  EXPECT_EQ(hex(decode(convert_euc, text)), hex(text));
+  EXPECT_EQ(decode(convert_euc, std::string("ab\0cd", 5)), "ab");
+  // Room for 1 + 2 + 2 bytes of text in 7: the three-byte character goes whole.
+  EXPECT_EQ(hex(decode(convert_euc, text, 7)), hex("a" + euc("日本")));
+  EXPECT_EQ(hex(decode(convert_euc, text, 9)), hex("a" + euc("日本")));
+  EXPECT_EQ(hex(decode(convert_euc, text, 10)), hex(text.substr(0, 8)));
+  // Bytes that start no character are one byte each; a lead at the end of
+  // the text is kept, as the other conversions keep theirs.
+  EXPECT_EQ(hex(decode(convert_euc,
+                       "\x80\xFF"
+                       "a\xB0")),
+            hex("\x80\xFF"
+                "a\xB0"));
+
+  std::string a_lot = "A";
+  while (a_lot.size() < 50000) a_lot += euc("日");
+  EXPECT_EQ(decode(convert_euc, a_lot).size(), 39997u);
+}
+
 TEST(ConvertBounds, TinyBuffersAreNeverOverrun) {
   const std::string inputs[] = {"\x88\x9F\x88\x9F", "A\x88\x9F", "\xB1\xB2", "\x1B$B\x30\x21"};
   for (const std::string& in : inputs) {
     for (size_t size = 0; size <= 8; ++size) {
-      for (auto convert : {convert_sjis, convert_jis}) {
+      for (auto convert : {convert_sjis, convert_jis, convert_euc}) {
         // Exactly size bytes on the heap, so that AddressSanitizer sees any overrun.
         auto out = std::make_unique<unsigned char[]>(size);
         size_t n =
@@ -215,15 +236,15 @@ TEST(ConvertBounds, RandomBytesKeepTheLayout) {
     for (size_t i = 0; i < in_size; ++i) {
       in[i] = random() % 2 ? alphabet[random() % sizeof alphabet] : random() % 256;
     }
-    for (auto convert : {convert_sjis, convert_jis}) {
+    for (auto convert : {convert_sjis, convert_jis, convert_euc}) {
       auto out = std::make_unique<unsigned char[]>(out_size);
       size_t n = convert(in.get(), in_size, out.get(), out_size);
       ASSERT_LE(n + 2, out_size < 2 ? 2 : out_size);
       // The text holds no NUL of its own: a reader finds its end at the first.
       ASSERT_EQ(std::memchr(out.get(), 0, n), nullptr);
       for (size_t i = n; i < out_size; ++i) ASSERT_EQ(out[i], 0);
-      // JIS never grows; Shift-JIS at most doubles (half-width letters).
-      ASSERT_LE(n, convert == convert_jis ? in_size : 2 * in_size);
+      // JIS and EUC-JP never grow; Shift-JIS at most doubles (half-width letters).
+      ASSERT_LE(n, convert == convert_sjis ? 2 * in_size : in_size);
     }
   }
 }
@@ -286,6 +307,21 @@ TEST_F(ReadClipboard, LockFailureIsReportedAndLeavesNoBuffer) {
     EXPECT_EQ(recording.messages[0].caption, " ");
     EXPECT_EQ(recording.messages[0].owner, kOwner);
   }
+}
+
+TEST_F(ReadClipboard, AnEucPassageIsPlacedAsTheClipboardsTextWouldBe) {
+  const std::string text = "ABC" + euc("日本");
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  EXPECT_EQ(place_euc_passage(kOwner, bytes, text.size()), text.size());
+  ASSERT_NE(intake.kanji_buffer, nullptr);
+  expect_layout(intake.kanji_buffer, kKanjiBufferSize, text);
+
+  recording.lock_fails = [](size_t size) { return size == kKanjiBufferSize; };
+  EXPECT_EQ(place_euc_passage(kOwner, bytes, text.size()), 0u);
+  EXPECT_EQ(intake.kanji_buffer, nullptr);
+  ASSERT_EQ(recording.messages.size(), 1u);
+  EXPECT_EQ(recording.messages[0].text, "malloc failed for kanji buffers!");
+  EXPECT_EQ(recording.messages[0].owner, kOwner);
 }
 
 TEST_F(ReadClipboard, AllocationFailureIsSilentAndLeavesNoBuffer) {

@@ -324,13 +324,7 @@ void build_listing_text() {
 }
 
 size_t place_listing_text(std::string_view text) {
-  size_t length = 0;
-  while (length < text.size()) {
-    const size_t next = length + euc_lead_length(static_cast<unsigned char>(text[length]));
-    if (next > kListingTextSize - 1) break;
-    length = next;
-  }
-  length = std::min(length, text.size());
+  const size_t length = euc_whole_prefix(text, kListingTextSize - 1);
   lookup.listing_text = renew_block(&lookup.listing_text_block, kListingTextSize, true);
   lookup.listing_text_size = lookup.listing_text == nullptr ? 0 : kListingTextSize;
   if (lookup.listing_text == nullptr) return 0;

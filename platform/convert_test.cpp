@@ -34,6 +34,23 @@ TEST(EucLeadLength, EveryLeadByte) {
   }
 }
 
+TEST(EucWholePrefix, NeverSplitsACharacter) {
+  const std::string text = "a" + euc("日") + euc("丂") + euc("ｶ");  // 1 + 2 + 3 + 2 bytes
+  const size_t expected[] = {0, 1, 1, 3, 3, 3, 6, 6, 8, 8};
+  for (size_t limit = 0; limit < std::size(expected); ++limit) {
+    EXPECT_EQ(euc_whole_prefix(text, limit), expected[limit]) << limit;
+  }
+  // A stray byte is one character; a lead cut short by the end is the last.
+  EXPECT_EQ(euc_whole_prefix("\x80"
+                             "a",
+                             1),
+            1u);
+  EXPECT_EQ(euc_whole_prefix("a\xB0", 3), 2u);
+  EXPECT_EQ(euc_whole_prefix("a\xB0", 2), 1u);
+  EXPECT_EQ(euc_whole_prefix("a\x8F\xB0", 4), 3u);
+  EXPECT_EQ(euc_whole_prefix("a\x8F\xB0", 3), 1u);
+}
+
 TEST(EucToUtf8, RoundTripsAsciiKanaKanjiHalfWidthAndJisX0212) {
   // 丂 (U+4E02) is a JIS X 0212 character: 8F B0 A1. ｶ is half-width: 8E B6.
   const std::string text = "Tokyo 東京、ひらがなカタカナｶﾀｶﾅ丂ー\r\n";

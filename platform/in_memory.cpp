@@ -62,6 +62,14 @@ Window pane_create(Window parent, int x, int y, int width, int height, uint32_t 
   return pane;
 }
 
+void forget_destroyed_panes() {
+  // A deque keeps the other records where they are when its first goes.
+  while (!desktop.panes.empty() && !desktop.panes.front().alive) desktop.panes.pop_front();
+  for (PaneRecord& pane : desktop.panes) {
+    if (!pane.alive) std::string().swap(pane.text);
+  }
+}
+
 void pane_destroy(Window pane) {
   PaneRecord* p = pane_record(pane);
   if (p == nullptr || !p->alive) return;

@@ -43,6 +43,11 @@ extern InMemoryDesktop desktop;
 // Empties the desktop: no panes, no focus, an empty clipboard, no events.
 void reset_desktop();
 
+// Lets go of the panes that were destroyed: the oldest records go, the text of
+// the others is freed. Handles of living panes stay valid. For a long run of
+// commands (a whole text listed page by page) whose memory must not grow.
+void forget_destroyed_panes();
+
 // The record of a pane, or nullptr for a window that is not a pane.
 PaneRecord* pane_record(Window pane);
 

@@ -36,6 +36,7 @@ constexpr uint32_t kStyleBorder = 0x00800000;
 constexpr uint32_t kStyleVScroll = 0x00200000;
 constexpr uint32_t kStyleHScroll = 0x00100000;
 constexpr uint32_t kStyleAutoHScroll = 0x0080;
+constexpr uint32_t kStyleReadOnly = 0x0800;
 
 // The selected bytes as they are, beside the Unicode text of a Copy.
 constexpr char kEucMimeType[] = "text/plain;charset=EUC-JP";
@@ -237,6 +238,13 @@ Window pane_create(Window parent, int x, int y, int width, int height, uint32_t 
   // Without horizontal scrolling a multi-line pane wraps its lines.
   edit->setLineWrapMode((style & kStyleAutoHScroll) ? QPlainTextEdit::NoWrap
                                                     : QPlainTextEdit::WidgetWidth);
+  if (style & kStyleReadOnly) {
+    // Nothing typed, pasted or dropped: selecting (by mouse and keys),
+    // scrolling and Copy stay.
+    edit->setReadOnly(true);
+    edit->setAcceptDrops(false);
+    edit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  }
 
   QtPane pane{edit, edit, reinterpret_cast<const char*>(text), {}};
   edit->setPlainText(pane_shown_text(pane.euc, &pane.offsets));

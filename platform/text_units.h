@@ -24,6 +24,20 @@ constexpr size_t euc_lead_length(unsigned char lead) {
   return 1;
 }
 
+// Bytes of the longest prefix of text, at most limit bytes, that ends where
+// a character ends as euc_lead_length steps. A last character cut short by
+// the end of text is taken (the text ends with it) when its whole length
+// would fit.
+constexpr size_t euc_whole_prefix(std::string_view text, size_t limit) {
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t next = at + euc_lead_length(static_cast<unsigned char>(text[at]));
+    if (next > limit) break;
+    at = next;
+  }
+  return at < text.size() ? at : text.size();
+}
+
 // Bytes of the EUC-JP character at the start of s (s not empty), and
 // whether it is well-formed; an ill-formed start is always one byte.
 size_t euc_char_length(std::string_view s, bool* well_formed);

@@ -127,6 +127,7 @@ class WindowTest : public QObject {
   void dictionary_forms_lists_the_passage_again_by_dictionary_form();
   void copy_takes_the_focused_panes_selection();
   void copy_takes_the_shells_bytes_after_typing();
+  void panes_are_read_only();
   void copy_through_the_keyboard_menu_keeps_the_panes_focus();
   void clear_all_removes_the_panes_and_empties_the_clipboard();
   void exit_empties_the_clipboard_and_closes_the_window();
@@ -405,11 +406,11 @@ void WindowTest::copy_takes_the_focused_panes_selection() {
     QCOMPARE(clipboard->mimeData()->data(QLatin1String(kEucMime)), to_euc(romaji_text.mid(3, 9)));
   }
 
-  // Nothing selected: an empty text replaces what the clipboard held.
+  // Nothing selected: the clipboard keeps what it held.
+  QApplication::clipboard()->setText(QStringLiteral("the reader's"));
   select(romaji_pane, 5, 5);
   trigger(kCmdCopy);
-  QCOMPARE(clipboard->text(), QString());
-  QVERIFY(clipboard->mimeData()->hasFormat(QLatin1String(kEucMime)));
+  QCOMPARE(clipboard->text(), QStringLiteral("the reader's"));
 }
 
 void WindowTest::copy_takes_the_shells_bytes_after_typing() {
@@ -432,6 +433,38 @@ void WindowTest::copy_takes_the_shells_bytes_after_typing() {
   trigger(kCmdCopy);
   QCOMPARE(QApplication::clipboard()->mimeData()->data(QLatin1String(kEucMime)),
            QByteArray("\r\n"));
+}
+
+// Selections are resolved against the program's own copy of a pane's text:
+// a key typed, text pasted or dropped into a pane must change nothing, while
+// selecting by keys and Copy still work.
+void WindowTest::panes_are_read_only() {
+  get_passage(kCmdGetShift);
+  select(the_listing(), 0, 2);
+  trigger(kCmdSingle);
+  for (QPlainTextEdit* pane : {the_romaji(), the_listing(), the_single()}) {
+    QVERIFY(pane != nullptr);
+    QVERIFY(pane->isReadOnly());
+    QVERIFY(!pane->acceptDrops());
+  }
+  QPlainTextEdit* listing_pane = the_listing();
+  const QString before = listing_pane->toPlainText();
+  listing_pane->setFocus();
+  select(listing_pane, 0, 2);
+  QTest::keyClicks(listing_pane, QStringLiteral("xyz"));
+  QTest::keyClick(listing_pane, Qt::Key_Backspace);
+  QApplication::clipboard()->setText(QStringLiteral("pasted"));
+  QTest::keyClick(listing_pane, Qt::Key_V, Qt::ControlModifier);
+  QCOMPARE(listing_pane->toPlainText(), before);
+  // Shift and the arrow keys still select.
+  QTextCursor cursor = listing_pane->textCursor();
+  cursor.setPosition(0);
+  listing_pane->setTextCursor(cursor);
+  QTest::keyClick(listing_pane, Qt::Key_Right, Qt::ShiftModifier);
+  QTest::keyClick(listing_pane, Qt::Key_Right, Qt::ShiftModifier);
+  QCOMPARE(listing_pane->textCursor().selectedText(), before.left(2));
+  trigger(kCmdCopy);
+  QCOMPARE(QApplication::clipboard()->text(), before.left(2));
 }
 
 void WindowTest::copy_through_the_keyboard_menu_keeps_the_panes_focus() {
@@ -469,6 +502,10 @@ void WindowTest::clear_all_removes_the_panes_and_empties_the_clipboard() {
     QVERIFY(data == nullptr || data->formats().isEmpty());
   }
   QVERIFY(window_->isVisible());
+  // A text the reader copied in another program is theirs to keep.
+  QApplication::clipboard()->setText(QStringLiteral("a note of the reader's"));
+  trigger(kCmdClearAll);
+  QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("a note of the reader's"));
 
   // And everything afresh with the next Get.
   get_passage(kCmdGetJis);

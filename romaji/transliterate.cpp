@@ -12,12 +12,13 @@ namespace {
 
 // The romaji pane, top of the main window's client area (the shell stacks
 // the listing and single panes below it). The style is WS_CHILD | WS_VISIBLE
-// | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL.
+// | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL |
+// ES_READONLY, as the shell's panes.
 constexpr int kRomajiPaneX = 10;
 constexpr int kRomajiPaneY = 0;
 constexpr int kRomajiPaneWidth = 630;
 constexpr int kRomajiPaneHeight = 190;
-constexpr uint32_t kRomajiPaneStyle = 0x50A00144;
+constexpr uint32_t kRomajiPaneStyle = 0x50A00944;
 
 constexpr size_t kRomajiLimit = kRomajiBufferSize - 1;  // bytes of text, NUL apart
 constexpr size_t kRunLimit = kKanaRunSize - 2;          // 127 kana

@@ -96,7 +96,7 @@ TEST_F(Transliterate, EachCallMakesANewPane) {
   EXPECT_EQ(pane->y, 0);
   EXPECT_EQ(pane->width, 630);
   EXPECT_EQ(pane->height, 190);
-  EXPECT_EQ(pane->style, 0x50A00144u);
+  EXPECT_EQ(pane->style, 0x50A00944u);
   EXPECT_EQ(pane->text, "KANA");
 }
 

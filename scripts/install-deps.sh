@@ -5,9 +5,10 @@
 #   scripts/install-deps.sh [--check] [--list] GROUP...
 #
 # Groups: core (the dodevuz command line and its tests), serve (its reading
-# page server), qt (the desktop program dodevuz-qt), win (dodevuz.exe
-# cross-built and tested under Wine, with the ja_JP.UTF-8 locale), fuzz,
-# bench, screenshot, package (the .deb packages), all (every group).
+# page server), browser (the page's test in chromium), qt (the desktop
+# program dodevuz-qt), win (dodevuz.exe cross-built and tested under Wine,
+# with the ja_JP.UTF-8 locale), fuzz, bench, screenshot, package (the .deb
+# packages), all (every group).
 #
 # Installs only what is missing, without questions: with apt-get as root, or
 # through sudo otherwise. When neither can be done it prints the exact command
@@ -22,6 +23,9 @@ packages_of() {
     # `dodevuz serve`: the HTTP and JSON libraries, pkg-config that finds the
     # first, strace for the test of the files the server opens.
     serve) echo libcpp-httplib-dev nlohmann-json3-dev pkg-config strace ;;
+    # The browser test of the reading page: chromium, node and npm (npm comes
+    # with some builds of nodejs, and is a package of its own in Debian's).
+    browser) echo chromium nodejs; command -v npm >/dev/null || echo npm ;;
     # Qt 6 widgets, the offscreen platform its tests run on, a Japanese font.
     qt) echo qt6-base-dev qt6-qpa-plugins fonts-vlgothic ;;
     # MinGW-w64 cross compiler, Wine under Xvfb, a Japanese font and the
@@ -37,7 +41,7 @@ packages_of() {
     # programs among the files; desktop-file-validate checks the menu entry,
     # man the manual page; zip for the Windows zip.
     package) echo dpkg-dev file desktop-file-utils man-db zip ;;
-    all) for g in core serve qt win fuzz bench screenshot package; do packages_of "$g"; done ;;
+    all) for g in core serve browser qt win fuzz bench screenshot package; do packages_of "$g"; done ;;
     *) return 1 ;;
   esac
 }
@@ -55,7 +59,7 @@ for arg in "$@"; do
       ;;
     *)
       if ! packages_of "$arg" >/dev/null; then
-        echo "install-deps: no group '$arg' (core, serve, qt, win, fuzz, bench, screenshot, package, all)" >&2
+        echo "install-deps: no group '$arg' (core, serve, browser, qt, win, fuzz, bench, screenshot, package, all)" >&2
         exit 2
       fi
       groups+=("$arg")

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "deinflect/deinflect.h"
 #include "intake/intake.h"
 #include "lookup/lookup.h"
 #include "platform/convert.h"
@@ -84,6 +85,19 @@ bool parse_request(const std::string& body, json* request, std::string* problem)
     *problem = "the text holds a NUL character";
     return false;
   }
+  return true;
+}
+
+// The request's "forms" (the "Dictionary forms" mode), false when absent.
+bool parse_forms(const json& request, bool* forms, std::string* problem) {
+  *forms = false;
+  auto f = request.find("forms");
+  if (f == request.end()) return true;
+  if (!f->is_boolean()) {
+    *problem = "\"forms\" must be true or false";
+    return false;
+  }
+  *forms = f->get<bool>();
   return true;
 }
 
@@ -236,6 +250,9 @@ std::string api_get(const std::string& body, int* status) {
     from = f->get<long long>();
   }
 
+  bool forms = false;
+  if (!parse_forms(request, &forms, &problem)) return refuse(status, 400, problem);
+
   bool lossless = true;
   const std::string euc = utf8_to_euc(request["text"].get_ref<const std::string&>(), &lossless);
   if (static_cast<unsigned long long>(from) > euc.size()) {
@@ -257,7 +274,9 @@ std::string api_get(const std::string& body, int* status) {
   // stops where the lookups still see whole keys, and the next page starts
   // there.
   Window main_window = serve_window();
+  lookup.dictionary_forms = forms;
   open_dictionaries(main_window);
+  if (forms) load_deinflect_table(main_window);
   load_romaji_table();
   const bool cut = placed < rest.size();
   run_page_chain(main_window, 0,
@@ -302,6 +321,14 @@ std::string api_get(const std::string& body, int* status) {
       j.update(entry_json(lines[n]));
       j["reading_romaji"] = spelled_readings[r++];
     }
+    // In the "Dictionary forms" mode: how the word comes from the entry's
+    // headword, "(past of 書く)".
+    if (item.prefix_length > 0) {
+      std::string form = euc_to_utf8(std::string_view(
+          listing.data() + item.line_offset - item.prefix_length, item.prefix_length));
+      while (!form.empty() && form.back() == ' ') form.pop_back();
+      j["form"] = form;
+    }
     items.push_back(std::move(j));
   }
 
@@ -344,11 +371,14 @@ std::string api_single(const std::string& body, int* status) {
   }
   // The shell takes the first 50 selected bytes; a whole character more
   // would be cut in two.
+  bool forms = false;
+  if (!parse_forms(request, &forms, &problem)) return refuse(status, 400, problem);
   const std::string euc = utf8_to_euc(request["text"].get_ref<const std::string&>());
   const std::string key = euc.substr(0, whole_characters(euc, kSelectionBufferSize));
 
   start_afresh();
   Window main_window = serve_window();
+  lookup.dictionary_forms = forms;
   open_dictionaries(main_window);  // as a Get does
   if (place_listing_text(key) != key.size()) return refuse(status, 500, "no memory for the text");
   // "Single Dodevuz" with the whole text selected in a listing pane of its own.
@@ -368,9 +398,22 @@ std::string api_single(const std::string& body, int* status) {
     size_t end = text.find('\n', at);
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(at, end - at);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) entries.push_back(entry_json(line));
     at = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    // In the "Dictionary forms" mode the lines of a form come first, each
+    // after how the text comes from its headword: "(past of 書く) 書く ...".
+    std::string form;
+    if (forms && line.front() == '(') {
+      const size_t close = line.find(") ");
+      if (close != std::string::npos) {
+        form = line.substr(0, close + 1);
+        line.erase(0, close + 2);
+      }
+    }
+    json entry = entry_json(line);
+    if (!form.empty()) entry["form"] = form;
+    entries.push_back(std::move(entry));
   }
   return answer(status, 200, json{{"key", euc_to_utf8(key)}, {"entries", std::move(entries)}});
 }
@@ -388,5 +431,5 @@ std::string api_about(int* status) {
              {"entries", has_index && index_size >= 4 ? json(index_size / 4 - 1) : json(nullptr)}}},
            {"kanji_buffer", kKanjiBufferSize},
            {"body_limit", kServeBodyLimit},
-           {"forms", false}});
+           {"forms", readable(kDeinflectFile)}});
 }

@@ -255,11 +255,13 @@ TEST_F(DesktopCommands, OwnCopyIsToldFromOtherText) {
   EXPECT_FALSE(clipboard_holds_own_copy());
   dispatch_command(kMain, kCmdGetShift);
   desktop.focus = shell.listing_pane;
-  dispatch_command(kMain, kCmdCopy);  // an empty selection is a Copy too
+  pane_record(shell.listing_pane)->sel_end = 2;
+  dispatch_command(kMain, kCmdCopy);
   EXPECT_TRUE(clipboard_holds_own_copy());
   set_clipboard_text("another program's text");
   EXPECT_FALSE(clipboard_holds_own_copy());
   dispatch_command(kMain, kCmdCopy);
+  EXPECT_TRUE(clipboard_holds_own_copy());
   dispatch_command(kMain, kCmdClearAll);
   EXPECT_FALSE(clipboard_holds_own_copy());
 }

@@ -15,7 +15,7 @@
 
 Shell shell;
 
-void reset_program_state() {
+void reset_program_state(int frame_count) {
   // The panes and the shell's own block go first; each subsystem's reset
   // gives back the files and blocks it holds, so a fresh start leaks nothing.
   for (Window* pane : {&shell.listing_pane, &shell.single_pane}) {
@@ -26,7 +26,7 @@ void reset_program_state() {
   memory_unlock(shell.copy_block);
   memory_free(shell.copy_block);
   shell.copy_block = nullptr;
-  reset_store();
+  reset_store(frame_count);
   reset_intake();
   reset_lookup();
   reset_romaji();
@@ -229,6 +229,9 @@ void copy_selection(Window main_window) {
   }
 
   Range sel = selected_range(pane, source_length);
+  // Nothing selected, nothing to copy: the clipboard keeps what the reader
+  // put there.
+  if (sel.length == 0) return;
   // The copy buffer has its usual 40000 bytes, or room for the whole
   // selection and its NUL when a long listing text is selected, so that a
   // copy never loses the end of what was selected.
@@ -244,7 +247,9 @@ void copy_selection(Window main_window) {
 }
 
 void clean_up(Window main_window) {
-  clipboard_empty(main_window);
+  // The clipboard is emptied only while it holds this program's own Copy:
+  // what the reader copied in another program since is theirs to keep.
+  if (clipboard_holds_own_copy()) clipboard_empty(main_window);
   for (int slot = 0; slot < kSlotCount; ++slot) close_dictionary(slot);
   lookup.listing_full = false;  // NEXT has nothing to go on with
 

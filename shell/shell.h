@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "store/store.h"
 
 // Menu command ids.
 constexpr int kCmdExit = 101;
@@ -26,8 +27,12 @@ constexpr int kPaneWidth = 630;
 constexpr int kRomajiPaneY = 0, kRomajiPaneHeight = 190;
 constexpr int kListingPaneY = 192, kListingPaneHeight = 100;
 constexpr int kSinglePaneY = 294, kSinglePaneHeight = 100;
-constexpr uint32_t kBorderedPaneStyle = 0x50A00144;  // romaji and single panes
-constexpr uint32_t kListingPaneStyle = 0x50200144;   // the same without WS_BORDER
+// The panes are read-only (ES_READONLY, 0x0800): a selection is resolved
+// against the program's own copy of the pane's text, so text typed or
+// dragged into a pane would make "Single Dodevuz" and "Copy" take other bytes
+// than the reader sees selected.
+constexpr uint32_t kBorderedPaneStyle = 0x50A00944;  // romaji and single panes
+constexpr uint32_t kListingPaneStyle = 0x50200944;   // the same without WS_BORDER
 
 constexpr size_t kSelectionBufferSize = 50;
 constexpr size_t kCopyBufferSize = 40000;
@@ -48,8 +53,9 @@ struct Shell {
 extern Shell shell;
 
 // Puts every subsystem back to its state at program start (tests, and a
-// front end that starts afresh).
-void reset_program_state();
+// front end that starts afresh), the page cache set up for frame_count
+// frames (bounded_frame_count).
+void reset_program_state(int frame_count = kDefaultFrameCount);
 
 // Runs one menu command. About and Exit leave the window work (the About box,
 // WM_CLOSE) to the front end, as the result says.

@@ -150,14 +150,17 @@ TEST_F(ShellTest, StateTableStartedGetClearAll) {
   EXPECT_EQ(p.y, 192);
   EXPECT_EQ(p.width, 630);
   EXPECT_EQ(p.height, 100);
-  EXPECT_EQ(p.style, 0x50200144u);
+  EXPECT_EQ(p.style, 0x50200944u);  // read-only
   EXPECT_EQ(hex(p.text), hex(with_crlf(expected_listing())));
   EXPECT_EQ(hex(text_of(lookup.listing_text)), hex(p.text));
   EXPECT_GE(lookup.listing_text_size, size_t{40000});
   EXPECT_EQ(romaji_pane()->y, 0);
 
-  // Clear All: no pane, files closed, clipboard empty.
-  set_clipboard_text("something");
+  // Clear All: no pane, files closed, the clipboard holding the program's
+  // own Copy emptied.
+  select(listing_pane(), 0, 4);
+  desktop.focus = shell.listing_pane;
+  dispatch_command(kMain, kCmdCopy);
   EXPECT_EQ(dispatch_command(kMain, kCmdClearAll), CommandResult::kDone);
   EXPECT_EQ(living_panes(), 0);
   EXPECT_EQ(shell.listing_pane, nullptr);
@@ -229,14 +232,32 @@ TEST_F(ShellTest, SecondGetReplacesListingAndRomajiPanesButKeepsTheSinglePane) {
   EXPECT_EQ(listing_pane()->text, with_crlf(euc("先生") + std::string(8, ' ') + line(1)));
 }
 
-TEST_F(ShellTest, ClearAllBeforeAnyGetOnlyEmptiesTheClipboard) {
-  for (int round = 0; round < 2; ++round) {
-    set_clipboard_text("kept?");
+// What the reader copied in another program is theirs: Clear All and Exit
+// empty the clipboard only while it holds the program's own Copy.
+TEST_F(ShellTest, ClearAllAndExitKeepTheReadersClipboard) {
+  for (int command : {kCmdClearAll, kCmdExit, kCmdClearAll}) {
+    set_clipboard_text("a note of the reader's");
     size_t first = desktop.events.size();
-    EXPECT_EQ(dispatch_command(kMain, kCmdClearAll), CommandResult::kDone);
-    EXPECT_EQ(events_since(first), (std::vector<Event>{{"clipboard-empty", kMain}}));
-    EXPECT_FALSE(desktop.clipboard_has_text);
+    dispatch_command(kMain, command);
+    EXPECT_EQ(events_since(first), std::vector<Event>{});
+    EXPECT_EQ(desktop.clipboard, "a note of the reader's");
   }
+  // The program's own Copy goes; a text copied elsewhere after it stays.
+  get();
+  select(listing_pane(), 0, 4);
+  desktop.focus = shell.listing_pane;
+  dispatch_command(kMain, kCmdCopy);
+  size_t first = desktop.events.size();
+  dispatch_command(kMain, kCmdClearAll);
+  EXPECT_EQ(events_since(first).front(), (Event{"clipboard-empty", kMain}));
+  EXPECT_FALSE(desktop.clipboard_has_text);
+  get();
+  select(listing_pane(), 0, 4);
+  desktop.focus = shell.listing_pane;
+  dispatch_command(kMain, kCmdCopy);
+  set_clipboard_text("copied later elsewhere");
+  EXPECT_EQ(dispatch_command(kMain, kCmdExit), CommandResult::kCloseWindow);
+  EXPECT_EQ(desktop.clipboard, "copied later elsewhere");
 }
 
 TEST_F(ShellTest, CleanUpUnlocksTheLastGetsBlocksInOrderThenDestroysThePanes) {
@@ -245,6 +266,8 @@ TEST_F(ShellTest, CleanUpUnlocksTheLastGetsBlocksInOrderThenDestroysThePanes) {
   dispatch_command(kMain, kCmdSingle);
   Window listing = shell.listing_pane, single = shell.single_pane, rpane = romaji.romaji_pane;
 
+  desktop.focus = shell.listing_pane;
+  dispatch_command(kMain, kCmdCopy);  // the clipboard holds the program's own text
   std::vector<Event> expected{{"clipboard-empty", kMain},
                               {"unlock", store.frame_block[0]},
                               {"unlock", lookup.listing_text_block},
@@ -260,10 +283,10 @@ TEST_F(ShellTest, CleanUpUnlocksTheLastGetsBlocksInOrderThenDestroysThePanes) {
   EXPECT_EQ(dispatch_command(kMain, kCmdExit), CommandResult::kCloseWindow);
   EXPECT_EQ(events_since(first), expected);
 
-  // A second clean-up finds nothing left to unlock or destroy.
+  // A second clean-up finds nothing left to unlock, destroy or empty.
   first = desktop.events.size();
   dispatch_command(kMain, kCmdClearAll);
-  EXPECT_EQ(events_since(first), (std::vector<Event>{{"clipboard-empty", kMain}}));
+  EXPECT_EQ(events_since(first), std::vector<Event>{});
 }
 
 TEST_F(ShellTest, SingleLooksUpTheSelectedBytes) {
@@ -280,7 +303,7 @@ TEST_F(ShellTest, SingleLooksUpTheSelectedBytes) {
   EXPECT_EQ(single_pane()->y, 294);
   EXPECT_EQ(single_pane()->x, 10);
   EXPECT_EQ(single_pane()->height, 100);
-  EXPECT_EQ(single_pane()->style, 0x50A00144u);
+  EXPECT_EQ(single_pane()->style, 0x50A00944u);
   // The entry matches both prefixes, 学生 and 学: listed once, whole, with
   // CR LF.
   EXPECT_EQ(hex(single_pane()->text), hex(euc("学生 [がくせい] /student/\r\n")));
@@ -333,15 +356,15 @@ TEST_F(ShellTest, EmptyAndOutOfRangeSelections) {
   desktop.focus = shell.listing_pane;
   dispatch_command(kMain, kCmdCopy);
   EXPECT_EQ(hex(desktop.clipboard), hex(text.substr(size - 4)));
+  // An empty selection copies nothing: the clipboard keeps its text.
   select(listing_pane(), size + 10, size + 20);
   dispatch_command(kMain, kCmdCopy);
-  EXPECT_TRUE(desktop.clipboard_has_text);
-  EXPECT_EQ(desktop.clipboard, "");
+  EXPECT_EQ(hex(desktop.clipboard), hex(text.substr(size - 4)));
   dispatch_command(kMain, kCmdSingle);
   EXPECT_EQ(key(), "");
   select(listing_pane(), 0xFFFFFFF0u, 0xFFFFFFFFu);
   dispatch_command(kMain, kCmdCopy);
-  EXPECT_EQ(desktop.clipboard, "");
+  EXPECT_EQ(hex(desktop.clipboard), hex(text.substr(size - 4)));
 }
 
 TEST_F(ShellTest, SingleWithTheDictionaryClosedShowsAnEmptyPane) {
@@ -396,19 +419,20 @@ TEST_F(ShellTest, CopyTakesTheFocusedPanesSelection) {
     EXPECT_EQ(desktop.events.back().subject, romaji.romaji_pane);
   }
 
-  // Nothing selected: an empty text replaces the clipboard's.
+  // Nothing selected: the clipboard keeps its text, the reader's included.
+  set_clipboard_text("the reader's");
+  const size_t events = desktop.events.size();
   select(romaji_pane(), 3, 3);
   dispatch_command(kMain, kCmdCopy);
-  EXPECT_TRUE(desktop.clipboard_has_text);
-  EXPECT_EQ(desktop.clipboard, "");
+  EXPECT_EQ(desktop.clipboard, "the reader's");
+  EXPECT_EQ(desktop.events.size(), events);
 }
 
 TEST_F(ShellTest, CopyBeforeAnyGetAndCopyThenExit) {
   set_clipboard_text("old");
   desktop.focus = kMain;
   dispatch_command(kMain, kCmdCopy);
-  EXPECT_TRUE(desktop.clipboard_has_text);
-  EXPECT_EQ(desktop.clipboard, "");
+  EXPECT_EQ(desktop.clipboard, "old");  // nothing to copy
 
   get();
   select(listing_pane(), 0, 4);
@@ -419,8 +443,9 @@ TEST_F(ShellTest, CopyBeforeAnyGetAndCopyThenExit) {
   EXPECT_FALSE(desktop.clipboard_has_text);
   EXPECT_EQ(living_panes(), 0);
   // After the clean-up the focus is nowhere and nothing is selected.
+  set_clipboard_text("new");
   dispatch_command(kMain, kCmdCopy);
-  EXPECT_EQ(desktop.clipboard, "");
+  EXPECT_EQ(desktop.clipboard, "new");
 }
 
 TEST_F(ShellTest, MissingEdictGivesItsTwoMessagesAndTheGetGoesOn) {
@@ -492,8 +517,9 @@ TEST_F(ShellTest, ListingTextFailureGivesAnEmptyListingPane) {
   dispatch_command(kMain, kCmdSingle);
   EXPECT_EQ(key(), "");
   desktop.focus = shell.listing_pane;
+  set_clipboard_text("kept");
   dispatch_command(kMain, kCmdCopy);
-  EXPECT_EQ(desktop.clipboard, "");
+  EXPECT_EQ(desktop.clipboard, "kept");
   dispatch_command(kMain, kCmdClearAll);
   EXPECT_EQ(living_panes(), 0);
 }
@@ -510,8 +536,9 @@ TEST_F(ShellTest, SingleBufferFailureGivesAnEmptySinglePane) {
 
   select(single_pane(), 0, 10);
   desktop.focus = shell.single_pane;
+  set_clipboard_text("kept");
   dispatch_command(kMain, kCmdCopy);
-  EXPECT_EQ(desktop.clipboard, "");
+  EXPECT_EQ(desktop.clipboard, "kept");
 }
 
 TEST_F(ShellTest, GetSurvivesMissingKanjiAndListingBuffers) {

@@ -93,9 +93,7 @@ void reset_store(int frame_count) {
     store.index_handle[s] = kFileError;
   }
   for (int64_t& stamp : store.use_stamp) stamp = -1;
-  if (frame_count < 1) frame_count = 1;
-  if (frame_count > kMaxFrameCount) frame_count = kMaxFrameCount;
-  store.frame_count = frame_count;
+  store.frame_count = bounded_frame_count(frame_count);
   store.highest_slot = kNamedSlots - 1;
   store.use_clock = 1;
 }

@@ -25,6 +25,7 @@ constexpr uint32_t kPageSize = 0x3000;  // bytes of a page and of a frame
 constexpr int kDefaultFrameCount = 48;  // page frames of the cache
 constexpr int kFramesPerBlock = 4;      // frames carved out of one frame block
 constexpr uint32_t kFrameBlockSize = kFramesPerBlock * kPageSize;  // 0xC000
+constexpr int kMinFrameCount = 1;
 constexpr int kMaxFrameCount = 8192;  // bound of a raised frame count (96 MiB)
 constexpr int kMaxFrameBlocks = kMaxFrameCount / kFramesPerBlock;
 
@@ -78,9 +79,17 @@ struct Store {
 
 extern Store store;
 
+// A frame count kept within kMinFrameCount to kMaxFrameCount: what the cache
+// is set up with for n. A caller that must refuse other values compares.
+constexpr int bounded_frame_count(long long n) {
+  return n < kMinFrameCount   ? kMinFrameCount
+         : n > kMaxFrameCount ? kMaxFrameCount
+                              : static_cast<int>(n);
+}
+
 // Puts the store back to its state at program start (slots closed, no frames,
 // use clock 1, counters 0), first releasing the files and blocks it holds.
-// The frame count is set to frame_count, kept within 1 to kMaxFrameCount.
+// The frame count is set to bounded_frame_count(frame_count).
 void reset_store(int frame_count = kDefaultFrameCount);
 
 // Sets up the page frames, all free, then opens slots 0 to the highest slot

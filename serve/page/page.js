@@ -67,7 +67,7 @@ function renderItem(item, index, romaji) {
     span.textContent = item.text;
   }
   span.setAttribute("aria-label", item.kind === "word"
-    ? `${item.text}: ${item.reading ? item.reading + ", " : ""}${item.glosses.join("; ")}`
+    ? `${item.text}: ${item.form ? item.form + " " : ""}${item.reading ? item.reading + ", " : ""}${item.glosses.join("; ")}`
     : `${item.text}: no entry`);
   return span;
 }
@@ -94,7 +94,10 @@ function showPage(page, append) {
   $("all").hidden = page.next === null;
   $("previous").hidden = append || state.history.length === 0;
   const shownTo = page.next === null ? page.size : page.next;
-  $("page-info").textContent = page.size === 0 ? ""
+  // Where the page lies in a text read in parts (bytes as the dictionary
+  // counts them).
+  const whole = append ? page.next === null : page.from === 0 && page.next === null;
+  $("page-info").textContent = whole ? ""
     : `Bytes ${append ? 0 : page.from} to ${shownTo} of ${page.size}`;
   const words = page.items.filter((i) => i.kind === "word").length;
   const unfound = page.items.filter((i) => i.kind === "nomatch").length;
@@ -186,6 +189,12 @@ function showPopup(span) {
   head.className = "entry-head";
   head.lang = "ja";
   if (item.kind === "word") {
+    if (item.form) {
+      const form = document.createElement("div");
+      form.className = "entry-form";
+      form.textContent = `${item.text}: ${item.form}`;
+      popup.append(form);
+    }
     head.append(item.headword);
     if (item.reading) {
       const reading = document.createElement("span");
@@ -257,7 +266,9 @@ async function single(text) {
     return;
   }
   try {
-    const answer = await callApi("/api/single", { text });
+    const request = { text };
+    if (state.forms && $("forms").checked) request.forms = true;
+    const answer = await callApi("/api/single", request);
     result.replaceChildren();
     const key = document.createElement("p");
     key.className = "hint";
@@ -277,6 +288,12 @@ async function single(text) {
         reading.className = "entry-reading";
         reading.textContent = entry.reading;
         head.append(reading);
+      }
+      if (entry.form) {
+        const form = document.createElement("div");
+        form.className = "entry-form";
+        form.textContent = entry.form;
+        div.append(form);
       }
       const glosses = document.createElement("div");
       glosses.lang = "en";

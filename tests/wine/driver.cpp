@@ -597,12 +597,16 @@ void check_start(const Program& program) {
         std::to_string(client.right) + "x" + std::to_string(status.top));
   check(status_text(program).empty(), "the status line is empty at start");
 
-  // "Clear All" before any Get: the clipboard is emptied, nothing else.
+  // "Clear All" before any Get: the reader's clipboard is kept, nothing else
+  // happens.
   put_text("before");
   command(program, 110);
-  check(clipboard_formats().empty(), "Clear All before any Get empties the clipboard");
+  std::string kept;
+  check(clipboard_bytes(CF_TEXT, &kept) && kept == "before",
+        "Clear All keeps a text the program did not copy", hex(kept));
   command(program, 110);
-  check(clipboard_formats().empty() && three_empty_panes(program), "a second Clear All as well");
+  check(clipboard_bytes(CF_TEXT, &kept) && kept == "before" && three_empty_panes(program),
+        "a second Clear All as well");
   command(program, 999);
   check(IsWindow(program.main) && three_empty_panes(program), "an unknown command does nothing");
 }
@@ -697,10 +701,15 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
     styles =
         styles && pane.rect.left == 10 && pane.rect.right - pane.rect.left == 630 &&
         pane.rect.bottom - pane.rect.top == (pane.rect.top == 0 ? 190 : 100) &&
-        (pane.style & 0xFFFF) == 0x0144 &&
+        (pane.style & 0xFFFF) == 0x0944 &&
         (pane.style & (WS_CHILD | WS_VISIBLE | WS_VSCROLL)) == (WS_CHILD | WS_VISIBLE | WS_VSCROLL);
   }
-  check(styles, "three panes, 630 wide, multi-line with a vertical scroll bar");
+  check(styles, "three panes, 630 wide, multi-line and read-only with a vertical scroll bar");
+  // A key typed over the selected word changes nothing of the listing pane.
+  const std::wstring listing_before = window_text(listing_pane);
+  SendMessageW(listing_pane, WM_CHAR, L'x', 0);
+  check(window_text(listing_pane) == listing_before,
+        "typing into the listing pane changes nothing");
 
   // The panes follow the window: inside the client area above the status
   // line, margins kept, heights in the proportions 190 : 100 : 100.
@@ -809,14 +818,17 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
   check(bytes == euc(romaji_wide.substr(0, 12)),
         "Copy from the main window takes the romaji pane's selection", hex(bytes));
   select_range(romaji, 5, 5);
+  put_unicode(L"the reader's note");
   command(program, 106);
-  check(clipboard_bytes(CF_TEXT, &bytes) && bytes.empty(),
-        "Copy of an empty selection leaves an empty text");
+  check(clipboard_unicode() == L"the reader's note",
+        "Copy of an empty selection leaves the clipboard as it is");
 
-  // Clear All: an empty clipboard and no panes; Single then looks up nothing.
-  put_text("x");
+  // Clear All: the program's own Copy goes, and no panes stay; Single then
+  // looks up nothing.
+  select_range(romaji, 0, 12);
+  command(program, 106);
   command(program, 110);
-  check(clipboard_formats().empty(), "Clear All empties the clipboard");
+  check(clipboard_formats().empty(), "Clear All empties the clipboard of the program's Copy");
   check(three_empty_panes(program), "Clear All leaves three empty panes");
   command(program, 105);
   single = pane_at(program, 294);
@@ -1108,6 +1120,29 @@ void check_dictionary_forms(const std::string& exe, const std::string& folder,
   if (wait_exit(&program) != 0) kill_program(&program);
 }
 
+// Exit keeps a text that another program copied after the program's Copy.
+void check_exit_keeps_the_readers_clipboard(const std::string& exe, const std::string& folder,
+                                            const Samples& samples) {
+  Program program;
+  check(start_program(exe, folder, folder + "\\stdout.txt", &program), "dodevuz.exe starts again");
+  if (program.main == nullptr) {
+    kill_program(&program);
+    return;
+  }
+  put_text(samples.sjis);
+  command(program, 109);
+  HWND listing = pane_at(program, 192);
+  focus(program, listing);
+  select_range(listing, 0, 3);
+  command(program, 106);
+  put_unicode(L"copied elsewhere");
+  PostMessageA(program.main, WM_COMMAND, 101, 0);
+  int status = wait_exit(&program);
+  check(status == 0 && clipboard_unicode() == L"copied elsewhere",
+        "Exit keeps a text copied in another program since");
+  if (status != 0) kill_program(&program);
+}
+
 void check_missing_table(const std::string& exe, const std::string& folder,
                          const Samples& samples) {
   std::string empty = folder + "\\no-table";
@@ -1209,6 +1244,7 @@ int main(int argc, char** argv) {
   check_desktop(exe, folder, samples);
   check_close_box(exe, folder, samples);
   check_dictionary_forms(exe, folder, samples);
+  check_exit_keeps_the_readers_clipboard(exe, folder, samples);
   check_missing_table(exe, folder, samples);
 
   std::printf("# %llu ms\n", static_cast<unsigned long long>(GetTickCount64() - started));

@@ -120,7 +120,7 @@ void check_panes() {
 
   // "日本\nab\r\ncd": a lone line feed is shown as CR LF.
   const unsigned char text[] = "\xC6\xFC\xCB\xDC\nab\r\ncd";
-  Window pane = pane_create(parent, 10, 294, 630, 100, 0x50A00144, text);
+  Window pane = pane_create(parent, 10, 294, 630, 100, 0x50A00944, text);
   check(pane != nullptr && (GetWindowLongA(static_cast<HWND>(pane), GWL_STYLE) & WS_VISIBLE) != 0,
         "pane_create shows the pane");
   wchar_t shown[32] = {};
