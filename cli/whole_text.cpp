@@ -15,6 +15,7 @@
 #include "intake/intake.h"
 #include "lookup/lookup.h"
 #include "platform/in_memory.h"
+#include "platform/text_units.h"
 #include "romaji/romaji.h"
 #include "shell/shell.h"
 #include "store/store.h"
@@ -206,7 +207,7 @@ struct PaneWriter {
     size_t ascii = carry.size();
     while (ascii > 0 && static_cast<unsigned char>(carry[ascii - 1]) >= 0x80) --ascii;
     size_t whole =
-        ascii + whole_character_prefix(std::string_view(carry).substr(ascii), carry.size() - ascii);
+        ascii + euc_whole_prefix(std::string_view(carry).substr(ascii), carry.size() - ascii);
     // A 0x0D waits too: its 0x0A may come with the next page.
     if (whole > 0 && carry[whole - 1] == '\r') --whole;
     emit(std::string_view(carry).substr(0, whole));
@@ -258,7 +259,7 @@ size_t part_boundary(const std::string& bytes, TextEncoding encoding, bool at_en
   if (at_end) return bytes.size();
   switch (encoding) {
     case TextEncoding::kEucJp:
-      return whole_character_prefix(bytes, bytes.size());
+      return euc_whole_prefix(bytes, bytes.size());
     case TextEncoding::kUtf8:
       return utf8_boundary(bytes);
     case TextEncoding::kShiftJis:
@@ -302,7 +303,7 @@ int list_whole_text(const WholeTextRun& run) {
     while (text.size() < kPageText && read_part(reader, &text)) {
     }
     if (text.empty()) break;
-    const size_t length = whole_character_prefix(text, kPageText);
+    const size_t length = euc_whole_prefix(text, kPageText);
     const bool last = reader.at_end && length == text.size();
     std::memset(intake.kanji_buffer, 0, kKanjiBufferSize);
     std::memcpy(intake.kanji_buffer, text.data(), length);

@@ -18,6 +18,7 @@
 #include "intake/intake.h"
 #include "lookup/lookup.h"
 #include "platform/convert.h"
+#include "platform/text_units.h"
 #include "platform/in_memory.h"
 #include "romaji/romaji.h"
 #include "shell/shell.h"
@@ -148,7 +149,7 @@ TEST(GetAll, SessionPagesGiveTheSameItemsAsOneRun) {
   ScratchDir dir;
   // A passage the kanji buffer holds whole, paged with get-next.
   std::string text = long_text(false).substr(0, 30000);
-  text.resize(whole_character_prefix(text, text.size()));
+  text.resize(euc_whole_prefix(text, text.size()));
   write_file("text.sjis", utf8_to_sjis(euc_to_utf8(text)));
   write_file("script.txt",
              "get-shift text.sjis\nshow listing\nget-next\nshow listing\nget-next\n"
