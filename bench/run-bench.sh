@@ -24,6 +24,8 @@
 # 2. the counts that explain the times, from the counting build;
 # 3. `dodevuz get` as a whole process beside kakasi and mecab, when present;
 # 4. `dodevuz index` on the full dictionary;
+# 5. whole texts, `dodevuz get --all` beside kakasi and mecab on the 1 MB and
+#    10 MB corpora (bench/run-whole-text.sh, its own report);
 # then writes the report with the machine's description and prints it.
 set -euo pipefail
 
@@ -340,3 +342,7 @@ per_access=$(awk -v b="$listing_b" -v c="$listing_c" -v l="$loads_b" -v p="$per_
 } >"$report"
 
 cat "$report"
+
+# ---- 5. Whole texts -----------------------------------------------------------
+
+BENCH_BUILD="$build" BENCH_DICT="$dict" "$root/bench/run-whole-text.sh"

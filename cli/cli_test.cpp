@@ -290,6 +290,8 @@ TEST(InputEncoding, TextNotValidInItsEncodingExitsWithTwoNamingTheOptions) {
     EXPECT_NE(index.err.find("mine.txt is not valid UTF-8"), std::string::npos) << index.err;
     EXPECT_EQ(read_file("userdict"), "");
   }
+  // A terminal's reset sequence (ESC ( B ESC [ m) is not JIS.
+  EXPECT_EQ(dodevuz("get --pane listing -C " + kData, "\x1B(B\x1B[m本").status, 0);
   // The message says where: the file, and the byte of the first fault.
   write_file("p.txt", "ab\xFF");
   Outcome run = dodevuz("get -C " + kData + " p.txt");

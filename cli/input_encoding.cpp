@@ -50,9 +50,14 @@ const char* encoding_name(TextEncoding encoding) {
 }
 
 size_t first_jis_escape(std::string_view bytes) {
+  // ESC $ designates a two-byte set (JIS X 0208, 0212); ESC ( I and ESC ( J
+  // the half-width katakana and JIS Roman. ESC ( B alone, back to ASCII,
+  // is left out: terminals' reset sequences hold it too.
   for (size_t at = bytes.find('\x1B'); at != std::string_view::npos;
        at = bytes.find('\x1B', at + 1)) {
-    if (at + 2 < bytes.size() && (bytes[at + 1] == '$' || bytes[at + 1] == '(')) return at;
+    if (at + 2 >= bytes.size()) break;
+    char next = bytes[at + 1], last = bytes[at + 2];
+    if (next == '$' || (next == '(' && (last == 'I' || last == 'J'))) return at;
   }
   return std::string_view::npos;
 }

@@ -28,8 +28,8 @@ const char* encoding_name(TextEncoding encoding);
 // holding a JIS escape sequence is JIS, whatever else it may pass for.
 bool check_input_encoding(std::string_view bytes, TextEncoding encoding, const std::string& source);
 
-// The offset of the first escape sequence of 7-bit JIS (ESC followed by '$'
-// or '(') in bytes, or npos.
+// The offset of the first escape sequence of 7-bit JIS that designates a
+// Japanese set (ESC $ ..., ESC ( I, ESC ( J) in bytes, or npos.
 size_t first_jis_escape(std::string_view bytes);
 
 // Text in encoding as EUC-JP, the program's own encoding. Shift-JIS and JIS

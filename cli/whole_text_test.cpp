@@ -20,6 +20,7 @@
 #include "platform/convert.h"
 #include "platform/text_units.h"
 #include "platform/in_memory.h"
+#include "platform/text_units.h"
 #include "romaji/romaji.h"
 #include "shell/shell.h"
 #include "store/store.h"

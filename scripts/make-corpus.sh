@@ -10,6 +10,9 @@
 #   corpus-1m.{euc,sjis,utf8}    25 such passages one after the other,
 #                                1,000,000 bytes in EUC-JP; the first is
 #                                passage-40k
+#   corpus-10m.{euc,sjis,utf8}   every line of prose in order, and from the
+#                                first again, whole lines up to 10,000,000
+#                                bytes in EUC-JP: a whole text for `get --all`
 #
 # How the text is made:
 # - every page of the package (sorted by path, so every run makes the same
@@ -123,7 +126,19 @@ LC_ALL=C perl -e '
 ' 25 >corpus-1m.euc
 head -c 40000 corpus-1m.euc >passage-40k.euc
 
-for name in passage-40k corpus-1m; do
+# The whole text: the prose of all the pages is some 6 MB, so it comes round
+# again to make 10 MB.
+LC_ALL=C perl -e '
+  my @lines = do { open(my $f, "<", "lines.euc") or die; <$f> };
+  binmode STDOUT;
+  my ($size, $i) = (0, 0);
+  while ($size + length($lines[$i % @lines]) <= 10000000) {
+    print $lines[$i % @lines];
+    $size += length($lines[$i++ % @lines]);
+  }
+' >corpus-10m.euc
+
+for name in passage-40k corpus-1m corpus-10m; do
   iconv -f EUC-JP -t SHIFT_JIS "$name.euc" >"$name.sjis"
   iconv -f EUC-JP -t UTF-8 "$name.euc" >"$name.utf8"
   # Two-byte characters and ASCII only: Shift-JIS takes as many bytes.
@@ -135,4 +150,5 @@ for name in passage-40k corpus-1m; do
 done
 
 echo "$out: $(wc -l <lines.euc) lines of prose from $(wc -l <pages) manual pages;"
-echo "  passage-40k.euc $(wc -c <"$out/passage-40k.euc") bytes, corpus-1m.euc $(wc -c <"$out/corpus-1m.euc") bytes"
+echo "  passage-40k.euc $(wc -c <"$out/passage-40k.euc") bytes, corpus-1m.euc $(wc -c <"$out/corpus-1m.euc") bytes,"
+echo "  corpus-10m.euc $(wc -c <"$out/corpus-10m.euc") bytes"
