@@ -78,7 +78,7 @@ class ServerTest : public ::testing::Test {
                                 testing_support::read_file(DODEVUZ_DATA_DIR "/deinflect.txt"));
     ServeOptions options;
     options.port = 0;
-    options.timeout_seconds = 1;
+    options.timeout_seconds = 2;
     std::string error;
     port_ = serve_bind(options, &error);
     ASSERT_GT(port_, 0) << error;
@@ -385,10 +385,10 @@ TEST_F(ServerTest, ASlowClientDoesNotStallOthersAndIsDroppedAfterTheTimeOut) {
   const auto asked = std::chrono::steady_clock::now();
   json page = post("/api/get", {{"text", kPassage}});
   EXPECT_FALSE(page["items"].empty());
-  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(900));
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(1800));
 
   // The stalled one is answered (408 or 400) and closed once the time-out
-  // (1 s here) has passed.
+  // (2 s here) has passed.
   bool closed = false;
   for (int reads = 0; reads < 100 && !closed; ++reads) {
     pollfd p{fd, POLLIN, 0};
@@ -397,7 +397,7 @@ TEST_F(ServerTest, ASlowClientDoesNotStallOthersAndIsDroppedAfterTheTimeOut) {
     closed = recv(fd, buffer, sizeof buffer, 0) <= 0;
   }
   EXPECT_TRUE(closed);
-  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(4));
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(6));
   close(fd);
 }
 
