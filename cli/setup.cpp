@@ -133,6 +133,11 @@ int command_setup(int argc, char** argv) {
   }
   std::string error;
   if (!copy_file(table, folder + "/kanarom.cnv", &error)) return fail(error);
+  // The rules of "Dictionary forms" lie beside the romaji table; without
+  // them only that mode is missing.
+  const std::string rules = table.substr(0, table.rfind('/') + 1) + "deinflect.txt";
+  const bool have_rules =
+      access(rules.c_str(), R_OK) == 0 && copy_file(rules, folder + "/deinflect.txt", &error);
 
   if (chdir(folder.c_str()) != 0) {
     return fail("cannot enter " + folder + ": " + std::strerror(errno));
@@ -146,6 +151,7 @@ int command_setup(int argc, char** argv) {
   if (!own_file) std::printf("  edict -> %s (%u lines)\n", edict.c_str(), stats.lines);
   std::printf("  edict.jdx: %u entries, built and checked\n", stats.entries);
   std::printf("  kanarom.cnv: from %s\n", table.c_str());
+  if (have_rules) std::printf("  deinflect.txt: from %s\n", rules.c_str());
   std::printf("Read a passage with: dodevuz get -C %s FILE\n", folder.c_str());
   return kExitOk;
 }

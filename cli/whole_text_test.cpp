@@ -19,6 +19,7 @@
 #include "intake/intake.h"
 #include "lookup/lookup.h"
 #include "platform/convert.h"
+#include "platform/text_units.h"
 #include "platform/in_memory.h"
 #include "platform/text_units.h"
 #include "romaji/romaji.h"

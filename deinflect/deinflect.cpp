@@ -159,6 +159,9 @@ struct Parser {
     }
     std::memset(r.name, 0, sizeof r.name);
     if (!name.is("-")) std::memcpy(r.name, name.start, name.length);
+    // A noun that takes する keeps its own form; a verb or adjective has an
+    // ending that rules give back.
+    if (r.base_length > 0) table->inflecting |= r.applies & table->word_classes;
     ++table->rule_count;
     return true;
   }

@@ -48,6 +48,7 @@ struct Deinflect {
   ClassSet stems;         // upper-case classes: forms other rules build on
   ClassSet bound;         // stems whose name ends in '-': never a word alone
   ClassSet word_classes;  // lower-case classes: tags of entry lines
+  ClassSet inflecting;    // word classes whose own ending changes (v1, adj-i; not vs)
   bool loaded;            // a whole table is in rules
   char error[160];        // what was wrong with the last table rejected
 };

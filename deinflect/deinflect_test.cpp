@@ -104,6 +104,9 @@ TEST_F(DeinflectTest, TheShippedTableLoads) {
     ASSERT_GE(k, 0) << stem;
     EXPECT_EQ(deinflect.stems >> k & 1, 1u) << stem;
   }
+  // Nouns that take する keep their own form: they are no inflecting class.
+  EXPECT_EQ(deinflect.inflecting >> class_index("vs", 2) & 1, 0u);
+  EXPECT_EQ(deinflect.inflecting >> class_index("v1", 2) & 1, 1u);
   EXPECT_TRUE(recording.messages.empty());
 }
 

@@ -40,6 +40,20 @@ bool all_hiragana(const unsigned char* text, size_t length) {
   return true;
 }
 
+// Whether the entry's line ends in "/(P)/", the mark of a word in common
+// use. The mark stands at the line's end, which a long line's cut copy does
+// not reach, so the line end is looked for in the text itself.
+bool common_entry(int32_t entry) {
+  constexpr int kLongestLine = 8192;
+  int32_t p = index_entry(entry);
+  for (int n = 0; n < kLongestLine && dict_byte(p) != 0x0A; ++n) ++p;
+  const char tail[] = "(P)/";
+  for (int i = 0; i < 4; ++i) {
+    if (dict_byte(p - 4 + i) != static_cast<unsigned char>(tail[i])) return false;
+  }
+  return true;
+}
+
 struct Candidate {
   int32_t entry;
   const Form* form;
@@ -47,15 +61,15 @@ struct Candidate {
   unsigned char line[kEntryLineSize];
 };
 
-// Exact surface first, then fewer rules, then rules higher in the table,
-// then words in common use (良い [よい] before the old reading 良い [えい]),
-// then index order.
+// Exact surface first, then fewer rules, then words in common use (できる
+// before the rare でく for できません), then rules higher in the table (行く
+// before 行う for 行った), then index order.
 bool ranks_before(const Candidate& a, const Candidate& b) {
   if (a.form->step_count != b.form->step_count) return a.form->step_count < b.form->step_count;
+  if (a.common != b.common) return a.common;
   for (int s = 0; s < a.form->step_count; ++s) {
     if (a.form->steps[s] != b.form->steps[s]) return a.form->steps[s] < b.form->steps[s];
   }
-  if (a.common != b.common) return a.common;
   return a.entry < b.entry;
 }
 
@@ -77,16 +91,17 @@ struct Search {
     c.form = form;
     std::memcpy(c.line, line, kEntryLineSize);
     c.line[kEntryLineSize - 1] = 0;
-    c.common = std::strstr(reinterpret_cast<const char*>(c.line), "/(P)/") != nullptr;
+    c.common = common_entry(entry);
   }
 
   // Whether the entry line is one the form may stand for.
   bool allowed(const Form& form, const unsigned char* line) const {
     const ClassSet tags = entry_classes(line);
     if (form.step_count > 0) return (tags & form.classes) != 0;
-    // Kana stands for itself, and is a particle as often as a word: only a
-    // word that inflects (いる, ある, ない) is listed for kana as it stands.
-    return !at_kana || (tags & deinflect.word_classes) != 0;
+    // Kana stands for itself, and is a particle or a noun (こと) as often as
+    // a word: only a word that inflects (いる, ある, ない) is listed for kana
+    // as it stands.
+    return !at_kana || (tags & deinflect.inflecting) != 0;
   }
 
   // Every entry whose headword (terminator ' ') or reading (terminator ']')

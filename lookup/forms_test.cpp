@@ -49,6 +49,8 @@ const std::vector<std::string> kDictionary = {
     "溜める [ためる] /(v1,vt) to store/",
     "風 [かぜ] /(n) wind/",
     "風変わり [ふうがわり] /(adj-na) eccentric/",
+    "ファイル /(n) file/",
+    "糊塗 [こと] /(n,vs) patching up/",
 };
 
 // Index positions of every headword and every reading, as the index has them.
@@ -144,6 +146,8 @@ TEST_F(FormsTest, KanaWordsAreFoundByTheirReading) {
   // the bare stem ため (of 溜める) do not.
   EXPECT_EQ(found("する"), "する 為る [する]");
   EXPECT_EQ(found("が"), "");
+  // Nor a noun in kana, even one that takes する.
+  EXPECT_EQ(found("こと"), "");
   EXPECT_EQ(found("ために"), "");
 }
 
@@ -165,12 +169,13 @@ TEST_F(FormsTest, NoFalseFormsAndTheRightOneAmongSeveral) {
 
 TEST_F(FormsTest, TheListingShowsTheWholeWordAndItsDescription) {
   lookup.dictionary_forms = true;
-  const std::string listed = listing("食べました。風が起きて、しなければ");
+  const std::string listed = listing("食べました。風が起きて、しなければファイルを");
   EXPECT_EQ(euc_to_utf8(listed),
             "食べました" + kGap + "(polite past of 食べる) 食べる [たべる] /(v1,vt) to eat/\n" +
                 "。風" + kGap + "風 [かぜ] /(n) wind/\n" + "が起きて" + kGap +
                 "(te-form of 起きる) 起きる [おきる] /(v1,vi) to get up/\n" + "、しなければ" +
-                kGap + "(conditional of negative of する) 為る [する] /(vs-i) to do/\n");
+                kGap + "(conditional of negative of する) 為る [する] /(vs-i) to do/\n" +
+                "ファイル" + kGap + "ファイル /(n) file/\n" + "を");
 }
 
 TEST_F(FormsTest, TheModeOffLeavesTheClassicListingAsItWas) {

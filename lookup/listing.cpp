@@ -187,14 +187,13 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
       record_step_end(listing.used, position);
       continue;
     }
-    // In the "Dictionary forms" mode a word may start at hiragana too (しない,
-    // いる), at a character boundary; where the mode finds nothing, the walk
-    // goes on as it always does.
+    // In the "Dictionary forms" mode a word may start at kana too (しない,
+    // いる, ファイル), at a character boundary; where the mode finds nothing,
+    // the walk goes on as it always does.
     if (lookup.dictionary_forms) {
       while (boundary < position) boundary += euc_lead_length(passage[boundary]);
     }
-    if (lookup.dictionary_forms && boundary == position &&
-        (b == 0xA4 || (b != 0xA1 && b != 0xA5))) {
+    if (lookup.dictionary_forms && boundary == position && b != 0xA1) {
       FormsMatch match;
       if (lookup_forms(passage + position, end - position, b == 0xA4, &match, 1) == 1) {
         const size_t prefix_length = std::strlen(reinterpret_cast<const char*>(match.prefix));

@@ -190,7 +190,8 @@ struct FormsMatch {
 // punctuation) that is a headword as it stands, or reaches one through the
 // deinflection table with the entry's tags allowing the rules used. Fills
 // matches with that run's entries, at most capacity: the word as it stands
-// first, then fewer rules, rules higher in the table, index order. at_kana:
+// first, then fewer rules, words marked (P), rules higher in the table,
+// index order. at_kana:
 // the text starts with hiragana, so a word as it stands must inflect, and a
 // bare continuative stem does not count. Returns the number of matches; 0
 // when nothing is reached or no table is loaded.

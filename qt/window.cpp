@@ -35,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include "lookup/lookup.h"
 #include "platform/convert.h"
 #include "platform/data_folder.h"
 #include "platform/platform.h"
@@ -77,6 +78,7 @@ constexpr MenuItem kViewMenu[] = {
     {"&Larger Text", kCmdTextLarger, "Ctrl++;Ctrl+=", false},
     {"S&maller Text", kCmdTextSmaller, "Ctrl+-", false},
 };
+constexpr MenuItem kOptionsMenu[] = {{"&Dictionary forms", kCmdDictionaryForms, nullptr, true}};
 
 // Program-wide state of the Qt front end: the parts of the one main window.
 struct QtFrontEnd {
@@ -85,6 +87,7 @@ struct QtFrontEnd {
   QWidget* pane_slots[3];  // in that order
   QLabel* status;          // the status bar's text
   QAction* watch_action;   // "Watch clipboard", checked while watching
+  QAction* forms_action;   // "Dictionary forms", checked while the mode is on
   QAction* next_action;    // "Get Dodevuz NEXT", enabled while there is more to list
   QTimer* watch_timer;     // single-shot: the clipboard settled
 };
@@ -174,6 +177,7 @@ void add_menu(QMainWindow* window, const char* title, const MenuItem (&items)[N]
       action->setShortcutContext(Qt::WindowShortcut);
     }
     if (item.id == kCmdWatchClipboard) front.watch_action = action;
+    if (item.id == kCmdDictionaryForms) front.forms_action = action;
     if (item.id == kCmdNext) {
       front.next_action = action;
       action->setEnabled(false);
@@ -357,6 +361,7 @@ QMainWindow* create_main_window() {
   add_menu(window, "&File", kFileMenu);
   add_menu(window, "&Edit", kEditMenu);
   add_menu(window, "&View", kViewMenu);
+  add_menu(window, "&Options", kOptionsMenu);
   // F10 opens the menu as Alt does.
   auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), window);
   QObject::connect(f10, &QShortcut::activated, window, [window] {
@@ -429,6 +434,9 @@ void run_menu_command(QMainWindow* window, int id) {
   // The shortcut of a greyed item does nothing, so its state is kept current.
   if (front.window == window && front.next_action != nullptr) {
     front.next_action->setEnabled(next_available());
+  }
+  if (front.window == window && front.forms_action != nullptr) {
+    front.forms_action->setChecked(lookup.dictionary_forms);
   }
   make_missing_panes(window_handle(window));
   order_panes();

@@ -124,6 +124,7 @@ class WindowTest : public QObject {
   void both_gets_show_the_listing_and_romaji_of_the_passage();
   void next_pages_through_a_long_passage();
   void single_looks_up_the_selected_word();
+  void dictionary_forms_lists_the_passage_again_by_dictionary_form();
   void copy_takes_the_focused_panes_selection();
   void add_to_word_list_appends_the_word_once_and_reports_a_failure();
   void copy_takes_the_shells_bytes_after_typing();
@@ -157,7 +158,7 @@ class WindowTest : public QObject {
 
 void WindowTest::initTestCase() {
   QVERIFY(data_dir_.isValid());
-  for (const char* name : {"edict", "edict.jdx", "kanarom.cnv"}) {
+  for (const char* name : {"edict", "edict.jdx", "kanarom.cnv", "deinflect.txt"}) {
     QVERIFY2(QFile::copy(data_path(name), data_dir_.filePath(QLatin1String(name))), name);
   }
   QFile passage(QStringLiteral(DODEVUZ_SOURCE_DATA_DIR "/samples/passage.utf8.txt"));
@@ -207,7 +208,7 @@ void WindowTest::menu_holds_its_items_in_order() {
   QList<QAction*> menus = window_->menuBar()->actions();
   QStringList titles;
   for (QAction* menu : menus) titles << menu->text();
-  QCOMPARE(titles, QStringList({"&File", "&Edit", "&View"}));
+  QCOMPARE(titles, QStringList({"&File", "&Edit", "&View", "&Options"}));
 
   // The program's texts and ids, each item with a mnemonic of its own in
   // its menu, and the shortcuts of the frequent commands.
@@ -236,9 +237,11 @@ void WindowTest::menu_holds_its_items_in_order() {
                         "Get Dodevuz NEXT 111 Ctrl+N", "Single Dodevuz 105 Ctrl+L", "Clear All 110",
                         "Watch clipboard 112 checkable", "-", "About 102 F1", "Exit 101 Ctrl+Q",
                         "|", "Copy 106 Ctrl+C", "Add to Word List 113 Ctrl+D", "|",
-                        "Larger Text 115 Ctrl++", "Smaller Text 116 Ctrl+-", "|"}));
+                        "Larger Text 115 Ctrl++", "Smaller Text 116 Ctrl+-", "|",
+                        "Dictionary forms 114 checkable", "|"}));
   QVERIFY(!menus[0]->menu()->actions()[5]->isChecked());  // not watching at start
   QVERIFY(!menus[0]->menu()->actions()[2]->isEnabled());  // NEXT: nothing listed yet
+  QVERIFY(!menus[3]->menu()->actions()[0]->isChecked());  // the classic listing at start
 }
 
 void WindowTest::next_pages_through_a_long_passage() {
@@ -376,6 +379,27 @@ void WindowTest::add_to_word_list_appends_the_word_once_and_reports_a_failure() 
     seen = closer.seen;
   }
   QCOMPARE(seen, QStringList{QStringLiteral("wordlist.tsv|Cannot write to word list file:")});
+}
+
+void WindowTest::dictionary_forms_lists_the_passage_again_by_dictionary_form() {
+  get_passage(kCmdGetShift);
+  const QString classic = the_listing()->toPlainText();
+  const QString polite = QStringLiteral("(polite of 読む) 読む [よむ]");
+  QVERIFY(!classic.contains(polite));
+
+  trigger(kCmdDictionaryForms);
+  QAction* item = window_->menuBar()->actions()[3]->menu()->actions()[0];
+  QVERIFY(item->isChecked());
+  QVERIFY(lookup.dictionary_forms);
+  // The passage in hand is listed again at once, 読みます by 読む's entry.
+  QVERIFY2(the_listing()->toPlainText().contains(QStringLiteral("読みます        ") + polite),
+           qPrintable(the_listing()->toPlainText()));
+  QCOMPARE(pane_count(window_), 3);
+  QVERIFY(status_text(window_).startsWith(QStringLiteral("Dictionary forms")));
+
+  trigger(kCmdDictionaryForms);
+  QVERIFY(!item->isChecked());
+  QCOMPARE(the_listing()->toPlainText(), classic);
 }
 
 void WindowTest::copy_takes_the_focused_panes_selection() {

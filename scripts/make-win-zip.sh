@@ -24,7 +24,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/$name/samples"
 cp "$build_win/shell/win32/dodevuz.exe" "$build/data/edict" "$build/data/edict.jdx" \
-  "$build/data/kanarom.cnv" "$work/$name/"
+  "$build/data/kanarom.cnv" "$build/data/deinflect.txt" "$work/$name/"
 cp "$root/data/samples/passage.sjis" "$root/data/samples/passage.jis" \
   "$root/data/samples/passage.utf8.txt" "$work/$name/samples/"
 # Windows' Notepad of old shows only CR LF line ends.
@@ -32,7 +32,8 @@ sed 's/$/\r/' >"$work/$name/README.txt" <<TEXT
 Dodevuz $version: a Japanese-to-English reading aid
 
 Start dodevuz.exe in this folder: it reads the dictionary (edict, edict.jdx)
-and the romaji table (kanarom.cnv) from the folder it starts in.
+and the romaji table (kanarom.cnv) from the folder it starts in, and for
+Options > "Dictionary forms" the rules of deinflect.txt.
 
 1. Copy a Japanese passage in any program (samples\\passage.utf8.txt is one).
 2. In Dodevuz choose File > "Get Dodevuz SHIFT". The middle pane lists the

@@ -177,6 +177,10 @@ const char* describe_command(int id) {
       set_status(desktop_shell.watching ? "Watching the clipboard"
                                         : "Stopped watching the clipboard");
       break;
+    case kCmdDictionaryForms:
+      set_status(lookup.dictionary_forms ? "Dictionary forms: conjugated words by their own entry"
+                                         : "Dictionary forms off: the classic listing");
+      break;
     case kCmdTextLarger:
     case kCmdTextSmaller:
       set_status("Text size " + std::to_string(desktop_shell.text_points) + " points");

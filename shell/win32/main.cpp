@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "lookup/lookup.h"
 #include "platform/convert.h"
 #include "platform/win32.h"
 #include "romaji/romaji.h"
@@ -108,6 +109,12 @@ void toggle_watch(HWND window) {
                 MF_BYCOMMAND | (desktop_shell.watching ? MF_CHECKED : MF_UNCHECKED));
 }
 
+// "Dictionary forms" shows its mode as a check mark.
+void update_forms_item(HWND window) {
+  CheckMenuItem(GetMenu(window), kCmdDictionaryForms,
+                MF_BYCOMMAND | (lookup.dictionary_forms ? MF_CHECKED : MF_UNCHECKED));
+}
+
 void change_text_size(HWND window, int id) {
   set_pane_text_size(step_text_points(id));
   lay_out(window);
@@ -145,6 +152,7 @@ void run_command(HWND window, int id) {
   }
   // The shortcut of a greyed item does nothing, so its state is kept current.
   update_next_item(window);
+  update_forms_item(window);
   // A new window and one after "Clear All" show their three panes, empty.
   make_missing_panes(window);
   lay_out(window);

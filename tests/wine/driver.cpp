@@ -506,7 +506,8 @@ void check_resources(const std::string& exe) {
         "Get Dodevuz &NEXT\tCtrl+N=111;Single &Dodevuz\tCtrl+L=105;&Clear All=110;&Watch "
         "clipboard=112;-;&About\tF1=102;"
         "E&xit\tCtrl+Q=101;}&Edit{&Copy\tCtrl+C=106;&Add to Word List\tCtrl+D=113;}"
-        "&View{&Larger Text\tCtrl++=115;S&maller Text\tCtrl+-=116;}";
+        "&View{&Larger Text\tCtrl++=115;S&maller Text\tCtrl+-=116;}"
+        "&Options{&Dictionary forms=114;}";
     check(got == want, "the menu holds exactly its items, in order, with mnemonics and keys", got);
     DestroyMenu(menu);
   }
@@ -1101,6 +1102,40 @@ void check_close_box(const std::string& exe, const std::string& folder, const Sa
   if (status != 0) kill_program(&program);
 }
 
+// "Dictionary forms": off at start; on, it lists the passage in hand again
+// with conjugated words by their dictionary form; off, the classic listing
+// comes back as it was. (The check mark itself is the Qt test's: another
+// process's menu state does not read back under Wine.)
+void check_dictionary_forms(const std::string& exe, const std::string& folder,
+                            const Samples& samples) {
+  Program program;
+  check(start_program(exe, folder, folder + "\\stdout.txt", &program),
+        "dodevuz.exe starts for the dictionary forms");
+  if (program.main == nullptr) {
+    kill_program(&program);
+    return;
+  }
+  // Off at start: the first Get gives the classic listing.
+  put_text(samples.sjis);
+  command(program, 109);
+  const std::string classic = euc(window_text(pane_at(program, 192)));
+  // 読みます (polite of 読む) in the sample passage.
+  const std::string polite = euc(L"\u8AAD\u307F\u307E\u3059        (polite of \u8AAD\u3080) ");
+  check(classic.find(polite) == std::string::npos && classic.find("(polite") == std::string::npos,
+        "Dictionary forms is off at start");
+  command(program, 114);
+  const std::string forms = euc(window_text(pane_at(program, 192)));
+  check(forms.find(polite) != std::string::npos &&
+            status_text(program).rfind("Dictionary forms: ", 0) == 0,
+        "Dictionary forms on lists yomimasu by the entry of yomu", hex(forms, 120));
+  command(program, 114);
+  check(euc(window_text(pane_at(program, 192))) == classic &&
+            status_text(program).rfind("Dictionary forms off", 0) == 0,
+        "Dictionary forms off gives the classic listing back", status_text(program));
+  command(program, 101);
+  if (wait_exit(&program) != 0) kill_program(&program);
+}
+
 // Exit keeps a text that another program copied after the program's Copy.
 void check_exit_keeps_the_readers_clipboard(const std::string& exe, const std::string& folder,
                                             const Samples& samples) {
@@ -1224,6 +1259,7 @@ int main(int argc, char** argv) {
   check_session(exe, folder, samples);
   check_desktop(exe, folder, samples);
   check_close_box(exe, folder, samples);
+  check_dictionary_forms(exe, folder, samples);
   check_exit_keeps_the_readers_clipboard(exe, folder, samples);
   check_missing_table(exe, folder, samples);
 

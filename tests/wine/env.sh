@@ -28,6 +28,7 @@ fi
 wine_work_folder() {
   local work="$1"
   cp "$build/shell/win32/dodevuz.exe" "$build/shell/win32/wine-driver/wine_driver.exe" "$work/"
-  cp "$root/data/edict" "$root/data/kanarom.cnv" "$root/data/samples/passage.sjis" \
+  cp "$root/data/edict" "$root/data/kanarom.cnv" "$root/data/deinflect.txt" \
+    "$root/data/samples/passage.sjis" \
     "$root/data/samples/passage.jis" "$root/data/samples/passage.utf8.txt" "$work/"
 }
