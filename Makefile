@@ -3,6 +3,9 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
+# WERROR=ON makes every warning an error in the native and the MinGW builds
+# (CI builds so); set it before a build folder is first configured.
+WERROR ?= OFF
 # Each target first installs the Debian packages it needs when they are
 # missing (scripts/install-deps.sh, through sudo when not root); INSTALL_DEPS=no
 # leaves that out.
@@ -18,7 +21,7 @@ deps:
 	@$(call deps,core serve)
 
 $(BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDODEVUZ_WERROR=$(WERROR) $(CMAKE_FLAGS)
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -33,7 +36,7 @@ test: build
 # first when it is missing.
 qt:
 	@$(call deps,core qt)
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDODEVUZ_WERROR=$(WERROR) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The desktop program dodevuz-qt, its desktop entry and the sample data under
@@ -47,7 +50,7 @@ install: build
 # what they installed, and removes them again.
 package:
 	@$(call deps,core qt package)
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDODEVUZ_WERROR=$(WERROR) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && cpack
 
@@ -92,7 +95,8 @@ win-deps:
 	@$(call deps,core win)
 
 $(WIN_BUILD)/CMakeCache.txt: | win-deps
-	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+	  -DDODEVUZ_WERROR=$(WERROR)
 
 win: win-deps $(WIN_BUILD)/CMakeCache.txt
 	cmake --build $(WIN_BUILD) -j $(JOBS) --target dodevuz wine_driver

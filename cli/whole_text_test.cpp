@@ -3,6 +3,7 @@
 // previous listing stopped; where parts may end; and the memory of a run,
 // measured, for a text ten times longer.
 #include "cli/whole_text.h"
+#include "platform/text_units.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

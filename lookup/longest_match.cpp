@@ -230,7 +230,9 @@ void for_each_selection_line(const SelectionLineVisitor& visit) {
   // 0's lookup shortened is what remains.
   unsigned char key[kSearchKeySize];
   std::memcpy(key, lookup.search_key, sizeof key);
+  // The key as it came until slot 0's lookup has shortened it.
   unsigned char shortened[kSearchKeySize];
+  std::memcpy(shortened, key, sizeof shortened);
   bool more = true;
   for (int slot = 0; slot <= store.highest_slot && slot < kSlotCount; ++slot) {
     if (slot > 0 && (!more || !slot_ready(slot))) continue;

@@ -1,7 +1,7 @@
 // Our romaji table, data/kanarom.cnv: it loads whole, within the loader's
 // limits, matches its UTF-8 source, and spells every kana of JIS X 0208 in
 // Hepburn, checked against spellings worked out from the kana's Unicode
-// names (hepburn_from_names.py).
+// names (tests/hepburn_from_names.py).
 #include <fstream>
 #include <sstream>
 #include <string>

@@ -5,20 +5,11 @@
 #include <cstring>
 
 #include "lookup/lookup.h"
+#include "platform/pane_layout.h"
 #include "platform/text_units.h"
 #include "romaji/romaji.h"
 
 namespace {
-
-// The romaji pane, top of the main window's client area (the shell stacks
-// the listing and single panes below it). The style is WS_CHILD | WS_VISIBLE
-// | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL |
-// ES_READONLY, as the shell's panes.
-constexpr int kRomajiPaneX = 10;
-constexpr int kRomajiPaneY = 0;
-constexpr int kRomajiPaneWidth = 630;
-constexpr int kRomajiPaneHeight = 190;
-constexpr uint32_t kRomajiPaneStyle = 0x50A00944;
 
 constexpr size_t kRomajiLimit = kRomajiBufferSize - 1;  // bytes of text, NUL apart
 constexpr size_t kRunLimit = kKanaRunSize - 2;          // 127 kana
@@ -247,6 +238,6 @@ void build_romaji_text(Window main_window) {
 
   pane_destroy(romaji.romaji_pane);
   romaji.romaji_pane = pane_create(
-      main_window, kRomajiPaneX, kRomajiPaneY, kRomajiPaneWidth, kRomajiPaneHeight,
-      kRomajiPaneStyle, romaji.romaji_buffer != nullptr ? romaji.romaji_buffer : kEmptyText);
+      main_window, kPaneX, kRomajiPaneY, kPaneWidth, kRomajiPaneHeight, kBorderedPaneStyle,
+      romaji.romaji_buffer != nullptr ? romaji.romaji_buffer : kEmptyText);
 }

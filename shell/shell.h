@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/pane_layout.h"
 #include "platform/platform.h"
 #include "store/store.h"
 
@@ -20,19 +21,6 @@ constexpr int kCmdGetShift = 109;
 constexpr int kCmdClearAll = 110;
 constexpr int kCmdNext = 111;             // "Get Dodevuz NEXT"
 constexpr int kCmdDictionaryForms = 114;  // "Dictionary forms", a checkable item
-
-// Pane geometry and styles.
-constexpr int kPaneX = 10;
-constexpr int kPaneWidth = 630;
-constexpr int kRomajiPaneY = 0, kRomajiPaneHeight = 190;
-constexpr int kListingPaneY = 192, kListingPaneHeight = 100;
-constexpr int kSinglePaneY = 294, kSinglePaneHeight = 100;
-// The panes are read-only (ES_READONLY, 0x0800): a selection is resolved
-// against the program's own copy of the pane's text, so text typed or
-// dragged into a pane would make "Single Dodevuz" and "Copy" take other bytes
-// than the reader sees selected.
-constexpr uint32_t kBorderedPaneStyle = 0x50A00944;  // romaji and single panes
-constexpr uint32_t kListingPaneStyle = 0x50200944;   // the same without WS_BORDER
 
 constexpr size_t kSelectionBufferSize = 50;
 constexpr size_t kCopyBufferSize = 40000;

@@ -37,29 +37,29 @@ extern const char* const kSlotIndexFile[kNamedSlots];  // the same with ".jdx"
 // Program-wide state of the dictionary store; one instance, `store`.
 struct Store {
   // Dictionary slots; every per-slot field is an array of kSlotCount.
-  char text_path[kSlotCount][kPathSize];   // "edict" for slot 0
-  char index_path[kSlotCount][kPathSize];  // "edict.jdx" for slot 0
-  int32_t text_handle[kSlotCount];         // kFileError = not open
-  int32_t index_handle[kSlotCount];        // kFileError = not open
-  uint32_t text_length[kSlotCount];        // text file size + 1
-  uint32_t index_size[kSlotCount];         // index file size in bytes
-  int32_t entry_count[kSlotCount];         // index size / 4 - 1
-  MemoryBlock text_table_block[kSlotCount];
-  MemoryBlock index_table_block[kSlotCount];
+  char text_path[kSlotCount][kPathSize];      // "edict" for slot 0
+  char index_path[kSlotCount][kPathSize];     // "edict.jdx" for slot 0
+  int32_t text_handle[kSlotCount];            // kFileError = not open
+  int32_t index_handle[kSlotCount];           // kFileError = not open
+  uint32_t text_length[kSlotCount];           // text file size + 1
+  uint32_t index_size[kSlotCount];            // index file size in bytes
+  int32_t entry_count[kSlotCount];            // index size / 4 - 1
+  MemoryBlock text_table_block[kSlotCount];   // block of text_pages
+  MemoryBlock index_table_block[kSlotCount];  // block of index_pages
   int32_t* text_pages[kSlotCount];        // page -> frame, -1 = not resident; nullptr = no table
   int32_t* index_pages[kSlotCount];       // the same for the index file
   uint32_t text_page_count[kSlotCount];   // elements of text_pages
   uint32_t index_page_count[kSlotCount];  // elements of index_pages
   uint64_t text_hits[kSlotCount];         // statistics: accesses that found the page resident
   uint64_t text_misses[kSlotCount];       // ... and that had to load it
-  uint64_t index_hits[kSlotCount];
+  uint64_t index_hits[kSlotCount];        // the same for the index file
   uint64_t index_misses[kSlotCount];
   // What dict_byte and index_entry may read of each slot: the text file's
   // size in bytes and the index file's whole words. 0 while the file is not
   // open, its size unknown, its page table or the page frames missing, so a
   // slot that could not be set up reads as empty instead of crashing.
-  uint32_t text_limit[kSlotCount];
-  uint32_t index_limit[kSlotCount];
+  uint32_t text_limit[kSlotCount];   // bytes of text dict_byte may read
+  uint32_t index_limit[kSlotCount];  // index words index_entry may read
 
   int32_t highest_slot;  // slots 0 to this are opened: kNamedSlots - 1
   int32_t current_slot;  // the slot dict_byte and index_entry serve

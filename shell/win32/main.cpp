@@ -35,9 +35,6 @@ struct MainWindowState {
   char class_name[10];    // string resource 1: class, menu, accelerator and icon name
   HFONT font;             // the start-up font, made and measured once
   HGDIOBJ previous_font;  // the font the device context held before it
-  int char_width;         // tmAveCharWidth of the start-up font
-  int char_height;        // tmHeight
-  int line_height;        // tmHeight + tmExternalLeading
   HACCEL accelerators;    // the shortcuts of the menu commands
   HWND status_line;       // STATIC child below the panes
   int status_height;      // its height in pixels
@@ -286,11 +283,10 @@ void create_main_window(HINSTANCE instance, int show) {
   lstrcpynA(lf.lfFaceName, "System", LF_FACESIZE);
   main_state.font = CreateFontIndirectA(&lf);
   main_state.previous_font = SelectObject(dc, main_state.font);
+  // Measured once at start-up, as the window always has been; nothing lays
+  // out by these figures (the panes have fonts of their own).
   TEXTMETRICA tm = {};
   GetTextMetricsA(dc, &tm);
-  main_state.char_width = tm.tmAveCharWidth;
-  main_state.char_height = tm.tmHeight;
-  main_state.line_height = tm.tmHeight + tm.tmExternalLeading;
   ReleaseDC(main_state.main_window, dc);
 
   // The panes in a fixed-pitch Japanese font, all three from the start;
