@@ -63,10 +63,10 @@ void check_conversions(const std::string& passage_utf8, const std::string& passa
         "half-width katakana go to JIS full-width", hex(utf8_to_jis("\xEF\xBD\xB6\xEF\xBE\x9E")));
   // The same bytes as the iconv build gives: both tildes the wave dash, ①
   // from NEC row 13, the IBM kanji 髙 a '?' in both Gets.
-  const char* mixed = "ｶﾀｶﾅｶﾞﾊﾟﾞ〜～①髙字";
-  check(utf8_to_jis(mixed) == "\x1B$B%+%?%+%J%,%Q!+!A!A-!\x1B(B?\x1B$B;z\x1B(B",
+  const char* vendor_text = "ｶﾀｶﾅｶﾞﾊﾟﾞ〜～①髙字";
+  check(utf8_to_jis(vendor_text) == "\x1B$B%+%?%+%J%,%Q!+!A!A-!\x1B(B?\x1B$B;z\x1B(B",
         "JIS: half-width kana, tildes and vendor rows as in the iconv build",
-        hex(utf8_to_jis(mixed)));
+        hex(utf8_to_jis(vendor_text)));
   check(utf8_to_sjis("～〜①髙") == "\x81\x60\x81\x60\x87\x40?",
         "Shift-JIS: tildes, NEC row 13 and an IBM kanji as in the iconv build",
         hex(utf8_to_sjis("～〜①髙")));
