@@ -27,6 +27,7 @@
 #endif
 #include "shell/shell.h"
 #include "store/store.h"
+#include "wordlist/wordlist.h"
 
 namespace {
 
@@ -67,13 +68,16 @@ const char kUsageRomaji[] =
     "  the output is UTF-8, or EUC-JP bytes with 0x0D 0x0A line ends with --raw.\n";
 
 const char kUsageSingle[] =
-    "usage: dodevuz single [--utf8|--euc|--shift|--jis] [-C DIR] [--raw] [--forms|--all] TEXT\n"
+    "usage: dodevuz single [--utf8|--euc|--shift|--jis] [-C DIR] [--raw] [--forms|--all]\n"
+    "                      [--add] TEXT\n"
     "  Runs \"Single Dodevuz\" with TEXT selected in the listing pane and prints\n"
     "  every entry line that matches the start of TEXT (its first 50 bytes in\n"
     "  EUC-JP). TEXT is UTF-8 unless an option says otherwise. With --forms the\n"
     "  entries of TEXT's dictionary forms come first (食べました: 食べる).\n"
     "  --all prints every matching line once, in the single pane's order, without\n"
-    "  the pane's 2000-byte limit.\n";
+    "  the pane's 2000-byte limit.\n"
+    "    --add            also \"Add to Word List\": the word's entry goes to\n"
+    "                     DIR/wordlist.tsv with TEXT as its sentence (once)\n";
 
 const char kUsageSession[] =
     "usage: dodevuz session [-C DIR] [--forms]\n"
@@ -93,6 +97,9 @@ const char kUsageSession[] =
     "    single, copy, clear, about, exit\n"
     "                         \"Single Dodevuz\", \"Copy\", \"Clear All\", \"About\",\n"
     "                         \"Exit\" (clean-up, then status 0)\n"
+    "    add-word             \"Add to Word List\": the listing's selection, and\n"
+    "                         print what became of it (added, already listed,\n"
+    "                         nothing to add, not written)\n"
     "    show PANE            print the pane's text (UTF-8), or \"(no pane)\"\n"
     "    clipboard            print the clipboard's text (UTF-8), or \"(empty)\"\n"
     "    set-clipboard TEXT   put TEXT (UTF-8) on the clipboard in Shift-JIS, as\n"
@@ -187,6 +194,7 @@ struct Options {
   bool raw = false;
   bool check = false;
   bool all = false;
+  bool add = false;       // single --add
   std::string from_utf8;  // index --from-utf8 FILE
   bool forms = false;
   bool help = false;
@@ -272,6 +280,8 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       o->all = true;
     } else if (arg == "--check" && takes(arg)) {
       o->check = true;
+    } else if (arg == "--add" && takes(arg)) {
+      o->add = true;
     } else if (arg == "--from-utf8" && takes(arg)) {
       if (i + 1 >= argc) {
         *problem = "--from-utf8 needs a FILE";
@@ -599,13 +609,14 @@ int command_romaji(int argc, char** argv) {
 int command_single(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --raw --forms --all", &o,
+  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --raw --forms --all --add", &o,
                      &problem)) {
     return usage_error("single", problem);
   }
   if (o.help) return std::fputs(kUsageSingle, stdout), kExitOk;
   if (o.operands.size() != 1) return usage_error("single", "single looks up one TEXT");
   if (o.all && o.forms) return usage_error("single", "give --all or --forms, not both");
+  if (o.all && o.add) return usage_error("single", "give --all or --add, not both");
 
   if (!check_input_encoding(o.operands[0], o.encoding, "the text")) return kExitUsage;
   std::string text(up_to_nul(text_as_euc(o.operands[0], o.encoding)));
@@ -627,11 +638,15 @@ int command_single(int argc, char** argv) {
   PaneRecord* listing = pane_record(shell.listing_pane);
   listing->sel_start = 0;
   listing->sel_end = static_cast<uint32_t>(length);
-  dispatch_command(main_window, kCmdSingle);
+  dispatch_command(main_window, o.add ? kCmdAddToWordList : kCmdSingle);
 
   std::string_view found = pane_text(shell.single_pane);
   if (found.empty()) std::fputs("dodevuz: no entry matches the text\n", stderr);
   print_pane_text(found, o.raw);
+  if (o.add) {
+    std::fprintf(stderr, "dodevuz: %s\n", word_list_outcome_text());
+    if (word_list.last == WordListOutcome::kFailed) return kExitFailure;
+  }
   return status_after_messages();
 }
 

@@ -4,6 +4,7 @@
 #include "cli/cli.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -373,6 +374,44 @@ TEST(Single, ListsEveryEntryThatMatchesTheStartOfTheText) {
   EXPECT_EQ(none.status, 0);
   EXPECT_EQ(none.out, "");
   EXPECT_NE(none.err, "");
+}
+
+TEST(WordList, SingleAddAndTheSessionAppendOneRowPerWord) {
+  ScratchDir dir;
+  copy_sample_data();
+  Outcome run = dodevuz("single --add 日本語を勉強する。");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("日本語 [にほんご]"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("added to wordlist.tsv"), std::string::npos) << run.err;
+  std::string rows = read_file("wordlist.tsv");
+  const std::string prefix =
+      "日本語\tにほんご\t(n) the Japanese language; (P)\t日本語を勉強する。\t";
+  ASSERT_EQ(rows.rfind(prefix, 0), 0u) << rows;
+  EXPECT_EQ(rows.size(), prefix.size() + 11);  // the date and the line end
+
+  Outcome again = dodevuz("single --add 日本語");
+  EXPECT_EQ(again.status, 0);
+  EXPECT_NE(again.err.find("already in wordlist.tsv"), std::string::npos) << again.err;
+  EXPECT_EQ(read_file("wordlist.tsv"), rows);
+
+  // In a session, the selected word of the passage with its sentence.
+  Outcome session = dodevuz("session",
+                            "set-clipboard-jis 雨が降る。本を読む。\nget-jis\n"
+                            "select-text listing 本\nadd-word\nadd-word\n"
+                            "select listing 0 0\nadd-word\n");
+  ASSERT_EQ(session.status, 0) << session.err;
+  EXPECT_EQ(session.out, "added to wordlist.tsv\nalready in wordlist.tsv\nnothing to add\n");
+  rows = read_file("wordlist.tsv");
+  EXPECT_NE(rows.find("\n本\tほん\t(n) book; volume; (P)\t本を読む。\t"), std::string::npos)
+      << rows;
+
+  // A folder in the way: the message box, and exit status 1.
+  std::remove("wordlist.tsv");
+  ASSERT_EQ(mkdir("wordlist.tsv", 0755), 0);
+  Outcome failed = dodevuz("single --add 本");
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.err.find("[wordlist.tsv] Cannot write to word list file:"), std::string::npos)
+      << failed.err;
 }
 
 TEST(Session, AWholeReadingFromGetToClear) {

@@ -20,6 +20,7 @@
 #include "platform/in_memory.h"
 #include "romaji/romaji.h"
 #include "shell/shell.h"
+#include "wordlist/wordlist.h"
 
 namespace {
 
@@ -181,6 +182,9 @@ bool run_line(Session& s, const std::string& command, const std::string& rest) {
     }
   } else if (command == "single") {
     dispatch_command(main_window, kCmdSingle);
+  } else if (command == "add-word") {
+    dispatch_command(main_window, kCmdAddToWordList);
+    std::puts(word_list_outcome_text());
   } else if (command == "forms") {
     dispatch_command(main_window, kCmdDictionaryForms);
     std::puts(lookup.dictionary_forms ? "Dictionary forms: on" : "Dictionary forms: off");

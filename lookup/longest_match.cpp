@@ -221,6 +221,25 @@ void lookup_word() {
   store.current_slot = best_slot;
 }
 
+size_t lookup_headword() {
+  unsigned char key[kSearchKeySize];
+  std::memcpy(key, lookup.search_key, sizeof key);
+  unsigned char best_line[kEntryLineSize];
+  std::memcpy(best_line, kNoMatchText, std::strlen(kNoMatchText) + 1);
+  size_t best = 0;
+  for (int slot = 0; slot <= store.highest_slot && slot < kSlotCount; ++slot) {
+    if (!slot_ready(slot)) continue;
+    std::memcpy(lookup.search_key, key, sizeof key);
+    const size_t length = lookup_headword_in_slot(slot);
+    if (length <= best) continue;
+    best = length;
+    std::memcpy(best_line, lookup.entry_line, sizeof best_line);
+  }
+  std::memcpy(lookup.search_key, key, sizeof key);
+  std::memcpy(lookup.entry_line, best_line, sizeof best_line);
+  return best;
+}
+
 void for_each_selection_line(const SelectionLineVisitor& visit) {
   // Different entries lead to the same line (an index holds a position for
   // every word inside a line, and a line matches every shorter prefix

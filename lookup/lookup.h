@@ -129,6 +129,13 @@ void lookup_word();
 // is none, the line of the last entry matching the one-character prefix.
 void lookup_word_in_slot(int slot);
 
+// The longest prefix of the search key that is a whole headword (a line
+// that begins with it and a blank) of any open slot, slot 0 and then the
+// lower slot on equal lengths: its line in the entry line buffer and its
+// bytes returned; 0 and the no-match text when there is none. The key is
+// left as it was.
+size_t lookup_headword();
+
 // The bytes of the key that the entry line begins with, after the line's
 // leading ASCII (0x02 to 0x7E): the word the listing writes before the line.
 // Plain byte equality; 0 for the no-match text, and 0 for a line that

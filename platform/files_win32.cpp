@@ -1,6 +1,6 @@
-// Read-only files on Win32: CreateFileA handles, and a page read with one
-// positioned ReadFile (the offset travels in the OVERLAPPED record, so no
-// seek and read pair is needed).
+// Files on Win32 (read, and the word list appended to): CreateFileA handles, and a page read with
+// one positioned ReadFile (the offset travels in the OVERLAPPED record, so no seek and read pair is
+// needed).
 //
 // The platform's file handles are signed 32-bit. Kernel handles keep their
 // meaning in their low 32 bits, also in 64-bit processes, so a HANDLE is
@@ -53,4 +53,20 @@ int32_t file_read_at(int32_t file, uint32_t offset, void* buffer, uint32_t count
 
 void file_close(int32_t file) {
   if (file != kFileError) CloseHandle(LongToHandle(file));
+}
+
+int file_append(const char* path, const void* bytes, uint32_t count) {
+  // FILE_APPEND_DATA alone: every write lands at the end, and the handle
+  // cannot rewrite what is there.
+  HANDLE h = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return -1;
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    return -1;
+  }
+  DWORD written = 0;
+  const bool ok = WriteFile(h, bytes, count, &written, nullptr) && written == count;
+  const bool closed = CloseHandle(h) != 0;
+  return ok && closed ? 0 : -1;
 }

@@ -42,6 +42,14 @@ int32_t file_read_at(int32_t file, uint32_t offset, void* buffer, uint32_t count
 // Closes an open file. A handle of kFileError is ignored.
 void file_close(int32_t file);
 
+// Appends count bytes to the end of the regular file at path, making it when
+// it is missing; nothing before its old end is ever rewritten or cut. The
+// bytes go in one write; should they not all go (a full disk, a size limit),
+// what did go is taken back, so the file ends as it was. Returns 0 when all
+// were written, -1 otherwise (the file cannot be made or opened for writing,
+// a read-only folder, a directory of that name, a failed write).
+int file_append(const char* path, const void* bytes, uint32_t count);
+
 // ---- Memory blocks ---------------------------------------------------------
 
 // A block of the platform's global memory (an HGLOBAL on Win32).

@@ -69,7 +69,10 @@ constexpr MenuItem kFileMenu[] = {
     {"&About", kCmdAbout, "F1", false},
     {"E&xit", kCmdExit, "Ctrl+Q", false},
 };
-constexpr MenuItem kEditMenu[] = {{"&Copy", kCmdCopy, "Ctrl+C", false}};
+constexpr MenuItem kEditMenu[] = {
+    {"&Copy", kCmdCopy, "Ctrl+C", false},
+    {"&Add to Word List", kCmdAddToWordList, "Ctrl+D", false},
+};
 constexpr MenuItem kViewMenu[] = {
     {"&Larger Text", kCmdTextLarger, "Ctrl++;Ctrl+=", false},
     {"S&maller Text", kCmdTextSmaller, "Ctrl+-", false},
@@ -234,7 +237,8 @@ void print_usage() {
       "  --clipboard FILE  put FILE's UTF-8 text on the clipboard at start\n"
       "  --command ID      run menu command ID once the window is shown (108 Get JIS,\n"
       "                    109 Get SHIFT, 111 NEXT, 105 Single, 106 Copy, 110 Clear All,\n"
-      "                    101 Exit, 112 Watch clipboard, 115 larger text, 116 smaller text)\n"
+      "                    101 Exit, 112 Watch clipboard, 113 Add to Word List,\n"
+      "                    115 larger text, 116 smaller text)\n"
       "  --select TEXT     then select the first TEXT in the listing pane and focus it\n"
       "  --size WxH        show the window W x H pixels large\n"
       "  --screenshot PNG  after the commands, save the window as PNG and quit\n",

@@ -125,6 +125,7 @@ class WindowTest : public QObject {
   void next_pages_through_a_long_passage();
   void single_looks_up_the_selected_word();
   void copy_takes_the_focused_panes_selection();
+  void add_to_word_list_appends_the_word_once_and_reports_a_failure();
   void copy_takes_the_shells_bytes_after_typing();
   void panes_are_read_only();
   void copy_through_the_keyboard_menu_keeps_the_panes_focus();
@@ -234,8 +235,8 @@ void WindowTest::menu_holds_its_items_in_order() {
            QStringList({"Get Dodevuz JIS 108 Ctrl+Shift+J", "Get Dodevuz SHIFT 109 Ctrl+Shift+V",
                         "Get Dodevuz NEXT 111 Ctrl+N", "Single Dodevuz 105 Ctrl+L", "Clear All 110",
                         "Watch clipboard 112 checkable", "-", "About 102 F1", "Exit 101 Ctrl+Q",
-                        "|", "Copy 106 Ctrl+C", "|", "Larger Text 115 Ctrl++",
-                        "Smaller Text 116 Ctrl+-", "|"}));
+                        "|", "Copy 106 Ctrl+C", "Add to Word List 113 Ctrl+D", "|",
+                        "Larger Text 115 Ctrl++", "Smaller Text 116 Ctrl+-", "|"}));
   QVERIFY(!menus[0]->menu()->actions()[5]->isChecked());  // not watching at start
   QVERIFY(!menus[0]->menu()->actions()[2]->isEnabled());  // NEXT: nothing listed yet
 }
@@ -335,6 +336,46 @@ void WindowTest::single_looks_up_the_selected_word() {
     QVERIFY2(single_pane->toPlainText().contains(c.entry), qPrintable(single_pane->toPlainText()));
     QCOMPARE(pane_count(window_), 3);  // the earlier single pane is gone
   }
+}
+
+void WindowTest::add_to_word_list_appends_the_word_once_and_reports_a_failure() {
+  QTemporaryDir folder;
+  for (const char* name : {"edict", "edict.jdx", "kanarom.cnv"}) {
+    QVERIFY(QFile::copy(data_path(name), folder.filePath(QLatin1String(name))));
+  }
+  QVERIFY(QDir::setCurrent(folder.path()));
+  get_passage(kCmdGetShift);
+  QPlainTextEdit* listing_pane = the_listing();
+  const QString listing = listing_pane->toPlainText();
+  const qsizetype at = listing.indexOf(QStringLiteral("勉強"));
+  QVERIFY(at > 0);
+  select(listing_pane, static_cast<int>(at), static_cast<int>(at + 2));
+  trigger(kCmdAddToWordList);
+  trigger(kCmdAddToWordList);
+  QFile list(folder.filePath(QStringLiteral("wordlist.tsv")));
+  QVERIFY(list.open(QIODevice::ReadOnly));
+  const QStringList rows = QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'));
+  list.close();
+  QCOMPARE(rows.size(), 2);  // one row and the empty text after its line end
+  const QStringList fields = rows[0].split(QLatin1Char('\t'));
+  QCOMPARE(fields.size(), 5);
+  QCOMPARE(fields[0], QStringLiteral("勉強"));
+  QCOMPARE(fields[1], QStringLiteral("べんきょう"));
+  QCOMPARE(fields[2], QStringLiteral("(n,vs) study; learning; (P)"));
+  QVERIFY2(fields[3].contains(QStringLiteral("勉強")), qPrintable(fields[3]));
+  QVERIFY(the_single()->toPlainText().contains(QStringLiteral("勉強 [べんきょう]")));
+
+  // A word list that cannot be written: the message box, and the file as it was.
+  QVERIFY(list.remove());
+  QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("wordlist.tsv")));
+  QStringList seen;
+  {
+    ModalCloser closer;
+    trigger(kCmdAddToWordList);
+    QTRY_VERIFY(!closer.seen.isEmpty());
+    seen = closer.seen;
+  }
+  QCOMPARE(seen, QStringList{QStringLiteral("wordlist.tsv|Cannot write to word list file:")});
 }
 
 void WindowTest::copy_takes_the_focused_panes_selection() {

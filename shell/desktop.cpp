@@ -11,6 +11,7 @@
 #include "lookup/lookup.h"
 #include "romaji/romaji.h"
 #include "shell/shell.h"
+#include "wordlist/wordlist.h"
 
 DesktopShell desktop_shell;
 
@@ -154,6 +155,23 @@ const char* describe_command(int id) {
       break;
     case kCmdClearAll:
       set_status("Cleared");
+      break;
+    case kCmdAddToWordList:
+      switch (word_list.last) {
+        case WordListOutcome::kAdded:
+          set_status("Added to wordlist.tsv");
+          break;
+        case WordListOutcome::kAlreadyListed:
+          set_status("Already in wordlist.tsv");
+          break;
+        case WordListOutcome::kFailed:
+          set_status("Could not write wordlist.tsv");
+          break;
+        case WordListOutcome::kNoEntry:
+        case WordListOutcome::kNone:
+          set_status("Nothing to add: select a word in the listing");
+          break;
+      }
       break;
     case kCmdWatchClipboard:
       set_status(desktop_shell.watching ? "Watching the clipboard"

@@ -12,6 +12,7 @@
 #include "lookup/lookup.h"
 #include "romaji/romaji.h"
 #include "store/store.h"
+#include "wordlist/wordlist.h"
 
 Shell shell;
 
@@ -30,6 +31,7 @@ void reset_program_state(int frame_count) {
   reset_intake();
   reset_lookup();
   reset_romaji();
+  reset_word_list();
   reset_deinflect();
   shell = Shell{};
 }
@@ -90,6 +92,9 @@ CommandResult dispatch_command(Window main_window, int id) {
       return CommandResult::kDone;
     case kCmdCopy:
       copy_selection(main_window);
+      return CommandResult::kDone;
+    case kCmdAddToWordList:
+      add_selected_word(main_window);
       return CommandResult::kDone;
     case kCmdClearAll:
       clean_up(main_window);
@@ -207,6 +212,66 @@ void lookup_selected_text(Window main_window) {
   shell.single_pane =
       pane_create(main_window, kPaneX, kSinglePaneY, kPaneWidth, kSinglePaneHeight,
                   kBorderedPaneStyle, lookup.single_buffer ? lookup.single_buffer : kEmptyText);
+}
+
+namespace {
+
+// The passage offset of the listing item that holds listing text offset at
+// (the listing text has a 0x0D before each 0x0A of the listing buffer), or
+// -1 when the record has no such item.
+int32_t passage_offset_at(size_t at, int32_t* length) {
+  const unsigned char* listing = lookup.listing_buffer;
+  if (listing == nullptr || lookup.item_count <= 0) return -1;
+  size_t in_buffer = 0;
+  for (size_t in_text = 0;
+       in_text < at && in_buffer < kListingBufferSize && listing[in_buffer] != 0; ++in_buffer) {
+    in_text += listing[in_buffer] == 0x0A ? 2 : 1;
+  }
+  for (int32_t n = 0; n < lookup.item_count; ++n) {
+    const ListingItem& item = lookup.items[n];
+    if (in_buffer >= static_cast<size_t>(item.listing_offset) &&
+        in_buffer < static_cast<size_t>(item.listing_offset) + item.listing_length) {
+      *length = item.passage_length;
+      return item.passage_offset;
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+void add_selected_word(Window main_window) {
+  lookup_selected_text(main_window);
+  // The word's own entry: the longest headword that the selection begins
+  // with, in any dictionary; failing one (an English word, a part of a
+  // headword), the first line Single listed.
+  const unsigned char* single = lookup.single_buffer;
+  std::string_view found = single == nullptr
+                               ? std::string_view()
+                               : std::string_view(reinterpret_cast<const char*>(single),
+                                                  text_length(single, kSingleBufferSize));
+  if (!found.empty() && lookup_headword() > 0) {
+    found = std::string_view(reinterpret_cast<const char*>(lookup.entry_line),
+                             text_length(lookup.entry_line, kEntryLineSize));
+  }
+  const Range sel = selected_range(shell.listing_pane,
+                                   text_length(lookup.listing_text, lookup.listing_text_size));
+  std::string_view sentence;
+  int32_t word_length = 0;
+  const int32_t offset = sel.length > 0 ? passage_offset_at(sel.start, &word_length) : -1;
+  if (offset >= 0 && intake.kanji_buffer != nullptr) {
+    const std::string_view passage(reinterpret_cast<const char*>(intake.kanji_buffer),
+                                   text_length(intake.kanji_buffer, kKanjiBufferSize));
+    sentence =
+        sentence_around(passage, static_cast<size_t>(offset), static_cast<size_t>(word_length));
+  } else if (sel.length > 0) {
+    const std::string_view text(reinterpret_cast<const char*>(lookup.listing_text),
+                                text_length(lookup.listing_text, lookup.listing_text_size));
+    sentence = sentence_around(text, sel.start, sel.length);
+  }
+  if (add_word(kWordListFile, found, sentence) == WordListOutcome::kFailed) {
+    message_box(main_window, "Cannot write to word list file:", kWordListFile);
+  }
 }
 
 void copy_selection(Window main_window) {

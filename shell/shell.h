@@ -20,6 +20,7 @@ constexpr int kCmdGetJis = 108;
 constexpr int kCmdGetShift = 109;
 constexpr int kCmdClearAll = 110;
 constexpr int kCmdNext = 111;             // "Get Dodevuz NEXT"
+constexpr int kCmdAddToWordList = 113;    // "Add to Word List"
 constexpr int kCmdDictionaryForms = 114;  // "Dictionary forms", a checkable item
 
 constexpr size_t kSelectionBufferSize = 50;
@@ -89,6 +90,18 @@ void make_listing_pane(Window main_window);
 // listing text) becomes the search key, lookup_selection fills a new single
 // buffer, and the single pane is made anew with it.
 void lookup_selected_text(Window main_window);
+
+// "Add to Word List": "Single Dodevuz" for the listing pane's selection (so
+// the single pane shows what it finds), then the word's entry line goes to
+// wordlist.tsv in the working directory: the longest headword of any
+// dictionary that the selection begins with (lookup_headword), else the
+// first line Single listed. Its sentence is the passage's around the word
+// whose listing item holds the selection's start (the listing text's own
+// when there is no passage behind it, as for a text looked up directly). A
+// file that cannot be written is reported ("Cannot write to word list
+// file:", caption "wordlist.tsv") and is left as it was. The outcome is in
+// word_list.last.
+void add_selected_word(Window main_window);
 
 // "Copy": the selection of the focused pane (listing, else single, else the
 // romaji pane) out of the shell's copy of that pane's text goes to the

@@ -4,6 +4,8 @@
 #include "shell/shell.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,9 +20,11 @@
 #include "platform/in_memory.h"
 #include "platform/recording.h"
 #include "romaji/romaji.h"
+#include "shell/desktop.h"
 #include "store/store.h"
 #include "tests/program_testing.h"
 #include "tests/testing.h"
+#include "wordlist/wordlist.h"
 
 namespace {
 
@@ -201,6 +205,48 @@ TEST_F(ShellTest, NamesDictionaryIsListedSearchedAndClosedWithTheMainOne) {
   // With the files closed Single finds nothing in any slot.
   dispatch_command(kMain, kCmdSingle);
   EXPECT_EQ(shell.single_pane != nullptr ? single_pane()->text : "?", "");
+}
+
+TEST_F(ShellTest, AddToWordListKeepsTheSelectedWordWithItsSentence) {
+  std::snprintf(word_list.date, sizeof word_list.date, "%s", "2024-05-06");
+  get("先生が来た。日本の学生は休む。");
+  const std::string student = euc("学生");
+  const std::string text = listing_pane()->text;
+  const size_t at = text.find(student);
+  ASSERT_NE(at, std::string::npos);
+  select(listing_pane(), static_cast<uint32_t>(at), static_cast<uint32_t>(at + 4));
+  EXPECT_EQ(dispatch_command(kMain, kCmdAddToWordList), CommandResult::kDone);
+  EXPECT_EQ(word_list.last, WordListOutcome::kAdded);
+  EXPECT_STREQ(describe_command(kCmdAddToWordList), "Added to wordlist.tsv");
+  // The single pane shows what Single finds for the word.
+  EXPECT_EQ(single_pane()->text.rfind(student, 0), 0u);
+  const std::string row = "学生\tがくせい\tstudent\t日本の学生は休む。\t2024-05-06\n";
+  EXPECT_EQ(testing_support::read_file(kWordListFile), row);
+
+  dispatch_command(kMain, kCmdAddToWordList);
+  EXPECT_EQ(word_list.last, WordListOutcome::kAlreadyListed);
+  EXPECT_EQ(testing_support::read_file(kWordListFile), row);
+  EXPECT_TRUE(recording.messages.empty());
+
+  // Nothing selected: nothing written, nothing said.
+  select(listing_pane(), 0, 0);
+  dispatch_command(kMain, kCmdAddToWordList);
+  EXPECT_EQ(word_list.last, WordListOutcome::kNoEntry);
+  EXPECT_STREQ(describe_command(kCmdAddToWordList), "Nothing to add: select a word in the listing");
+  EXPECT_EQ(testing_support::read_file(kWordListFile), row);
+  EXPECT_TRUE(recording.messages.empty());
+}
+
+TEST_F(ShellTest, AddToWordListThatCannotWriteSaysSoAndLosesNothing) {
+  get();
+  select(listing_pane(), 0, 4);
+  std::remove(kWordListFile);
+  ASSERT_EQ(mkdir(kWordListFile, 0755), 0);  // a folder in the way
+  dispatch_command(kMain, kCmdAddToWordList);
+  EXPECT_EQ(word_list.last, WordListOutcome::kFailed);
+  EXPECT_EQ(messages(), std::vector<std::string>{"Cannot write to word list file:|wordlist.tsv"});
+  EXPECT_STREQ(describe_command(kCmdAddToWordList), "Could not write wordlist.tsv");
+  rmdir(kWordListFile);
 }
 
 TEST_F(ShellTest, AboutAndUnknownIdsTouchNothing) {

@@ -219,6 +219,18 @@ void on_paint(HWND window) {
   EndPaint(window, &ps);
 }
 
+// Read-only panes keep the colours of text that can be read, not the grey
+// of a disabled field; the status line keeps its own.
+LRESULT on_static_colours(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (reinterpret_cast<HWND>(lparam) == main_state.status_line) {
+    return DefWindowProcA(window, message, wparam, lparam);
+  }
+  HDC dc = reinterpret_cast<HDC>(wparam);
+  SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+  SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+  return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+}
+
 void on_destroy(HWND window) {
   if (main_state.listening) RemoveClipboardFormatListener(window);
   main_state.listening = false;
@@ -328,17 +340,8 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_TIMER:
       if (wparam == kWatchTimerId) on_watch_timer(window);
       return 0;
-    case WM_CTLCOLORSTATIC: {
-      // Read-only panes keep the colours of text that can be read, not the
-      // grey of a disabled field; the status line keeps its own.
-      if (reinterpret_cast<HWND>(lparam) == main_state.status_line) {
-        return DefWindowProcA(window, message, wparam, lparam);
-      }
-      HDC dc = reinterpret_cast<HDC>(wparam);
-      SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-      SetBkColor(dc, GetSysColor(COLOR_WINDOW));
-      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
-    }
+    case WM_CTLCOLORSTATIC:
+      return on_static_colours(window, message, wparam, lparam);
     case WM_HSCROLL:
     case WM_KEYDOWN:  // keys have no effect; system keys still reach the menu
       return 0;

@@ -505,7 +505,7 @@ void check_resources(const std::string& exe) {
         "&File{Get Dodevuz &JIS\tCtrl+Shift+J=108;Get Dodevuz &SHIFT\tCtrl+Shift+V=109;"
         "Get Dodevuz &NEXT\tCtrl+N=111;Single &Dodevuz\tCtrl+L=105;&Clear All=110;&Watch "
         "clipboard=112;-;&About\tF1=102;"
-        "E&xit\tCtrl+Q=101;}&Edit{&Copy\tCtrl+C=106;}"
+        "E&xit\tCtrl+Q=101;}&Edit{&Copy\tCtrl+C=106;&Add to Word List\tCtrl+D=113;}"
         "&View{&Larger Text\tCtrl++=115;S&maller Text\tCtrl+-=116;}";
     check(got == want, "the menu holds exactly its items, in order, with mnemonics and keys", got);
     DestroyMenu(menu);
@@ -525,9 +525,10 @@ void check_resources(const std::string& exe) {
       got += entry;
     }
     check(got ==
-              "CS4A=108;CS56=109;C4E=111;C4C=105;C43=106;70=102;C51=101;CBB=115;CSBB=115;C6B=115;"
-              "CBD=116;C6D=116;",
-          "the shortcuts: Ctrl+Shift+J, V, Ctrl+N, L, C, F1, Ctrl+Q, Ctrl+plus, Ctrl+minus", got);
+              "CS4A=108;CS56=109;C4E=111;C4C=105;C43=106;C44=113;70=102;C51=101;CBB=115;CSBB=115;"
+              "C6B=115;CBD=116;C6D=116;",
+          "the shortcuts: Ctrl+Shift+J, V, Ctrl+N, L, C, D, F1, Ctrl+Q, Ctrl+plus, Ctrl+minus",
+          got);
   }
 
   // The About box's template: style, place, size and its five controls.
@@ -694,6 +695,21 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
   }
   check(all_lines && has_word, "the single pane holds the word's entry lines, each once",
         hex(single_text));
+
+  // Add to Word List, twice: one UTF-8 row for the word, with the sentence
+  // around it and a date.
+  DeleteFileA((folder + "\\wordlist.tsv").c_str());
+  command(program, 113);
+  command(program, 113);
+  const std::string rows = read_file("wordlist.tsv");
+  const std::string head = from_wide(CP_UTF8, word) + "\t";
+  check(rows.rfind(head, 0) == 0 && rows.find('\n') == rows.size() - 1 &&
+            std::count(rows.begin(), rows.end(), '\t') == 4,
+        "Add to Word List appends one UTF-8 row of five fields for the word, once", rows);
+  // It looked the word up again: the single pane is a new one with the same lines.
+  single = pane_at(program, 294);
+  check(single != nullptr && euc(window_text(single)) == single_text,
+        "Add to Word List shows the word's entry lines in the single pane");
   std::vector<Pane> panes = panes_of(program);
   bool styles = panes.size() == 3;
   for (const Pane& pane : panes) {
