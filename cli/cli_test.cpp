@@ -480,6 +480,26 @@ TEST(Session, JisClipboardAndCopyFromTheFocusedListing) {
   EXPECT_NE(run.err.find("line 8: no pane called 'nowhere'"), std::string::npos) << run.err;
 }
 
+TEST(Session, BothGetsListUnicodeTextWithHalfWidthKanaTildesAndVendorCharactersAlike) {
+  ScratchDir dir;
+  const std::string text = "ｶﾀｶﾅｶﾞ〜～①髙漢字かな";
+  auto listing = [&](const std::string& set, const std::string& get) {
+    Outcome run =
+        dodevuz("session -C " + kData, set + " " + text + "\n" + get + "\nshow listing\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    return run.out;
+  };
+  std::string shift = listing("set-clipboard", "get-shift");
+  std::string jis = listing("set-clipboard-jis", "get-jis");
+  EXPECT_EQ(jis, shift);
+  // The kana folded to full width with the voicing mark merged, both tildes
+  // kept as the wave dash, the circled digit as itself; only the IBM kanji,
+  // which no JIS X 0208 row holds, is lost (as one '?').
+  EXPECT_EQ(shift.rfind("カタカナガ〜〜①", 0), 0u) << shift;
+  EXPECT_NE(shift.find("?漢"), std::string::npos) << shift;
+  EXPECT_EQ(shift.find("\xEF\xBF\xBD"), std::string::npos) << shift;
+}
+
 TEST(Index, BuildsAnIndexThatChecksAndRejectsOneOutOfOrder) {
   ScratchDir dir;
   copy_sample_data();

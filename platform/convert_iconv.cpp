@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "platform/convert.h"
 #include "platform/text_units.h"
@@ -91,6 +92,22 @@ class Converter {
   iconv_t cd_;
 };
 
+// The Microsoft form of EUC-JP (NEC row 13, the IBM kanji), for the codes
+// the standard table has no character for; opened only when one turns up,
+// so ordinary text loads nothing more.
+class VendorTable {
+ public:
+  explicit VendorTable(const char* to) : to_(to) {}
+  Converter& get() {
+    if (!cd_) cd_ = std::make_unique<Converter>(to_, "EUC-JP-MS");
+    return *cd_;
+  }
+
+ private:
+  const char* to_;
+  std::unique_ptr<Converter> cd_;
+};
+
 // Converts text of a multi-byte encoding to UTF-8; each stretch iconv
 // rejects becomes one U+FFFD. char_length gives the length of the
 // (undecodable) character at the start of what remains.
@@ -167,6 +184,7 @@ std::string euc_to_utf8(std::string_view euc) {
   std::string out;
   out.reserve(euc.size() * 3 / 2 + 4);
   Converter cd("UTF-8", "EUC-JP");
+  VendorTable vendor("UTF-8");
   std::string run;  // a stretch of well-formed multi-byte characters
   auto flush_run = [&] {
     if (run.empty()) return;
@@ -177,7 +195,8 @@ std::string euc_to_utf8(std::string_view euc) {
       bool well_formed;
       while (!rest.empty()) {
         size_t length = euc_char_length(rest, &well_formed);
-        if (!cd.convert(rest.substr(0, length), &out)) out += kReplacementUtf8;
+        std::string_view one = rest.substr(0, length);
+        if (!cd.convert(one, &out) && !vendor.get().convert(one, &out)) out += kReplacementUtf8;
         rest.remove_prefix(length);
       }
     }
@@ -214,6 +233,7 @@ std::u16string euc_to_utf16(std::string_view euc, std::vector<uint32_t>* byte_of
     byte_offsets->reserve(euc.size() + 1);
   }
   Converter cd("UTF-16LE", "EUC-JP");
+  VendorTable vendor("UTF-16LE");
   std::string units;
   size_t offset = 0;
   std::string_view rest = euc;
@@ -226,7 +246,8 @@ std::u16string euc_to_utf16(std::string_view euc, std::vector<uint32_t>* byte_of
       out.push_back(c);
     } else {
       units.clear();
-      if (well_formed && cd.convert(rest.substr(0, length), &units)) {
+      std::string_view one = rest.substr(0, length);
+      if (well_formed && (cd.convert(one, &units) || vendor.get().convert(one, &units))) {
         append_utf16le(units, &out);
       }
       if (out.size() == before) out.push_back(kReplacementUtf16);
@@ -242,11 +263,13 @@ std::u16string euc_to_utf16(std::string_view euc, std::vector<uint32_t>* byte_of
 }
 
 std::string utf8_to_sjis(std::string_view utf8) {
-  return from_utf8_replacing("CP932", utf8, "?", nullptr);
+  return sjis_without_extensions(from_utf8_replacing("CP932", utf8, "?", nullptr));
 }
 
 std::string utf8_to_jis(std::string_view utf8) {
-  return from_utf8_replacing("ISO-2022-JP", utf8, "?", nullptr);
+  // Through the Shift-JIS of the other Get, so that both give the reader the
+  // same characters.
+  return sjis_to_seven_bit_jis(utf8_to_sjis(utf8));
 }
 
 std::string sjis_to_utf8(std::string_view sjis) {

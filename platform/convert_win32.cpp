@@ -1,6 +1,6 @@
 // The edge conversions of convert.h with the Win32 code-page calls:
 // MultiByteToWideChar / WideCharToMultiByte with code page 20932 (EUC-JP),
-// 932 (Shift-JIS), 50220 (ISO-2022-JP, where the system has it) and UTF-8.
+// 932 (Shift-JIS) and UTF-8; 7-bit JIS is built from the Shift-JIS.
 //
 // EUC-JP text is split into characters by the same boundaries as the iconv
 // build (text_units.h), so that every undecodable character becomes exactly
@@ -14,7 +14,6 @@ namespace {
 
 constexpr UINT kEucJp = 20932;
 constexpr UINT kShiftJis = 932;
-constexpr UINT kIso2022Jp = 50220;
 constexpr wchar_t kReplacement = 0xFFFD;
 constexpr char kGeta[] = "\xA2\xAE";  // EUC-JP mark for a character it cannot hold
 
@@ -73,75 +72,6 @@ std::string from_wide(UINT code_page, std::wstring_view in, const char* default_
   WideCharToMultiByte(code_page, flags, in.data(), static_cast<int>(in.size()), out.data(), n,
                       default_char, used_ptr);
   if (used_default != nullptr) *used_default = used != FALSE;
-  return out;
-}
-
-bool is_halfwidth_katakana(wchar_t c) {
-  return c >= 0xFF61 && c <= 0xFF9F;
-}
-
-// Half-width katakana to full-width, a voicing mark merged with the kana
-// before it (ｶﾞ becomes ガ), as ISO-2022-JP has no half-width katakana.
-std::wstring fold_halfwidth_katakana(std::wstring_view in) {
-  std::wstring out;
-  out.reserve(in.size());
-  const LCID japanese = MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN), SORT_DEFAULT);
-  size_t i = 0;
-  while (i < in.size()) {
-    if (!is_halfwidth_katakana(in[i])) {
-      out.push_back(in[i++]);
-      continue;
-    }
-    size_t end = i;
-    while (end < in.size() && is_halfwidth_katakana(in[end])) ++end;
-    int length = static_cast<int>(end - i);
-    wchar_t buffer[256];
-    // Runs longer than the buffer are mapped in pieces; a piece boundary
-    // between a kana and its voicing mark only leaves the mark on its own.
-    int piece = length > 128 ? 128 : length;
-    int n = LCMapStringW(japanese, LCMAP_FULLWIDTH, in.data() + i, piece, buffer, 256);
-    if (n > 0) {
-      out.append(buffer, static_cast<size_t>(n));
-    } else {
-      out.append(in.data() + i, static_cast<size_t>(piece));
-    }
-    i += static_cast<size_t>(piece);
-  }
-  return out;
-}
-
-// ISO-2022-JP built from the system's EUC-JP table: a JIS X 0208 character
-// is its EUC-JP bytes with bit 7 cleared, announced by ESC $ B; ASCII by
-// ESC ( B. Anything else (JIS X 0212, a character without a mapping) is '?'.
-std::string jis_from_wide(std::wstring_view wide) {
-  std::string euc = from_wide(kEucJp, fold_halfwidth_katakana(wide), "?");
-  std::string out;
-  out.reserve(euc.size() + 16);
-  bool two_byte = false;
-  auto set_mode = [&](bool want) {
-    if (want == two_byte) return;
-    out += want ? "\x1B$B" : "\x1B(B";
-    two_byte = want;
-  };
-  std::string_view rest = euc;
-  while (!rest.empty()) {
-    bool well_formed;
-    size_t length = euc_char_length(rest, &well_formed);
-    unsigned char lead = static_cast<unsigned char>(rest[0]);
-    if (lead < 0x80) {
-      set_mode(false);
-      out.push_back(static_cast<char>(lead));
-    } else if (well_formed && length == 2 && lead != 0x8E) {
-      set_mode(true);
-      out.push_back(static_cast<char>(lead & 0x7F));
-      out.push_back(static_cast<char>(rest[1] & 0x7F));
-    } else {
-      set_mode(false);
-      out.push_back('?');
-    }
-    rest.remove_prefix(length);
-  }
-  set_mode(false);
   return out;
 }
 
@@ -235,16 +165,19 @@ std::string utf8_to_euc(std::string_view utf8, bool* lossless) {
 }
 
 std::string utf8_to_sjis(std::string_view utf8) {
-  return from_wide(kShiftJis, to_wide(CP_UTF8, utf8), "?");
+  // The code page holds the full-width tilde at the place Japanese systems
+  // give the wave dash too.
+  std::wstring wide = to_wide(CP_UTF8, utf8);
+  for (wchar_t& c : wide) {
+    if (c == 0x301C) c = 0xFF5E;
+  }
+  return sjis_without_extensions(from_wide(kShiftJis, wide, "?"));
 }
 
 std::string utf8_to_jis(std::string_view utf8) {
-  std::wstring wide = to_wide(CP_UTF8, utf8);
-  if (wide.empty()) return std::string();
-  // The system's own ISO-2022-JP where it has one (Windows does; Wine does
-  // not), else the same text built from its EUC-JP table.
-  std::string out = from_wide(kIso2022Jp, wide, nullptr);
-  return out.empty() ? jis_from_wide(wide) : out;
+  // Through the Shift-JIS of the other Get, so that both give the reader the
+  // same characters (and the same as the iconv build).
+  return sjis_to_seven_bit_jis(utf8_to_sjis(utf8));
 }
 
 std::string sjis_to_utf8(std::string_view sjis) {

@@ -3,6 +3,7 @@
 // need no conversion library.
 #include "platform/text_units.h"
 
+#include "intake/intake.h"
 #include "platform/convert.h"
 
 namespace {
@@ -45,4 +46,71 @@ uint32_t utf16_to_byte_offset(const std::vector<uint32_t>& byte_offsets, size_t 
   if (byte_offsets.empty()) return 0;
   if (pos >= byte_offsets.size()) return byte_offsets.back();
   return byte_offsets[pos];
+}
+
+std::string sjis_without_extensions(std::string_view sjis) {
+  std::string out;
+  out.reserve(sjis.size());
+  size_t i = 0;
+  while (i < sjis.size()) {
+    unsigned char lead = static_cast<unsigned char>(sjis[i]);
+    bool two = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
+    if (!two || i + 1 >= sjis.size()) {
+      out.push_back(sjis[i++]);
+    } else if (lead >= 0xF0 && lead <= 0xFC) {
+      out.push_back('?');
+      i += 2;
+    } else {
+      out.append(sjis.substr(i, 2));
+      i += 2;
+    }
+  }
+  return out;
+}
+
+std::string sjis_to_seven_bit_jis(std::string_view sjis) {
+  std::string out;
+  out.reserve(sjis.size() + 16);
+  bool two_byte = false;
+  auto set_mode = [&](bool want) {
+    if (want == two_byte) return;
+    out += want ? "\x1B$B" : "\x1B(B";
+    two_byte = want;
+  };
+  const auto* bytes = reinterpret_cast<const unsigned char*>(sjis.data());
+  size_t i = 0;
+  while (i < sjis.size()) {
+    unsigned char lead = bytes[i];
+    int row = lead, cell = 0;
+    size_t used = 1;
+    if (lead >= 0xA1 && lead <= 0xDF) {
+      // No half-width katakana in 7-bit JIS: the full-width kana, a voicing
+      // mark that follows merged into it (ｶﾞ is ガ).
+      used = halfwidth_to_fullwidth(bytes, sjis.size(), i, &row, &cell);
+    } else if (((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) &&
+               i + 1 < sjis.size() && bytes[i + 1] >= 0x40 && bytes[i + 1] <= 0xFC &&
+               bytes[i + 1] != 0x7F) {
+      if (lead >= 0xF0) {
+        // The user-defined area and the IBM extensions lie outside JIS X 0208.
+        set_mode(false);
+        out.push_back('?');
+        i += 2;
+        continue;
+      }
+      cell = bytes[i + 1];
+      used = 2;
+    } else {
+      set_mode(false);
+      out.push_back(lead < 0x80 ? static_cast<char>(lead) : '?');
+      ++i;
+      continue;
+    }
+    sjis_to_jis(&row, &cell);
+    set_mode(true);
+    out.push_back(static_cast<char>(row & 0x7F));
+    out.push_back(static_cast<char>(cell & 0x7F));
+    i += used;
+  }
+  set_mode(false);
+  return out;
 }

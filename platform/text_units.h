@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // Bytes of the EUC-JP character whose first byte is lead, by the table
@@ -45,3 +46,15 @@ size_t euc_char_length(std::string_view s, bool* well_formed);
 // Bytes of the UTF-8 sequence at the start of s (s not empty) when it is a
 // whole, well-formed one; else 1, so that an invalid byte is skipped alone.
 size_t utf8_char_length(std::string_view s);
+
+// Shift-JIS with every two-byte code led by 0xF0-0xFC (the user-defined area
+// and the IBM extensions, which Japanese systems produce for characters such
+// as 髙 but which no JIS X 0208 row holds) replaced by one '?', as the Get
+// commands read no such code. Everything else is kept byte for byte.
+std::string sjis_without_extensions(std::string_view sjis);
+
+// Shift-JIS as 7-bit JIS (ESC $ B for JIS X 0208, ESC ( B for ASCII, back in
+// ASCII at the end). Half-width katakana become full-width, a voicing mark
+// merged into the kana before it; a byte that is neither ASCII nor part of a
+// two-byte JIS X 0208 code becomes '?'.
+std::string sjis_to_seven_bit_jis(std::string_view sjis);

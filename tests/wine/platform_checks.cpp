@@ -61,6 +61,15 @@ void check_conversions(const std::string& passage_utf8, const std::string& passa
   // ｶﾞｷﾞ: half-width katakana with voicing marks, merged into ガギ.
   check(utf8_to_jis("\xEF\xBD\xB6\xEF\xBE\x9E\xEF\xBD\xB7\xEF\xBE\x9E") == "\x1B$B%,%.\x1B(B",
         "half-width katakana go to JIS full-width", hex(utf8_to_jis("\xEF\xBD\xB6\xEF\xBE\x9E")));
+  // The same bytes as the iconv build gives: both tildes the wave dash, ①
+  // from NEC row 13, the IBM kanji 髙 a '?' in both Gets.
+  const char* vendor_text = "ｶﾀｶﾅｶﾞﾊﾟﾞ〜～①髙字";
+  check(utf8_to_jis(vendor_text) == "\x1B$B%+%?%+%J%,%Q!+!A!A-!\x1B(B?\x1B$B;z\x1B(B",
+        "JIS: half-width kana, tildes and vendor rows as in the iconv build",
+        hex(utf8_to_jis(vendor_text)));
+  check(utf8_to_sjis("～〜①髙") == "\x81\x60\x81\x60\x87\x40?",
+        "Shift-JIS: tildes, NEC row 13 and an IBM kanji as in the iconv build",
+        hex(utf8_to_sjis("～〜①髙")));
   std::string sjis = utf8_to_sjis(passage_utf8);
   check(!sjis.empty() && sjis_to_utf8(sjis) == passage_utf8, "Shift-JIS there and back");
   check(utf8_to_sjis("\xF0\x9F\x98\x80") == "?", "Shift-JIS: a character it cannot hold is '?'");
