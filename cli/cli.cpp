@@ -494,16 +494,6 @@ size_t place_passage(std::string_view euc) {
                            euc.size());
 }
 
-std::string plain_line_ends(std::string_view text) {
-  std::string plain;
-  plain.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    plain.push_back(text[i]);
-  }
-  return plain;
-}
-
 std::string pane_text_for_terminal(std::string_view euc) {
   // 0x0D and 0x0A never occur inside an EUC-JP character, so the line ends
   // can go before the decoding.

@@ -57,9 +57,6 @@ size_t passage_fit(std::string_view euc);
 // noting a NUL or a cut on standard error. Returns the bytes placed.
 size_t place_passage(std::string_view euc);
 
-// Text with each 0x0D 0x0A as a plain 0x0A (any ASCII-compatible encoding).
-std::string plain_line_ends(std::string_view text);
-
 // A pane's EUC-JP text as the terminal shows it: UTF-8, 0x0D 0x0A as 0x0A,
 // each undecodable character as U+FFFD.
 std::string pane_text_for_terminal(std::string_view euc);

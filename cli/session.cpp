@@ -18,6 +18,7 @@
 #include "lookup/lookup.h"
 #include "platform/convert.h"
 #include "platform/in_memory.h"
+#include "platform/text_units.h"
 #include "romaji/romaji.h"
 #include "shell/shell.h"
 #include "wordlist/wordlist.h"

@@ -114,3 +114,13 @@ std::string sjis_to_seven_bit_jis(std::string_view sjis) {
   set_mode(false);
   return out;
 }
+
+std::string plain_line_ends(std::string_view text) {
+  std::string plain;
+  plain.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    plain.push_back(text[i]);
+  }
+  return plain;
+}

@@ -39,6 +39,10 @@ constexpr size_t euc_whole_prefix(std::string_view text, size_t limit) {
   return at < text.size() ? at : text.size();
 }
 
+// text with each 0x0D 0x0A pair as a lone 0x0A (the panes' line ends as a
+// file or a terminal wants them); a 0x0D on its own is kept.
+std::string plain_line_ends(std::string_view text);
+
 // Bytes of the EUC-JP character at the start of s (s not empty), and
 // whether it is well-formed; an ill-formed start is always one byte.
 size_t euc_char_length(std::string_view s, bool* well_formed);

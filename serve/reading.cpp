@@ -219,17 +219,6 @@ const char* kind_name(ItemKind kind) {
   return "passed";
 }
 
-// Text with each 0x0D 0x0A as a plain 0x0A.
-std::string plain_line_ends_of(std::string_view text) {
-  std::string plain;
-  plain.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    plain.push_back(text[i]);
-  }
-  return plain;
-}
-
 std::string buffer_text(const unsigned char* buffer, size_t size) {
   if (buffer == nullptr) return {};
   return std::string(reinterpret_cast<const char*>(buffer),
@@ -357,8 +346,8 @@ std::string api_get(const std::string& body, int* status) {
       {"listing_notice", listing_notice_line.empty() ? json(nullptr) : json(listing_notice_line)},
       {"lossless", lossless},
       {"items", std::move(items)},
-      {"listing", euc_to_utf8(plain_line_ends_of(listing))},
-      {"romaji", euc_to_utf8(plain_line_ends_of(romaji_pane))}};
+      {"listing", euc_to_utf8(plain_line_ends(listing))},
+      {"romaji", euc_to_utf8(plain_line_ends(romaji_pane))}};
   return answer(status, 200, response);
 }
 
