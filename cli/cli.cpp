@@ -414,7 +414,7 @@ int get_all(const Options& o, const std::string& pane) {
   }
   start_afresh();
   reset_store(static_cast<int>(o.cache_pages));
-  lookup.dictionary_forms = o.forms;
+  set_dictionary_forms(o.forms);
   int status = kExitFailure;
   if (enter_directory(o)) {
     WholeTextRun run{in,
@@ -533,7 +533,7 @@ int command_get(int argc, char** argv) {
   std::string bytes;
   if (int status = read_operand(o, &bytes); status != kExitOk) return status;
   start_afresh(static_cast<int>(o.cache_pages));
-  lookup.dictionary_forms = o.forms;
+  set_dictionary_forms(o.forms);
   if (!enter_directory(o)) return kExitFailure;
 
   Window main_window = cli_main_window();
@@ -615,7 +615,7 @@ int command_single(int argc, char** argv) {
                  kSelectionBufferSize);
   }
   start_afresh();
-  lookup.dictionary_forms = o.forms;
+  set_dictionary_forms(o.forms);
   if (!enter_directory(o)) return kExitFailure;
 
   Window main_window = cli_main_window();

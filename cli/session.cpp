@@ -262,7 +262,7 @@ int command_session(int argc, char** argv) {
     return kExitFailure;
   }
   start_afresh();
-  lookup.dictionary_forms = forms;
+  set_dictionary_forms(forms);
 
   int status = kExitOk;
   std::string line;

@@ -276,13 +276,7 @@ int list_whole_text(const WholeTextRun& run) {
   shell.get_blocks_locked = true;
   open_dictionaries(main_window);
   load_romaji_table();  // ends the program when kanarom.cnv is missing
-  intake.kanji_buffer = renew_block(&intake.kanji_block, kKanjiBufferSize, true);
-  if (intake.kanji_buffer == nullptr) {
-    if (intake.kanji_block != nullptr) {
-      message_box(main_window, "malloc failed for kanji buffers!", " ");
-    }
-    return kExitFailure;
-  }
+  if (renew_kanji_buffer(main_window) == nullptr) return kExitFailure;
 
   const bool both = run.pane == "both";
   FILE* romaji_file = both ? std::tmpfile() : nullptr;

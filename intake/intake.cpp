@@ -64,7 +64,8 @@ size_t prepare_output(unsigned char* out, size_t out_size) {
   return out_size < 2 ? 0 : out_size - 2;
 }
 
-// Gets a new kanji buffer, or leaves intake.kanji_buffer nullptr.
+}  // namespace
+
 unsigned char* renew_kanji_buffer(Window owner) {
   intake.kanji_buffer = renew_block(&intake.kanji_block, kKanjiBufferSize, false);
   // Allocated but not locked: the one failure worth a word to the reader.
@@ -73,8 +74,6 @@ unsigned char* renew_kanji_buffer(Window owner) {
   }
   return intake.kanji_buffer;
 }
-
-}  // namespace
 
 size_t convert_sjis(const unsigned char* in, size_t length, unsigned char* out, size_t out_size) {
   const size_t room = prepare_output(out, out_size);

@@ -72,3 +72,9 @@ void read_clipboard_jis(Window owner);
 // length bytes, cut by convert_euc. The block's failures are those of
 // read_clipboard_*. Returns the bytes placed.
 size_t place_euc_passage(Window owner, const unsigned char* text, size_t length);
+
+// A new kanji buffer (the previous block is freed), not cleared: for a caller
+// that fills it page by page itself. nullptr when the block cannot be had,
+// with "malloc failed for kanji buffers!" when it was allocated but would not
+// lock.
+unsigned char* renew_kanji_buffer(Window owner);

@@ -137,6 +137,14 @@ std::string listing_notice(int32_t listed, int32_t passage_length) {
          " bytes listed; Get Dodevuz NEXT goes on --";
 }
 
+void set_dictionary_forms(bool on) {
+  lookup.dictionary_forms = on;
+}
+
+void forget_listing_position() {
+  lookup.listing_full = false;
+}
+
 bool listing_has_more() {
   return lookup.listing_buffer != nullptr && lookup.listing_full &&
          lookup.listing_stop < lookup.passage_length;

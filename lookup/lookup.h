@@ -248,3 +248,11 @@ bool end_listing_at(size_t text_end);
 // True when the last listing stopped before the end of its passage because
 // it was full: "Get Dodevuz NEXT" goes on from listing_stop.
 bool listing_has_more();
+
+// Turns the "Dictionary forms" mode on or off for the listings and Single
+// lookups that follow.
+void set_dictionary_forms(bool on);
+
+// Forgets where the last listing stopped, so that NEXT has nothing to go on
+// with ("Clear All", "Exit").
+void forget_listing_position();

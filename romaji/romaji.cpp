@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "platform/pane_layout.h"
+
 Romaji romaji;
 
 const char kRomajiTableFile[] = "kanarom.cnv";
@@ -26,4 +28,11 @@ void unlock_romaji_buffers() {
 void destroy_romaji_pane() {
   if (romaji.romaji_pane != nullptr) pane_destroy(romaji.romaji_pane);
   romaji.romaji_pane = nullptr;
+}
+
+void make_empty_romaji_pane(Window main_window) {
+  static const unsigned char kEmpty[] = "";
+  if (romaji.romaji_pane != nullptr) return;
+  romaji.romaji_pane = pane_create(main_window, kPaneX, kRomajiPaneY, kPaneWidth, kRomajiPaneHeight,
+                                   kBorderedPaneStyle, kEmpty);
 }

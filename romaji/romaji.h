@@ -55,6 +55,10 @@ void unlock_romaji_buffers();
 // Destroys the romaji pane, if there is one.
 void destroy_romaji_pane();
 
+// Makes an empty romaji pane at its place when there is none (a new window,
+// or one after "Clear All"); a pane that is there is kept.
+void make_empty_romaji_pane(Window main_window);
+
 // Reads kanarom.cnv in the working directory into a new table (its first
 // 4592 bytes; at most 234 entries a section). Lines longer than 79 bytes
 // (raw or decoded), mapping lines without a romaji text and kana or romaji

@@ -108,26 +108,11 @@ bool readable(const char* path) {
   return file != kFileError;
 }
 
-// The length of the longest prefix of euc, at most limit bytes, that ends at
-// a character boundary.
-size_t whole_characters(std::string_view euc, size_t limit) {
-  size_t at = 0;
-  while (at < euc.size()) {
-    const size_t length = euc_lead_length(static_cast<unsigned char>(euc[at]));
-    if (at + length > limit) break;
-    at += length;
-  }
-  return std::min(at, euc.size());
-}
-
 // Puts text into a new kanji buffer as the intake would, cut at a whole
 // character that leaves room for its two NULs. Returns the bytes placed.
 size_t place_passage(std::string_view euc) {
-  const size_t length = whole_characters(euc, kKanjiBufferSize - 2);
-  intake.kanji_buffer = renew_block(&intake.kanji_block, kKanjiBufferSize, true);
-  if (intake.kanji_buffer == nullptr) return 0;
-  std::memcpy(intake.kanji_buffer, euc.data(), length);
-  return length;
+  return place_euc_passage(serve_window(), reinterpret_cast<const unsigned char*>(euc.data()),
+                           euc.size());
 }
 
 // Each EUC-JP segment spelled in romaji (UTF-8) by the romaji subsystem, a
@@ -247,7 +232,7 @@ std::string api_get(const std::string& body, int* status) {
   if (static_cast<unsigned long long>(from) > euc.size()) {
     return refuse(status, 400, "\"from\" lies past the end of the text");
   }
-  if (whole_characters(euc, static_cast<size_t>(from)) != static_cast<size_t>(from)) {
+  if (euc_whole_prefix(euc, static_cast<size_t>(from)) != static_cast<size_t>(from)) {
     return refuse(status, 400, "\"from\" does not start a character");
   }
   // A missing romaji table would end the program in the middle of the chain.
@@ -263,7 +248,7 @@ std::string api_get(const std::string& body, int* status) {
   // stops where the lookups still see whole keys, and the next page starts
   // there.
   Window main_window = serve_window();
-  lookup.dictionary_forms = forms;
+  set_dictionary_forms(forms);
   open_dictionaries(main_window);
   if (forms) load_deinflect_table(main_window);
   load_romaji_table();
@@ -363,11 +348,11 @@ std::string api_single(const std::string& body, int* status) {
   bool forms = false;
   if (!parse_forms(request, &forms, &problem)) return refuse(status, 400, problem);
   const std::string euc = utf8_to_euc(request["text"].get_ref<const std::string&>());
-  const std::string key = euc.substr(0, whole_characters(euc, kSelectionBufferSize));
+  const std::string key = euc.substr(0, euc_whole_prefix(euc, kSelectionBufferSize));
 
   start_afresh();
   Window main_window = serve_window();
-  lookup.dictionary_forms = forms;
+  set_dictionary_forms(forms);
   open_dictionaries(main_window);  // as a Get does
   if (place_listing_text(key) != key.size()) return refuse(status, 500, "no memory for the text");
   // "Single Dodevuz" with the whole text selected in a listing pane of its own.

@@ -111,10 +111,10 @@ void make_missing_panes(Window main_window) {
     uint32_t style;
   };
   const Missing panes[] = {
-      {&romaji.romaji_pane, kRomajiPaneY, kRomajiPaneHeight, kBorderedPaneStyle},
       {&shell.listing_pane, kListingPaneY, kListingPaneHeight, kListingPaneStyle},
       {&shell.single_pane, kSinglePaneY, kSinglePaneHeight, kBorderedPaneStyle},
   };
+  make_empty_romaji_pane(main_window);
   for (const Missing& m : panes) {
     if (*m.pane == nullptr) {
       *m.pane = pane_create(main_window, kPaneX, m.y, kPaneWidth, m.height, m.style, kEmpty);

@@ -163,7 +163,7 @@ void run_page_chain(Window main_window, int32_t start, int32_t limit) {
 }
 
 void toggle_dictionary_forms(Window main_window) {
-  lookup.dictionary_forms = !lookup.dictionary_forms;
+  set_dictionary_forms(!lookup.dictionary_forms);
   // The passage in hand is listed again only while the Get's blocks and
   // files are there: before any Get and after a clean-up there is nothing
   // to list.
@@ -316,7 +316,7 @@ void clean_up(Window main_window) {
   // what the reader copied in another program since is theirs to keep.
   if (clipboard_holds_own_copy()) clipboard_empty(main_window);
   for (int slot = 0; slot < kSlotCount; ++slot) close_dictionary(slot);
-  lookup.listing_full = false;  // NEXT has nothing to go on with
+  forget_listing_position();  // NEXT has nothing to go on with
 
   // The last Get's blocks are unlocked once; a second clean-up in a row finds
   // nothing locked. The blocks themselves are freed when the next command
