@@ -272,10 +272,8 @@ size_t part_boundary(const std::string& bytes, TextEncoding encoding, bool at_en
 
 int list_whole_text(const WholeTextRun& run) {
   Window main_window = cli_main_window();
-  // The dictionary and the romaji table once for the whole text.
-  shell.get_blocks_locked = true;
-  open_dictionaries(main_window);
-  load_romaji_table();  // ends the program when kanarom.cnv is missing
+  // The dictionary and the tables once for the whole text.
+  open_for_pages(main_window);
   if (renew_kanji_buffer(main_window) == nullptr) return kExitFailure;
 
   const bool both = run.pane == "both";

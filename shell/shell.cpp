@@ -155,6 +155,13 @@ void run_next_chain(Window main_window) {
   run_chain_from(main_window, lookup.listing_stop);
 }
 
+void open_for_pages(Window main_window) {
+  shell.get_blocks_locked = true;
+  open_dictionaries(main_window);
+  if (lookup.dictionary_forms) load_deinflect_table(main_window);
+  load_romaji_table();
+}
+
 void run_page_chain(Window main_window, int32_t start, int32_t limit) {
   build_listing_page(main_window, start, limit);
   create_listing_pane(main_window);
