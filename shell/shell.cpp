@@ -174,8 +174,7 @@ void toggle_dictionary_forms(Window main_window) {
   // The passage in hand is listed again only while the Get's blocks and
   // files are there: before any Get and after a clean-up there is nothing
   // to list.
-  bool dictionary_open = store.text_handle[0] != kFileError && store.index_handle[0] != kFileError;
-  if (!shell.get_blocks_locked || !dictionary_open || intake.kanji_buffer == nullptr) return;
+  if (!shell.get_blocks_locked || !slot_ready(0) || intake.kanji_buffer == nullptr) return;
   if (lookup.dictionary_forms) load_deinflect_table(main_window);
   // The page in hand: the walk starts again where its listing started.
   build_listing_page(main_window, lookup.listing_start, kNoLimit);
