@@ -104,15 +104,19 @@ struct Candidate {
   int32_t entry;
   const Form* form;
   bool common;  // the line is marked (P), a word in common use
+  bool weak;    // at kana, a word as it stands that does not inflect and is not in common use
   unsigned char line[kEntryLineSize];
 };
 
-// Exact surface first, then fewer rules, then words in common use (できる
-// before the rare でく for できません), then rules higher in the table (行く
+// At kana, a weak word as it stands after the rest; then the exact surface
+// first, then words in common use (できる before the rare でく for できません,
+// 含む before 含まれる), then fewer rules, then rules higher in the table (行く
 // before 行う for 行った), then index order.
 bool ranks_before(const Candidate& a, const Candidate& b) {
-  if (a.form->step_count != b.form->step_count) return a.form->step_count < b.form->step_count;
+  if (a.weak != b.weak) return b.weak;
+  if ((a.form->step_count == 0) != (b.form->step_count == 0)) return a.form->step_count == 0;
   if (a.common != b.common) return a.common;
+  if (a.form->step_count != b.form->step_count) return a.form->step_count < b.form->step_count;
   for (int s = 0; s < a.form->step_count; ++s) {
     if (a.form->steps[s] != b.form->steps[s]) return a.form->steps[s] < b.form->steps[s];
   }
@@ -139,8 +143,12 @@ struct Search {
   void offer(int32_t entry, const Form* form, const unsigned char* line) {
     for (int i = 0; i < count; ++i) {
       if (candidates[i].entry != entry) continue;
-      Candidate better{entry, form, candidates[i].common, {}};
-      if (ranks_before(better, candidates[i])) candidates[i].form = form;
+      Candidate& c = candidates[i];
+      Candidate better{entry, form, c.common, weak(*form, line, c.common), {}};
+      if (ranks_before(better, c)) {
+        c.form = form;
+        c.weak = better.weak;
+      }
       return;
     }
     if (count == kMaxCandidates) return;
@@ -150,6 +158,15 @@ struct Search {
     std::memcpy(c.line, line, kEntryLineSize);
     c.line[kEntryLineSize - 1] = 0;
     c.common = common_entry(entry);
+    c.weak = weak(*form, line, c.common);
+  }
+
+  // At kana, a word as it stands that does not inflect and is not in common
+  // use is the weakest reading of the kana: したり is する's before the
+  // interjection, あったら ある's before the rare 可惜.
+  bool weak(const Form& form, const unsigned char* line, bool common) const {
+    return at_kana && form.step_count == 0 && !common &&
+           (entry_classes(line) & deinflect.inflecting) == 0;
   }
 
   // Leaves out the words as they stand that do not inflect.

@@ -64,6 +64,10 @@ const std::vector<std::string> kDictionary = {
     "真 [しん] /(n) truth/",
     "真となり [まとなり] /(adj-no,n) immediately adjacent/",
     "となる /(exp,v5r) to become/",
+    // A verb in common use and a rarer entry of one of its forms.
+    "含む [ふくむ] /(v5m,vt) to contain/(P)/",
+    "含まれる [ふくまれる] /(v1,vi) to be included/",
+    "したり /(int) well done!/",
 };
 
 // Index positions of every headword and every reading, as the index has them.
@@ -180,6 +184,15 @@ TEST_F(FormsTest, AtKanaOnlyWordsWrittenInKanaAreListed) {
   // One kana alone is no word (き of べき), even where a rule reaches 来る.
   EXPECT_EQ(found("き"), "");
   EXPECT_EQ(found("きて"), "きて (te-form of くる) 来る [くる]");
+}
+
+TEST_F(FormsTest, WordsInCommonUseComeBeforeRarerForms) {
+  // Of two deinflected forms, the word in common use before fewer rules.
+  EXPECT_EQ(found("含まれます"), "含まれます (polite of passive of 含む) 含む [ふくむ]");
+  // The exact surface still comes first where it stands in kanji...
+  EXPECT_EQ(found("含まれる"), "含まれる 含まれる [ふくまれる]");
+  // ...but at kana a rare word that does not inflect comes after the verb.
+  EXPECT_EQ(found("したり"), "したり (-tari (and so on) of する) 為る [する]");
 }
 
 TEST_F(FormsTest, NoNounRunsIntoThePoliteEnding) {

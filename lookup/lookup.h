@@ -190,11 +190,12 @@ struct FormsMatch {
 // punctuation) that is a headword as it stands, or reaches one through the
 // deinflection table with the entry's tags allowing the rules used. Fills
 // matches with that run's entries, at most capacity: the word as it stands
-// first, then fewer rules, words marked (P), rules higher in the table,
-// index order. at_kana:
-// the text starts with hiragana, so a word as it stands must inflect, and a
-// bare continuative stem does not count. Returns the number of matches; 0
-// when nothing is reached or no table is loaded.
+// first, then words marked (P), fewer rules, rules higher in the table,
+// index order. at_kana: the text starts with hiragana, so only words written
+// in kana (or marked (uk)) and する, 来る count, a word that does not inflect
+// only from three kana on and after the verbs unless marked (P), never a
+// particle, one kana alone or a bare continuative stem. Returns the number
+// of matches; 0 when nothing is reached or no table is loaded.
 int lookup_forms(const unsigned char* text, size_t available, bool at_kana, FormsMatch* matches,
                  int capacity);
 
