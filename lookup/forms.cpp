@@ -104,16 +104,13 @@ struct Candidate {
   int32_t entry;
   const Form* form;
   bool common;  // the line is marked (P), a word in common use
-  bool weak;    // at kana, a word as it stands that does not inflect and is not in common use
   unsigned char line[kEntryLineSize];
 };
 
-// At kana, a weak word as it stands after the rest; then the exact surface
-// first, then words in common use (できる before the rare でく for できません,
+// The exact surface first, then words in common use (できる before the rare でく for できません,
 // 含む before 含まれる), then fewer rules, then rules higher in the table (行く
 // before 行う for 行った), then index order.
 bool ranks_before(const Candidate& a, const Candidate& b) {
-  if (a.weak != b.weak) return b.weak;
   if ((a.form->step_count == 0) != (b.form->step_count == 0)) return a.form->step_count == 0;
   if (a.common != b.common) return a.common;
   if (a.form->step_count != b.form->step_count) return a.form->step_count < b.form->step_count;
@@ -143,12 +140,8 @@ struct Search {
   void offer(int32_t entry, const Form* form, const unsigned char* line) {
     for (int i = 0; i < count; ++i) {
       if (candidates[i].entry != entry) continue;
-      Candidate& c = candidates[i];
-      Candidate better{entry, form, c.common, weak(*form, line, c.common), {}};
-      if (ranks_before(better, c)) {
-        c.form = form;
-        c.weak = better.weak;
-      }
+      Candidate better{entry, form, candidates[i].common, {}};
+      if (ranks_before(better, candidates[i])) candidates[i].form = form;
       return;
     }
     if (count == kMaxCandidates) return;
@@ -158,15 +151,6 @@ struct Search {
     std::memcpy(c.line, line, kEntryLineSize);
     c.line[kEntryLineSize - 1] = 0;
     c.common = common_entry(entry);
-    c.weak = weak(*form, line, c.common);
-  }
-
-  // At kana, a word as it stands that does not inflect and is not in common
-  // use is the weakest reading of the kana: したり is する's before the
-  // interjection, あったら ある's before the rare 可惜.
-  bool weak(const Form& form, const unsigned char* line, bool common) const {
-    return at_kana && form.step_count == 0 && !common &&
-           (entry_classes(line) & deinflect.inflecting) == 0;
   }
 
   // Leaves out the words as they stand that do not inflect.
@@ -195,9 +179,10 @@ struct Search {
     if (!written_in_kana(entry, line) && (tags & irregular) == 0) return false;
     if (form.step_count > 0 || (tags & deinflect.inflecting) != 0) return true;
     // A word that does not inflect, as it stands: of three characters or
-    // more, and not a particle. Shorter runs of kana start inside other words
-    // too often (のど of などの, けが of だけが, のみ the particle read as 鑿).
-    return form.length >= 6 && !has_tag(line, "prt");
+    // more, in common use, and not a particle. Shorter runs of kana start
+    // inside other words too often (のど of などの, けが of だけが, のみ the
+    // particle read as 鑿), and so do rare ones (これはと of これはとても).
+    return form.length >= 6 && !has_tag(line, "prt") && common_entry(entry);
   }
 
   // Every entry whose headword (terminator ' ') or reading (terminator ']')

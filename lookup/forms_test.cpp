@@ -54,9 +54,9 @@ const std::vector<std::string> kDictionary = {
     // Kana words: usually written in kana (uk) or not, particles, one kana.
     "凝る [こる] /(v5r,vi) to grow stiff/",
     "成る [なる] /(v5r,vi) (uk) to become/",
-    "夫々 [それぞれ] /(adv,n) (uk) each/",
-    "喉 [のど] /(n) (uk) throat/",
-    "まで /(prt) until/",
+    "夫々 [それぞれ] /(adv,n) (uk) each/(P)/",
+    "喉 [のど] /(n) (uk) throat/(P)/",
+    "まで /(prt) until/(P)/",
     "見る [みる] /(v1,vt) (1) to see/to look/to watch/to view/to observe/(v1,vt) (2) to "
     "examine/to look over/to assess/to check/to judge/(v1,vt) (3) to look after/to attend "
     "to/to take care of/to keep an eye on/(v1,vt) (4) (uk) to try/",
@@ -191,7 +191,8 @@ TEST_F(FormsTest, WordsInCommonUseComeBeforeRarerForms) {
   EXPECT_EQ(found("含まれます"), "含まれます (polite of passive of 含む) 含む [ふくむ]");
   // The exact surface still comes first where it stands in kanji...
   EXPECT_EQ(found("含まれる"), "含まれる 含まれる [ふくまれる]");
-  // ...but at kana a rare word that does not inflect comes after the verb.
+  // ...but at kana a word that does not inflect counts only in common use:
+  // したり is する's, not the rare interjection.
   EXPECT_EQ(found("したり"), "したり (-tari (and so on) of する) 為る [する]");
 }
 

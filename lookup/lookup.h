@@ -193,8 +193,8 @@ struct FormsMatch {
 // first, then words marked (P), fewer rules, rules higher in the table,
 // index order. at_kana: the text starts with hiragana, so only words written
 // in kana (or marked (uk)) and する, 来る count, a word that does not inflect
-// only from three kana on and after the verbs unless marked (P), never a
-// particle, one kana alone or a bare continuative stem. Returns the number
+// only from three kana on and when marked (P), never a particle, one kana
+// alone or a bare continuative stem. Returns the number
 // of matches; 0 when nothing is reached or no table is loaded.
 int lookup_forms(const unsigned char* text, size_t available, bool at_kana, FormsMatch* matches,
                  int capacity);
