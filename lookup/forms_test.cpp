@@ -203,6 +203,24 @@ TEST_F(FormsTest, NoNounRunsIntoThePoliteEnding) {
   EXPECT_EQ(found("真となりの"), "真となり 真となり [まとなり]");
 }
 
+TEST_F(FormsTest, TheReadersOwnWordsAndNamesAreLookedUpToo) {
+  write_dictionary("userdict", lines({euc("風車 [ふうしゃ] /my windmill/"), euc("風 /my wind/"),
+                                      euc("読む /my reading/")}));
+  open_dictionaries(nullptr);
+  ASSERT_TRUE(slot_ready(2));
+  // The longer word of the reader's own wins over the main dictionary's 風.
+  EXPECT_EQ(found("風車が"), "風車 風車 [ふうしゃ]");
+  // On equal terms the main dictionary's entry comes first.
+  EXPECT_EQ(found("風が"), "風 風 [かぜ]");
+  // A further dictionary's verb needs the tags the rules ask for: none here.
+  EXPECT_EQ(found("読んで"), "読んで (te-form of 読む) 読む [よむ]");
+  // The listing records the slot of the line it shows.
+  lookup.dictionary_forms = true;
+  listing("風車");
+  ASSERT_GE(lookup.item_count, 1);
+  EXPECT_EQ(lookup.items[0].slot, 2);
+}
+
 TEST_F(FormsTest, AHeadwordIsFoundAmongAllTheCompoundsEndingInIt) {
   // The index of every character holds "文字 " in each compound ending in
   // 文字; those whose reading sorts before もじ come first in its run.
