@@ -58,7 +58,8 @@ def japanese(ch):
 
 
 def all_kana(s):
-    return all(0x3040 <= ord(ch) <= 0x309F for ch in s)
+    """Hiragana, katakana and ー only."""
+    return all(0x3040 <= ord(ch) <= 0x30FF for ch in s)
 
 
 def mecab_tokens(text, offsets):

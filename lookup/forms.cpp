@@ -2,8 +2,9 @@
 // the longest run of characters that is a word of the dictionary either as it
 // stands or once the deinflection table has taken its endings off
 // (食べました -> 食べる). A form counts only where an entry's headword is
-// exactly that form (or, for a form in hiragana, its reading), and, for a
-// form reached by rules, where the entry's tags allow the last rule.
+// exactly that form (or, for a form all in hiragana or all in katakana, its
+// reading: 頁 [ページ]), and, for a form reached by rules, where the entry's
+// tags allow the last rule.
 //
 // Every check goes through search_index and so through the page cache: the
 // exact headword "食べる" is searched as the key "食べる " (headword and the
@@ -36,6 +37,15 @@ bool word_character(const unsigned char* p, size_t available) {
 bool all_hiragana(const unsigned char* text, size_t length) {
   for (size_t i = 0; i < length; i += 2) {
     if (text[i] != 0xA4) return false;
+  }
+  return true;
+}
+
+// Katakana and the long-vowel mark ー only: a loanword, which the dictionary
+// may hold under a kanji headword with the word as its reading (頁 [ページ]).
+bool all_katakana(const unsigned char* text, size_t length) {
+  for (size_t i = 0; i + 1 < length; i += 2) {
+    if (text[i] != 0xA5 && !(text[i] == 0xA1 && text[i + 1] == 0xBC)) return false;
   }
   return true;
 }
@@ -291,7 +301,9 @@ int lookup_forms(const unsigned char* text, size_t available, bool at_kana, Form
         if (!ready[slot] || form.kept > matched[slot]) continue;
         store.current_slot = slot;
         search.find(form, ' ');
-        if (all_hiragana(form.text, form.length)) search.find(form, ']');
+        if (all_hiragana(form.text, form.length) || all_katakana(form.text, form.length)) {
+          search.find(form, ']');
+        }
       }
     }
     store.current_slot = 0;

@@ -50,6 +50,7 @@ const std::vector<std::string> kDictionary = {
     "風 [かぜ] /(n) wind/",
     "風変わり [ふうがわり] /(adj-na) eccentric/",
     "ファイル /(n) file/",
+    "頁 [ページ] /(n) page/",
     "糊塗 [こと] /(n,vs) patching up/",
     // Kana words: usually written in kana (uk) or not, particles, one kana.
     "凝る [こる] /(v5r,vi) to grow stiff/",
@@ -163,6 +164,8 @@ TEST_F(FormsTest, KanaWordsAreFoundByTheirReading) {
   // the bare stem ため (of 溜める) do not.
   EXPECT_EQ(found("する"), "する 為る [する]");
   EXPECT_EQ(found("が"), "");
+  // A loanword held under a kanji headword, by its reading in katakana.
+  EXPECT_EQ(found("ページを"), "ページ 頁 [ページ]");
   // Nor a noun in kana, even one that takes する.
   EXPECT_EQ(found("こと"), "");
   EXPECT_EQ(found("ために"), "");
