@@ -14,6 +14,7 @@
 // cannot be in the dictionary and costs no search.
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "deinflect/deinflect.h"
 #include "lookup/lookup.h"
@@ -90,6 +91,25 @@ bool written_in_kana(int32_t entry, const unsigned char* line) {
   return true;
 }
 
+// Whether the line's first tag group holds only the tags of a suffix, a
+// prefix or a counter: 人 [じん] "(suf)", 前 [ぜん] "(n-pref)".
+bool affix_only(const unsigned char* line) {
+  const char* group = std::strstr(reinterpret_cast<const char*>(line), "/(");
+  if (group == nullptr) return false;
+  group += 2;
+  const char* end = std::strchr(group, ')');
+  if (end == nullptr) return false;
+  for (const char* tag = group; tag < end;) {
+    const char* comma = std::find(tag, end, ',');
+    const std::string_view name(tag, static_cast<size_t>(comma - tag));
+    if (name != "suf" && name != "pref" && name != "n-suf" && name != "n-pref" && name != "ctr") {
+      return false;
+    }
+    tag = comma + (comma < end ? 1 : 0);
+  }
+  return true;
+}
+
 // Whether one of the line's tag groups ("(adv,prt)") names the tag.
 bool has_tag(const unsigned char* line, const char* tag) {
   const size_t n = std::strlen(tag);
@@ -115,15 +135,19 @@ struct Candidate {
   int slot;  // the dictionary slot of the entry
   const Form* form;
   bool common;  // the line is marked (P), a word in common use
+  bool affix;   // the line's first sense is a suffix, prefix or counter only
   unsigned char line[kEntryLineSize];
 };
 
 // The exact surface first, then words in common use (できる before the rare でく for できません,
-// 含む before 含まれる), then fewer rules, then rules higher in the table (行く
+// 含む before 含まれる), then words before suffixes and prefixes (a word
+// listed on its own is 人 [ひと] and 前 [まえ] more often than the suffix
+// 人 [じん] or the prefix 前 [ぜん]), then fewer rules, then rules higher in the table (行く
 // before 行う for 行った), then the lower dictionary slot, then index order.
 bool ranks_before(const Candidate& a, const Candidate& b) {
   if ((a.form->step_count == 0) != (b.form->step_count == 0)) return a.form->step_count == 0;
   if (a.common != b.common) return a.common;
+  if (a.affix != b.affix) return b.affix;
   if (a.form->step_count != b.form->step_count) return a.form->step_count < b.form->step_count;
   for (int s = 0; s < a.form->step_count; ++s) {
     if (a.form->steps[s] != b.form->steps[s]) return a.form->steps[s] < b.form->steps[s];
@@ -153,7 +177,7 @@ struct Search {
     const int slot = store.current_slot;
     for (int i = 0; i < count; ++i) {
       if (candidates[i].entry != entry || candidates[i].slot != slot) continue;
-      Candidate better{entry, slot, form, candidates[i].common, {}};
+      Candidate better{entry, slot, form, candidates[i].common, candidates[i].affix, {}};
       if (ranks_before(better, candidates[i])) candidates[i].form = form;
       return;
     }
@@ -165,6 +189,7 @@ struct Search {
     std::memcpy(c.line, line, kEntryLineSize);
     c.line[kEntryLineSize - 1] = 0;
     c.common = common_entry(entry);
+    c.affix = affix_only(line);
   }
 
   // Leaves out the words as they stand that do not inflect.

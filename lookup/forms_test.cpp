@@ -52,6 +52,9 @@ const std::vector<std::string> kDictionary = {
     "ファイル /(n) file/",
     "頁 [ページ] /(n) page/",
     "糊塗 [こと] /(n,vs) patching up/",
+    // A suffix before the word in index order.
+    "人 [じん] /(suf) -ian/",
+    "人 [ひと] /(n) person/",
     // Kana words: usually written in kana (uk) or not, particles, one kana.
     "凝る [こる] /(v5r,vi) to grow stiff/",
     "成る [なる] /(v5r,vi) (uk) to become/",
@@ -245,6 +248,9 @@ TEST_F(FormsTest, NoFalseFormsAndTheRightOneAmongSeveral) {
   EXPECT_EQ(found("行った"), "行った (past of 行く) 行く [いく]");
   // The word as it stands before a deinflected one of the same length.
   EXPECT_EQ(found("見せ"), "見せ 見せ [みせ]");
+  // A word listed on its own is the noun before the suffix of the same
+  // spelling, whatever their order in the index.
+  EXPECT_EQ(found("人が"), "人 人 [ひと]");
   // An exact headword only: 起きて is 起きる, not the proverb it begins.
   EXPECT_EQ(found("起きて、"), "起きて (te-form of 起きる) 起きる [おきる]");
   // Nothing past punctuation or ASCII; 風が is the noun, not 風変わり.

@@ -191,8 +191,9 @@ struct FormsMatch {
 // punctuation) that is a headword of any open dictionary as it stands, or
 // reaches one through the deinflection table with the entry's tags allowing
 // the rules used. Fills matches with that run's entries, at most capacity:
-// the word as it stands first, then words marked (P), fewer rules, rules
-// higher in the table, the lower slot, index order. at_kana: the text starts
+// the word as it stands first, then words marked (P), words before
+// suffixes, prefixes and counters, fewer rules, rules higher in the table,
+// the lower slot, index order. at_kana: the text starts
 // with hiragana, so only words written in kana (or marked (uk)) and する, 来る
 // count, a word that does not inflect only from three kana on and when
 // marked (P), never a particle, one kana alone or a bare continuative stem.
