@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
-# WERROR=ON makes every warning an error in the native and the MinGW builds
+# WERROR=ON makes every warning an error in the native, MinGW and fuzz builds
 # (CI builds so); set it before a build folder is first configured.
 WERROR ?= OFF
 # Each target first installs the Debian packages it needs when they are
@@ -88,7 +88,8 @@ test-asan:
 fuzz:
 	@$(call deps,core fuzz)
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-	  -DDODEVUZ_FUZZ=ON -DDODEVUZ_TESTS=OFF -DDODEVUZ_QT=OFF -DDODEVUZ_SANITIZE=address,undefined
+	  -DDODEVUZ_FUZZ=ON -DDODEVUZ_TESTS=OFF -DDODEVUZ_QT=OFF -DDODEVUZ_SANITIZE=address,undefined \
+	  -DDODEVUZ_WERROR=$(WERROR)
 	cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
 	scripts/fuzz.sh $(FUZZ_SECONDS)
 

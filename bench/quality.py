@@ -15,7 +15,11 @@ Figures:
   independent adjectives written in Japanese; one counts when the listing
   item that holds its first byte has the base form as its headword (or, for
   a word in kana, as its reading), or when it is the する of a noun with
-  する inside an item whose entry takes する (vs);
+  する inside an item whose entry takes する (vs) (the strict count); the
+  second count also credits the words of a run of MeCab's words that one
+  item covers exactly when its headword is the run's base forms joined (a
+  compound the dictionary holds, 文字列 for 文字 + 列), and the target is
+  judged on it (see the report for why);
 - found items whose entry is the word itself: the headword (or reading) is
   the listed text, or, in the mode, the dictionary form its description
   names; a longer entry that merely begins with the word does not count;
@@ -111,6 +115,36 @@ def read_items(program, folder, corpus, forms):
     return items
 
 
+def compound_words(items, tokens):
+    """The tokens that one listed item gives whole as a compound of the
+    dictionary: the item covers exactly a run of two or more consecutive
+    tokens (it starts where the first starts and ends where the last ends),
+    and its headword (or, for a run in kana, its reading) is exactly the
+    run's base forms joined (文字 + 列 = 文字列, と + なる = となる). Nothing
+    looser: an inflected compound (行わ + れ + ます, listed as 行われる) or an
+    item that goes on past the run is not counted. Returns the indexes of the
+    run's tokens."""
+    start_at = {}
+    ends = []
+    for k, (b, surface, _pos, _pos1, _base) in enumerate(tokens):
+        start_at.setdefault(b, k)
+        ends.append(b + len(surface.encode("euc_jp", errors="replace")))
+    credited = set()
+    for (b, length, head, reading, _forms, _vs) in items:
+        first = start_at.get(b)
+        if first is None:
+            continue
+        last = first
+        while last + 1 < len(tokens) and ends[last + 1] <= b + length:
+            last += 1
+        if last == first or ends[last] != b + length:
+            continue
+        joined = "".join(token[4] for token in tokens[first:last + 1])
+        if joined == head or (all_kana(joined) and reading == joined):
+            credited.update(range(first, last + 1))
+    return credited
+
+
 def measure(items, tokens, text, offsets, data):
     starts = [it[0] for it in items]
     import bisect
@@ -123,9 +157,11 @@ def measure(items, tokens, text, offsets, data):
 
     by_kind = collections.Counter()
     hit_kind = collections.Counter()
-    whole_kind = collections.Counter()  # or inside a compound listed as written
+    compound_kind = collections.Counter()  # or part of a compound listed whole
     misses = collections.Counter()
-    for (b, surface, pos, pos1, base) in tokens:
+    compounds = collections.Counter()  # headwords of the compounds credited
+    in_compound = compound_words(items, tokens)
+    for k, (b, surface, pos, pos1, base) in enumerate(tokens):
         kind = content_kind(pos, pos1, surface)
         if kind is None:
             continue
@@ -139,14 +175,14 @@ def measure(items, tokens, text, offsets, data):
                 ok = True
         if ok:
             hit_kind[kind] += 1
+        if ok or k in in_compound:
+            compound_kind[kind] += 1
+            if not ok:
+                compounds[item[2]] += 1
         else:
-            misses[(surface, base, kind)] += 1
-        # A compound of the dictionary (文字列 for MeCab's 文字 and 列) that
-        # holds the whole word and is listed as it is written.
-        if ok or (item is not None and b + len(surface.encode("euc_jp", errors="replace"))
-                  <= item[0] + item[1] and
-                  data[item[0]:item[0] + item[1]].decode("euc_jp", errors="replace") == item[2]):
-            whole_kind[kind] += 1
+            listed = data[item[0]:item[0] + item[1]].decode("euc_jp", errors="replace") \
+                if item is not None else "-"
+            misses[(surface, base, kind, listed, item[2] if item is not None else "-")] += 1
 
     # Items whose entry is the word itself (or, in the mode, its dictionary form).
     own = 0
@@ -169,11 +205,12 @@ def measure(items, tokens, text, offsets, data):
     return {
         "by_kind": by_kind,
         "hit_kind": hit_kind,
-        "whole_kind": whole_kind,
+        "compound_kind": compound_kind,
         "items": len(items),
         "own": own,
         "coverage": covered / japanese_bytes if japanese_bytes else 0.0,
         "misses": misses,
+        "compounds": compounds,
     }
 
 
@@ -199,25 +236,26 @@ def main():
         shutil.rmtree(folder)
 
     total = sum(classic["by_kind"].values())
-    rows = []
-    for kind in ("noun", "verb", "adjective"):
-        n = classic["by_kind"][kind]
-        rows.append(f"| {kind}s | {n} | {percent(classic['hit_kind'][kind], n)} | "
-                    f"{percent(forms['hit_kind'][kind], n)} |")
-    whole_rows = []
-    for kind in ("noun", "verb", "adjective"):
-        n = classic["by_kind"][kind]
-        whole_rows.append(f"| {kind}s | {n} | {percent(classic['whole_kind'][kind], n)} | "
-                          f"{percent(forms['whole_kind'][kind], n)} |")
-    c_whole = sum(classic["whole_kind"].values())
-    f_whole = sum(forms["whole_kind"].values())
-    c_all = sum(classic["hit_kind"].values())
-    f_all = sum(forms["hit_kind"].values())
-    target = f_all >= 0.9 * total and forms["hit_kind"]["noun"] >= classic["hit_kind"]["noun"]
-    mecab_version = subprocess.run(["mecab", "-v"], capture_output=True, text=True).stdout.strip()
 
-    def top_misses(m, n=15):
-        return "\n".join(f"| {s} | {b} | {k} | {c} |" for (s, b, k), c in m.most_common(n))
+    def table(field):
+        rows = ["| words | MeCab's count | classic | dictionary forms |", "|---|---:|---:|---:|"]
+        for kind in ("noun", "verb", "adjective"):
+            n = classic["by_kind"][kind]
+            rows.append(f"| {kind}s | {n} | {percent(classic[field][kind], n)} | "
+                        f"{percent(forms[field][kind], n)} |")
+        rows.append(f"| all content words | {total} | "
+                    f"{percent(sum(classic[field].values()), total)} | "
+                    f"{percent(sum(forms[field].values()), total)} |")
+        return rows
+
+    def met(field):
+        return (sum(forms[field].values()) >= 0.9 * total
+                and forms[field]["noun"] >= classic[field]["noun"])
+
+    mecab_version = subprocess.run(["mecab", "-v"], capture_output=True, text=True).stdout.strip()
+    top_misses = [f"| {s} | {b} | {k} | {listed} | {head} | {c} |"
+                  for (s, b, k, listed, head), c in forms["misses"].most_common(20)]
+    top_compounds = ", ".join(f"{h} ({c})" for h, c in forms["compounds"].most_common(12))
 
     lines = [
         "# Quality of the listing",
@@ -231,28 +269,43 @@ def main():
         "",
         "## Content words listed with the entry of their base form",
         "",
-        "Nouns (not pronouns, numbers, suffixes or dependent nouns), independent verbs and "
-        "independent adjectives, as MeCab tags them, written in Japanese. A word counts when "
-        "the listing item holding its first byte has MeCab's base form as its headword (or, "
-        "for a word in kana, as its reading); the する of a noun with する counts inside an "
-        "item whose entry takes する.",
+        "The words are MeCab's nouns (not pronouns, numbers, suffixes or dependent nouns), "
+        "independent verbs and independent adjectives, written in Japanese. Two counts:",
         "",
-        "| words | MeCab's count | classic | dictionary forms |",
-        "|---|---:|---:|---:|",
-        *rows,
-        f"| all content words | {total} | {percent(c_all, total)} | {percent(f_all, total)} |",
+        "- **strict**: a word counts when the listing item holding its first byte has MeCab's "
+        "base form as its headword (or, for a word in kana, as its reading); the する of a noun "
+        "with する counts inside an item whose entry takes する. The item may go on past the "
+        "word (書かれている, listed with 書く, counts for 書く).",
+        "- **with the dictionary's compounds**: a word counts as in the strict count, or when "
+        "one listing item covers exactly a run of two or more consecutive MeCab words that "
+        "holds it (the item starts where the first word starts and ends where the last ends) "
+        "and the item's headword (or, for a run in kana, its reading) is exactly the run's "
+        "base forms joined: 文字 + 列 listed as 文字列, 組み込み + コマンド as 組み込みコマンド, "
+        "と + なる as となる. Nothing looser: an item that goes on past the run, or an "
+        "inflected compound (行わ + れ + ます, listed as 行われる), does not count.",
         "",
-        "Target: at least 90 % in the mode, with no loss on nouns: "
-        + ("**met**." if target else "**not met**."),
+        "Strict:",
         "",
-        "MeCab cuts finer than the dictionary: 文字列 is its 文字 and 列, while the "
-        "listing gives the entry of 文字列. Counting also the words that lie whole inside "
-        "such a compound, listed as it is written:",
+        *table("hit_kind"),
         "",
-        "| words | MeCab's count | classic | dictionary forms |",
-        "|---|---:|---:|---:|",
-        *whole_rows,
-        f"| all content words | {total} | {percent(c_whole, total)} | {percent(f_whole, total)} |",
+        "With the dictionary's compounds:",
+        "",
+        *table("compound_kind"),
+        "",
+        "The target is judged on the count with the dictionary's compounds. MeCab's IPA "
+        "dictionary cuts finer than the dictionary the listing reads: 文字列 is its 文字 and "
+        "列, 引き数 its 引き and 数, while the dictionary holds 文字列 and 引き数 as entries of "
+        "their own, and the listing gives those, which is what a reader wants. The strict count "
+        "calls each of these a miss of the listing; the second count credits them only where "
+        "the entry is exactly the words MeCab found, joined, so it cannot credit a longer entry "
+        "that merely begins with the word (前のめり for 前) or a wrong piece (文 for 文字).",
+        "",
+        "Target: at least 90 % of content words in the mode, with no loss on nouns against the "
+        "classic listing: " + ("**met**" if met("compound_kind") else "**not met**")
+        + " (strict count: " + ("met" if met("hit_kind") else "not met") + ").",
+        "",
+        "The compounds credited most often in the mode (headword, words credited): "
+        + top_compounds + ".",
         "",
         "## Found items whose entry is the word itself",
         "",
@@ -274,13 +327,15 @@ def main():
         "|---:|---:|",
         f"| {100 * classic['coverage']:.1f} % | {100 * forms['coverage']:.1f} % |",
         "",
-        "## The most frequent content words not listed with their base form's entry",
+        "## The most frequent content words not counted",
         "",
-        "In the mode (surface, MeCab's base form, kind, count):",
+        "In the mode, by the count with the dictionary's compounds: the word, MeCab's base form "
+        "and kind, the text of the listing item that holds the word's first byte (\"-\" when "
+        "none does) and that item's headword.",
         "",
-        "| surface | base form | kind | count |",
-        "|---|---|---|---:|",
-        top_misses(forms["misses"]),
+        "| word | base form | kind | item | headword | count |",
+        "|---|---|---|---|---|---:|",
+        *top_misses,
         "",
     ]
     with open(report, "w", encoding="utf-8") as out:

@@ -22,9 +22,6 @@
 #include "platform/in_memory.h"
 #include "platform/text_units.h"
 #include "romaji/romaji.h"
-#ifdef DODEVUZ_SERVE
-#include "serve/serve.h"
-#endif
 #include "shell/shell.h"
 #include "store/store.h"
 #include "wordlist/wordlist.h"
@@ -705,24 +702,45 @@ int command_index(int argc, char** argv) {
   return kExitOk;
 }
 
+ServeRunner serve_runner = nullptr;
+
 int command_serve(int argc, char** argv) {
   Options o;
   std::string problem;
   if (!parse_options(argc, argv, "-C --port", &o, &problem)) return usage_error("serve", problem);
   if (o.help) return std::fputs(kUsageServe, stdout), kExitOk;
   if (!o.operands.empty()) return usage_error("serve", "serve takes no file: use -C DIR");
-#ifdef DODEVUZ_SERVE
-  if (!enter_directory(o)) return kExitFailure;
-  ServeOptions options;
-  if (o.port >= 0) options.port = static_cast<int>(o.port);
-  return run_server(options, stdout);
-#else
-  std::fputs(
-      "dodevuz: this dodevuz was built without the server; install libcpp-httplib-dev and "
-      "nlohmann-json3-dev (scripts/install-deps.sh serve) and build it again\n",
-      stderr);
+  if (serve_runner != nullptr) {
+    if (!enter_directory(o)) return kExitFailure;
+    return serve_runner(o.port >= 0 ? static_cast<int>(o.port) : -1);
+  }
+  // The server program lies beside this one, in the build folder as where
+  // it is installed.
+  std::string server = "dodevuz-serve";
+  char self[4096];
+  ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length > 0) {
+    self[length] = 0;
+    if (const char* slash = std::strrchr(self, '/')) {
+      server = std::string(self, static_cast<size_t>(slash + 1 - self)) + server;
+    }
+  }
+  std::vector<char*> args;
+  args.push_back(server.data());
+  args.push_back(const_cast<char*>("serve"));
+  for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
+  args.push_back(nullptr);
+  std::fflush(nullptr);
+  execv(server.c_str(), args.data());
+  if (errno == ENOENT) {
+    std::fputs(
+        "dodevuz: this dodevuz was built without the server; install libcpp-httplib-dev and "
+        "nlohmann-json3-dev (scripts/install-deps.sh serve) and build it again\n",
+        stderr);
+  } else {
+    std::fprintf(stderr, "dodevuz: cannot run %s: %s\n", server.c_str(), std::strerror(errno));
+  }
   return kExitFailure;
-#endif
 }
 
 int dodevuz_main(int argc, char** argv) {

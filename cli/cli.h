@@ -31,7 +31,17 @@ int command_session(int argc, char** argv);
 int command_index(int argc, char** argv);
 int command_setup(int argc, char** argv);  // setup.cpp
 extern const char kUsageSetup[];
-int command_serve(int argc, char** argv);  // without the server built: a message, status 1
+int command_serve(int argc, char** argv);
+
+// `dodevuz serve` runs in a program of its own, dodevuz-serve: the whole
+// command line with the HTTP server linked in. The HTTP library brings the
+// TLS and compression libraries along, and loading them alone would make
+// every other command twice as big in memory. dodevuz-serve sets
+// serve_runner and runs dodevuz_main; in dodevuz it stays null, and `serve`
+// runs dodevuz-serve from dodevuz's own folder with the same arguments (a
+// message and status 1 when it is not there). port is -1 for the default.
+using ServeRunner = int (*)(int port);
+extern ServeRunner serve_runner;
 
 // The window that owns message boxes and panes: the main window of the
 // command line, which has no pane of its own.

@@ -272,11 +272,11 @@ size_t part_boundary(const std::string& bytes, TextEncoding encoding, bool at_en
 
 int list_whole_text(const WholeTextRun& run) {
   Window main_window = cli_main_window();
-  // The dictionary and the romaji table once for the whole text.
-  shell.get_blocks_locked = true;
-  open_dictionaries(main_window);
-  load_romaji_table();  // ends the program when kanarom.cnv is missing
-  if (renew_kanji_buffer(main_window) == nullptr) return kExitFailure;
+  // The dictionary and the tables once for the whole text.
+  open_for_pages(main_window);
+  // The intake's buffer, which the run fills page by page.
+  unsigned char* const page = renew_kanji_buffer(main_window);
+  if (page == nullptr) return kExitFailure;
 
   const bool both = run.pane == "both";
   FILE* romaji_file = both ? std::tmpfile() : nullptr;
@@ -299,8 +299,8 @@ int list_whole_text(const WholeTextRun& run) {
     if (text.empty()) break;
     const size_t length = euc_whole_prefix(text, kPageText);
     const bool last = reader.at_end && length == text.size();
-    std::memset(intake.kanji_buffer, 0, kKanjiBufferSize);
-    std::memcpy(intake.kanji_buffer, text.data(), length);
+    std::memset(page, 0, kKanjiBufferSize);
+    std::memcpy(page, text.data(), length);
     run_page_chain(main_window, 0,
                    last ? kNoLimit : static_cast<int32_t>(length - std::min(length, kLookAhead)));
 

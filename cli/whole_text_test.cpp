@@ -3,7 +3,6 @@
 // previous listing stopped; where parts may end; and the memory of a run,
 // measured, for a text ten times longer.
 #include "cli/whole_text.h"
-#include "platform/text_units.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -19,7 +18,6 @@
 #include "intake/intake.h"
 #include "lookup/lookup.h"
 #include "platform/convert.h"
-#include "platform/text_units.h"
 #include "platform/in_memory.h"
 #include "platform/text_units.h"
 #include "romaji/romaji.h"
@@ -74,8 +72,10 @@ std::string long_text(bool with_jis_x_0212) {
 // What a reader gets with Gets of consecutive pieces of the text, each
 // starting where the previous listing stopped: the listing and the romaji
 // of each page, without the notices.
-void pages_of(const std::string& text, std::string* listing, std::string* romaji_text) {
+void pages_of(const std::string& text, std::string* listing, std::string* romaji_text,
+              bool forms = false) {
   start_afresh();
+  set_dictionary_forms(forms);
   ASSERT_EQ(chdir(kData.c_str()), 0);
   for (size_t position = 0; position < text.size();) {
     const std::string_view rest = std::string_view(text).substr(position);
@@ -131,6 +131,27 @@ TEST(GetAll, ListsEveryByteOnceAsGetsOfConsecutivePagesWouldInEveryEncoding) {
       EXPECT_TRUE(run.out == romaji_text) << run.out.size() << " bytes for " << romaji_text.size();
     }
   }
+}
+
+// The run reads the deinflection table once, as a Get in the mode does for
+// its passage; without it the pages came out classic.
+TEST(GetAll, DictionaryFormsModeListsThePagesAsGetsInTheModeWould) {
+  const std::string text = long_text(false);
+  std::string listing, romaji_text, classic, classic_romaji;
+  {
+    ScratchDir scratch;
+    pages_of(text, &listing, &romaji_text, true);
+    pages_of(text, &classic, &classic_romaji, false);
+  }
+  ASSERT_NE(listing, classic);
+  ScratchDir dir;
+  write_file("text.in", text);
+  Outcome run = dodevuz("get --all --forms --raw --pane listing --euc -C " + kData + " text.in");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(run.out == listing) << run.out.size() << " bytes for " << listing.size();
+  run = dodevuz("get --all --forms --raw --pane romaji --euc -C " + kData + " text.in");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(run.out == romaji_text) << run.out.size() << " bytes for " << romaji_text.size();
 }
 
 TEST(GetAll, BothPanesAsOneTextEachForTheTerminal) {

@@ -1,5 +1,6 @@
 # `make package`: Debian packages made with CPack from the install rules.
-#   dodevuz     the command line, its manual page, the sample data and the
+#   dodevuz     the command line (dodevuz, and dodevuz-serve that runs
+#               `dodevuz serve`), its manual page, the sample data and the
 #               romaji table (component cli)
 #   dodevuz-qt  the desktop program, its desktop entry and icon (component
 #               qt); it starts with the sample data of dodevuz

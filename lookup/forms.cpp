@@ -21,7 +21,7 @@
 namespace {
 
 constexpr size_t kMaxSurface = 20;  // bytes of text a word may take, as the classic key
-constexpr int kMaxRun = 64;         // entries of one key looked at
+constexpr int kMaxRun = 4096;       // entries of one key looked at
 constexpr int kMaxCandidates = 32;  // entries kept for ranking
 
 // Characters that may belong to a word: two-byte JIS X 0208 characters other
@@ -54,6 +54,52 @@ bool common_entry(int32_t entry) {
   return true;
 }
 
+// Whether the entry's line, from the entry's position on, holds the mark
+// (a long line's cut copy may not reach it).
+bool line_holds(int32_t entry, const char* mark) {
+  constexpr int kLongestLine = 8192;
+  const size_t n = std::strlen(mark);
+  const int32_t from = index_entry(entry);
+  for (int32_t p = from; p - from < kLongestLine && dict_byte(p) != 0x0A; ++p) {
+    size_t i = 0;
+    while (i < n && dict_byte(p + static_cast<int32_t>(i)) == static_cast<unsigned char>(mark[i])) {
+      ++i;
+    }
+    if (i == n) return true;
+  }
+  return false;
+}
+
+// Whether the entry's word is written in kana: its headword holds no kanji,
+// or the line marks it "(uk)", a word usually written in kana.
+bool written_in_kana(int32_t entry, const unsigned char* line) {
+  for (const unsigned char* p = line; *p != ' ' && *p != 0 && p[1] != 0; p += *p >= 0x80 ? 2 : 1) {
+    // Rows 16 and up of JIS X 0208 are kanji; 々 (row 1) stands for one.
+    if (*p >= 0xB0 || (p[0] == 0xA1 && p[1] == 0xB9)) return line_holds(entry, "(uk)");
+  }
+  return true;
+}
+
+// Whether one of the line's tag groups ("(adv,prt)") names the tag.
+bool has_tag(const unsigned char* line, const char* tag) {
+  const size_t n = std::strlen(tag);
+  for (const unsigned char* p = line; *p != 0; ++p) {
+    if (*p != '(' && *p != ',') continue;
+    if (std::strncmp(reinterpret_cast<const char*>(p + 1), tag, n) == 0 &&
+        (p[1 + n] == ',' || p[1 + n] == ')')) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Whether the text (available bytes) begins with the polite ending: ます,
+// ませ(ん), まし(た).
+bool polite_follows(const unsigned char* text, size_t available) {
+  if (available < 4 || text[0] != 0xA4 || text[1] != 0xDE || text[2] != 0xA4) return false;
+  return text[3] == 0xB9 || text[3] == 0xBB || text[3] == 0xB7;
+}
+
 struct Candidate {
   int32_t entry;
   const Form* form;
@@ -73,8 +119,20 @@ bool ranks_before(const Candidate& a, const Candidate& b) {
   return a.entry < b.entry;
 }
 
+// The classes of the irregular verbs, する (vs-i) and 来る (vk), in the table
+// loaded.
+ClassSet irregular_classes() {
+  ClassSet set = 0;
+  for (const char* name : {"vs-i", "vk"}) {
+    const int k = class_index(name, std::strlen(name));
+    if (k >= 0) set |= ClassSet{1} << k;
+  }
+  return set;
+}
+
 struct Search {
   bool at_kana;
+  ClassSet irregular;
   Candidate candidates[kMaxCandidates];
   int count;
 
@@ -94,18 +152,43 @@ struct Search {
     c.common = common_entry(entry);
   }
 
+  // Leaves out the words as they stand that do not inflect.
+  void drop_uninflected() {
+    int kept = 0;
+    for (int i = 0; i < count; ++i) {
+      const Candidate& c = candidates[i];
+      if (c.form->step_count == 0 && (entry_classes(c.line) & deinflect.inflecting) == 0) continue;
+      if (kept != i) candidates[kept] = c;
+      ++kept;
+    }
+    count = kept;
+  }
+
   // Whether the entry line is one the form may stand for.
-  bool allowed(const Form& form, const unsigned char* line) const {
+  bool allowed(const Form& form, int32_t entry, const unsigned char* line) const {
     const ClassSet tags = entry_classes(line);
-    if (form.step_count > 0) return (tags & form.classes) != 0;
-    // Kana stands for itself, and is a particle or a noun (こと) as often as
-    // a word: only a word that inflects (いる, ある, ない) is listed for kana
-    // as it stands.
-    return !at_kana || (tags & deinflect.inflecting) != 0;
+    if (form.step_count > 0 && (tags & form.classes) == 0) return false;
+    if (!at_kana) return true;
+    // Hiragana spells particles and endings as often as words, and reads as
+    // the kana of many a rare verb: これ is not 凝る's imperative, だけ not
+    // 抱く's, について not 似つく's. At hiragana only a word written in kana
+    // (its headword, or an entry marked (uk), usually kana) is listed: なる,
+    // できる, ある, いる, それぞれ, ただし; and the irregular する and 来る,
+    // words of the grammar whatever their marks.
+    if (!written_in_kana(entry, line) && (tags & irregular) == 0) return false;
+    if (form.step_count > 0 || (tags & deinflect.inflecting) != 0) return true;
+    // A word that does not inflect, as it stands: of three characters or
+    // more, and not a particle. Shorter runs of kana start inside other words
+    // too often (のど of などの, けが of だけが, のみ the particle read as 鑿).
+    return form.length >= 6 && !has_tag(line, "prt");
   }
 
   // Every entry whose headword (terminator ' ') or reading (terminator ']')
-  // is exactly the form.
+  // is exactly the form. The index holds every position of the text, so the
+  // run of "文字 " also holds 大文字, 絵文字 and every other headword ending
+  // in 文字, ordered by what follows them: the run is walked whole (up to
+  // kMaxRun), and only a position that starts a line (a headword) or follows
+  // " [" (a reading) has its line cut and checked.
   void find(const Form& form, unsigned char terminator) {
     unsigned char key[kFormSize + 1] = {};
     std::memcpy(key, form.text, form.length);
@@ -113,11 +196,23 @@ struct Search {
     const auto length = static_cast<int32_t>(form.length + 1);
     unsigned char line[kEntryLineSize];
     int status = kNotFound;
-    int32_t entry = 0;
-    search_index(kSearchMode, store.current_slot, 0, length, key, &status, &entry, line);
-    for (int n = 0; status == kFound && n < kMaxRun; ++n) {
-      if (matches(form, terminator, line) && allowed(form, line)) offer(entry, &form, line);
-      search_index(kCheckMode, store.current_slot, entry + 1, length, key, &status, &entry, line);
+    int32_t first = 0;
+    search_index(kSearchMode, store.current_slot, 0, length, key, &status, &first, line);
+    if (status != kFound) return;
+    const int32_t count = store.entry_count[store.current_slot];
+    for (int32_t entry = first, n = 0; entry <= count && n < kMaxRun; ++entry, ++n) {
+      lookup.current_entry = entry;
+      if (compare_key(length, key) != 0) break;
+      const int32_t p = index_entry(entry);
+      const bool starts_word = terminator == ' '
+                                   ? dict_byte(p - 1) == 0x0A
+                                   : dict_byte(p - 1) == '[' && dict_byte(p - 2) == ' ';
+      if (!starts_word) continue;
+      int32_t found = 0;
+      search_index(kCheckMode, store.current_slot, entry, length, key, &status, &found, line);
+      if (status == kFound && matches(form, terminator, line) && allowed(form, found, line)) {
+        offer(found, &form, line);
+      }
     }
   }
 
@@ -160,11 +255,16 @@ int lookup_forms(const unsigned char* text, size_t available, bool at_kana, Form
     matched = k;
   }
 
+  const ClassSet irregular = irregular_classes();
   static Form forms[kMaxForms];  // large; one lookup runs at a time
   static Search search;
-  for (size_t length = limit; length >= 2; length -= 2) {
+  // One kana alone is an ending, a particle or a piece of a longer word (き
+  // of べき, し of もし) far more often than a word.
+  const size_t shortest = at_kana ? 4 : 2;
+  for (size_t length = limit; length >= shortest; length -= 2) {
     const int count = deinflect_word(text, length, forms, kMaxForms);
     search.at_kana = at_kana;
+    search.irregular = irregular;
     search.count = 0;
     for (int i = 0; i < count; ++i) {
       const Form& form = forms[i];
@@ -179,6 +279,10 @@ int lookup_forms(const unsigned char* text, size_t available, bool at_kana, Form
       search.find(form, ' ');
       if (all_hiragana(form.text, form.length)) search.find(form, ']');
     }
+    // The polite ending ます follows a verb's continuative only: a word that
+    // does not inflect, with ます after it, ends inside a verb (真となり of
+    // 真となります is not the noun 真となり).
+    if (polite_follows(text + length, available - length)) search.drop_uninflected();
     if (search.count == 0) continue;
 
     std::sort(search.candidates, search.candidates + search.count, ranks_before);

@@ -51,6 +51,19 @@ const std::vector<std::string> kDictionary = {
     "風変わり [ふうがわり] /(adj-na) eccentric/",
     "ファイル /(n) file/",
     "糊塗 [こと] /(n,vs) patching up/",
+    // Kana words: usually written in kana (uk) or not, particles, one kana.
+    "凝る [こる] /(v5r,vi) to grow stiff/",
+    "成る [なる] /(v5r,vi) (uk) to become/",
+    "夫々 [それぞれ] /(adv,n) (uk) each/",
+    "喉 [のど] /(n) (uk) throat/",
+    "まで /(prt) until/",
+    "見る [みる] /(v1,vt) (1) to see/to look/to watch/to view/to observe/(v1,vt) (2) to "
+    "examine/to look over/to assess/to check/to judge/(v1,vt) (3) to look after/to attend "
+    "to/to take care of/to keep an eye on/(v1,vt) (4) (uk) to try/",
+    // A noun that a verb's ending would run on from.
+    "真 [しん] /(n) truth/",
+    "真となり [まとなり] /(adj-no,n) immediately adjacent/",
+    "となる /(exp,v5r) to become/",
 };
 
 // Index positions of every headword and every reading, as the index has them.
@@ -151,6 +164,43 @@ TEST_F(FormsTest, KanaWordsAreFoundByTheirReading) {
   EXPECT_EQ(found("ために"), "");
 }
 
+TEST_F(FormsTest, AtKanaOnlyWordsWrittenInKanaAreListed) {
+  // A verb usually written in kana, and one whose mark stands past the 198
+  // bytes of the line's cut copy.
+  EXPECT_EQ(found("なります"), "なります (polite of なる) 成る [なる]");
+  EXPECT_EQ(found("みます"), "みます (polite of みる) 見る [みる]");
+  // これ is not the imperative of 凝る, written in kanji; in kanji it is.
+  EXPECT_EQ(found("これ"), "");
+  EXPECT_EQ(found("凝れ"), "凝れ (imperative of 凝る) 凝る [こる]");
+  // A word that does not inflect, of three kana or more; not of two (のど of
+  // などの), nor a particle.
+  EXPECT_EQ(found("それぞれの"), "それぞれ 夫々 [それぞれ]");
+  EXPECT_EQ(found("のど"), "");
+  EXPECT_EQ(found("までに"), "");
+  // One kana alone is no word (き of べき), even where a rule reaches 来る.
+  EXPECT_EQ(found("き"), "");
+  EXPECT_EQ(found("きて"), "きて (te-form of くる) 来る [くる]");
+}
+
+TEST_F(FormsTest, NoNounRunsIntoThePoliteEnding) {
+  // ます follows a verb's continuative: 真となり here ends inside となります.
+  EXPECT_EQ(found("真となります"), "真 真 [しん]");
+  EXPECT_EQ(found("となります"), "となります (polite of となる) となる");
+  EXPECT_EQ(found("真となりの"), "真となり 真となり [まとなり]");
+}
+
+TEST_F(FormsTest, AHeadwordIsFoundAmongAllTheCompoundsEndingInIt) {
+  // The index of every character holds "文字 " in each compound ending in
+  // 文字; those whose reading sorts before もじ come first in its run.
+  std::vector<std::string> each;
+  for (int i = 0; i < 150; ++i) each.push_back(euc("大文字 [おおもじ] /(n) capital letter/"));
+  each.push_back(euc("文字 [もじ] /(n) character/"));
+  const std::string text = lines(each);
+  reset_store();
+  open_dictionary_with(text, character_starts(text));
+  EXPECT_EQ(found("文字が"), "文字 文字 [もじ]");
+}
+
 TEST_F(FormsTest, NoFalseFormsAndTheRightOneAmongSeveral) {
   // 帰る is tagged ichidan here: its godan te-form 帰って reaches no entry,
   // and the ichidan past 帰た would.
@@ -249,6 +299,22 @@ TEST(FormsOnTheFullDictionary, ConjugatedWordsListTheirDictionaryForm) {
     EXPECT_EQ(match.surface_length, text.size()) << surface;
     const std::string line = euc_to_utf8(reinterpret_cast<const char*>(match.line));
     EXPECT_EQ(line.rfind(headword + " ", 0), 0u) << surface << ": " << line;
+  }
+  // Words of the manual pages that were listed with a piece or a longer
+  // entry: the word listed, and what its line holds.
+  const std::vector<std::pair<std::string, std::string>> words = {
+      {"文字が", "文字 [もじ]"},    {"要素と", "要素 [ようそ]"},   {"前の", "前 ["},
+      {"それぞれの", "[それぞれ]"}, {"真となります", "真 [しん]"}, {"みなされる", "[みなす]"},
+  };
+  for (const auto& [text_utf8, holds] : words) {
+    const std::string text = euc(text_utf8);
+    FormsMatch match;
+    ASSERT_EQ(lookup_forms(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
+                           static_cast<unsigned char>(text[0]) == 0xA4, &match, 1),
+              1)
+        << text_utf8;
+    const std::string line = euc_to_utf8(reinterpret_cast<const char*>(match.line));
+    EXPECT_NE(line.find(holds), std::string::npos) << text_utf8 << ": " << line;
   }
   reset_deinflect();
   reset_store();

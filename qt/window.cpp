@@ -401,12 +401,13 @@ QMainWindow* create_main_window() {
 
 void run_menu_command(QMainWindow* window, int id) {
   switch (id) {
-    case kCmdWatchClipboard:
-      desktop_shell.watching = !desktop_shell.watching;
-      if (front.watch_action != nullptr) front.watch_action->setChecked(desktop_shell.watching);
-      if (!desktop_shell.watching && front.watch_timer != nullptr) front.watch_timer->stop();
+    case kCmdWatchClipboard: {
+      const bool watching = toggle_watching();
+      if (front.watch_action != nullptr) front.watch_action->setChecked(watching);
+      if (!watching && front.watch_timer != nullptr) front.watch_timer->stop();
       show_status(describe_command(id));
       return;
+    }
     case kCmdTextLarger:
     case kCmdTextSmaller:
       step_text_points(id);

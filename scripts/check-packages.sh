@@ -57,6 +57,8 @@ check "dodevuz get on the installed sample data" sh -c \
 check "dodevuz get --shift on the installed Shift-JIS sample" sh -c \
   "dodevuz get --shift -C $data $data/samples/passage.sjis | grep -q '^o勉強        勉強 \[benkyou\]'"
 check "the installed index checks" dodevuz index --check -C "$data"
+check "dodevuz serve runs the installed server program" sh -c \
+  "timeout 5 dodevuz serve --port 0 -C $data | grep -q '^Dodevuz reading page: http://127.0.0.1:'"
 check "the manual page" sh -c 'man -w dodevuz | grep -qx /usr/share/man/man1/dodevuz.1.gz'
 check "dodevuz-qt is /usr/bin/dodevuz-qt" test -x /usr/bin/dodevuz-qt
 check "the desktop entry starts /usr/bin/dodevuz-qt on the sample data" grep -qx \
@@ -84,7 +86,7 @@ check "dodevuz get on the full dictionary" sh -c \
 
 echo "check-packages: removing them"
 apt_get remove dodevuz-qt dodevuz >/dev/null
-check "dodevuz is gone" sh -c '! test -e /usr/bin/dodevuz && ! test -e /usr/share/dodevuz'
+check "dodevuz is gone" sh -c '! test -e /usr/bin/dodevuz && ! test -e /usr/bin/dodevuz-serve && ! test -e /usr/share/dodevuz'
 check "dodevuz-qt is gone" sh -c '! test -e /usr/bin/dodevuz-qt && ! test -e /usr/share/applications/dodevuz.desktop'
 
 [ "$failures" -eq 0 ] || { echo "check-packages: $failures failed" >&2; exit 1; }

@@ -52,7 +52,6 @@ Window serve_window() {
 void start_afresh() {
   reset_program_state();
   reset_desktop();
-  shell.main_window = serve_window();
   desktop.focus = serve_window();
 }
 
@@ -356,8 +355,7 @@ std::string api_single(const std::string& body, int* status) {
   open_dictionaries(main_window);  // as a Get does
   if (place_listing_text(key) != key.size()) return refuse(status, 500, "no memory for the text");
   // "Single Dodevuz" with the whole text selected in a listing pane of its own.
-  shell.listing_pane = pane_create(main_window, kPaneX, kListingPaneY, kPaneWidth,
-                                   kListingPaneHeight, kListingPaneStyle, lookup.listing_text);
+  make_listing_pane(main_window);
   if (PaneRecord* listing = pane_record(shell.listing_pane)) {
     listing->sel_start = 0;
     listing->sel_end = static_cast<uint32_t>(key.size());

@@ -403,6 +403,17 @@ TEST_F(ServerTest, ASlowClientDoesNotStallOthersAndIsDroppedAfterTheTimeOut) {
 
 // ---- The process -----------------------------------------------------------
 
+// What a shell command prints on standard output.
+std::string command_output(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+    pclose(p);
+  }
+  return out;
+}
+
 // `dodevuz serve` started as its users start it, optionally under strace.
 struct ServerProcess {
   pid_t pid = -1;
@@ -489,6 +500,33 @@ TEST(ServeProcess, RefusesToStartWithoutTheDictionaryOrOnAPortInUse) {
                             std::to_string(first.port) + " -C " DODEVUZ_DATA_DIR " >/dev/null 2>&1";
   EXPECT_EQ(WEXITSTATUS(std::system(again.c_str())), 1);
   EXPECT_EQ(first.stop(SIGINT), 0);
+}
+
+// The server is a program of its own: dodevuz loads neither the HTTP library
+// nor the TLS libraries it brings (some 4 MB resident in every process), and
+// its serve command says so when dodevuz-serve is not beside it.
+TEST(ServeProcess, DodevuzLoadsNoServerLibrariesAndNeedsTheServerBesideIt) {
+  const std::string loaded =
+      command_output("LD_TRACE_LOADED_OBJECTS=1 " DODEVUZ_BINARY_DIR "/dodevuz");
+  EXPECT_NE(loaded.find("libstdc++"), std::string::npos) << loaded;
+  for (const char* library : {"httplib", "libssl", "libcrypto"}) {
+    EXPECT_EQ(loaded.find(library), std::string::npos) << library << " in\n" << loaded;
+  }
+  EXPECT_NE(command_output("LD_TRACE_LOADED_OBJECTS=1 " DODEVUZ_BINARY_DIR "/dodevuz-serve")
+                .find("httplib"),
+            std::string::npos);
+
+  ScratchDir alone;
+  const std::string copy = alone.path() + "/dodevuz";
+  ASSERT_EQ(std::system(("cp " DODEVUZ_BINARY_DIR "/dodevuz " + copy).c_str()), 0);
+  const std::string message = alone.path() + "/message";
+  const std::string command = copy + " serve --port 0 -C " DODEVUZ_DATA_DIR " 2>" + message;
+  EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
+  const std::string text = testing_support::read_file(message);
+  EXPECT_NE(text.find("built without the server"), std::string::npos) << text;
+  // Its usage errors and help need no server.
+  EXPECT_EQ(WEXITSTATUS(std::system((copy + " serve --port 0 extra 2>/dev/null").c_str())), 2);
+  EXPECT_EQ(WEXITSTATUS(std::system((copy + " serve --help >/dev/null").c_str())), 0);
 }
 
 // Every file the process opens once it listens, traced by strace: only the

@@ -217,6 +217,11 @@ int watch_command_for(const std::string& clipboard_bytes) {
   return jis ? kCmdGetJis : kCmdGetShift;
 }
 
+bool toggle_watching() {
+  desktop_shell.watching = !desktop_shell.watching;
+  return desktop_shell.watching;
+}
+
 int step_text_points(int id) {
   int step = id == kCmdTextLarger ? 1 : id == kCmdTextSmaller ? -1 : 0;
   desktop_shell.text_points =

@@ -97,6 +97,10 @@ bool holds_japanese(const unsigned char* euc, size_t length);
 // the program's own Copy.
 int watch_command_for(const std::string& clipboard_bytes);
 
+// "Watch clipboard" on when it was off, off when it was on. Returns whether
+// it is on now; the front end starts or stops its listening to match.
+bool toggle_watching();
+
 // Steps the text size one point larger (kCmdTextLarger) or smaller
 // (kCmdTextSmaller) within kMinTextPoints..kMaxTextPoints. Returns the new
 // size.

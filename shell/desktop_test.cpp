@@ -241,9 +241,9 @@ TEST_F(DesktopCommands, StatusOfSingleCopyClearAndWatch) {
   EXPECT_STREQ(describe_command(kCmdCopy), "Copied 4 bytes");
   dispatch_command(kMain, kCmdClearAll);
   EXPECT_STREQ(describe_command(kCmdClearAll), "Cleared");
-  desktop_shell.watching = true;
+  EXPECT_TRUE(toggle_watching());
   EXPECT_STREQ(describe_command(kCmdWatchClipboard), "Watching the clipboard");
-  desktop_shell.watching = false;
+  EXPECT_FALSE(toggle_watching());
   EXPECT_STREQ(describe_command(kCmdWatchClipboard), "Stopped watching the clipboard");
   // About and unknown ids leave it.
   EXPECT_STREQ(describe_command(kCmdAbout), "Stopped watching the clipboard");

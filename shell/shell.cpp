@@ -155,6 +155,13 @@ void run_next_chain(Window main_window) {
   run_chain_from(main_window, lookup.listing_stop);
 }
 
+void open_for_pages(Window main_window) {
+  shell.get_blocks_locked = true;
+  open_dictionaries(main_window);
+  if (lookup.dictionary_forms) load_deinflect_table(main_window);
+  load_romaji_table();
+}
+
 void run_page_chain(Window main_window, int32_t start, int32_t limit) {
   build_listing_page(main_window, start, limit);
   create_listing_pane(main_window);
@@ -167,8 +174,7 @@ void toggle_dictionary_forms(Window main_window) {
   // The passage in hand is listed again only while the Get's blocks and
   // files are there: before any Get and after a clean-up there is nothing
   // to list.
-  bool dictionary_open = store.text_handle[0] != kFileError && store.index_handle[0] != kFileError;
-  if (!shell.get_blocks_locked || !dictionary_open || intake.kanji_buffer == nullptr) return;
+  if (!shell.get_blocks_locked || !slot_ready(0) || intake.kanji_buffer == nullptr) return;
   if (lookup.dictionary_forms) load_deinflect_table(main_window);
   // The page in hand: the walk starts again where its listing started.
   build_listing_page(main_window, lookup.listing_start, kNoLimit);

@@ -67,6 +67,12 @@ void run_next_chain(Window main_window);
 // front ends grey the command out otherwise.
 bool next_available();
 
+// The files of a run of pages (run_page_chain), once for the whole run: the
+// Get's blocks locked until the next clean-up, the dictionaries opened, in
+// the "Dictionary forms" mode the deinflection table read, and the romaji
+// table loaded (which ends the program when kanarom.cnv is missing).
+void open_for_pages(Window main_window);
+
 // One page of a longer text on the dictionary and romaji table already in
 // place (no files opened): the listing from passage position start, stopping
 // at limit as build_listing_page does, then both panes as a Get makes them.

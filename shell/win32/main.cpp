@@ -97,16 +97,16 @@ void update_next_item(HWND window) {
 
 // Watching starts or stops listening for clipboard changes.
 void toggle_watch(HWND window) {
-  desktop_shell.watching = !desktop_shell.watching;
-  if (desktop_shell.watching && !main_state.listening) {
+  const bool watching = toggle_watching();
+  if (watching && !main_state.listening) {
     main_state.listening = AddClipboardFormatListener(window) != FALSE;
-  } else if (!desktop_shell.watching && main_state.listening) {
+  } else if (!watching && main_state.listening) {
     RemoveClipboardFormatListener(window);
     main_state.listening = false;
     KillTimer(window, kWatchTimerId);
   }
   CheckMenuItem(GetMenu(window), kCmdWatchClipboard,
-                MF_BYCOMMAND | (desktop_shell.watching ? MF_CHECKED : MF_UNCHECKED));
+                MF_BYCOMMAND | (watching ? MF_CHECKED : MF_UNCHECKED));
 }
 
 // "Dictionary forms" shows its mode as a check mark.
