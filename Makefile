@@ -109,8 +109,8 @@ win: win-deps $(WIN_BUILD)/CMakeCache.txt
 	cmake --build $(WIN_BUILD) -j $(JOBS) --target dodevuz wine_driver
 
 # dodevuz.exe driven through its window under Wine and Xvfb.
-wine-test: win
-	tests/wine/run.sh $(WIN_BUILD)
+wine-test: win build
+	tests/wine/run.sh $(WIN_BUILD) $(BUILD)
 
 # $(WIN_BUILD)/dodevuz-VERSION-win64.zip: dodevuz.exe, the sample data (with
 # the index the native build makes) and a short README.txt.
@@ -120,7 +120,7 @@ win-zip: win build
 
 # The zip unpacked into an empty folder and driven there under Wine.
 win-zip-check: win-zip
-	scripts/check-win-zip.sh $(WIN_BUILD)
+	scripts/check-win-zip.sh $(WIN_BUILD) $(BUILD)
 
 # The picture of the reading page in the README, taken by the browser test.
 screenshot-serve: build

@@ -102,20 +102,23 @@ bool polite_follows(const unsigned char* text, size_t available) {
 
 struct Candidate {
   int32_t entry;
+  int slot;  // the dictionary slot of the entry
   const Form* form;
   bool common;  // the line is marked (P), a word in common use
   unsigned char line[kEntryLineSize];
 };
 
-// Exact surface first, then fewer rules, then words in common use (できる
-// before the rare でく for できません), then rules higher in the table (行く
-// before 行う for 行った), then index order.
+// The exact surface first, then words in common use (できる before the rare でく for できません,
+// 含む before 含まれる), then fewer rules, then rules higher in the table (行く
+// before 行う for 行った), then the lower dictionary slot, then index order.
 bool ranks_before(const Candidate& a, const Candidate& b) {
-  if (a.form->step_count != b.form->step_count) return a.form->step_count < b.form->step_count;
+  if ((a.form->step_count == 0) != (b.form->step_count == 0)) return a.form->step_count == 0;
   if (a.common != b.common) return a.common;
+  if (a.form->step_count != b.form->step_count) return a.form->step_count < b.form->step_count;
   for (int s = 0; s < a.form->step_count; ++s) {
     if (a.form->steps[s] != b.form->steps[s]) return a.form->steps[s] < b.form->steps[s];
   }
+  if (a.slot != b.slot) return a.slot < b.slot;
   return a.entry < b.entry;
 }
 
@@ -137,15 +140,17 @@ struct Search {
   int count;
 
   void offer(int32_t entry, const Form* form, const unsigned char* line) {
+    const int slot = store.current_slot;
     for (int i = 0; i < count; ++i) {
-      if (candidates[i].entry != entry) continue;
-      Candidate better{entry, form, candidates[i].common, {}};
+      if (candidates[i].entry != entry || candidates[i].slot != slot) continue;
+      Candidate better{entry, slot, form, candidates[i].common, {}};
       if (ranks_before(better, candidates[i])) candidates[i].form = form;
       return;
     }
     if (count == kMaxCandidates) return;
     Candidate& c = candidates[count++];
     c.entry = entry;
+    c.slot = slot;
     c.form = form;
     std::memcpy(c.line, line, kEntryLineSize);
     c.line[kEntryLineSize - 1] = 0;
@@ -178,9 +183,10 @@ struct Search {
     if (!written_in_kana(entry, line) && (tags & irregular) == 0) return false;
     if (form.step_count > 0 || (tags & deinflect.inflecting) != 0) return true;
     // A word that does not inflect, as it stands: of three characters or
-    // more, and not a particle. Shorter runs of kana start inside other words
-    // too often (のど of などの, けが of だけが, のみ the particle read as 鑿).
-    return form.length >= 6 && !has_tag(line, "prt");
+    // more, in common use, and not a particle. Shorter runs of kana start
+    // inside other words too often (のど of などの, けが of だけが, のみ the
+    // particle read as 鑿), and so do rare ones (これはと of これはとても).
+    return form.length >= 6 && !has_tag(line, "prt") && common_entry(entry);
   }
 
   // Every entry whose headword (terminator ' ') or reading (terminator ']')
@@ -236,24 +242,30 @@ struct Search {
 int lookup_forms(const unsigned char* text, size_t available, bool at_kana, FormsMatch* matches,
                  int capacity) {
   if (!deinflect.loaded || capacity < 1) return 0;
-  store.current_slot = 0;
   size_t limit = 0;
   while (limit + 2 <= kMaxSurface && word_character(text + limit, available - limit)) limit += 2;
   if (limit == 0) return 0;
 
-  // The longest prefix of the text that begins any indexed text.
+  // Of every open dictionary (the main one, names, the reader's own words),
+  // the longest prefix of the text that begins any indexed text.
   unsigned char key[kMaxSurface + 1] = {};
   std::memcpy(key, text, limit);
-  size_t matched = 0;
-  for (size_t k = 2; k <= limit; k += 2) {
-    int status = kNotFound;
-    int32_t entry = 0;
-    unsigned char line[kEntryLineSize];
-    search_index(kSearchMode, store.current_slot, 0, static_cast<int32_t>(k), key, &status, &entry,
-                 line);
-    if (status != kFound) break;
-    matched = k;
+  size_t matched[kSlotCount] = {};
+  bool ready[kSlotCount] = {};
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    ready[slot] = slot_ready(slot);
+    if (!ready[slot]) continue;
+    store.current_slot = slot;
+    for (size_t k = 2; k <= limit; k += 2) {
+      int status = kNotFound;
+      int32_t entry = 0;
+      unsigned char line[kEntryLineSize];
+      search_index(kSearchMode, slot, 0, static_cast<int32_t>(k), key, &status, &entry, line);
+      if (status != kFound) break;
+      matched[slot] = k;
+    }
   }
+  store.current_slot = 0;
 
   const ClassSet irregular = irregular_classes();
   static Form forms[kMaxForms];  // large; one lookup runs at a time
@@ -268,7 +280,6 @@ int lookup_forms(const unsigned char* text, size_t available, bool at_kana, Form
     search.count = 0;
     for (int i = 0; i < count; ++i) {
       const Form& form = forms[i];
-      if (form.kept > matched) continue;
       // A bare continuative stem is too weak a guess at kana (ため is not
       // 溜める) and for one character (帰 of 帰って is not 帰る's stem): the
       // word has to show an ending there.
@@ -276,9 +287,14 @@ int lookup_forms(const unsigned char* text, size_t available, bool at_kana, Form
           (at_kana || length <= 2)) {
         continue;
       }
-      search.find(form, ' ');
-      if (all_hiragana(form.text, form.length)) search.find(form, ']');
+      for (int slot = 0; slot < kSlotCount; ++slot) {
+        if (!ready[slot] || form.kept > matched[slot]) continue;
+        store.current_slot = slot;
+        search.find(form, ' ');
+        if (all_hiragana(form.text, form.length)) search.find(form, ']');
+      }
     }
+    store.current_slot = 0;
     // The polite ending ます follows a verb's continuative only: a word that
     // does not inflect, with ます after it, ends inside a verb (真となり of
     // 真となります is not the noun 真となり).
@@ -292,6 +308,7 @@ int lookup_forms(const unsigned char* text, size_t available, bool at_kana, Form
       FormsMatch& m = matches[i];
       m.surface_length = length;
       m.entry = c.entry;
+      m.slot = c.slot;
       std::memcpy(m.line, c.line, kEntryLineSize);
       m.line[kEntryLineSize - 1] = 0;
       m.prefix[0] = 0;

@@ -54,9 +54,9 @@ const std::vector<std::string> kDictionary = {
     // Kana words: usually written in kana (uk) or not, particles, one kana.
     "凝る [こる] /(v5r,vi) to grow stiff/",
     "成る [なる] /(v5r,vi) (uk) to become/",
-    "夫々 [それぞれ] /(adv,n) (uk) each/",
-    "喉 [のど] /(n) (uk) throat/",
-    "まで /(prt) until/",
+    "夫々 [それぞれ] /(adv,n) (uk) each/(P)/",
+    "喉 [のど] /(n) (uk) throat/(P)/",
+    "まで /(prt) until/(P)/",
     "見る [みる] /(v1,vt) (1) to see/to look/to watch/to view/to observe/(v1,vt) (2) to "
     "examine/to look over/to assess/to check/to judge/(v1,vt) (3) to look after/to attend "
     "to/to take care of/to keep an eye on/(v1,vt) (4) (uk) to try/",
@@ -64,6 +64,10 @@ const std::vector<std::string> kDictionary = {
     "真 [しん] /(n) truth/",
     "真となり [まとなり] /(adj-no,n) immediately adjacent/",
     "となる /(exp,v5r) to become/",
+    // A verb in common use and a rarer entry of one of its forms.
+    "含む [ふくむ] /(v5m,vt) to contain/(P)/",
+    "含まれる [ふくまれる] /(v1,vi) to be included/",
+    "したり /(int) well done!/",
 };
 
 // Index positions of every headword and every reading, as the index has them.
@@ -182,11 +186,39 @@ TEST_F(FormsTest, AtKanaOnlyWordsWrittenInKanaAreListed) {
   EXPECT_EQ(found("きて"), "きて (te-form of くる) 来る [くる]");
 }
 
+TEST_F(FormsTest, WordsInCommonUseComeBeforeRarerForms) {
+  // Of two deinflected forms, the word in common use before fewer rules.
+  EXPECT_EQ(found("含まれます"), "含まれます (polite of passive of 含む) 含む [ふくむ]");
+  // The exact surface still comes first where it stands in kanji...
+  EXPECT_EQ(found("含まれる"), "含まれる 含まれる [ふくまれる]");
+  // ...but at kana a word that does not inflect counts only in common use:
+  // したり is する's, not the rare interjection.
+  EXPECT_EQ(found("したり"), "したり (-tari (and so on) of する) 為る [する]");
+}
+
 TEST_F(FormsTest, NoNounRunsIntoThePoliteEnding) {
   // ます follows a verb's continuative: 真となり here ends inside となります.
   EXPECT_EQ(found("真となります"), "真 真 [しん]");
   EXPECT_EQ(found("となります"), "となります (polite of となる) となる");
   EXPECT_EQ(found("真となりの"), "真となり 真となり [まとなり]");
+}
+
+TEST_F(FormsTest, TheReadersOwnWordsAndNamesAreLookedUpToo) {
+  write_dictionary("userdict", lines({euc("風車 [ふうしゃ] /my windmill/"), euc("風 /my wind/"),
+                                      euc("読む /my reading/")}));
+  open_dictionaries(nullptr);
+  ASSERT_TRUE(slot_ready(2));
+  // The longer word of the reader's own wins over the main dictionary's 風.
+  EXPECT_EQ(found("風車が"), "風車 風車 [ふうしゃ]");
+  // On equal terms the main dictionary's entry comes first.
+  EXPECT_EQ(found("風が"), "風 風 [かぜ]");
+  // A further dictionary's verb needs the tags the rules ask for: none here.
+  EXPECT_EQ(found("読んで"), "読んで (te-form of 読む) 読む [よむ]");
+  // The listing records the slot of the line it shows.
+  lookup.dictionary_forms = true;
+  listing("風車");
+  ASSERT_GE(lookup.item_count, 1);
+  EXPECT_EQ(lookup.items[0].slot, 2);
 }
 
 TEST_F(FormsTest, AHeadwordIsFoundAmongAllTheCompoundsEndingInIt) {

@@ -212,6 +212,7 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
         listing.gap(kGap);
         listing.text(match.prefix, prefix_length);
         listing.text(match.line, line_length);
+        lookup.word_slot = match.slot;
         listing.record(ItemKind::kWord, position, match.surface_length, from, line_length);
         ListingItem* item = lookup.item_count > 0 ? &lookup.items[lookup.item_count - 1] : nullptr;
         if (item != nullptr && item->passage_offset == static_cast<int32_t>(position)) {

@@ -180,6 +180,7 @@ constexpr size_t kFormsPrefixSize = 128;
 struct FormsMatch {
   size_t surface_length;  // bytes of the text that the word takes
   int32_t entry;          // its index entry
+  int slot;               // the dictionary slot the entry is in
   unsigned char
       prefix[kFormsPrefixSize];  // "(polite past of 食べる) ", or empty for the word as it stands
   unsigned char line[kEntryLineSize];  // the entry line, 0x0A, NUL
@@ -187,14 +188,16 @@ struct FormsMatch {
 
 // The "Dictionary forms" lookup of the text at its start (EUC-JP, available
 // bytes): the longest run of up to 20 bytes of word characters (no ASCII, no
-// punctuation) that is a headword as it stands, or reaches one through the
-// deinflection table with the entry's tags allowing the rules used. Fills
-// matches with that run's entries, at most capacity: the word as it stands
-// first, then fewer rules, words marked (P), rules higher in the table,
-// index order. at_kana:
-// the text starts with hiragana, so a word as it stands must inflect, and a
-// bare continuative stem does not count. Returns the number of matches; 0
-// when nothing is reached or no table is loaded.
+// punctuation) that is a headword of any open dictionary as it stands, or
+// reaches one through the deinflection table with the entry's tags allowing
+// the rules used. Fills matches with that run's entries, at most capacity:
+// the word as it stands first, then words marked (P), fewer rules, rules
+// higher in the table, the lower slot, index order. at_kana: the text starts
+// with hiragana, so only words written in kana (or marked (uk)) and する, 来る
+// count, a word that does not inflect only from three kana on and when
+// marked (P), never a particle, one kana alone or a bare continuative stem.
+// Returns the number of matches; 0 when nothing is reached or no table is
+// loaded.
 int lookup_forms(const unsigned char* text, size_t available, bool at_kana, FormsMatch* matches,
                  int capacity);
 

@@ -26,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -232,13 +233,13 @@ void WindowTest::menu_holds_its_items_in_order() {
     }
     items << QStringLiteral("|");
   }
-  QCOMPARE(items,
-           QStringList({"Get Dodevuz JIS 108 Ctrl+Shift+J", "Get Dodevuz SHIFT 109 Ctrl+Shift+V",
-                        "Get Dodevuz NEXT 111 Ctrl+N", "Single Dodevuz 105 Ctrl+L", "Clear All 110",
-                        "Watch clipboard 112 checkable", "-", "About 102 F1", "Exit 101 Ctrl+Q",
-                        "|", "Copy 106 Ctrl+C", "Add to Word List 113 Ctrl+D", "|",
-                        "Larger Text 115 Ctrl++", "Smaller Text 116 Ctrl+-", "|",
-                        "Dictionary forms 114 checkable", "|"}));
+  QCOMPARE(
+      items,
+      QStringList({"Get Dodevuz JIS 108 Ctrl+Shift+J", "Get Dodevuz SHIFT 109 Ctrl+Shift+V",
+                   "Get Dodevuz NEXT 111 Ctrl+N", "Single Dodevuz 105 Ctrl+L", "Clear All 110",
+                   "Watch clipboard 112 checkable", "-", "About 102 F1", "Exit 101 Ctrl+Q", "|",
+                   "Copy 106 Ctrl+C", "Add to Word List 113 Ctrl+D", "|", "Larger Text 115 Ctrl++",
+                   "Smaller Text 116 Ctrl+-", "|", "Dictionary forms 114 checkable", "|"}));
   QVERIFY(!menus[0]->menu()->actions()[5]->isChecked());  // not watching at start
   QVERIFY(!menus[0]->menu()->actions()[2]->isEnabled());  // NEXT: nothing listed yet
   QVERIFY(!menus[3]->menu()->actions()[0]->isChecked());  // the classic listing at start
@@ -254,6 +255,20 @@ void WindowTest::next_pages_through_a_long_passage() {
   QCOMPARE(next->data().toInt(), kCmdNext);
   int pages = 1;
   int32_t listed = 0;
+  // The pages' texts without their notices, and where the next item must
+  // begin: every byte of the passage in one item, once.
+  std::string listing, romaji_text;
+  int32_t item_end = 0;
+  auto take_page = [&] {
+    std::string page(reinterpret_cast<const char*>(lookup.listing_text));
+    std::string romaji_page(reinterpret_cast<const char*>(romaji.romaji_buffer));
+    listing += page.substr(0, page.size() - lookup.notice_text_length);
+    romaji_text += romaji_page.substr(0, romaji_page.size() - lookup.notice_text_length);
+    for (int32_t k = 0; k < lookup.item_count; ++k) {
+      QCOMPARE(lookup.items[k].passage_offset, item_end);
+      item_end += lookup.items[k].passage_length;
+    }
+  };
   while (next->isEnabled() && pages < 50) {
     QPointer<QPlainTextEdit> listing_pane = the_listing();
     QPointer<QPlainTextEdit> romaji_pane = the_romaji();
@@ -263,6 +278,7 @@ void WindowTest::next_pages_through_a_long_passage() {
     QVERIFY(listing_pane->toPlainText().endsWith(notice + QLatin1Char('\n')));
     QVERIFY(romaji_pane->toPlainText().endsWith(notice + QLatin1Char('\n')));
     QVERIFY(lookup.listing_stop > listed);
+    take_page();
     listed = lookup.listing_stop;
     trigger(kCmdNext);
     QCOMPARE(lookup.listing_start, listed);
@@ -271,6 +287,25 @@ void WindowTest::next_pages_through_a_long_passage() {
   QVERIFY(pages >= 3);
   QCOMPARE(lookup.listing_stop, lookup.passage_length);
   QVERIFY(!the_listing()->toPlainText().contains(QStringLiteral("-- listing full")));
+  take_page();
+  QCOMPARE(item_end, lookup.passage_length);
+
+  // Together the pages are what one `dodevuz get --all` of the same text
+  // lists, listing and romaji.
+  QTemporaryDir dir;
+  QFile text(dir.filePath(QStringLiteral("passage.txt")));
+  QVERIFY(text.open(QIODevice::WriteOnly));
+  text.write(passage.toUtf8());
+  text.close();
+  for (const char* pane : {"listing", "romaji"}) {
+    QProcess all;
+    all.start(QStringLiteral(DODEVUZ_CLI_PROGRAM),
+              {"get", "--all", "--raw", "--pane", pane, "-C", data_dir_.path(), text.fileName()});
+    QVERIFY(all.waitForFinished(30000));
+    QCOMPARE(all.exitCode(), 0);
+    const std::string want = all.readAllStandardOutput().toStdString();
+    QVERIFY2(want == (std::strcmp(pane, "listing") == 0 ? listing : romaji_text), pane);
+  }
 
   // A Get starts afresh; Clear All forgets the passage.
   trigger(kCmdGetShift);

@@ -5,10 +5,11 @@
 # a reader needs. The driver indexes edict itself; the index it makes must be
 # the one the zip ships.
 #
-#   scripts/check-win-zip.sh [BUILD_WIN_DIR]
+#   scripts/check-win-zip.sh [BUILD_WIN_DIR [BUILD_DIR]]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$root/build-win}" && pwd)"
+native="$(cd "${2:-$root/build}" && pwd)"
 zip="$(ls "$build"/dodevuz-*-win64.zip | tail -n 1)"
 
 . "$root/tests/wine/env.sh"
@@ -21,6 +22,7 @@ cp "$folder/edict.jdx" "$work/shipped.jdx"
 # The driver and, beside it, the passages it reads.
 cp "$build/shell/win32/wine-driver/wine_driver.exe" "$folder/"
 cp "$folder"/samples/* "$folder/"
+wine_long_passage "$folder" "$native"
 
 loc=C.UTF-8
 locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' && loc=ja_JP.UTF-8

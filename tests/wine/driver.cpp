@@ -5,8 +5,10 @@
 // Windows.
 //
 // Run it in a folder holding dodevuz.exe, edict, kanarom.cnv and the sample
-// passages (passage.sjis, passage.jis, passage.utf8.txt); it indexes edict
-// itself with the index builder. It prints one line per check and a last
+// passages (passage.sjis, passage.jis, passage.utf8.txt), and a long passage
+// with what `dodevuz get --all` lists of it (long.sjis, long.listing,
+// long.romaji; run.sh makes them); it indexes edict itself with the index
+// builder. It prints one line per check and a last
 // line "N passed, N failed"; the exit status is 1 when a check failed.
 // With --show it only leaves the program showing a passage, for a screenshot.
 #include <windows.h>
@@ -1079,21 +1081,29 @@ void check_desktop(const std::string& exe, const std::string& folder, const Samp
   if (wait_exit(&program) != 0) kill_program(&program);
 }
 
+// Starts dodevuz.exe, lists the Shift-JIS passage and copies the listing's
+// first three bytes with the program's Copy; false when it did not start.
+bool start_get_and_copy(const std::string& exe, const std::string& folder, const Samples& samples,
+                        Program* program) {
+  check(start_program(exe, folder, folder + "\\stdout.txt", program), "dodevuz.exe starts again");
+  if (program->main == nullptr) {
+    kill_program(program);
+    return false;
+  }
+  put_text(samples.sjis);
+  command(*program, 109);
+  HWND listing = pane_at(*program, 192);
+  focus(*program, listing);
+  select_range(listing, 0, 3);
+  command(*program, 106);
+  return true;
+}
+
 // Closing the window from its title bar (WM_CLOSE) skips the clean-up: the
 // copied text stays on the clipboard.
 void check_close_box(const std::string& exe, const std::string& folder, const Samples& samples) {
   Program program;
-  check(start_program(exe, folder, folder + "\\stdout.txt", &program), "dodevuz.exe starts again");
-  if (program.main == nullptr) {
-    kill_program(&program);
-    return;
-  }
-  put_text(samples.sjis);
-  command(program, 109);
-  HWND listing = pane_at(program, 192);
-  focus(program, listing);
-  select_range(listing, 0, 3);
-  command(program, 106);
+  if (!start_get_and_copy(exe, folder, samples, &program)) return;
   PostMessageA(program.main, WM_CLOSE, 0, 0);
   int status = wait_exit(&program);
   std::string bytes;
@@ -1136,21 +1146,169 @@ void check_dictionary_forms(const std::string& exe, const std::string& folder,
   if (wait_exit(&program) != 0) kill_program(&program);
 }
 
-// Exit keeps a text that another program copied after the program's Copy.
-void check_exit_keeps_the_readers_clipboard(const std::string& exe, const std::string& folder,
-                                            const Samples& samples) {
+// The ends of the concatenation of pages that match the start of want, each
+// page without its notice: a notice line may have a line end of its own
+// before it (when the listing's last item did not end a line), so a page
+// that ends in one may or may not take it from want.
+std::set<size_t> pages_follow(const std::wstring& want, const std::set<size_t>& from,
+                              const std::wstring& page) {
+  std::set<size_t> ends;
+  for (size_t at : from) {
+    if (want.compare(at, page.size(), page) == 0) ends.insert(at + page.size());
+    if (page.size() >= 2 && page.compare(page.size() - 2, 2, L"\r\n") == 0 &&
+        want.compare(at, page.size() - 2, page, 0, page.size() - 2) == 0) {
+      ends.insert(at + page.size() - 2);
+    }
+  }
+  return ends;
+}
+
+// The notice that ends a full listing: its line, or empty when the text has none.
+std::wstring notice_of(const std::wstring& text) {
+  size_t at = text.rfind(L"-- listing full: ");
+  if (at == std::wstring::npos || text.find(L"\r\n", at) != text.size() - 2) return {};
+  return text.substr(at);
+}
+
+// A status line text that no command writes.
+constexpr wchar_t kMark[] = L"(the driver's mark)";
+constexpr char kMarkUtf8[] = "(the driver's mark)";
+
+// "Get Dodevuz NEXT" through a passage of nearly a kanji buffer (the sample
+// passage over and over, long.sjis), which the sample dictionary lists in
+// more than three listings: page after page until a listing ends without
+// the notice, the pages' listings and romaji texts, less their notices,
+// must be what one `dodevuz get --all` of the same bytes prints (run.sh
+// made long.listing and long.romaji with the native program), every byte of
+// the passage listed once. NEXT is greyed at the end and after Clear All:
+// its shortcut then sends no command (the menu state of another process
+// does not read back under Wine, but the shortcut of a greyed item is
+// refused by the system).
+void check_next_paging(const std::string& exe, const std::string& folder, const Samples& samples) {
+  const std::string passage = read_file("long.sjis");
+  const std::wstring want_listing = from_euc(read_file("long.listing"));
+  const std::wstring want_romaji = from_euc(read_file("long.romaji"));
+  check(!passage.empty() && !want_listing.empty() && !want_romaji.empty(),
+        "run.sh made the long passage and its listing by get --all");
+  if (passage.empty() || want_listing.empty() || want_romaji.empty()) return;
   Program program;
-  check(start_program(exe, folder, folder + "\\stdout.txt", &program), "dodevuz.exe starts again");
+  check(start_program(exe, folder, folder + "\\stdout.txt", &program),
+        "dodevuz.exe starts for NEXT");
   if (program.main == nullptr) {
     kill_program(&program);
     return;
   }
-  put_text(samples.sjis);
+  put_text(passage);
   command(program, 109);
-  HWND listing = pane_at(program, 192);
-  focus(program, listing);
-  select_range(listing, 0, 3);
-  command(program, 106);
+  const std::wstring first_page = window_text(pane_at(program, 192));
+
+  std::set<size_t> listing_ends = {0}, romaji_ends = {0};
+  std::wstring listing;  // the pages' listings without their notices
+  std::string notices, bad_notice;
+  long listed = 0, passage_length = -1;
+  int pages = 0;
+  bool shortcut_pages = false;
+  for (;;) {
+    HWND listing_pane = pane_at(program, 192);
+    HWND romaji_pane = pane_at(program, 0);
+    if (listing_pane == nullptr || romaji_pane == nullptr) break;
+    const std::wstring l = window_text(listing_pane);
+    const std::wstring r = window_text(romaji_pane);
+    const std::wstring notice = notice_of(l);
+    ++pages;
+    // "-- listing full: 5,262 of 39,249 bytes listed; Get Dodevuz NEXT goes on --"
+    std::smatch m;
+    const std::string line = from_wide(CP_UTF8, notice);
+    if (!notice.empty()) {
+      notices += line;
+      long stop = -1, length = -1;
+      if (std::regex_match(line, m,
+                           std::regex("-- listing full: ([0-9,]+) of ([0-9,]+) bytes listed; "
+                                      "Get Dodevuz NEXT goes on --\r\n"))) {
+        stop = std::stol(replace_all(m[1].str(), ",", ""));
+        length = std::stol(replace_all(m[2].str(), ",", ""));
+      }
+      if (stop <= listed || (passage_length >= 0 && length != passage_length) || length <= stop ||
+          notice_of(r) != notice) {
+        bad_notice += line;
+      }
+      listed = stop;
+      passage_length = length;
+    }
+    const std::wstring page = l.substr(0, l.size() - notice.size());
+    listing += page;
+    listing_ends = pages_follow(want_listing, listing_ends, page);
+    romaji_ends = pages_follow(want_romaji, romaji_ends, r.substr(0, r.size() - notice.size()));
+    if (notice.empty() || pages > 40) break;
+    if (pages == 1) {
+      // The second page by the shortcut, Ctrl+N, as the reader goes on; the
+      // status line is the last thing a command writes.
+      bring_to_front(program);
+      focus(program, program.main);
+      SetWindowTextW(status_line(program), kMark);
+      type_keys({VK_CONTROL}, 'N');
+      shortcut_pages = eventually([&] { return status_text(program) != kMarkUtf8; }) &&
+                       window_text(pane_at(program, 192)) != first_page;
+      if (!shortcut_pages) command(program, 111);
+    } else {
+      command(program, 111);
+    }
+  }
+  check(shortcut_pages, "Ctrl+N goes on to the second page");
+  check(pages >= 3, "the long passage takes three listings or more", std::to_string(pages));
+  check(bad_notice.empty() && passage_length > 0,
+        "each full page ends both panes with the notice of how far it got", bad_notice);
+  check(listing_ends.count(want_listing.size()) != 0,
+        "the pages' listings together are get --all's listing",
+        std::to_string(listing.size()) + " of " + std::to_string(want_listing.size()) + "; " +
+            notices);
+  check(romaji_ends.count(want_romaji.size()) != 0,
+        "the pages' romaji texts together are get --all's romaji");
+  // Each byte once: the pages less their entry lines are the passage.
+  std::string whole;
+  for (size_t k = 0; k * samples.sjis.size() < passage.size(); ++k) whole += samples.euc_crlf;
+  int words = 0;
+  check(passage_of_listing(euc(listing), &words) == whole,
+        "the pages list each byte of the passage once", std::to_string(words) + " words");
+
+  // At the end NEXT is greyed: its shortcut sends nothing (the status line
+  // would say what a command did), and the command itself lists nothing.
+  HWND last = pane_at(program, 192);
+  const std::wstring last_text = window_text(last);
+  bring_to_front(program);
+  focus(program, program.main);
+  SetWindowTextW(status_line(program), kMark);
+  type_keys({VK_CONTROL}, 'N');
+  idle(300);
+  check(status_text(program) == kMarkUtf8 && pane_at(program, 192) == last,
+        "at the end NEXT is greyed: Ctrl+N does nothing", status_text(program));
+  command(program, 111);
+  check(pane_at(program, 192) == last && window_text(last) == last_text,
+        "NEXT at the end leaves the last page as it is");
+
+  // A Get renews the passage; Clear All forgets it, and NEXT is greyed again.
+  put_text(passage);
+  command(program, 109);
+  check(window_text(pane_at(program, 192)) == first_page, "a Get starts the passage afresh");
+  command(program, 110);
+  bring_to_front(program);
+  focus(program, program.main);
+  SetWindowTextW(status_line(program), kMark);
+  type_keys({VK_CONTROL}, 'N');
+  idle(300);
+  check(status_text(program) == kMarkUtf8 && three_empty_panes(program),
+        "after Clear All NEXT is greyed: Ctrl+N does nothing", status_text(program));
+  command(program, 111);
+  check(three_empty_panes(program), "and NEXT after Clear All lists nothing");
+  command(program, 101);
+  if (wait_exit(&program) != 0) kill_program(&program);
+}
+
+// Exit keeps a text that another program copied after the program's Copy.
+void check_exit_keeps_the_readers_clipboard(const std::string& exe, const std::string& folder,
+                                            const Samples& samples) {
+  Program program;
+  if (!start_get_and_copy(exe, folder, samples, &program)) return;
   put_unicode(L"copied elsewhere");
   PostMessageA(program.main, WM_COMMAND, 101, 0);
   int status = wait_exit(&program);
@@ -1260,6 +1418,7 @@ int main(int argc, char** argv) {
   check_desktop(exe, folder, samples);
   check_close_box(exe, folder, samples);
   check_dictionary_forms(exe, folder, samples);
+  check_next_paging(exe, folder, samples);
   check_exit_keeps_the_readers_clipboard(exe, folder, samples);
   check_missing_table(exe, folder, samples);
 

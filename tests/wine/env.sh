@@ -32,3 +32,22 @@ wine_work_folder() {
     "$root/data/samples/passage.sjis" \
     "$root/data/samples/passage.jis" "$root/data/samples/passage.utf8.txt" "$work/"
 }
+
+# The long passage the driver pages through with "Get Dodevuz NEXT": the
+# Shift-JIS sample over and over, as many times as a kanji buffer holds it
+# (40,000 bytes of EUC-JP), with what one `dodevuz get --all` of it lists
+# (long.listing, long.romaji: each pane's bytes), made by the native program
+# in the build folder $2 (make build) on its own copy of the sample data.
+wine_long_passage() {
+  local work="$1" native="$2" sample="$root/data/samples/passage.sjis" one copies i
+  [ -x "$native/dodevuz" ] && [ -f "$native/data/edict.jdx" ] ||
+    { echo "wine: no $native/dodevuz and $native/data (make build)" >&2; exit 2; }
+  one=$(iconv -f CP932 -t EUC-JP "$sample" | wc -c)
+  copies=$((39998 / one))
+  : >"$work/long.sjis"
+  for ((i = 0; i < copies; i++)); do cat "$sample" >>"$work/long.sjis"; done
+  for pane in listing romaji; do
+    "$native/dodevuz" get --all --shift --raw --pane "$pane" -C "$native/data" "$work/long.sjis" \
+      >"$work/long.$pane" || { echo "wine: dodevuz get --all failed" >&2; exit 2; }
+  done
+}

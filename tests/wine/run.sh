@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # Runs the end-to-end test of dodevuz.exe under Wine and Xvfb, once with a
 # Japanese locale (ANSI code page 932) and once with C.UTF-8 (code page
-# 1252). Needs wine, xvfb-run and a cross build (make win).
+# 1252). Needs wine, xvfb-run, a cross build (make win) and a native build
+# (make build), whose dodevuz lists the long passage with get --all.
 #
-#   tests/wine/run.sh [BUILD_WIN_DIR]
+#   tests/wine/run.sh [BUILD_WIN_DIR [BUILD_DIR]]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="$(cd "${1:-$root/build-win}" && pwd)"
+native="$(cd "${2:-$root/build}" && pwd)"
 
 . "$root/tests/wine/env.sh"
 
 work="$(mktemp -d)"
 trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 wine_work_folder "$work"
+wine_long_passage "$work" "$native"
 
 # ja_JP.UTF-8 when the system has it (locale-gen), else the suite runs once.
 locales=(C.UTF-8)
