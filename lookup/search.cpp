@@ -39,22 +39,62 @@ void extract_line(int32_t* entry, unsigned char* line) {
 
 }  // namespace
 
+namespace {
+
+// The comparison of one byte pair at offset i: 0 when they are equal after
+// folding, else their folded difference.
+inline int32_t compare_byte(unsigned int k, unsigned int t, int32_t i) {
+  if ((i & 1) == 0) {
+    if (k == 0xA5) k = 0xA4;
+    if (t == 0xA5) t = 0xA4;
+  }
+  if (k - 0x41 <= 0x5A - 0x41) k += 0x20;
+  if (t - 0x41 <= 0x5A - 0x41) t += 0x20;
+  return static_cast<int32_t>(k) - static_cast<int32_t>(t);
+}
+
+}  // namespace
+
 int32_t compare_key(int32_t length, const unsigned char* key) {
-  for (int32_t i = 0; i < length; ++i) {
+  for (int32_t i = 0; i < length;) {
+    // Where the entry's index page and the text page are both resident, the
+    // bytes of that page are compared straight from its frame: the cache is
+    // left as the entry and byte read for each of them would leave it.
+    int32_t position = 0;
+    int32_t index_frame = -1;
+    int32_t text_frame = -1;
+    uint32_t count = 0;
+    const unsigned char* text = nullptr;
+    if (resident_entry(lookup.current_entry, &position, &index_frame)) {
+      text =
+          resident_text(step(position, i), static_cast<uint32_t>(length - i), &count, &text_frame);
+    }
+    if (text != nullptr) {
+      for (uint32_t j = 0; j < count; ++j) {
+        const unsigned int k = key[i + j];
+        const unsigned int t = text[j];
+        // Equal bytes fold alike; a NUL on either side ends the comparison
+        // as a match.
+        if (k == t && k != 0) continue;
+        const int32_t r = k == 0 || t == 0 ? 0 : compare_byte(k, t, i + static_cast<int32_t>(j));
+        if (r != 0 || k == 0 || t == 0) {
+          note_entry_text_reads(index_frame, text_frame, j + 1);
+          return r;
+        }
+      }
+      note_entry_text_reads(index_frame, text_frame, count);
+      i += static_cast<int32_t>(count);
+      continue;
+    }
     // The entry is read anew for every byte: the page cache sees the index
     // page touched as often as the text, which its eviction order reflects.
-    unsigned int k = key[i];
-    unsigned int t = dict_byte(step(index_entry(lookup.current_entry), i));
+    const unsigned int k = key[i];
+    const unsigned int t = dict_byte(step(index_entry(lookup.current_entry), i));
     // A NUL on either side ends the comparison as a match: the key's NUL
     // ends the key, and the text holds no NUL of its own.
     if (k == 0 || t == 0) return 0;
-    if ((i & 1) == 0) {
-      if (k == 0xA5) k = 0xA4;
-      if (t == 0xA5) t = 0xA4;
-    }
-    if (k - 0x41 <= 0x5A - 0x41) k += 0x20;
-    if (t - 0x41 <= 0x5A - 0x41) t += 0x20;
-    if (k != t) return static_cast<int32_t>(k) - static_cast<int32_t>(t);
+    if (const int32_t r = compare_byte(k, t, i); r != 0) return r;
+    ++i;
   }
   return 0;
 }

@@ -2,6 +2,7 @@
 // back and line extraction, checked against a linear scan.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -74,6 +75,132 @@ TEST_F(SearchTest, CompareFoldsKatakanaAtEvenOffsetsAndCaseEverywhere) {
   EXPECT_EQ(compare(std::string("ab\0d", 4), "abcd", 4), 0);
   // Bytes compare unsigned.
   EXPECT_EQ(compare("\xB0\xA1", "a", 1), 'a' - 0xB0);
+}
+
+// compare_key as the byte-by-byte reads of the entry and the text would
+// make it: the entry fetched again for every byte.
+int32_t compare_byte_by_byte(int32_t length, const unsigned char* key) {
+  for (int32_t i = 0; i < length; ++i) {
+    unsigned int k = key[i];
+    const auto position = static_cast<uint32_t>(index_entry(lookup.current_entry));
+    unsigned int t = dict_byte(static_cast<int32_t>(position + static_cast<uint32_t>(i)));
+    if (k == 0 || t == 0) return 0;
+    if (i % 2 == 0) {
+      if (k == 0xA5) k = 0xA4;
+      if (t == 0xA5) t = 0xA4;
+    }
+    if (k >= 'A' && k <= 'Z') k += 0x20;
+    if (t >= 'A' && t <= 'Z') t += 0x20;
+    if (k != t) return static_cast<int32_t>(k) - static_cast<int32_t>(t);
+  }
+  return 0;
+}
+
+// Comparisons that read runs of a frame at once give the results and leave
+// the cache (statistics, stamps, clock, page tables) exactly as byte-by-byte
+// reads would: keys across page boundaries, at the short last page, past the
+// text, at a NUL, with folding on either side of a boundary, and with one to
+// three frames, so that the entry's and the text's pages evict each other.
+TEST_F(SearchTest, CompareKeyLeavesTheCacheAsByteByByteReadsWould) {
+  std::string text;
+  const std::string cycle = "xYz" + euc("かカー") + "Q\n";
+  while (text.size() < 3 * kPageSize + 700) text += cycle;
+  text[kPageSize + 5] = '\0';
+  const auto size = static_cast<int32_t>(text.size());
+  const int32_t page = static_cast<int32_t>(kPageSize);
+  const std::vector<int32_t> positions = {1,
+                                          2,
+                                          page - 30,
+                                          page - 3,
+                                          page - 1,
+                                          page,
+                                          page + 1,
+                                          page + 2,
+                                          2 * page,
+                                          2 * page + 1,
+                                          3 * page - 17,
+                                          3 * page + 1,
+                                          size - 20,
+                                          size - 1,
+                                          size,
+                                          size + 1,
+                                          0,
+                                          -3};
+  // Enough entries for two index pages; entry k holds positions[k % n].
+  std::vector<int32_t> index;
+  for (int k = 1; k <= 4000; ++k) index.push_back(positions[k % positions.size()]);
+  write_file("edict", text);
+  write_file("edict.jdx", index_bytes(index));
+  auto byte_at = [&](int64_t p) -> char {
+    return p >= 1 && p <= size ? text[static_cast<size_t>(p - 1)] : '\n';
+  };
+  // Keys made from the text at each position, then changed.
+  auto keys_for = [&](int32_t p) {
+    std::string exact;
+    for (int i = 0; i < 40; ++i) exact.push_back(byte_at(int64_t{p} + i));
+    std::vector<std::string> keys = {exact};
+    for (int j : {0, 1, 4, 5, 20, 39}) {
+      std::string changed = exact;
+      changed[j] = static_cast<char>(changed[j] + 1);
+      keys.push_back(changed);
+    }
+    std::string swapped = exact, capitals = exact, shorter = exact;
+    for (char& c : swapped) c = c == '\xA4' ? '\xA5' : c == '\xA5' ? '\xA4' : c;
+    for (char& c : capitals) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c;
+    shorter[10] = '\0';
+    keys.insert(keys.end(), {swapped, capitals, shorter});
+    return keys;
+  };
+  struct Snapshot {
+    std::vector<int32_t> results;
+    uint64_t text_hits, text_misses, index_hits, index_misses, loads, evictions;
+    int64_t clock;
+    std::vector<int64_t> stamps;
+    std::vector<int32_t> text_pages, index_pages;
+    bool operator==(const Snapshot&) const = default;
+  };
+  auto run = [&](int frames, bool by_bytes) {
+    reset_store(frames);
+    open_dictionaries(nullptr);
+    Snapshot s{};
+    // Entries of both index pages, taken in turns.
+    for (int32_t k : {1, 3500, 2,    3600, 3,  4,  3072, 3073, 5,  6,  7, 8,
+                      9, 10,   3999, 11,   12, 13, 14,   15,   16, 17, 18}) {
+      for (const std::string& key : keys_for(index[static_cast<size_t>(k - 1)])) {
+        for (int32_t length : {40, 3, 1}) {
+          lookup.current_entry = k;
+          const auto* bytes = reinterpret_cast<const unsigned char*>(key.data());
+          s.results.push_back(by_bytes ? compare_byte_by_byte(length, bytes)
+                                       : compare_key(length, bytes));
+        }
+      }
+    }
+    s.text_hits = store.text_hits[0];
+    s.text_misses = store.text_misses[0];
+    s.index_hits = store.index_hits[0];
+    s.index_misses = store.index_misses[0];
+    s.loads = store.page_loads;
+    s.evictions = store.evictions;
+    s.clock = store.use_clock;
+    s.stamps.assign(store.use_stamp, store.use_stamp + store.frame_count);
+    s.text_pages.assign(store.text_pages[0], store.text_pages[0] + store.text_page_count[0]);
+    s.index_pages.assign(store.index_pages[0], store.index_pages[0] + store.index_page_count[0]);
+    return s;
+  };
+  for (int frames : {1, 2, 3, 16}) {
+    const Snapshot bytes = run(frames, true);
+    const Snapshot runs = run(frames, false);
+    EXPECT_EQ(runs.results, bytes.results) << frames << " frames";
+    EXPECT_TRUE(runs == bytes) << frames << " frames";
+    if (frames < 3) {
+      EXPECT_GT(bytes.evictions, 0u);
+    }
+  }
+  // Both kinds of result occur.
+  const Snapshot s = run(16, false);
+  EXPECT_GT(std::count(s.results.begin(), s.results.end(), 0), 100);
+  EXPECT_GT(std::count_if(s.results.begin(), s.results.end(), [](int32_t r) { return r != 0; }),
+            100);
 }
 
 // Entries 1-6 begin with b, 7-9 with c, 10-17 with d: a search for c over 17

@@ -31,6 +31,7 @@ class Converter {
   Converter& operator=(const Converter&) = delete;
 
   bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  iconv_t handle() const { return cd_; }
 
   // Converts in whole; appends to *out. Returns false, leaving *out as it
   // was, when iconv rejects any byte of it.
@@ -180,23 +181,25 @@ void append_utf16le(std::string_view bytes, std::u16string* out) {
 
 }  // namespace
 
-std::string euc_to_utf8(std::string_view euc) {
-  std::string out;
-  out.reserve(euc.size() * 3 / 2 + 4);
-  Converter cd("UTF-8", "EUC-JP");
-  VendorTable vendor("UTF-8");
-  std::string run;  // a stretch of well-formed multi-byte characters
+namespace {
+
+// Well-formed EUC-JP (ASCII included) to UTF-8 one character at a time, the
+// runs of multi-byte characters through iconv: a character without a mapping
+// in the standard table is tried in the vendor's, else becomes U+FFFD.
+void stretch_to_utf8_by_characters(std::string_view euc, Converter& cd, VendorTable& vendor,
+                                   std::string* out) {
+  std::string run;  // a stretch of multi-byte characters
   auto flush_run = [&] {
     if (run.empty()) return;
     // Almost always the whole stretch converts at once; a character without
     // a mapping sends it through character by character.
-    if (!cd.convert(run, &out)) {
+    if (!cd.convert(run, out)) {
       std::string_view rest = run;
       bool well_formed;
       while (!rest.empty()) {
         size_t length = euc_char_length(rest, &well_formed);
         std::string_view one = rest.substr(0, length);
-        if (!cd.convert(one, &out) && !vendor.get().convert(one, &out)) out += kReplacementUtf8;
+        if (!cd.convert(one, out) && !vendor.get().convert(one, out)) *out += kReplacementUtf8;
         rest.remove_prefix(length);
       }
     }
@@ -205,19 +208,79 @@ std::string euc_to_utf8(std::string_view euc) {
   while (!euc.empty()) {
     bool well_formed;
     size_t length = euc_char_length(euc, &well_formed);
-    unsigned char c = static_cast<unsigned char>(euc[0]);
-    if (c < 0x80) {
+    if (static_cast<unsigned char>(euc[0]) < 0x80) {
       flush_run();
-      out.push_back(static_cast<char>(c));
-    } else if (well_formed) {
-      run.append(euc.substr(0, length));
+      out->push_back(euc[0]);
     } else {
-      flush_run();
-      out += kReplacementUtf8;
+      run.append(euc.substr(0, length));
     }
     euc.remove_prefix(length);
   }
   flush_run();
+}
+
+// Converts well-formed EUC-JP (ASCII included) in one call of iconv,
+// straight onto the end of *out. Returns false, leaving *out as it was, when
+// any character has no mapping. EUC-JP has no shift state, and iconv passes
+// ASCII through as it stands, so this gives what the character-by-character
+// conversion gives whenever it succeeds.
+bool stretch_to_utf8_at_once(std::string_view euc, iconv_t cd, std::string* out) {
+  const size_t start = out->size();
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  char* inp = const_cast<char*>(euc.data());
+  size_t inleft = euc.size();
+  size_t done = start;
+  // Every character grows by half at most (two bytes into three).
+  out->resize(start + euc.size() + euc.size() / 2 + 16);
+  for (;;) {
+    char* outp = out->data() + done;
+    size_t outleft = out->size() - done;
+    size_t r = iconv(cd, &inp, &inleft, &outp, &outleft);
+    done = static_cast<size_t>(outp - out->data());
+    if (r != static_cast<size_t>(-1) && inleft == 0) break;
+    if (r == static_cast<size_t>(-1) && errno == E2BIG) {
+      out->resize(out->size() + inleft * 2 + 16);
+      continue;
+    }
+    out->resize(start);
+    return false;
+  }
+  out->resize(done);
+  return true;
+}
+
+}  // namespace
+
+std::string euc_to_utf8(std::string_view euc) {
+  std::string out;
+  out.reserve(euc.size() * 3 / 2 + 4);
+  Converter cd("UTF-8", "EUC-JP");
+  VendorTable vendor("UTF-8");
+  // Stretches of well-formed characters, ASCII included, convert in one
+  // call each; each undecodable character between them is one U+FFFD.
+  auto flush = [&](std::string_view stretch) {
+    if (stretch.empty()) return;
+    if (!cd.ok() || !stretch_to_utf8_at_once(stretch, cd.handle(), &out)) {
+      stretch_to_utf8_by_characters(stretch, cd, vendor, &out);
+    }
+  };
+  size_t start = 0;
+  size_t at = 0;
+  while (at < euc.size()) {
+    if (static_cast<unsigned char>(euc[at]) < 0x80) {
+      ++at;
+      continue;
+    }
+    bool well_formed;
+    const size_t length = euc_char_length(euc.substr(at), &well_formed);
+    if (!well_formed) {
+      flush(euc.substr(start, at - start));
+      out += kReplacementUtf8;
+      start = at + length;
+    }
+    at += length;
+  }
+  flush(euc.substr(start));
   return out;
 }
 

@@ -109,6 +109,50 @@ TEST(EucToUtf8, OneReplacementPerUndecodableCharacterNothingDropped) {
   for (const Case& c : cases) EXPECT_EQ(euc_to_utf8(c.in), c.out) << hex(c.in);
 }
 
+// A text converts as its characters do one at a time, whatever stands
+// next to them: long stretches go to iconv whole, ASCII included, and fall
+// back to single characters only where something has no mapping.
+TEST(EucToUtf8, AWholeTextConvertsAsItsCharactersDoOneByOne) {
+  std::string ascii;
+  for (int c = 1; c < 0x80; ++c) ascii.push_back(static_cast<char>(c));
+  const std::string pieces[] = {ascii,
+                                euc("日本語のカナ"),
+                                "\x8E\xB1",
+                                "\x8F\xB0\xA1",
+                                "\xAD\xA1",  // vendor row
+                                "\xA9\xA1",
+                                "\x80",
+                                "\xA4\x41",
+                                "\xFF",
+                                std::string(300, 'x'),
+                                euc("。\r\n"),
+                                "\x8E\xE0",
+                                "\x8F\xA1\xA1"};
+  // Every order of neighbours that matters: each piece beside each other.
+  std::string text;
+  for (const std::string& a : pieces) {
+    for (const std::string& b : pieces) text += a + b;
+  }
+  text += "\xB0";  // a character cut by the end
+  std::string expected;
+  for (std::string_view rest = text; !rest.empty();) {
+    bool well_formed;
+    const size_t length = euc_char_length(rest, &well_formed);
+    expected += euc_to_utf8(rest.substr(0, length));
+    rest.remove_prefix(length);
+  }
+  EXPECT_EQ(euc_to_utf8(text), expected);
+  EXPECT_NE(expected.find("\xE2\x91\xA0"), std::string::npos);  // the vendor row's circled 1
+}
+
+TEST(PlainLineEnds, OnlyACarriageReturnBeforeALineFeedGoes) {
+  EXPECT_EQ(plain_line_ends("a\r\nb\r\n"), "a\nb\n");
+  EXPECT_EQ(plain_line_ends("\r\r\n\r"), "\r\n\r");
+  EXPECT_EQ(plain_line_ends("\ra\rb\n\n"), "\ra\rb\n\n");
+  EXPECT_EQ(plain_line_ends(std::string("x\0\r\ny", 5)), std::string("x\0\ny", 4));
+  EXPECT_EQ(plain_line_ends(""), "");
+}
+
 TEST(EucToUtf8, EveryPrefixOfMixedTextDecodesWithMarksOnlyAtTheCut) {
   const std::string bytes = euc("aカ丂ｶ語\n");
   const std::string whole = euc_to_utf8(bytes);

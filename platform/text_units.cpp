@@ -118,9 +118,14 @@ std::string sjis_to_seven_bit_jis(std::string_view sjis) {
 std::string plain_line_ends(std::string_view text) {
   std::string plain;
   plain.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    plain.push_back(text[i]);
+  // Whole stretches up to each 0x0D at a time.
+  for (size_t from = 0; from < text.size();) {
+    size_t cr = text.find('\r', from);
+    if (cr == std::string_view::npos) cr = text.size();
+    plain.append(text.substr(from, cr - from));
+    if (cr == text.size()) break;
+    if (cr + 1 >= text.size() || text[cr + 1] != '\n') plain.push_back('\r');
+    from = cr + 1;
   }
   return plain;
 }

@@ -19,11 +19,22 @@ constexpr size_t kTableLineSize = 80;    // raw and decoded line
 constexpr size_t kRomajiBufferSize = 40000;
 constexpr size_t kKanaRunSize = 256;  // pending kana run
 constexpr size_t kRunOutputSize = 256;
+constexpr int kTableBuckets = 2048;    // buckets of the table's index by its first two bytes
 extern const char kRomajiTableFile[];  // "kanarom.cnv"
 
 struct RomajiEntry {
   unsigned char kana[kFieldSize];    // one to three kana, NUL-terminated
   unsigned char romaji[kFieldSize];  // at most 6 bytes, NUL-terminated
+};
+
+// The entries of the table grouped by the first two bytes of their kana, in
+// table order within a group; only the entries of the kana's group can
+// match it. Links are entry numbers + 1, 0 ending a chain: the zeroed index
+// of a reset stands for the zeroed table, which matches nothing.
+struct RomajiIndex {
+  int16_t first[kTableBuckets];    // first entry (+ 1) of each bucket
+  int16_t next[kRomajiEntries];    // next entry (+ 1) of the same bucket
+  uint8_t length[kRomajiEntries];  // bytes of each entry's romaji
 };
 
 // Program-wide state of the romaji subsystem; one instance, `romaji`.
@@ -32,7 +43,9 @@ struct Romaji {
   MemoryBlock table_file_block;              // table file buffer of the last load
   MemoryBlock romaji_block;                  // block of the romaji buffer
   unsigned char* romaji_buffer;              // 40000 bytes, NUL-terminated; nullptr before any Get
+  RomajiIndex index;                         // made anew by every load of the table
   unsigned char kana_run[kKanaRunSize];      // pending kana run
+  size_t kana_run_length;                    // its bytes before the NUL
   unsigned char run_output[kRunOutputSize];  // romaji of the run being converted
   Window romaji_pane;                        // nullptr when there is none
   size_t romaji_length;                      // bytes of text in the romaji buffer
@@ -60,7 +73,8 @@ void destroy_romaji_pane();
 void make_empty_romaji_pane(Window main_window);
 
 // Reads kanarom.cnv in the working directory into a new table (its first
-// 4592 bytes; at most 234 entries a section). Lines longer than 79 bytes
+// 4592 bytes; at most 234 entries a section) and indexes it; nothing else
+// changes the table. Lines longer than 79 bytes
 // (raw or decoded), mapping lines without a romaji text and kana or romaji
 // texts longer than 6 bytes are skipped and fill no entry. When the file
 // cannot be opened, prints "Unable to open: kanarom.cnv" and ends the program
@@ -86,3 +100,11 @@ void flush_kana_run();
 
 // Appends byte c (not 0) to the NUL-terminated string s of size bytes, if it fits.
 void append_char(unsigned char* s, size_t size, unsigned char c);
+
+// The index bucket of a kana that begins with bytes first and second.
+constexpr int romaji_bucket(unsigned char first, unsigned char second) {
+  return (first & 0x07) << 8 | second;  // 0xA4, 0xA5 and 0xA1 apart
+}
+
+// Makes romaji.index anew from romaji.table (load_romaji_table does).
+void index_romaji_table();

@@ -132,6 +132,7 @@ void decode_jis_line(unsigned char* out, const unsigned char* in, size_t out_siz
 void load_romaji_table() {
   unsigned char* data = renew_block(&romaji.table_file_block, kTableFileBufferSize, true);
   std::memset(romaji.table, 0, sizeof romaji.table);
+  std::memset(&romaji.index, 0, sizeof romaji.index);  // the empty table's
 
   int32_t file = file_open_read(kRomajiTableFile);
   if (file == kFileError) {
@@ -201,4 +202,19 @@ void load_romaji_table() {
     }
   }
   file_close(file);
+  index_romaji_table();
+}
+
+void index_romaji_table() {
+  RomajiIndex& index = romaji.index;
+  std::memset(&index, 0, sizeof index);
+  // Chained from the last entry to the first, so each chain is in table order.
+  for (int e = kRomajiEntries - 1; e >= 0; --e) {
+    const RomajiEntry& entry = romaji.table[e];
+    const int bucket = romaji_bucket(entry.kana[0], entry.kana[1]);
+    index.next[e] = index.first[bucket];
+    index.first[bucket] = static_cast<int16_t>(e + 1);
+    index.length[e] =
+        static_cast<uint8_t>(strnlen(reinterpret_cast<const char*>(entry.romaji), kFieldSize - 1));
+  }
 }

@@ -190,6 +190,24 @@ TEST_F(RomajiTest, NoTableBufferLeavesAnEmptyTable) {
   recording.alloc_fails = [](size_t size) { return size == kTableFileBufferSize; };
   load_table("か\tka\n");
   EXPECT_EQ(entry_kana(0), "");
+  // Nothing of the earlier table's index is left to match.
+  recording.alloc_fails = nullptr;
+  EXPECT_EQ(romanize("か"), "##");
+}
+
+// The kana are looked up through an index of the table by their first two
+// bytes: each load indexes its own table, and within the entries of one
+// kana the first in table order still wins.
+TEST_F(RomajiTest, TheIndexFollowsEachLoadAndKeepsTableOrder) {
+  load_table("き\tki\nきゃ\tkya\nか\tka\n");
+  EXPECT_EQ(romanize("きゃか"), "ki##ka");
+  load_table("きゃ\tkya\nき\tki\n$k\nキ\tKI\nきょ\tkyo\n");
+  EXPECT_EQ(romanize("きゃきょきか"), "kyaki##ki##");
+  EXPECT_EQ(romanize("キきゃ"), "KIKYA");
+  // A key of one byte matches a kana's first byte left alone at the end of
+  // a run (before ASCII); a key that no kana begins with is never reached.
+  load_bytes("ab\tx\n\xA4\tz\n" + euc("か\tka\n"));
+  EXPECT_EQ(romanize_bytes(euc("か") + "ab\xA4" + "a"), "kaabza");
 }
 
 }  // namespace

@@ -47,28 +47,38 @@ void put_romaji(const unsigned char* bytes, size_t count, bool whole) {
   romaji.romaji_buffer[romaji.romaji_length] = 0;
 }
 
-// The first table entry that fits the run at byte k, and the bytes it
-// takes; the unmatched mark and one byte when none does. Bytes from length
-// on read as zero. Only the bytes k, k+1, k+3 and k+5 are compared.
-const unsigned char* match_at(const unsigned char* run, size_t length, size_t k, size_t* step) {
+// The romaji of the first table entry that fits the run at byte k, its
+// length and the bytes it takes; the unmatched mark and one byte when none
+// does. Bytes from length on read as zero. Only the bytes k, k+1, k+3 and
+// k+5 are compared. Entries that fit have the run's bytes k and k+1 as their
+// first two, so only their bucket of the index is tried, in table order.
+const unsigned char* match_at(const unsigned char* run, size_t length, size_t k, size_t* step,
+                              size_t* text_length) {
   auto at = [&](size_t i) -> unsigned char { return i < length ? run[i] : 0; };
-  for (const RomajiEntry& e : romaji.table) {
-    const unsigned char* key = e.kana;
-    if (at(k) != key[0] || at(k + 1) != key[1]) continue;
-    if (key[2] == 0) {
+  const unsigned char first = at(k);
+  const unsigned char second = at(k + 1);
+  const RomajiIndex& index = romaji.index;
+  for (int link = index.first[romaji_bucket(first, second)]; link != 0;
+       link = index.next[link - 1]) {
+    const int e = link - 1;
+    const unsigned char* key = romaji.table[e].kana;
+    if (first != key[0] || second != key[1]) continue;
+    if (key[2] != 0) {
+      if (at(k + 3) != key[3]) continue;
+      if (key[4] != 0) {
+        if (at(k + 5) != key[5]) continue;
+        *step = 6;
+      } else {
+        *step = 4;
+      }
+    } else {
       *step = 2;
-      return e.romaji;
     }
-    if (at(k + 3) != key[3]) continue;
-    if (key[4] == 0) {
-      *step = 4;
-      return e.romaji;
-    }
-    if (at(k + 5) != key[5]) continue;
-    *step = 6;
-    return e.romaji;
+    *text_length = index.length[e];
+    return romaji.table[e].romaji;
   }
   *step = 1;
+  *text_length = 1;
   return kUnmatched;
 }
 
@@ -97,8 +107,8 @@ void convert_kana(const unsigned char* run, size_t length, bool capitals) {
   size_t n = 0;
   for (size_t k = 0; k < length;) {
     size_t step;
-    const unsigned char* text = match_at(run, length, k, &step);
-    size_t text_length = strnlen(reinterpret_cast<const char*>(text), kFieldSize - 1);
+    size_t text_length;
+    const unsigned char* text = match_at(run, length, k, &step, &text_length);
     // One byte stays free for the 't' '-' that a final '*' becomes.
     if (n + text_length + 1 > kOutputLimit) {
       size_t carry = 0;
@@ -126,15 +136,15 @@ void convert_kana(const unsigned char* run, size_t length, bool capitals) {
 // change how the first part matches), and not just after a gemination mark.
 void convert_run_part() {
   unsigned char* run = romaji.kana_run;
-  size_t length = strnlen(reinterpret_cast<char*>(run), kKanaRunSize);
+  const size_t length = romaji.kana_run_length;
   size_t cut = 0;
   size_t cut_any = 0;
   for (size_t k = 0; k + 6 <= length;) {
     size_t step;
-    const unsigned char* text = match_at(run, length, k, &step);
+    size_t text_length;
+    const unsigned char* text = match_at(run, length, k, &step, &text_length);
     k += step;
     if (k + 6 > length) break;
-    size_t text_length = strnlen(reinterpret_cast<const char*>(text), kFieldSize - 1);
     cut_any = k;
     if (text_length == 0 || text[text_length - 1] != '*') cut = k;
   }
@@ -144,14 +154,23 @@ void convert_run_part() {
   convert_kana(run, cut, romaji.run_lead == 0xA5);
   std::memmove(run, run + cut, length - cut);
   std::memset(run + (length - cut), 0, kKanaRunSize - (length - cut));
+  romaji.kana_run_length = length - cut;
+}
+
+// append_char on the pending run, whose length is kept rather than measured.
+void append_to_run(unsigned char c) {
+  const size_t length = romaji.kana_run_length;
+  if (c == 0 || length + 2 > kKanaRunSize) return;
+  romaji.kana_run[length] = c;
+  romaji.kana_run[length + 1] = 0;
+  romaji.kana_run_length = length + 1;
 }
 
 // Adds a kana (second byte 0 for a lone first byte) to the pending run.
 void add_to_run(unsigned char first, unsigned char second) {
-  size_t length = strnlen(reinterpret_cast<char*>(romaji.kana_run), kKanaRunSize);
-  if (length + (second != 0 ? 2 : 1) > kRunLimit) convert_run_part();
-  append_char(romaji.kana_run, kKanaRunSize, first);
-  append_char(romaji.kana_run, kKanaRunSize, second);
+  if (romaji.kana_run_length + (second != 0 ? 2 : 1) > kRunLimit) convert_run_part();
+  append_to_run(first);
+  append_to_run(second);
 }
 
 }  // namespace
@@ -165,12 +184,13 @@ void append_char(unsigned char* s, size_t size, unsigned char c) {
 }
 
 void flush_kana_run() {
-  size_t length = strnlen(reinterpret_cast<char*>(romaji.kana_run), kKanaRunSize);
+  const size_t length = romaji.kana_run_length;
   if (length == 0) return;
   // A run converted in parts keeps the capitals of its beginning.
   unsigned char lead = romaji.run_lead != 0 ? romaji.run_lead : romaji.kana_run[0];
   convert_kana(romaji.kana_run, length, lead == 0xA5);
   std::memset(romaji.kana_run, 0, kKanaRunSize);
+  romaji.kana_run_length = 0;
   romaji.run_lead = 0;
 }
 
@@ -179,6 +199,7 @@ void build_romaji_text(Window main_window) {
   romaji.romaji_length = 0;
   romaji.romaji_cut = romaji.romaji_buffer == nullptr;  // nowhere to write: no walk
   std::memset(romaji.kana_run, 0, kKanaRunSize);
+  romaji.kana_run_length = 0;
   romaji.run_lead = 0;
   romaji.line_text_end = 0;
 
@@ -207,6 +228,16 @@ void build_romaji_text(Window main_window) {
       if (b0 == 0x0A && !romaji.romaji_cut && romaji.romaji_length <= kRomajiLimit - kNoticeRoom) {
         romaji.line_text_end = i;
       }
+      // The ASCII after it (glosses, blanks) is copied as it comes: the run
+      // is empty, and only a full stop and a line end have rules of their own.
+      unsigned char* out = romaji.romaji_buffer;
+      size_t n = romaji.romaji_length;
+      while (i < length && n < kRomajiLimit && text[i] < 0x80 && text[i] != '.' &&
+             text[i] != 0x0A) {
+        out[n++] = text[i++];
+      }
+      out[n] = 0;
+      romaji.romaji_length = n;
     } else if (b0 == 0xA1 && b1 == 0xBC) {  // long vowel mark
       add_to_run(b0, b1);
       i += 2;

@@ -138,6 +138,66 @@ int32_t dict_line_end_before(int32_t position);
 // copied; returns the number copied.
 int32_t dict_copy_line(int32_t position, unsigned char* out, int32_t max);
 
+// compare_key's reads, a run at a time. A run is only read where both the
+// index page of an entry and the text page at its position are resident;
+// then count calls of index_entry(k) each followed by one of dict_byte
+// would all be hits, and note_entry_text_reads leaves the cache as they
+// would. Anywhere else the caller reads byte by byte. These are inline: they
+// run for every comparison of every search.
+//
+// resident_entry: entry k of the current slot when its page is resident
+// (its frame in *frame); false, touching nothing, when it is not or k is
+// outside the index.
+inline bool resident_entry(int32_t k, int32_t* value, int32_t* frame) {
+  const int slot = store.current_slot;
+  if (static_cast<uint32_t>(k) >= store.index_limit[slot]) return false;
+  const uint32_t offset = static_cast<uint32_t>(k) * 4;
+  const uint32_t page = offset / kPageSize;
+  const int32_t f = store.index_pages[slot][page];
+  if (f == -1) return false;
+  const unsigned char* word = store.frame[f] + (offset - page * kPageSize);
+  *value = static_cast<int32_t>(uint32_t{word[0]} | uint32_t{word[1]} << 8 |
+                                uint32_t{word[2]} << 16 | uint32_t{word[3]} << 24);
+  *frame = f;
+  return true;
+}
+
+// resident_text: the bytes at position, position + 1, ... of the current
+// slot's text, as many as lie in the same page and the text (at most max),
+// when that page is resident: their count in *count, its frame in *frame.
+// nullptr, touching nothing, when the page is not resident or the position
+// reads as a line end.
+inline const unsigned char* resident_text(int32_t position, uint32_t max, uint32_t* count,
+                                          int32_t* frame) {
+  const int slot = store.current_slot;
+  const uint32_t offset = static_cast<uint32_t>(position) - 1u;
+  if (offset >= store.text_limit[slot]) return nullptr;
+  const uint32_t page = offset / kPageSize;
+  const int32_t f = store.text_pages[slot][page];
+  if (f == -1) return nullptr;
+  const uint32_t within = offset - page * kPageSize;
+  uint32_t n = kPageSize - within;
+  if (n > store.text_limit[slot] - offset) n = store.text_limit[slot] - offset;
+  if (n > max) n = max;
+  *count = n;
+  *frame = f;
+  return store.frame[f] + within;
+}
+
+// count pairs of accesses, an index entry in index_frame and then a text
+// byte in text_frame, all hits: the statistics, both stamps and the use clock
+// end where the pairs of single calls would leave them.
+inline void note_entry_text_reads(int32_t index_frame, int32_t text_frame, uint32_t count) {
+  if (count == 0) return;
+  const int slot = store.current_slot;
+  store.index_hits[slot] += count;
+  store.text_hits[slot] += count;
+  // The last pair took the stamps clock - 2 (index) and clock - 1 (text).
+  store.use_clock += 2 * int64_t{count};
+  store.use_stamp[index_frame] = store.use_clock - 2;
+  store.use_stamp[text_frame] = store.use_clock - 1;
+}
+
 // Reads one page of file into the least recently used frame and maps it in
 // *element. Used by dict_byte, index_entry and the line reads alone.
 void load_page(int32_t* element, int32_t file, uint32_t page);
