@@ -105,7 +105,8 @@ def content_kind(pos, pos1, surface):
 
 
 def read_items(program, folder, corpus, forms):
-    args = [program] + (["--forms"] if forms else []) + [corpus]
+    # The program runs in the dictionary's folder: the text by its whole path.
+    args = [os.path.abspath(program)] + (["--forms"] if forms else []) + [os.path.abspath(corpus)]
     out = subprocess.run(args, cwd=folder, capture_output=True, check=True).stdout
     items = []
     for row in out.decode("utf-8", errors="replace").splitlines():
