@@ -8,6 +8,7 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -31,7 +32,6 @@ class Converter {
   Converter& operator=(const Converter&) = delete;
 
   bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-  iconv_t handle() const { return cd_; }
 
   // Converts in whole; appends to *out. Returns false, leaving *out as it
   // was, when iconv rejects any byte of it.
@@ -183,70 +183,28 @@ void append_utf16le(std::string_view bytes, std::u16string* out) {
 
 namespace {
 
-// Well-formed EUC-JP (ASCII included) to UTF-8 one character at a time, the
-// runs of multi-byte characters through iconv: a character without a mapping
-// in the standard table is tried in the vendor's, else becomes U+FFFD.
-void stretch_to_utf8_by_characters(std::string_view euc, Converter& cd, VendorTable& vendor,
-                                   std::string* out) {
-  std::string run;  // a stretch of multi-byte characters
-  auto flush_run = [&] {
-    if (run.empty()) return;
-    // Almost always the whole stretch converts at once; a character without
-    // a mapping sends it through character by character.
-    if (!cd.convert(run, out)) {
-      std::string_view rest = run;
-      bool well_formed;
-      while (!rest.empty()) {
-        size_t length = euc_char_length(rest, &well_formed);
-        std::string_view one = rest.substr(0, length);
-        if (!cd.convert(one, out) && !vendor.get().convert(one, out)) *out += kReplacementUtf8;
-        rest.remove_prefix(length);
-      }
-    }
-    run.clear();
-  };
-  while (!euc.empty()) {
-    bool well_formed;
-    size_t length = euc_char_length(euc, &well_formed);
-    if (static_cast<unsigned char>(euc[0]) < 0x80) {
-      flush_run();
-      out->push_back(euc[0]);
-    } else {
-      run.append(euc.substr(0, length));
-    }
-    euc.remove_prefix(length);
-  }
-  flush_run();
+// The UTF-8 of one well-formed EUC-JP character: iconv's, else the vendor
+// table's, else U+FFFD.
+void character_to_utf8(std::string_view one, Converter& cd, VendorTable& vendor, std::string* out) {
+  if (!cd.convert(one, out) && !vendor.get().convert(one, out)) *out += kReplacementUtf8;
 }
 
-// Converts well-formed EUC-JP (ASCII included) in one call of iconv,
-// straight onto the end of *out. Returns false, leaving *out as it was, when
-// any character has no mapping. EUC-JP has no shift state, and iconv passes
-// ASCII through as it stands, so this gives what the character-by-character
-// conversion gives whenever it succeeds.
-bool stretch_to_utf8_at_once(std::string_view euc, iconv_t cd, std::string* out) {
-  const size_t start = out->size();
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  char* inp = const_cast<char*>(euc.data());
-  size_t inleft = euc.size();
-  size_t done = start;
-  // Every character grows by half at most (two bytes into three).
-  out->resize(start + euc.size() + euc.size() / 2 + 16);
-  for (;;) {
-    char* outp = out->data() + done;
-    size_t outleft = out->size() - done;
-    size_t r = iconv(cd, &inp, &inleft, &outp, &outleft);
-    done = static_cast<size_t>(outp - out->data());
-    if (r != static_cast<size_t>(-1) && inleft == 0) break;
-    if (r == static_cast<size_t>(-1) && errno == E2BIG) {
-      out->resize(out->size() + inleft * 2 + 16);
-      continue;
-    }
-    out->resize(start);
-    return false;
-  }
-  out->resize(done);
-  return true;
+// The UTF-8 that character_to_utf8 gave for each two-byte code (lead and
+// trail 0xA1-0xFE) the first time it came, so that iconv is asked once per
+// character rather than for every occurrence: a listing repeats the same
+// few thousand characters millions of times. Per thread, as the server
+// converts on several.
+struct CodeUtf8 {
+  uint8_t length;  // bytes in utf8; 0 while the code has not come yet
+  char utf8[7];
+};
+constexpr int kCells = 94;  // 0xA1-0xFE
+thread_local CodeUtf8 two_byte_utf8[kCells * kCells];
+
+bool ascii_only(const char* eight) {
+  uint64_t word;
+  std::memcpy(&word, eight, sizeof word);
+  return (word & 0x8080808080808080u) == 0;
 }
 
 }  // namespace
@@ -254,33 +212,52 @@ bool stretch_to_utf8_at_once(std::string_view euc, iconv_t cd, std::string* out)
 std::string euc_to_utf8(std::string_view euc) {
   std::string out;
   out.reserve(euc.size() * 3 / 2 + 4);
-  Converter cd("UTF-8", "EUC-JP");
-  VendorTable vendor("UTF-8");
-  // Stretches of well-formed characters, ASCII included, convert in one
-  // call each; each undecodable character between them is one U+FFFD.
-  auto flush = [&](std::string_view stretch) {
-    if (stretch.empty()) return;
-    if (!cd.ok() || !stretch_to_utf8_at_once(stretch, cd.handle(), &out)) {
-      stretch_to_utf8_by_characters(stretch, cd, vendor, &out);
-    }
+  std::unique_ptr<Converter> cd;  // opened when a character is new
+  auto converter = [&]() -> Converter& {
+    if (!cd) cd = std::make_unique<Converter>("UTF-8", "EUC-JP");
+    return *cd;
   };
-  size_t start = 0;
+  VendorTable vendor("UTF-8");
+  const char* const text = euc.data();
+  const size_t size = euc.size();
   size_t at = 0;
-  while (at < euc.size()) {
-    if (static_cast<unsigned char>(euc[at]) < 0x80) {
-      ++at;
+  while (at < size) {
+    // ASCII (most of a listing) passes through in stretches.
+    size_t end = at;
+    while (end + 8 <= size && ascii_only(text + end)) end += 8;
+    while (end < size && static_cast<unsigned char>(text[end]) < 0x80) ++end;
+    out.append(text + at, end - at);
+    at = end;
+    if (at == size) break;
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const auto trail = at + 1 < size ? static_cast<unsigned char>(text[at + 1]) : 0;
+    if (lead >= 0xA1 && lead <= 0xFE && trail >= 0xA1 && trail <= 0xFE) {
+      CodeUtf8& code = two_byte_utf8[(lead - 0xA1) * kCells + (trail - 0xA1)];
+      if (code.length == 0) {
+        std::string one;
+        character_to_utf8(euc.substr(at, 2), converter(), vendor, &one);
+        if (one.size() > sizeof code.utf8) {  // not expected of any code; not kept
+          out += one;
+          at += 2;
+          continue;
+        }
+        std::memcpy(code.utf8, one.data(), one.size());
+        code.length = static_cast<uint8_t>(one.size());
+      }
+      out.append(code.utf8, code.length);
+      at += 2;
       continue;
     }
+    // Half-width kana, JIS X 0212 and undecodable bytes, one at a time.
     bool well_formed;
     const size_t length = euc_char_length(euc.substr(at), &well_formed);
-    if (!well_formed) {
-      flush(euc.substr(start, at - start));
+    if (well_formed) {
+      character_to_utf8(euc.substr(at, length), converter(), vendor, &out);
+    } else {
       out += kReplacementUtf8;
-      start = at + length;
     }
     at += length;
   }
-  flush(euc.substr(start));
   return out;
 }
 
