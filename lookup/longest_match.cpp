@@ -104,15 +104,40 @@ void lookup_word_in_slot(int slot) {
   const size_t first = euc_lead_length(lookup.search_key[0]);
   for (int k = p.matched; k >= 1; --k) {
     int32_t e = p.first_match[k];
-    for (;;) {
-      lookup.current_entry = e;
-      if (std::memcmp(lookup.entry_line, lookup.search_key, first) == 0) break;
+    lookup.current_entry = e;
+    if (std::memcmp(lookup.entry_line, lookup.search_key, first) == 0) continue;
+    // The walk through this prefix's matches depends on the prefix alone
+    // when it holds the whole first character: a walk made before is taken
+    // from the search memo, and only its last line is read again.
+    const auto bytes = static_cast<size_t>(k * p.width);
+    SearchMemoEntry* memo =
+        first <= bytes ? find_search_memo(store.current_slot, lookup.search_key, bytes) : nullptr;
+    if (memo != nullptr && memo->walk_end != 0) {
       int status = kNotFound;
       int32_t entry = 0;
-      search_index(kCheckMode, store.current_slot, e, k * p.width, lookup.search_key, &status,
-                   &entry, lookup.entry_line);
+      search_index(kCheckMode, store.current_slot, memo->walk_last, static_cast<int32_t>(bytes),
+                   lookup.search_key, &status, &entry, lookup.entry_line);
+      lookup.current_entry = memo->walk_last + 1;
+      continue;
+    }
+    int32_t last = 0;  // the entry whose line the buffer holds
+    for (;;) {
+      int status = kNotFound;
+      int32_t entry = 0;
+      search_index(kCheckMode, store.current_slot, e, static_cast<int32_t>(bytes),
+                   lookup.search_key, &status, &entry, lookup.entry_line);
       if (status != kFound) break;
+      last = lookup.current_entry;
       e = lookup.current_entry + 1;
+      lookup.current_entry = e;
+      if (std::memcmp(lookup.entry_line, lookup.search_key, first) == 0) break;
+    }
+    if (memo != nullptr && last != 0) {
+      memo->walk_last = last;
+      memo->walk_end = lookup.current_entry == last + 1 &&
+                               std::memcmp(lookup.entry_line, lookup.search_key, first) == 0
+                           ? 1
+                           : 2;
     }
   }
 }

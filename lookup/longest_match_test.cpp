@@ -143,6 +143,80 @@ TEST_F(LongestMatchTest, LookupWordComparesTheWholeFirstCharacter) {
   EXPECT_EQ(word("tokyo"), "tokyo /b/\n");
 }
 
+// The searches and walks kept in the search memo give what the lookup
+// gives afresh: for every key, the line, the current entry and the key as
+// the lookup leaves them, whether the memo is empty (a new opening of the
+// dictionary) or full of the other keys' searches, taken in another order.
+TEST_F(LongestMatchTest, TheSearchMemoAnswersAsTheLookupDoesAfresh) {
+  const std::string text = lines({
+      euc("大漢字 [だいかんじ] /big kanji/"),
+      euc("漢字 [かんじ] /kanji/"),
+      euc("漢 [かん] /Han/"),
+      euc("小漢 [しょうかん] /x/"),
+      euc("日本 [にほん] /Japan/"),
+      euc("日本語 [にほんご] /Japanese/"),
+      euc("本日 [ほんじつ] /today/"),
+      euc("大対 [おおつい] /big pair/"),
+      euc("対 [たい] /versus/"),
+      euc("カナ /kana/"),
+      euc("かな /kana/"),
+      "\x8F\xB0\xA1 /a/",
+      "\x8F\xB0\xA2 /b/",
+      "tokyo /t/",
+      "xTokyo /u/",
+  });
+  open_dictionary_with(text, character_starts(text));
+  std::vector<std::string> keys;
+  for (const std::string& start :
+       {euc("大漢字です"), euc("漢字の本"), euc("漢和"), euc("小漢字"), euc("日本語を"),
+        euc("本日は"), euc("対です"), euc("大対"), euc("カナダ"), euc("かなしい"),
+        std::string("\x8F\xB0\xA2\xA4\xA2"), std::string("tokyo!"), std::string("TOKYO"),
+        euc("日本\n")}) {
+    for (size_t n = 1; n <= start.size(); ++n) keys.push_back(start.substr(0, n));
+  }
+  struct State {
+    std::string line, key;
+    int32_t entry;
+    bool operator==(const State&) const = default;
+  };
+  auto state = [] {
+    return State{entry_line(), reinterpret_cast<const char*>(lookup.search_key),
+                 lookup.current_entry};
+  };
+  std::vector<State> fresh;
+  for (const std::string& key : keys) {
+    open_dictionaries(nullptr);  // a new opening: nothing in the memo counts
+    lookup.current_entry = -7;   // a key too short to look up leaves it
+    word(key);
+    fresh.push_back(state());
+  }
+  open_dictionaries(nullptr);
+  const uint64_t hits = search_memo.hits;
+  for (int round = 0; round < 2; ++round) {
+    for (size_t i = keys.size(); i-- > 0;) {
+      lookup.current_entry = -7;
+      word(keys[i]);
+      EXPECT_TRUE(state() == fresh[i]) << testing_support::hex(keys[i]) << " round " << round;
+    }
+  }
+  EXPECT_GT(search_memo.hits, hits + keys.size());
+}
+
+// What was found in one dictionary is not taken for another opened under
+// the same names, nor after the store is reset.
+TEST_F(LongestMatchTest, TheSearchMemoForgetsADictionaryOpenedAgain) {
+  const std::string first = lines({euc("漢字 /one/")});
+  open_dictionary_with(first, line_starts(first));
+  EXPECT_EQ(word(euc("漢字")), euc("漢字 /one/\n"));
+  const std::string second = lines({euc("漢字 /two/")});
+  open_dictionary_with(second, line_starts(second));
+  EXPECT_EQ(word(euc("漢字")), euc("漢字 /two/\n"));
+  reset_store();
+  const std::string third = lines({euc("漢 /three/")});
+  open_dictionary_with(third, line_starts(third));
+  EXPECT_EQ(word(euc("漢字")), euc("漢 /three/\n"));
+}
+
 TEST_F(LongestMatchTest, SelectionListsEachLineOnceWithAllItsBytes) {
   // Two lines match 日本, five match 日 (those two among them).
   const std::string text = lines({euc("日") + "1", euc("日曜") + "2", euc("日本") + "3",

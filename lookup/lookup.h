@@ -101,6 +101,41 @@ void reset_lookup();
 // a-z); else the folded difference key byte - text byte where they part.
 int32_t compare_key(int32_t length, const unsigned char* key);
 
+// What the searches of search mode found, by key: a search is a function of
+// the slot's files and the key's bytes up to its NUL (at most length), so a
+// key searched again is answered here, and only its line is read from the
+// dictionary. A passage repeats its words, and each word's shorter prefixes
+// are searched again for every word that begins alike. The places are
+// overwritten as keys come (one place per hash); an entry counts only for
+// the opening of the slot it was made in (store.opening), so nothing of
+// another dictionary or an earlier Get is ever taken.
+constexpr size_t kSearchMemoPlaces = 16384;
+constexpr size_t kSearchMemoKeySize = 40;  // bytes of the longest key kept
+struct SearchMemoEntry {
+  uint32_t opening;  // store.opening of the slot when made; 0 = empty
+  int32_t first;     // the first matching entry; 0 = not found
+  int32_t current;   // the current entry the search left
+  // How lookup_word_in_slot's walk from `first` through the entries that
+  // match the key went (it depends on nothing else once the key holds the
+  // key's whole first character): the last entry whose line it read, and
+  // whether that line begins with the first character (1) or the next entry
+  // no longer matches (2); 0 while the walk was not made.
+  int32_t walk_last;
+  uint8_t walk_end;
+  uint8_t slot;
+  uint8_t length;  // bytes of key
+  unsigned char key[kSearchMemoKeySize];
+};
+struct SearchMemo {
+  SearchMemoEntry places[kSearchMemoPlaces];
+  uint64_t hits;  // statistics: searches answered here
+};
+extern SearchMemo search_memo;
+
+// The memo's entry of the key's first bytes (at most kSearchMemoKeySize) in
+// the slot as it is open now, or nullptr when there is none.
+SearchMemoEntry* find_search_memo(int slot, const unsigned char* key, size_t bytes);
+
 // Search mode (1): the first entry whose text begins with the key's first
 // length bytes. Check mode (2): whether entry start does. On status 3 the
 // entry line is cut into line and *entry set; on status 4 neither is written.

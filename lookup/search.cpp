@@ -5,6 +5,8 @@
 // character starts at an even offset of the compared bytes, A-Z as a-z. The
 // comparison is a prefix test, so the matching entries of a key form one run;
 // the search finds any of them and then narrows and walks back to the first.
+#include <cstring>
+
 #include "lookup/lookup.h"
 #include "store/store.h"
 
@@ -99,28 +101,18 @@ int32_t compare_key(int32_t length, const unsigned char* key) {
   return 0;
 }
 
-void search_index(int mode, int slot, int32_t start, int32_t length, const unsigned char* key,
-                  int* status, int32_t* entry, unsigned char* line) {
-  *status = kNotFound;
-  // A slot whose files, tables or frames could not be had finds nothing.
-  if (!slot_ready(slot)) return;
-  const int32_t count = store.entry_count[slot];
+namespace {
 
-  if (mode == kCheckMode) {
-    if (start < 1 || start > count) return;
-    lookup.current_entry = start;
-    if (compare_key(length, key) != 0) return;
-    extract_line(entry, line);
-    *status = kFound;
-    return;
-  }
-
+// The binary search, its narrowing and the walk back: the first entry of
+// the matching run that the probes reach, or 0 when they find none.
+// lookup.current_entry is left where the search left it.
+int32_t first_matching_entry(int32_t count, int32_t length, const unsigned char* key) {
   int32_t lo = 1;
   int32_t hi = count;
-  if (hi < 1) return;
+  if (hi < 1) return 0;
   int32_t found = 0;
   for (int probes = 0;; ++probes) {
-    if (probes == kProbeBudget) return;
+    if (probes == kProbeBudget) return 0;
     const auto mid = static_cast<int32_t>((int64_t{lo} + hi) / 2);
     lookup.current_entry = mid;
     const int32_t r = compare_key(length, key);
@@ -133,7 +125,7 @@ void search_index(int mode, int slot, int32_t start, int32_t length, const unsig
     } else {
       hi = mid - 1;
     }
-    if (lo > hi) return;
+    if (lo > hi) return 0;
   }
 
   // Entries below lo sort before the key; narrow towards the first match.
@@ -151,14 +143,80 @@ void search_index(int mode, int slot, int32_t start, int32_t length, const unsig
   // compared.
   lookup.current_entry = found;
   while (compare_key(length, key) == 0) {
-    if (lookup.current_entry == 1) {
+    if (lookup.current_entry == 1) return 1;
+    --lookup.current_entry;
+  }
+  ++lookup.current_entry;
+  return lookup.current_entry;
+}
+
+// The memo's place for a key of the slot.
+SearchMemoEntry& memo_place(int slot, const unsigned char* key, size_t bytes) {
+  uint32_t hash = 2166136261u ^ static_cast<uint32_t>(slot);
+  for (size_t i = 0; i < bytes; ++i) hash = (hash ^ key[i]) * 16777619u;
+  return search_memo.places[(hash ^ hash >> 15) % kSearchMemoPlaces];
+}
+
+}  // namespace
+
+SearchMemo search_memo;
+
+SearchMemoEntry* find_search_memo(int slot, const unsigned char* key, size_t bytes) {
+  if (slot < 0 || slot >= kSlotCount || store.opening[slot] == 0 || bytes > kSearchMemoKeySize) {
+    return nullptr;
+  }
+  SearchMemoEntry& m = memo_place(slot, key, bytes);
+  if (m.opening != store.opening[slot] || m.slot != slot || m.length != bytes ||
+      std::memcmp(m.key, key, bytes) != 0) {
+    return nullptr;
+  }
+  return &m;
+}
+
+void search_index(int mode, int slot, int32_t start, int32_t length, const unsigned char* key,
+                  int* status, int32_t* entry, unsigned char* line) {
+  *status = kNotFound;
+  // A slot whose files, tables or frames could not be had finds nothing.
+  if (!slot_ready(slot)) return;
+  const int32_t count = store.entry_count[slot];
+
+  if (mode == kCheckMode) {
+    if (start < 1 || start > count) return;
+    lookup.current_entry = start;
+    if (compare_key(length, key) != 0) return;
+    extract_line(entry, line);
+    *status = kFound;
+    return;
+  }
+
+  // The comparison never reads past the key's NUL, and a key that ends
+  // there compares as the bytes before it: those bytes are what the search
+  // depends on, besides the slot's files.
+  const size_t bytes =
+      length > 0 ? strnlen(reinterpret_cast<const char*>(key), static_cast<size_t>(length)) : 0;
+  const bool memo = length > 0 && bytes <= kSearchMemoKeySize && store.opening[slot] != 0;
+  if (memo) {
+    if (const SearchMemoEntry* m = find_search_memo(slot, key, bytes)) {
+      ++search_memo.hits;
+      lookup.current_entry = m->current;
+      if (m->first == 0) return;
       extract_line(entry, line);
       *status = kFound;
       return;
     }
-    --lookup.current_entry;
   }
-  ++lookup.current_entry;
+  const int32_t first = first_matching_entry(count, length, key);
+  if (memo) {
+    SearchMemoEntry& m = memo_place(slot, key, bytes);
+    m.opening = store.opening[slot];
+    m.slot = static_cast<uint8_t>(slot);
+    m.length = static_cast<uint8_t>(bytes);
+    std::memcpy(m.key, key, bytes);
+    m.first = first;
+    m.current = lookup.current_entry;
+    m.walk_end = 0;
+  }
+  if (first == 0) return;
   extract_line(entry, line);
   *status = kFound;
 }

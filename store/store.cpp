@@ -139,6 +139,8 @@ void open_dictionary(Window owner, int slot) {
   if (slot < 0 || slot >= kSlotCount) return;
   // The handles and tables of the previous command are not read again.
   close_dictionary(slot);
+  static uint32_t openings = 0;  // of the whole run; a reset does not repeat them
+  store.opening[slot] = ++openings;
   drop_frames_of(store.text_pages[slot], store.text_page_count[slot]);
   drop_frames_of(store.index_pages[slot], store.index_page_count[slot]);
   if (slot < kNamedSlots) {

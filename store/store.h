@@ -61,6 +61,12 @@ struct Store {
   uint32_t text_limit[kSlotCount];   // bytes of text dict_byte may read
   uint32_t index_limit[kSlotCount];  // index words index_entry may read
 
+  // Which opening of the program's run a slot's files are from: every
+  // open_dictionary numbers its slot anew (1, 2, ...; never again the same
+  // number, not even after a reset), so what was found in one set of files
+  // is never taken for another. 0 while the slot was not opened.
+  uint32_t opening[kSlotCount];
+
   int32_t highest_slot;  // slots 0 to this are opened: kNamedSlots - 1
   int32_t current_slot;  // the slot dict_byte and index_entry serve
 
