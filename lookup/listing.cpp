@@ -324,12 +324,22 @@ void build_listing_text() {
   lookup.listing_text = renew_block(&lookup.listing_text_block, size, true);
   lookup.listing_text_size = lookup.listing_text == nullptr ? 0 : size;
   if (lookup.listing_text == nullptr) return;
+  // A line at a time.
+  unsigned char* text = lookup.listing_text;
   size_t out = 0;
-  for (size_t i = 0; i < source_length; ++i) {
-    if (source[i] == 0x0A) lookup.listing_text[out++] = 0x0D;
-    lookup.listing_text[out++] = source[i];
+  for (size_t i = 0; i < source_length;) {
+    const auto* line_end =
+        static_cast<const unsigned char*>(std::memchr(source + i, 0x0A, source_length - i));
+    const size_t n = line_end == nullptr ? source_length - i : line_end - (source + i);
+    std::memcpy(text + out, source + i, n);
+    out += n;
+    i += n;
+    if (line_end == nullptr) break;
+    text[out++] = 0x0D;
+    text[out++] = 0x0A;
+    ++i;
   }
-  lookup.listing_text[out] = 0;
+  text[out] = 0;
 }
 
 size_t place_listing_text(std::string_view text) {
