@@ -316,7 +316,57 @@ std::string sjis_to_utf8(std::string_view sjis) {
   return to_utf8_replacing("CP932", sjis, sjis_char_length);
 }
 
+namespace {
+
+// Whether a text of ASCII and two-byte codes (lead and trail 0xA1-0xFE) is
+// valid EUC-JP, as first_invalid_byte's conversions would find it: all of it
+// converts in one of the two charsets. Which of them converts each code is
+// asked of iconv the first time the code comes and kept. False for any other
+// text (the conversions then decide).
+constexpr uint8_t kAsked = 4, kInMs = 1, kInStandard = 2;
+thread_local uint8_t two_byte_valid[kCells * kCells];
+thread_local uint8_t ascii_valid[0x80];
+
+uint8_t charsets_converting(std::string_view one) {
+  uint8_t found = kAsked;
+  for (auto [charset, bit] : {std::pair{"EUC-JP-MS", kInMs}, std::pair{"EUC-JP", kInStandard}}) {
+    Converter cd("UTF-8", charset);
+    std::string out;
+    if (cd.ok() && cd.convert(one, &out)) found |= bit;
+  }
+  return found;
+}
+
+bool euc_valid_by_codes(std::string_view bytes) {
+  uint8_t all = kInMs | kInStandard;
+  const auto* text = reinterpret_cast<const unsigned char*>(bytes.data());
+  for (size_t at = 0; at < bytes.size() && all != 0;) {
+    const unsigned char lead = text[at];
+    uint8_t* known;
+    size_t length;
+    if (lead < 0x80) {
+      known = &ascii_valid[lead];
+      length = 1;
+    } else if (lead >= 0xA1 && lead <= 0xFE && at + 1 < bytes.size() && text[at + 1] >= 0xA1 &&
+               text[at + 1] <= 0xFE) {
+      known = &two_byte_valid[(lead - 0xA1) * kCells + (text[at + 1] - 0xA1)];
+      length = 2;
+    } else {
+      return false;
+    }
+    if (*known == 0) *known = charsets_converting(bytes.substr(at, length));
+    all &= *known;
+    at += length;
+  }
+  return all != 0;
+}
+
+}  // namespace
+
 size_t first_invalid_byte(std::string_view bytes, TextEncoding encoding) {
+  if (encoding == TextEncoding::kEucJp && euc_valid_by_codes(bytes)) {
+    return std::string_view::npos;
+  }
   // Text is valid when one of the charsets of its encoding converts all of
   // it; the variants differ in their vendor and supplementary characters.
   const char* charsets[3] = {};

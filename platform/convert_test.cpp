@@ -280,6 +280,49 @@ TEST(SjisToUtf8, DecodesAndMarksBadBytes) {
   EXPECT_EQ(sjis_to_utf8("a\x82"), "a" + kFffd);
 }
 
+// Whether iconv converts all of bytes from charset, the oracle below.
+bool converts_whole(const char* charset, std::string_view bytes) {
+  iconv_t cd = iconv_open("UTF-8", charset);
+  std::string out(bytes.size() * 4 + 16, '\0');
+  char* in = const_cast<char*>(bytes.data());
+  size_t in_left = bytes.size();
+  char* to = out.data();
+  size_t to_left = out.size();
+  const size_t r = iconv(cd, &in, &in_left, &to, &to_left);
+  iconv_close(cd);
+  return r != static_cast<size_t>(-1) && in_left == 0;
+}
+
+// EUC-JP is valid when all of it converts in the standard charset or all of
+// it in the Windows one, whatever the verdict on each code is kept as: every
+// two-byte code among ASCII, twice (the second time as kept), and the codes
+// of one charset only beside each other.
+TEST(FirstInvalidByte, EveryTwoByteEucCodeAsTheConversionsJudgeIt) {
+  std::string ms_only, standard_only;
+  for (int round = 0; round < 2; ++round) {
+    for (int lead = 0xA1; lead <= 0xFE; ++lead) {
+      for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+        const std::string code = {static_cast<char>(lead), static_cast<char>(trail)};
+        const std::string text = "a" + code + "\n";
+        const bool ms = converts_whole("EUC-JP-MS", text);
+        const bool standard = converts_whole("EUC-JP", text);
+        const size_t fault = first_invalid_byte(text, TextEncoding::kEucJp);
+        EXPECT_EQ(fault == std::string_view::npos, ms || standard) << testing_support::hex(code);
+        if (ms && !standard && ms_only.empty()) ms_only = code;
+        if (standard && !ms && standard_only.empty()) standard_only = code;
+      }
+    }
+  }
+  ASSERT_FALSE(ms_only.empty());
+  if (!standard_only.empty()) {
+    EXPECT_EQ(first_invalid_byte(ms_only + standard_only, TextEncoding::kEucJp), 2u);
+  }
+  std::string ascii;
+  for (int c = 1; c < 0x80; ++c) ascii.push_back(static_cast<char>(c));
+  EXPECT_EQ(first_invalid_byte(ascii + ms_only + ascii, TextEncoding::kEucJp),
+            std::string_view::npos);
+}
+
 TEST(FirstInvalidByte, ValidTextOfEachEncodingWithItsVendorAndSupplementarySets) {
   constexpr size_t kValid = std::string_view::npos;
   const std::string text = "日本語のテキスト, ｶﾅ\n";
