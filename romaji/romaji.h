@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "lookup/lookup.h"
 #include "platform/platform.h"
 
 constexpr int kRomajiEntries = 500;    // table entries
@@ -37,6 +38,18 @@ struct RomajiIndex {
   uint8_t length[kRomajiEntries];  // bytes of each entry's romaji
 };
 
+// Where the walk of build_romaji_text stood after a line end: the listing
+// text offset past the 0x0A, the romaji buffer's length and line_text_end
+// then. The pending run is empty there, so the walk can go on from it.
+struct RomajiLineEnd {
+  uint32_t text_end;
+  uint32_t romaji_length;
+  uint32_t line_text_end;
+};
+constexpr size_t kRomajiLineEnds = 4096;  // line ends remembered of one walk
+// The longest listing text: every byte of the listing buffer a line end.
+constexpr size_t kLastTextSize = 2 * kListingBufferSize;
+
 // Program-wide state of the romaji subsystem; one instance, `romaji`.
 struct Romaji {
   RomajiEntry table[kRomajiEntries];         // 0-249 hiragana, 250-499 katakana section
@@ -53,6 +66,15 @@ struct Romaji {
   unsigned char run_lead;                    // first byte of a run converted in parts, else 0
   size_t line_text_end;  // listing text offset past the last 0x0A whose romaji is whole and
                          // leaves room for a notice after it (0: none yet)
+  // The last walk, so that a listing cut at one of its lines (the romaji pane
+  // full first) is not spelled again from its start: its text and the line
+  // ends it passed. Forgotten when the table is loaded (line_end_count 0).
+  unsigned char last_text[kLastTextSize];
+  size_t last_text_length;
+  RomajiLineEnd line_ends[kRomajiLineEnds];
+  size_t line_end_count;
+  unsigned char
+      kept_romaji[kRomajiBufferSize];  // the romaji taken over, while the buffer is renewed
 };
 
 extern Romaji romaji;
@@ -88,6 +110,9 @@ void decode_jis_line(unsigned char* out, const unsigned char* in, size_t out_siz
 
 // Transliterates the listing text (lookup.listing_text; nullptr reads as an
 // empty text) into a new romaji buffer, then makes the romaji pane anew.
+// Where the text begins as the last one did (a listing cut at a line, with
+// the notice after it), the romaji of the lines they share is taken over
+// from the last walk, which spelled them the same way.
 // REQUIRES: the table has been loaded. Romaji that would pass 39999 bytes is
 // left out, cut at a whole character, and romaji_cut is set: line_text_end
 // then tells where the listing can be ended (end_listing_at) so that its

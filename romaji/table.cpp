@@ -133,6 +133,7 @@ void load_romaji_table() {
   unsigned char* data = renew_block(&romaji.table_file_block, kTableFileBufferSize, true);
   std::memset(romaji.table, 0, sizeof romaji.table);
   std::memset(&romaji.index, 0, sizeof romaji.index);  // the empty table's
+  romaji.line_end_count = 0;
 
   int32_t file = file_open_read(kRomajiTableFile);
   if (file == kFileError) {
@@ -206,6 +207,7 @@ void load_romaji_table() {
 }
 
 void index_romaji_table() {
+  romaji.line_end_count = 0;  // a walk of another table is not taken over
   RomajiIndex& index = romaji.index;
   std::memset(&index, 0, sizeof index);
   // Chained from the last entry to the first, so each chain is in table order.

@@ -1,6 +1,7 @@
 // The transliteration: the listing text with every run of kana spelled in
 // romaji through the table, into the romaji buffer and a new romaji pane.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -195,14 +196,6 @@ void flush_kana_run() {
 }
 
 void build_romaji_text(Window main_window) {
-  romaji.romaji_buffer = renew_block(&romaji.romaji_block, kRomajiBufferSize, true);
-  romaji.romaji_length = 0;
-  romaji.romaji_cut = romaji.romaji_buffer == nullptr;  // nowhere to write: no walk
-  std::memset(romaji.kana_run, 0, kKanaRunSize);
-  romaji.kana_run_length = 0;
-  romaji.run_lead = 0;
-  romaji.line_text_end = 0;
-
   const unsigned char* text = lookup.listing_text != nullptr ? lookup.listing_text : kEmptyText;
   size_t limit = lookup.listing_text != nullptr && lookup.listing_text_size != 0
                      ? lookup.listing_text_size
@@ -212,7 +205,45 @@ void build_romaji_text(Window main_window) {
   // by the end is never read past it.
   auto at = [&](size_t i) -> unsigned char { return i < length ? text[i] : 0; };
 
-  for (size_t i = 0; i < length && !romaji.romaji_cut;) {
+  // The last line end of the last walk within what this text shares with
+  // its text: the walk goes on from there, with the romaji before it.
+  const RomajiLineEnd* resume = nullptr;
+  if (romaji.line_end_count > 0 && romaji.romaji_buffer != nullptr) {
+    const size_t shared = std::min(length, romaji.last_text_length);
+    const size_t same =
+        static_cast<size_t>(std::mismatch(text, text + shared, romaji.last_text).first - text);
+    const RomajiLineEnd* ends = romaji.line_ends;
+    const RomajiLineEnd* after = std::upper_bound(
+        ends, ends + romaji.line_end_count, same,
+        [](size_t offset, const RomajiLineEnd& end) { return offset < end.text_end; });
+    if (after != ends) resume = after - 1;
+  }
+  if (resume != nullptr) {
+    std::memcpy(romaji.kept_romaji, romaji.romaji_buffer, resume->romaji_length);
+  }
+
+  romaji.romaji_buffer = renew_block(&romaji.romaji_block, kRomajiBufferSize, true);
+  romaji.romaji_length = 0;
+  romaji.romaji_cut = romaji.romaji_buffer == nullptr;  // nowhere to write: no walk
+  std::memset(romaji.kana_run, 0, kKanaRunSize);
+  romaji.kana_run_length = 0;
+  romaji.run_lead = 0;
+  romaji.line_text_end = 0;
+  size_t start = 0;
+  if (resume != nullptr && romaji.romaji_buffer != nullptr) {
+    std::memcpy(romaji.romaji_buffer, romaji.kept_romaji, resume->romaji_length);
+    romaji.romaji_length = resume->romaji_length;
+    romaji.line_text_end = resume->line_text_end;
+    start = resume->text_end;
+    romaji.line_end_count = static_cast<size_t>(resume - romaji.line_ends) + 1;
+  } else {
+    romaji.line_end_count = 0;
+  }
+  // Whatever happens below, the line ends recorded are those of this text.
+  romaji.last_text_length = std::min(length, kLastTextSize);
+  std::memcpy(romaji.last_text, text, romaji.last_text_length);
+
+  for (size_t i = start; i < length && !romaji.romaji_cut;) {
     unsigned char b0 = text[i];
     unsigned char b1 = at(i + 1);
     if (b0 < 0x80) {
@@ -227,6 +258,12 @@ void build_romaji_text(Window main_window) {
       i += 1;
       if (b0 == 0x0A && !romaji.romaji_cut && romaji.romaji_length <= kRomajiLimit - kNoticeRoom) {
         romaji.line_text_end = i;
+      }
+      if (b0 == 0x0A && !romaji.romaji_cut && romaji.line_end_count < kRomajiLineEnds &&
+          i <= romaji.last_text_length && romaji.kana_run_length == 0 && romaji.run_lead == 0) {
+        romaji.line_ends[romaji.line_end_count++] = {static_cast<uint32_t>(i),
+                                                     static_cast<uint32_t>(romaji.romaji_length),
+                                                     static_cast<uint32_t>(romaji.line_text_end)};
       }
       // The ASCII after it (glosses, blanks) is copied as it comes: the run
       // is empty, and only a full stop and a line end have rules of their own.

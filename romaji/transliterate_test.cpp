@@ -138,6 +138,60 @@ TEST_F(Transliterate, TheRomajiBufferIsCutAtAWholeCharacter) {
   EXPECT_EQ(pane_record(romaji.romaji_pane)->text, romaji_text);
 }
 
+// A text that begins as the last one did takes over the romaji of the lines
+// they share: the buffer, its length, the cut and line_text_end are what a
+// walk from the start gives, whether the texts part at a line end, inside a
+// line, inside a kana run, at a full stop after a gemination, or after the
+// romaji buffer was full; and never from a walk with another table.
+TEST_F(Transliterate, ATextThatBeginsAsTheLastOneIsSpelledAsAFreshWalkWould) {
+  std::string listing;
+  for (int n = 0; n < 600; ++n) {
+    listing += n % 3 == 0   ? "日本        日本 [にほん] /Japan/\r\n"
+               : n % 3 == 1 ? "がっこう        学校 [がっこう] /school/ あっ.\r\n"
+                            : "カナ        カな。き /x/\r\n";
+  }
+  const std::string all = euc(listing);
+  struct Walk {
+    std::string romaji;
+    size_t length, line_text_end;
+    bool cut;
+    bool operator==(const Walk&) const = default;
+  };
+  auto walk = [&](const std::string& bytes) {
+    romanize_bytes(bytes);
+    return Walk{reinterpret_cast<const char*>(romaji.romaji_buffer), romaji.romaji_length,
+                romaji.line_text_end, romaji.romaji_cut};
+  };
+  auto fresh = [&](const std::string& bytes) {
+    load_table(kExampleTable);  // a load forgets the last walk
+    return walk(bytes);
+  };
+  const std::string notice = "-- listing full --\r\n";
+  const size_t line = all.find('\n') + 1;
+  for (size_t cut : {line, 7 * line + 3, all.size() / 2, all.find('\n', all.size() / 2) + 1,
+                     all.find(euc("っ"), all.size() / 3) + 1, all.size()}) {
+    for (const std::string& end : {notice, std::string("tail")}) {
+      const std::string changed = all.substr(0, cut) + end;
+      const Walk expected = fresh(changed);
+      walk(all);
+      EXPECT_TRUE(walk(changed) == expected) << cut;
+    }
+  }
+  // Past a full buffer: the romaji of 13,000 kana is cut, then a shorter text.
+  const std::string long_text = euc(repeat("し\r\n", 13000));
+  const std::string shorter = long_text.substr(0, 4 * 9000) + notice;
+  const Walk expected = fresh(shorter);
+  walk(long_text);
+  EXPECT_TRUE(romaji.romaji_cut);
+  EXPECT_TRUE(walk(shorter) == expected);
+  // Another table between two walks of the same text.
+  walk(all);
+  load_table("か\tKA\nこ\tKO\nっ\t*\nう\tU\nが\tGA\n");
+  const Walk other = walk(all);
+  EXPECT_NE(other.romaji, fresh(all).romaji);
+  EXPECT_NE(other.romaji.find("GAKKOU"), std::string::npos);
+}
+
 TEST(AppendChar, StaysInsideItsString) {
   unsigned char s[4] = {'a', 0, 0x55, 0x55};
   append_char(s, sizeof s, 0);
