@@ -108,6 +108,29 @@ size_t jis_boundary(const std::string& bytes, std::string* mode) {
   return cut;
 }
 
+// euc_whole_prefix(text, limit) with the stepping begun at from, a place
+// where the stepping from the start stops on its way (from <= limit): the
+// same result without stepping over the bytes before it again. *stop is
+// where the stepping stopped (past the end for a character cut short).
+size_t whole_prefix_from(std::string_view text, size_t limit, size_t from, size_t* stop) {
+  size_t at = from;
+  while (at < text.size()) {
+    const size_t next = at + euc_lead_length(static_cast<unsigned char>(text[at]));
+    if (next > limit) break;
+    at = next;
+  }
+  *stop = at;
+  return at < text.size() ? at : text.size();
+}
+
+// Whether the stepping of euc_whole_prefix from the start of text stops at
+// position.
+bool stepping_stops_at(std::string_view text, size_t position) {
+  size_t at = 0;
+  while (at < position) at += euc_lead_length(static_cast<unsigned char>(text[at]));
+  return at == position;
+}
+
 std::string grouped(uint64_t n) {
   std::string digits = std::to_string(n), out;
   for (size_t i = 0; i < digits.size(); ++i) {
@@ -293,11 +316,17 @@ int list_whole_text(const WholeTextRun& run) {
   bool message_shown = false;
   Progress progress{run.progress, std::chrono::steady_clock::now(), {}};
   std::string text;  // EUC-JP not listed yet: at most a page and a part
+  // A place where the stepping over text's characters from its start stops:
+  // the last page's end, when the text moved on by whole characters. Each
+  // page then steps over only the bytes it adds, not the whole page again.
+  size_t known_stop = 0;
   for (;;) {
     while (text.size() < kPageText && read_part(reader, &text)) {
     }
     if (text.empty()) break;
-    const size_t length = euc_whole_prefix(text, kPageText);
+    size_t stop = 0;
+    const size_t length =
+        whole_prefix_from(text, kPageText, known_stop <= kPageText ? known_stop : 0, &stop);
     const bool last = reader.at_end && length == text.size();
     std::memset(page, 0, kKanjiBufferSize);
     std::memcpy(page, text.data(), length);
@@ -311,6 +340,8 @@ int list_whole_text(const WholeTextRun& run) {
       std::fputs("dodevuz: the listing cannot go on (no memory for its buffers)\n", stderr);
       break;
     }
+    known_stop =
+        stop <= text.size() && step <= stop && stepping_stops_at(text, step) ? stop - step : 0;
     text.erase(0, step);
     // The panes of a page are gone once printed; of the events only a
     // message counts, for the exit status.
