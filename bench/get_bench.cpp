@@ -154,6 +154,7 @@ void timed_get(Window main_window, StepTimes* times) {
   load_romaji_table();
   mark(5);
   build_romaji_text(main_window);
+  end_where_romaji_stops(main_window);
   mark(6);
   for (int s = 0; s < kStepCount; ++s) {
     times->wall[s] = std::chrono::duration<double, std::micro>(t[s + 1] - t[s]).count();

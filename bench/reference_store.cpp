@@ -97,6 +97,8 @@ void open_dictionaries(Window main_window) {
 void open_dictionary(Window owner, int slot) {
   if (slot < 0 || slot >= kSlotCount) return;
   close_dictionary(slot);
+  static uint32_t openings = 0;  // as the store numbers its openings
+  store.opening[slot] = ++openings;
   if (slot == 0) {
     std::snprintf(store.text_path[0], kPathSize, "%s", "edict");
     std::snprintf(store.index_path[0], kPathSize, "%s", "edict.jdx");

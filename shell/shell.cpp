@@ -112,8 +112,6 @@ CommandResult dispatch_command(Window main_window, int id) {
   }
 }
 
-namespace {
-
 // The romaji of a listing can outgrow its buffer before the listing fills
 // its own (kana spelled in three letters). Both panes then end at the last
 // line whose romaji fits, with the notice, and NEXT goes on from there. Each
@@ -125,6 +123,8 @@ void end_where_romaji_stops(Window main_window) {
     build_romaji_text(main_window);
   }
 }
+
+namespace {
 
 void run_chain_from(Window main_window, int32_t start) {
   // From here on the Get's blocks are locked until the next clean-up.

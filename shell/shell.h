@@ -78,6 +78,11 @@ void open_for_pages(Window main_window);
 // at limit as build_listing_page does, then both panes as a Get makes them.
 void run_page_chain(Window main_window, int32_t start, int32_t limit);
 
+// The last step of every chain: when the romaji buffer filled before the
+// listing's end, both panes end at the romaji's last whole line, with the
+// notice (the listing cut, its pane and the romaji made again).
+void end_where_romaji_stops(Window main_window);
+
 // "Dictionary forms": turns the mode on or off (lookup.dictionary_forms, off
 // at start; the front end shows it as the item's check mark). When a Get has
 // run, its passage is listed again at once in the new mode, with the listing

@@ -159,7 +159,9 @@ inline bool resident_entry(int32_t k, int32_t* value, int32_t* frame) {
   if (static_cast<uint32_t>(k) >= store.index_limit[slot]) return false;
   const uint32_t offset = static_cast<uint32_t>(k) * 4;
   const uint32_t page = offset / kPageSize;
-  const int32_t f = store.index_pages[slot][page];
+  const int32_t* table = store.index_pages[slot];
+  if (table == nullptr) return false;  // a store without tables reads byte by byte
+  const int32_t f = table[page];
   if (f == -1) return false;
   const unsigned char* word = store.frame[f] + (offset - page * kPageSize);
   *value = static_cast<int32_t>(uint32_t{word[0]} | uint32_t{word[1]} << 8 |
@@ -179,7 +181,9 @@ inline const unsigned char* resident_text(int32_t position, uint32_t max, uint32
   const uint32_t offset = static_cast<uint32_t>(position) - 1u;
   if (offset >= store.text_limit[slot]) return nullptr;
   const uint32_t page = offset / kPageSize;
-  const int32_t f = store.text_pages[slot][page];
+  const int32_t* table = store.text_pages[slot];
+  if (table == nullptr) return nullptr;
+  const int32_t f = table[page];
   if (f == -1) return nullptr;
   const uint32_t within = offset - page * kPageSize;
   uint32_t n = kPageSize - within;
