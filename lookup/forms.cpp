@@ -130,6 +130,29 @@ bool polite_follows(const unsigned char* text, size_t available) {
   return text[3] == 0xB9 || text[3] == 0xBB || text[3] == 0xB7;
 }
 
+// Whether the character is one of the particles that stand alone between
+// words: の, は, が, を, に, で, と, も, へ, や.
+bool particle_character(const unsigned char* p, size_t available) {
+  if (available < 2 || p[0] != 0xA4) return false;
+  for (const unsigned char c : {0xCE, 0xCF, 0xAC, 0xF2, 0xCB, 0xC7, 0xC8, 0xE2, 0xD8, 0xE4}) {
+    if (p[1] == c) return true;
+  }
+  return false;
+}
+
+// Whether the form is a verb's continuative as it stands (より -> よる), one
+// rule that leaves the stem with no ending after it.
+bool bare_continuative(const Form& form) {
+  if (form.step_count != 1) return false;
+  const int stem = class_index("STEM", 4);
+  return stem >= 0 && (deinflect.rules[form.steps[0]].yields & (ClassSet{1} << stem)) != 0;
+}
+
+// Whether the text (available bytes) begins with a comma, 、 or ，.
+bool comma_follows(const unsigned char* text, size_t available) {
+  return available >= 2 && text[0] == 0xA1 && (text[1] == 0xA2 || text[1] == 0xA4);
+}
+
 struct Candidate {
   int32_t entry;
   int slot;  // the dictionary slot of the entry
@@ -170,6 +193,7 @@ ClassSet irregular_classes() {
 struct Search {
   bool at_kana;
   ClassSet irregular;
+  bool surface_is_word;  // the surface as it stands is a word of its own (see find)
   Candidate candidates[kMaxCandidates];
   int count;
 
@@ -198,6 +222,18 @@ struct Search {
     for (int i = 0; i < count; ++i) {
       const Candidate& c = candidates[i];
       if (c.form->step_count == 0 && (entry_classes(c.line) & deinflect.inflecting) == 0) continue;
+      if (kept != i) candidates[kept] = c;
+      ++kept;
+    }
+    count = kept;
+  }
+
+  // Leaves out the verbs reached by the bare continuative alone.
+  void drop_bare_continuatives() {
+    int kept = 0;
+    for (int i = 0; i < count; ++i) {
+      const Candidate& c = candidates[i];
+      if (bare_continuative(*c.form)) continue;
       if (kept != i) candidates[kept] = c;
       ++kept;
     }
@@ -251,9 +287,14 @@ struct Search {
       if (!starts_word) continue;
       int32_t found = 0;
       search_index(kCheckMode, store.current_slot, entry, length, key, &status, &found, line);
-      if (status == kFound && matches(form, terminator, line) && allowed(form, found, line)) {
-        offer(found, &form, line);
+      if (status != kFound || !matches(form, terminator, line)) continue;
+      // The kana as they stand are a word of their own when they are a
+      // headword (より, とき) or the reading of a word in common use (無し
+      // [なし]); a rare reading (に依り [により]) does not make them one.
+      if (form.step_count == 0 && (terminator == ' ' || common_entry(found))) {
+        surface_is_word = true;
       }
+      if (allowed(form, found, line)) offer(found, &form, line);
     }
   }
 
@@ -274,8 +315,12 @@ struct Search {
 
 }  // namespace
 
-int lookup_forms(const unsigned char* text, size_t available, bool at_kana, FormsMatch* matches,
-                 int capacity) {
+namespace {
+
+// The lookup at one position; look_ahead lets a particle pass to the word
+// that starts after it (see lookup_forms).
+int forms_at(const unsigned char* text, size_t available, bool at_kana, FormsMatch* matches,
+             int capacity, bool look_ahead) {
   if (!deinflect.loaded || capacity < 1) return 0;
   size_t limit = 0;
   while (limit + 2 <= kMaxSurface && word_character(text + limit, available - limit)) limit += 2;
@@ -312,6 +357,7 @@ int lookup_forms(const unsigned char* text, size_t available, bool at_kana, Form
     const int count = deinflect_word(text, length, forms, kMaxForms);
     search.at_kana = at_kana;
     search.irregular = irregular;
+    search.surface_is_word = false;
     search.count = 0;
     for (int i = 0; i < count; ++i) {
       const Form& form = forms[i];
@@ -336,6 +382,14 @@ int lookup_forms(const unsigned char* text, size_t available, bool at_kana, Form
     // does not inflect, with ます after it, ends inside a verb (真となり of
     // 真となります is not the noun 真となり).
     if (polite_follows(text + length, available - length)) search.drop_uninflected();
+    // A continuative as it stands is a guess at kana: より, とき, なし are the
+    // particle and the nouns 時, 無し far more often than よる, とく, なす. Where
+    // the kana are a word of their own, the verb is listed for them only
+    // where a comma shows the continuative ending a clause (があり、,
+    // しており、, により、).
+    if (at_kana && search.surface_is_word && !comma_follows(text + length, available - length)) {
+      search.drop_bare_continuatives();
+    }
     if (search.count == 0) continue;
 
     std::sort(search.candidates, search.candidates + search.count, ranks_before);
@@ -351,7 +405,27 @@ int lookup_forms(const unsigned char* text, size_t available, bool at_kana, Form
       m.prefix[0] = 0;
       if (c.form->step_count > 0) describe_form(text, length, *c.form, m.prefix, kFormsPrefixSize);
     }
+    // A particle followed by a word reads as the particle and the word (の +
+    // すべて, not 伸す [のす] + べて): where the word found one character on
+    // ends further than the one found here, nothing is listed here, and the
+    // next position lists the longer word. An expression led by the particle
+    // (において, のです) is the dictionary's own reading and stays.
+    if (look_ahead && at_kana && length > 2 && particle_character(text, available) &&
+        !has_tag(matches[0].line, "exp")) {
+      FormsMatch next;
+      if (forms_at(text + 2, available - 2, text[2] == 0xA4, &next, 1, false) == 1 &&
+          2 + next.surface_length > length) {
+        return 0;
+      }
+    }
     return n;
   }
   return 0;
+}
+
+}  // namespace
+
+int lookup_forms(const unsigned char* text, size_t available, bool at_kana, FormsMatch* matches,
+                 int capacity) {
+  return forms_at(text, available, at_kana, matches, capacity, true);
 }

@@ -72,6 +72,17 @@ const std::vector<std::string> kDictionary = {
     "含む [ふくむ] /(v5m,vt) to contain/(P)/",
     "含まれる [ふくまれる] /(v1,vi) to be included/",
     "したり /(int) well done!/",
+    // Particles before words, and kana that are words of their own.
+    "伸す [のす] /(v5s,vi) (uk) to stretch/",
+    "全て [すべて] /(n,adj-no) (uk) all/(P)/",
+    "より /(prt) than/(P)/",
+    "因る [よる] /(v5r,vi) (uk) to be due to/",
+    "在る [ある] /(v5r-i,vi) (uk) to be/(P)/",
+    "蟻 [あり] /(n) (uk) ant/(P)/",
+    "置く [おく] /(v5k,vt) (uk) to put/",
+    "に於いて [において] /(exp) (uk) in/at/(P)/",
+    "に依る [による] /(exp,v5r) (uk) by means of/",
+    "に依り [により] /(exp) (uk) by means of/",
 };
 
 // Index positions of every headword and every reading, as the index has them.
@@ -207,6 +218,30 @@ TEST_F(FormsTest, NoNounRunsIntoThePoliteEnding) {
   EXPECT_EQ(found("真となります"), "真 真 [しん]");
   EXPECT_EQ(found("となります"), "となります (polite of となる) となる");
   EXPECT_EQ(found("真となりの"), "真となり 真となり [まとなり]");
+}
+
+TEST_F(FormsTest, AParticleGivesWayToTheLongerWordAfterIt) {
+  // の + すべて, not 伸す [のす] + べて: nothing at の, the word one on.
+  EXPECT_EQ(found("のすべての"), "");
+  EXPECT_EQ(found("すべての"), "すべて 全て [すべて]");
+  // Where nothing longer follows, the word at the particle stays.
+  EXPECT_EQ(found("のす。"), "のす 伸す [のす]");
+  // So does an expression led by the particle, though 置く's ending runs
+  // further from the next character.
+  EXPECT_EQ(found("においても"), "において に於いて [において]");
+}
+
+TEST_F(FormsTest, AtKanaTheBareContinuativeGivesWayToAWordOfItsOwn) {
+  // より is the particle, not 因る's continuative; the particle itself is not
+  // listed at kana, so nothing is.
+  EXPECT_EQ(found("より大きい"), "");
+  // With an ending after the stem the verb is plain.
+  EXPECT_EQ(found("よります"), "よります (polite of よる) 因る [よる]");
+  // A comma shows the continuative ending a clause: あり、 is ある's.
+  EXPECT_EQ(found("あり、"), "あり (continuative of ある) 在る [ある]");
+  EXPECT_EQ(found("ありの"), "");
+  // A rare reading does not make the kana a word of their own.
+  EXPECT_EQ(found("により変わる"), "により (continuative of による) に依る [による]");
 }
 
 TEST_F(FormsTest, TheReadersOwnWordsAndNamesAreLookedUpToo) {
@@ -352,6 +387,30 @@ TEST(FormsOnTheFullDictionary, ConjugatedWordsListTheirDictionaryForm) {
     FormsMatch match;
     ASSERT_EQ(lookup_forms(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
                            static_cast<unsigned char>(text[0]) == 0xA4, &match, 1),
+              1)
+        << text_utf8;
+    const std::string line = euc_to_utf8(reinterpret_cast<const char*>(match.line));
+    EXPECT_NE(line.find(holds), std::string::npos) << text_utf8 << ": " << line;
+  }
+  // Kana that the mode used to take for verbs: の before すべて, より the
+  // particle, 時 [とき], 無し [なし]; and kana verbs that stay.
+  for (const char* text_utf8 : {"のすべての", "より大きい", "ときに", "なしで"}) {
+    const std::string text = euc(text_utf8);
+    FormsMatch match;
+    EXPECT_EQ(lookup_forms(reinterpret_cast<const unsigned char*>(text.data()), text.size(), true,
+                           &match, 1),
+              0)
+        << text_utf8 << ": " << euc_to_utf8(reinterpret_cast<const char*>(match.line));
+  }
+  const std::vector<std::pair<std::string, std::string>> verbs = {
+      {"であり、", "である"},   {"あり、", "[ある]"},     {"います", "[いる]"},
+      {"できます", "[できる]"}, {"すべての", "[すべて]"},
+  };
+  for (const auto& [text_utf8, holds] : verbs) {
+    const std::string text = euc(text_utf8);
+    FormsMatch match;
+    ASSERT_EQ(lookup_forms(reinterpret_cast<const unsigned char*>(text.data()), text.size(), true,
+                           &match, 1),
               1)
         << text_utf8;
     const std::string line = euc_to_utf8(reinterpret_cast<const char*>(match.line));

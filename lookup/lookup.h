@@ -231,9 +231,13 @@ struct FormsMatch {
 // the lower slot, index order. at_kana: the text starts
 // with hiragana, so only words written in kana (or marked (uk)) and する, 来る
 // count, a word that does not inflect only from three kana on and when
-// marked (P), never a particle, one kana alone or a bare continuative stem.
-// Returns the number of matches; 0 when nothing is reached or no table is
-// loaded.
+// marked (P), never a particle, one kana alone or a bare continuative stem;
+// a godan continuative as it stands (より -> よる) not where the kana are a
+// headword or the reading of a word marked (P), unless a comma follows. At a
+// particle (の, は, が, を, に, で, と, も, へ, や) nothing is found when the
+// word found from the next character ends further, unless the word here is
+// an expression (において). Returns the number of matches; 0 when nothing is
+// reached or no table is loaded.
 int lookup_forms(const unsigned char* text, size_t available, bool at_kana, FormsMatch* matches,
                  int capacity);
 
