@@ -108,21 +108,6 @@ size_t jis_boundary(const std::string& bytes, std::string* mode) {
   return cut;
 }
 
-// euc_whole_prefix(text, limit) with the stepping begun at from, a place
-// where the stepping from the start stops on its way (from <= limit): the
-// same result without stepping over the bytes before it again. *stop is
-// where the stepping stopped (past the end for a character cut short).
-size_t whole_prefix_from(std::string_view text, size_t limit, size_t from, size_t* stop) {
-  size_t at = from;
-  while (at < text.size()) {
-    const size_t next = at + euc_lead_length(static_cast<unsigned char>(text[at]));
-    if (next > limit) break;
-    at = next;
-  }
-  *stop = at;
-  return at < text.size() ? at : text.size();
-}
-
 // Whether the stepping of euc_whole_prefix from the start of text stops at
 // position.
 bool stepping_stops_at(std::string_view text, size_t position) {
@@ -326,7 +311,7 @@ int list_whole_text(const WholeTextRun& run) {
     if (text.empty()) break;
     size_t stop = 0;
     const size_t length =
-        whole_prefix_from(text, kPageText, known_stop <= kPageText ? known_stop : 0, &stop);
+        euc_whole_prefix(text, kPageText, known_stop <= kPageText ? known_stop : 0, &stop);
     const bool last = reader.at_end && length == text.size();
     std::memset(page, 0, kKanjiBufferSize);
     std::memcpy(page, text.data(), length);

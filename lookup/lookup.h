@@ -108,7 +108,9 @@ int32_t compare_key(int32_t length, const unsigned char* key);
 // are searched again for every word that begins alike. The places are
 // overwritten as keys come (one place per hash); an entry counts only for
 // the opening of the slot it was made in (store.opening), so nothing of
-// another dictionary or an earlier Get is ever taken.
+// another dictionary or an earlier Get is ever taken. It stands apart from
+// `lookup`, which reset_lookup clears: since openings never repeat, the memo
+// needs no reset, and clearing it would make all of its 1 MB resident.
 constexpr size_t kSearchMemoPlaces = 16384;
 constexpr size_t kSearchMemoKeySize = 40;  // bytes of the longest key kept
 struct SearchMemoEntry {

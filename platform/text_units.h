@@ -28,14 +28,19 @@ constexpr size_t euc_lead_length(unsigned char lead) {
 // Bytes of the longest prefix of text, at most limit bytes, that ends where
 // a character ends as euc_lead_length steps. A last character cut short by
 // the end of text is taken (the text ends with it) when its whole length
-// would fit.
-constexpr size_t euc_whole_prefix(std::string_view text, size_t limit) {
-  size_t at = 0;
+// would fit. The stepping may begin at from, a place where the stepping from
+// the start stops on its way (a caller that knows one saves stepping over
+// the bytes before it again); *stop, when asked for, is where it stopped
+// (past the end for a last character cut short).
+constexpr size_t euc_whole_prefix(std::string_view text, size_t limit, size_t from = 0,
+                                  size_t* stop = nullptr) {
+  size_t at = from;
   while (at < text.size()) {
     const size_t next = at + euc_lead_length(static_cast<unsigned char>(text[at]));
     if (next > limit) break;
     at = next;
   }
+  if (stop != nullptr) *stop = at;
   return at < text.size() ? at : text.size();
 }
 
