@@ -17,6 +17,7 @@
 #include "cli/whole_text.h"
 #include "index/build_index.h"
 #include "intake/intake.h"
+#include "kanji/kanji.h"
 #include "lookup/lookup.h"
 #include "platform/convert.h"
 #include "platform/in_memory.h"
@@ -66,7 +67,7 @@ const char kUsageRomaji[] =
 
 const char kUsageSingle[] =
     "usage: dodevuz single [--utf8|--euc|--shift|--jis] [-C DIR] [--raw] [--forms|--all]\n"
-    "                      [--add] TEXT\n"
+    "                      [--add] [--kanji] TEXT\n"
     "  Runs \"Single Dodevuz\" with TEXT selected in the listing pane and prints\n"
     "  every entry line that matches the start of TEXT (its first 50 bytes in\n"
     "  EUC-JP). TEXT is UTF-8 unless an option says otherwise. With --forms the\n"
@@ -74,7 +75,19 @@ const char kUsageSingle[] =
     "  --all prints every matching line once, in the single pane's order, without\n"
     "  the pane's 2000-byte limit.\n"
     "    --add            also \"Add to Word List\": the word's entry goes to\n"
-    "                     DIR/wordlist.tsv with TEXT as its sentence (once)\n";
+    "                     DIR/wordlist.tsv with TEXT as its sentence (once)\n"
+    "    --kanji          after the entries, the details of TEXT's first kanji\n"
+    "                     from DIR/kanjidic (as `dodevuz kanji` prints them)\n";
+
+const char kUsageKanji[] =
+    "usage: dodevuz kanji [--utf8|--euc|--shift|--jis] [-C DIR] [--json|--raw] TEXT\n"
+    "  Prints, for every kanji of TEXT (each once, in order), its meanings, on\n"
+    "  readings, kun readings (okurigana after the dot, - marks an affix), readings\n"
+    "  in names, stroke count, school grade, frequency rank and radical number, from\n"
+    "  DIR/kanjidic (make full-dict or dodevuz setup puts it there).\n"
+    "    --json      the same as a JSON array, one object a kanji; a kanji the\n"
+    "                file lacks has \"found\": false\n"
+    "    --raw       the blocks' exact EUC-JP bytes, 0x0D 0x0A line ends\n";
 
 const char kUsageSession[] =
     "usage: dodevuz session [-C DIR] [--forms]\n"
@@ -89,6 +102,10 @@ const char kUsageSession[] =
     "                         PANE: romaji, listing or single\n"
     "    select-text PANE TEXT  select the first occurrence of TEXT (UTF-8)\n"
     "    focus PANE|main      give the keyboard focus to a pane or the main window\n"
+    "    kanji-details        \"Kanji Details\": the details of the listing's\n"
+    "                         selection's kanji in the single pane (DIR/kanjidic)\n"
+    "    kanji-status         print the status line's note on the listing's\n"
+    "                         selection: its first kanji's strokes and grade\n"
     "    forms                \"Dictionary forms\": turn the mode on or off (off at\n"
     "                         start, or on with --forms)\n"
     "    single, copy, clear, about, exit\n"
@@ -148,13 +165,10 @@ struct CommandEntry {
 };
 
 const CommandEntry kCommands[] = {
-    {"get", command_get, kUsageGet},
-    {"decode", command_decode, kUsageDecode},
-    {"romaji", command_romaji, kUsageRomaji},
-    {"single", command_single, kUsageSingle},
-    {"session", command_session, kUsageSession},
-    {"index", command_index, kUsageIndex},
-    {"setup", command_setup, kUsageSetup},
+    {"get", command_get, kUsageGet},          {"decode", command_decode, kUsageDecode},
+    {"romaji", command_romaji, kUsageRomaji}, {"single", command_single, kUsageSingle},
+    {"kanji", command_kanji, kUsageKanji},    {"session", command_session, kUsageSession},
+    {"index", command_index, kUsageIndex},    {"setup", command_setup, kUsageSetup},
     {"serve", command_serve, kUsageServe},
 };
 
@@ -192,6 +206,8 @@ struct Options {
   bool check = false;
   bool all = false;
   bool add = false;       // single --add
+  bool kanji = false;     // single --kanji
+  bool json = false;      // kanji --json
   std::string from_utf8;  // index --from-utf8 FILE
   bool forms = false;
   bool help = false;
@@ -279,6 +295,10 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       o->check = true;
     } else if (arg == "--add" && takes(arg)) {
       o->add = true;
+    } else if (arg == "--kanji" && takes(arg)) {
+      o->kanji = true;
+    } else if (arg == "--json" && takes(arg)) {
+      o->json = true;
     } else if (arg == "--from-utf8" && takes(arg)) {
       if (i + 1 >= argc) {
         *problem = "--from-utf8 needs a FILE";
@@ -596,14 +616,15 @@ int command_romaji(int argc, char** argv) {
 int command_single(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --raw --forms --all --add", &o,
-                     &problem)) {
+  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --raw --forms --all --add --kanji",
+                     &o, &problem)) {
     return usage_error("single", problem);
   }
   if (o.help) return std::fputs(kUsageSingle, stdout), kExitOk;
   if (o.operands.size() != 1) return usage_error("single", "single looks up one TEXT");
   if (o.all && o.forms) return usage_error("single", "give --all or --forms, not both");
   if (o.all && o.add) return usage_error("single", "give --all or --add, not both");
+  if (o.all && o.kanji) return usage_error("single", "give --all or --kanji, not both");
 
   if (!check_input_encoding(o.operands[0], o.encoding, "the text")) return kExitUsage;
   std::string text(up_to_nul(text_as_euc(o.operands[0], o.encoding)));
@@ -630,11 +651,45 @@ int command_single(int argc, char** argv) {
   std::string_view found = pane_text(shell.single_pane);
   if (found.empty()) std::fputs("dodevuz: no entry matches the text\n", stderr);
   print_pane_text(found, o.raw);
+  if (o.kanji) {
+    const std::string block = kanji_blocks(text, true);
+    if (!block.empty()) print_pane_text((o.raw ? "\r\n" : "\n") + block, o.raw);
+  }
   if (o.add) {
     std::fprintf(stderr, "dodevuz: %s\n", word_list_outcome_text());
     if (word_list.last == WordListOutcome::kFailed) return kExitFailure;
   }
   return status_after_messages();
+}
+
+int command_kanji(int argc, char** argv) {
+  Options o;
+  std::string problem;
+  if (!parse_options(argc, argv, "--euc --utf8 --jis --shift -C --json --raw", &o, &problem)) {
+    return usage_error("kanji", problem);
+  }
+  if (o.help) return std::fputs(kUsageKanji, stdout), kExitOk;
+  if (o.operands.size() != 1) return usage_error("kanji", "kanji looks up one TEXT");
+  if (o.json && o.raw) return usage_error("kanji", "give --json or --raw, not both");
+  if (!check_input_encoding(o.operands[0], o.encoding, "the text")) return kExitUsage;
+  const std::string text(up_to_nul(text_as_euc(o.operands[0], o.encoding)));
+  if (!enter_directory(o)) return kExitFailure;
+
+  reset_kanji();
+  if (!kanji_available()) {
+    std::fputs(
+        "dodevuz: no kanji dictionary: kanjidic is missing or holds no kanji (make full-dict, "
+        "or dodevuz setup, puts it beside edict)\n",
+        stderr);
+    return kExitFailure;
+  }
+  if (kanji_in_text(text).empty()) std::fputs("dodevuz: the text holds no kanji\n", stderr);
+  if (o.json) {
+    std::fputs(kanji_json_text(text).c_str(), stdout);
+  } else {
+    print_pane_text(kanji_blocks(text, false), o.raw);
+  }
+  return kExitOk;
 }
 
 int command_index(int argc, char** argv) {

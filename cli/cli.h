@@ -27,6 +27,7 @@ int command_get(int argc, char** argv);
 int command_decode(int argc, char** argv);
 int command_romaji(int argc, char** argv);
 int command_single(int argc, char** argv);
+int command_kanji(int argc, char** argv);
 int command_session(int argc, char** argv);
 int command_index(int argc, char** argv);
 int command_setup(int argc, char** argv);  // setup.cpp

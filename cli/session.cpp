@@ -20,6 +20,7 @@
 #include "platform/in_memory.h"
 #include "platform/text_units.h"
 #include "romaji/romaji.h"
+#include "shell/kanji_details.h"
 #include "shell/shell.h"
 #include "wordlist/wordlist.h"
 
@@ -186,6 +187,12 @@ bool run_line(Session& s, const std::string& command, const std::string& rest) {
   } else if (command == "add-word") {
     dispatch_command(main_window, kCmdAddToWordList);
     std::puts(word_list_outcome_text());
+  } else if (command == "kanji-details") {
+    dispatch_command(main_window, kCmdKanjiDetails);
+    std::puts(kanji_details_outcome_text());
+  } else if (command == "kanji-status") {
+    const char* note = selection_kanji_status();
+    std::puts(note != nullptr ? euc_to_utf8(note).c_str() : "(no kanji)");
   } else if (command == "forms") {
     dispatch_command(main_window, kCmdDictionaryForms);
     std::puts(lookup.dictionary_forms ? "Dictionary forms: on" : "Dictionary forms: off");

@@ -114,3 +114,17 @@ std::string kanji_status(const KanjiDetails& details);
 // What a grade means: "primary school, year 3", "secondary school", "for
 // names", or "" for 0 and unknown grades.
 const char* kanji_grade_text(int grade);
+
+// The blocks of every kanji of EUC-JP text (of the first alone when
+// first_only), EUC-JP with 0x0D 0x0A line ends, a blank line between
+// blocks; a kanji kanjidic lacks is named as such. Empty when the text holds
+// no kanji.
+std::string kanji_blocks(std::string_view euc, bool first_only);
+
+// The same details as a JSON array (UTF-8), one object a kanji:
+//   {"kanji": "漢", "found": true, "jis": "3441", "unicode": "U+6F22",
+//    "meanings": [...], "on": [...], "kun": [...], "names": [...],
+//    "strokes": 13, "grade": 3, "frequency": 1487, "radical": 85}
+// with null for a number the kanji lacks, and {"kanji": "X", "found": false}
+// for a kanji the file lacks.
+std::string kanji_json_text(std::string_view euc);

@@ -10,6 +10,7 @@
 #include "intake/intake.h"
 #include "lookup/lookup.h"
 #include "romaji/romaji.h"
+#include "shell/kanji_details.h"
 #include "shell/shell.h"
 #include "wordlist/wordlist.h"
 
@@ -172,6 +173,9 @@ const char* describe_command(int id) {
           set_status("Nothing to add: select a word in the listing");
           break;
       }
+      break;
+    case kCmdKanjiDetails:
+      set_status(kanji_details_outcome_text());
       break;
     case kCmdWatchClipboard:
       set_status(desktop_shell.watching ? "Watching the clipboard"

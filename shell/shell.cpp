@@ -9,8 +9,10 @@
 
 #include "deinflect/deinflect.h"
 #include "intake/intake.h"
+#include "kanji/kanji.h"
 #include "lookup/lookup.h"
 #include "romaji/romaji.h"
+#include "shell/kanji_details.h"
 #include "store/store.h"
 #include "wordlist/wordlist.h"
 
@@ -33,6 +35,8 @@ void reset_program_state(int frame_count) {
   reset_romaji();
   reset_word_list();
   reset_deinflect();
+  reset_kanji();
+  reset_kanji_details();
   shell = Shell{};
 }
 
@@ -95,6 +99,9 @@ CommandResult dispatch_command(Window main_window, int id) {
       return CommandResult::kDone;
     case kCmdAddToWordList:
       add_selected_word(main_window);
+      return CommandResult::kDone;
+    case kCmdKanjiDetails:
+      show_kanji_details(main_window);
       return CommandResult::kDone;
     case kCmdClearAll:
       clean_up(main_window);
