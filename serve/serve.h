@@ -7,6 +7,8 @@
 //   POST /api/get     {"text": T, "from": N} -> the listing's items of T, read
 //                     from EUC-JP byte N on, as far as one listing reaches
 //   POST /api/single  {"text": T} -> every entry line that matches T's start
+//   POST /api/kanji   {"text": T} -> the details of T's kanji
+//   GET  /kanji-font.ttf  the system's stroke-order font, when installed
 //
 // Texts are UTF-8 on the wire and EUC-JP inside; requests are served one at a
 // time over the program-wide state, as the desktop programs run commands.
@@ -23,6 +25,7 @@
 
 namespace httplib {
 class Server;
+struct Response;
 }
 
 constexpr int kDefaultServePort = 8080;
@@ -67,3 +70,14 @@ int run_server(const ServeOptions& options, FILE* out);
 std::string api_get(const std::string& body, int* status);
 std::string api_single(const std::string& body, int* status);
 std::string api_about(int* status);
+
+// POST /api/kanji {"text": T} -> {"available": B, "font": B, "kanji": [...]}:
+// the details of T's kanji (kanji_api.cpp), the objects of `dodevuz kanji
+// --json`; "available" is false, with no kanji, when kanjidic is missing.
+std::string api_kanji(const std::string& body, int* status);
+
+// GET /kanji-font.ttf: the stroke-order font from stroke_order_font_dir (the
+// newest .ttf there), or 404 when it is not installed.
+void serve_stroke_order_font(httplib::Response& res);
+std::string stroke_order_font_path();  // "" when there is none
+extern const char* stroke_order_font_dir;

@@ -41,7 +41,8 @@ constexpr size_t kWorkers = 4;
 
 const char kSecurityPolicy[] =
     "default-src 'none'; script-src 'self'; style-src 'self'; connect-src 'self'; "
-    "img-src 'self' data:; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
+    "img-src 'self' data:; font-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors "
+    "'none'";
 
 std::string error_json(const std::string& message) {
   return nlohmann::json{{"error", message}}.dump();
@@ -149,6 +150,8 @@ int serve_bind(const ServeOptions& options, std::string* error) {
   s.Get("/", [](const httplib::Request&, httplib::Response& res) { serve_asset(res, kPageHtml); });
   s.Get("/page.js",
         [](const httplib::Request&, httplib::Response& res) { serve_asset(res, kPageJs); });
+  s.Get("/kanji.js",
+        [](const httplib::Request&, httplib::Response& res) { serve_asset(res, kPageKanjiJs); });
   s.Get("/page.css",
         [](const httplib::Request&, httplib::Response& res) { serve_asset(res, kPageCss); });
   s.Get("/api/about", [](const httplib::Request&, httplib::Response& res) {
@@ -166,6 +169,10 @@ int serve_bind(const ServeOptions& options, std::string* error) {
   s.Post("/api/single", [](const httplib::Request& req, httplib::Response& res) {
     run_api(req, res, api_single);
   });
+  s.Post("/api/kanji",
+         [](const httplib::Request& req, httplib::Response& res) { run_api(req, res, api_kanji); });
+  s.Get("/kanji-font.ttf",
+        [](const httplib::Request&, httplib::Response& res) { serve_stroke_order_font(res); });
 
   if (options.port == 0) {
     serve.port = s.bind_to_any_port(kLoopback);

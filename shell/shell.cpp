@@ -9,7 +9,6 @@
 
 #include "deinflect/deinflect.h"
 #include "intake/intake.h"
-#include "kanji/kanji.h"
 #include "lookup/lookup.h"
 #include "romaji/romaji.h"
 #include "shell/kanji_details.h"
@@ -35,7 +34,8 @@ void reset_program_state(int frame_count) {
   reset_romaji();
   reset_word_list();
   reset_deinflect();
-  reset_kanji();
+  // The kanji table stays: it depends on kanjidic alone, and a server
+  // starts afresh at every request (reset_kanji forgets it).
   reset_kanji_details();
   shell = Shell{};
 }

@@ -43,7 +43,7 @@ extern Shell shell;
 
 // Puts every subsystem back to its state at program start (tests, and a
 // front end that starts afresh), the page cache set up for frame_count
-// frames (bounded_frame_count).
+// frames (bounded_frame_count); only the kanji table is kept (reset_kanji).
 void reset_program_state(int frame_count = kDefaultFrameCount);
 
 // Runs one menu command. About and Exit leave the window work (the About box,

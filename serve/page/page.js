@@ -220,6 +220,7 @@ function showPopup(span) {
     none.textContent = "No entry in the dictionary.";
     popup.append(none);
   }
+  popup.append(kanjiSection(item.text));
   popup.hidden = false;
   const box = span.getBoundingClientRect();
   const width = popup.offsetWidth;
