@@ -640,4 +640,100 @@ TEST(PaneTextForTerminal, PlainLineEndsAndMarksForBadBytes) {
   EXPECT_EQ(pane_text_for_terminal(euc("本\r\na\r") + "\xB0\r\n"), "本\na\r\xEF\xBF\xBD\n");
 }
 
+// A kanji dictionary of two lines written here (EUC-JP), in the working
+// directory.
+void write_small_kanjidic() {
+  write_file("kanjidic",
+             euc("# kanji for the tests/Copyright The Testers - 2024/\n"
+                 "日 467C U65e5 B72 G1 S4 F1 J4 ニチ ジツ ひ -び か T1 あき {day} {sun} {Japan}\n"
+                 "本 4B5C U672c B75 G1 S5 F10 J4 ホン もと {book} {origin}\n"));
+}
+
+TEST(CommandLine, KanjiPrintsEveryKanjiOfTheTextOnce) {
+  ScratchDir dir;
+  write_small_kanjidic();
+  Outcome run = dodevuz("kanji 日本の本と猫");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "日  JIS 467C  U+65E5\n"
+            "  Meanings:   day; sun; Japan\n"
+            "  On:         ニチ, ジツ\n"
+            "  Kun:        ひ, -び, か\n"
+            "  Names:      あき\n"
+            "  Strokes:    4\n"
+            "  Grade:      1 (primary school, year 1)\n"
+            "  Frequency:  1 (of the 2,500 most used)\n"
+            "  Radical:    72\n"
+            "\n"
+            "本  JIS 4B5C  U+672C\n"
+            "  Meanings:   book; origin\n"
+            "  On:         ホン\n"
+            "  Kun:        もと\n"
+            "  Strokes:    5\n"
+            "  Grade:      1 (primary school, year 1)\n"
+            "  Frequency:  10 (of the 2,500 most used)\n"
+            "  Radical:    75\n"
+            "\n"
+            "猫  not in the kanji dictionary\n");
+  Outcome raw = dodevuz("kanji --raw 本");
+  EXPECT_EQ(raw.out.rfind(euc("本  JIS 4B5C  U+672C\r\n  Meanings:   book; origin\r\n"), 0), 0u)
+      << hex(raw.out);
+
+  Outcome json = dodevuz("kanji --json 本猫");
+  ASSERT_EQ(json.status, 0) << json.err;
+  EXPECT_EQ(json.out,
+            "[\n"
+            "  {\"kanji\": \"本\", \"found\": true, \"jis\": \"4B5C\", \"unicode\": \"U+672C\",\n"
+            "   \"meanings\": [\"book\", \"origin\"],\n"
+            "   \"on\": [\"ホン\"],\n"
+            "   \"kun\": [\"もと\"],\n"
+            "   \"names\": [],\n"
+            "   \"strokes\": 5, \"grade\": 1, \"frequency\": 10, \"radical\": 75},\n"
+            "  {\"kanji\": \"猫\", \"found\": false}\n"
+            "]\n");
+  EXPECT_EQ(dodevuz("kanji --json かな").out, "[]\n");
+
+  // The same from Shift-JIS, and the usage errors.
+  EXPECT_EQ(dodevuz("kanji --shift " + sjis("本")).out, dodevuz("kanji 本").out);
+  for (const char* args : {"kanji", "kanji a b", "kanji --json --raw 本", "kanji --forms 本"}) {
+    EXPECT_EQ(dodevuz(args).status, kExitUsage) << args;
+  }
+}
+
+TEST(CommandLine, KanjiWithoutKanjidicFailsWithAHint) {
+  ScratchDir dir;
+  Outcome run = dodevuz("kanji 本");
+  EXPECT_EQ(run.status, kExitFailure);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("kanjidic is missing"), std::string::npos) << run.err;
+  // single --kanji without it: the entries alone.
+  copy_sample_data();
+  Outcome single = dodevuz("single --kanji 本");
+  EXPECT_EQ(single.status, 0) << single.err;
+  EXPECT_EQ(single.out, dodevuz("single 本").out);
+}
+
+TEST(CommandLine, SingleKanjiAndTheSessionsKanjiDetails) {
+  ScratchDir dir;
+  copy_sample_data();
+  write_small_kanjidic();
+  const std::string entries = dodevuz("single 日本").out;
+  Outcome run = dodevuz("single --kanji 日本");
+  ASSERT_EQ(run.status, 0) << run.err;
+  // The entries, a blank line, the first kanji's block alone.
+  ASSERT_EQ(run.out.rfind(entries + "\n日  JIS 467C", 0), 0u) << run.out;
+  EXPECT_EQ(run.out.find("本  JIS"), std::string::npos) << run.out;
+  EXPECT_EQ(dodevuz("single --all --kanji 日本").status, kExitUsage);
+
+  Outcome session = dodevuz("session",
+                            "set-clipboard-jis 本を読む。\nget-jis\n"
+                            "select-text listing 本\nkanji-status\nkanji-details\nshow single\n"
+                            "select-text listing を\nkanji-status\nkanji-details\n");
+  ASSERT_EQ(session.status, 0) << session.err;
+  EXPECT_EQ(session.out.rfind("本: 5 strokes, grade 1\nDetails of 1 kanji\n本  JIS 4B5C", 0), 0u)
+      << session.out;
+  EXPECT_NE(session.out.find("(no kanji)\nNo kanji in the selection\n"), std::string::npos)
+      << session.out;
+}
+
 }  // namespace

@@ -17,17 +17,20 @@
 #include "platform/data_folder.h"
 
 const char kUsageSetup[] =
-    "usage: dodevuz setup [--edict FILE] [--table FILE] [--folder DIR]\n"
+    "usage: dodevuz setup [--edict FILE] [--kanjidic FILE] [--table FILE] [--folder DIR]\n"
     "  Makes the reader's dictionary folder DIR ($XDG_DATA_HOME/dodevuz, or\n"
     "  ~/.local/share/dodevuz) from the full dictionary of Debian's edict\n"
     "  package: DIR/edict links to FILE (default /usr/share/edict/edict), the\n"
     "  romaji table is copied from the installed sample data (or --table FILE),\n"
-    "  and DIR/edict.jdx is built and checked. Run it again after the edict\n"
-    "  package is updated. Then: dodevuz get -C DIR PASSAGE.\n";
+    "  and DIR/edict.jdx is built and checked. DIR/kanjidic links to the kanji\n"
+    "  dictionary of Debian's kanjidic package (default /usr/share/edict/kanjidic)\n"
+    "  when it is installed. Run it again after the edict package is updated.\n"
+    "  Then: dodevuz get -C DIR PASSAGE.\n";
 
 namespace {
 
 constexpr char kDebianEdict[] = "/usr/share/edict/edict";
+constexpr char kDebianKanjidic[] = "/usr/share/edict/kanjidic";
 
 // path made absolute against the working directory.
 std::string absolute(const std::string& path) {
@@ -76,16 +79,42 @@ int fail(const std::string& message) {
   return kExitFailure;
 }
 
+// Links folder/kanjidic to the kanji dictionary (a file of the reader's own
+// there is kept). Says what became of it; the kanji details are a feature
+// of their own, so a missing kanjidic fails nothing.
+void link_kanjidic(const std::string& folder, const std::string& kanjidic) {
+  const std::string link = folder + "/kanjidic";
+  struct stat st;
+  if (lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+    std::printf("  kanjidic: a file of your own, kept\n");
+    return;
+  }
+  if (access(kanjidic.c_str(), R_OK) != 0) {
+    std::printf(
+        "  kanjidic: not installed (sudo apt-get install kanjidic, then dodevuz setup "
+        "again, for the kanji details)\n");
+    return;
+  }
+  unlink(link.c_str());
+  if (symlink(kanjidic.c_str(), link.c_str()) != 0) {
+    std::printf("  kanjidic: cannot link %s: %s\n", link.c_str(), std::strerror(errno));
+    return;
+  }
+  std::printf("  kanjidic -> %s\n", kanjidic.c_str());
+}
+
 }  // namespace
 
 int command_setup(int argc, char** argv) {
   std::string edict = kDebianEdict;
+  std::string kanjidic = kDebianKanjidic;
   std::string table;
   std::string folder;
   for (int i = 0; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") return std::fputs(kUsageSetup, stdout), kExitOk;
-    bool takes_value = arg == "--edict" || arg == "--table" || arg == "--folder";
+    bool takes_value =
+        arg == "--edict" || arg == "--kanjidic" || arg == "--table" || arg == "--folder";
     if (!takes_value || i + 1 >= argc || argv[i + 1][0] == '\0') {
       std::fprintf(stderr, "dodevuz: %s\n%s",
                    takes_value ? (arg + " needs a value").c_str()
@@ -94,7 +123,10 @@ int command_setup(int argc, char** argv) {
       return kExitUsage;
     }
     std::string value = argv[++i];
-    (arg == "--edict" ? edict : arg == "--table" ? table : folder) = value;
+    (arg == "--edict"      ? edict
+     : arg == "--kanjidic" ? kanjidic
+     : arg == "--table"    ? table
+                           : folder) = value;
   }
 
   if (folder.empty()) folder = reader_data_folder();
@@ -106,6 +138,7 @@ int command_setup(int argc, char** argv) {
   bool own_file = lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode);
 
   edict = absolute(edict);
+  kanjidic = absolute(kanjidic);
   if (!own_file && access(edict.c_str(), R_OK) != 0) {
     if (edict == kDebianEdict) {
       return fail(
@@ -152,6 +185,7 @@ int command_setup(int argc, char** argv) {
   std::printf("  edict.jdx: %u entries, built and checked\n", stats.entries);
   std::printf("  kanarom.cnv: from %s\n", table.c_str());
   if (have_rules) std::printf("  deinflect.txt: from %s\n", rules.c_str());
+  link_kanjidic(folder, kanjidic);
   std::printf("Read a passage with: dodevuz get -C %s FILE\n", folder.c_str());
   return kExitOk;
 }

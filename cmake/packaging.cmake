@@ -27,7 +27,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 
 set(CPACK_DEBIAN_CLI_PACKAGE_NAME dodevuz)
 set(CPACK_DEBIAN_CLI_PACKAGE_SECTION text)
-set(CPACK_DEBIAN_CLI_PACKAGE_SUGGESTS edict)
+# kanjidic gives the kanji details, fonts-kanjistrokeorders the reading
+# page's stroke-order drawing of each kanji.
+set(CPACK_DEBIAN_CLI_PACKAGE_SUGGESTS "edict, kanjidic, fonts-kanjistrokeorders")
 set(CPACK_COMPONENT_CLI_DESCRIPTION
     "Japanese-to-English reading aid (command line)
 Dodevuz lists a Japanese passage with every dictionary word followed by its
@@ -35,7 +37,8 @@ entry (headword, kana reading, English glosses), spells the listing in
 romaji and looks up every entry matching a word. This package holds the
 dodevuz command, a small sample dictionary and the romaji table; with the
 edict package installed, `dodevuz setup` makes a folder for the full
-dictionary.")
+dictionary; with kanjidic, every kanji's meanings, readings, strokes and
+grade are shown too.")
 
 set(CPACK_DEBIAN_QT_PACKAGE_NAME dodevuz-qt)
 set(CPACK_DEBIAN_QT_PACKAGE_SECTION x11)

@@ -98,4 +98,13 @@ long_line = euc("日本") + b" [" + euc("にほん") + b"] /" + b"x" * 3000 + b"
 put("fuzz_lookup", "long-line", pack(long_line + small, jdx([1] + [p + len(long_line) for p in positions]), passage))
 with_nul = small[:40] + b"\0\0" + small[42:]
 put("fuzz_lookup", "nul-bytes", pack(with_nul, small_jdx, passage + b"\0" + euc("日本")))
+
+# fuzz_kanji: a kanji file of lines written here, whole, cut and damaged.
+kanji_lines = (euc("# kanji file for the fuzzer/Copyright The Testers - 2024/\n") +
+               euc("漢 3441 U6f22 B85 G3 S13 S14 F1487 J2 XJ0 Yhan4 カン から T1 あや T2 かん {Sino-} {China}\n") +
+               euc("字 3B7A U5b57 B39 G1 S6 F485 ジ あざ -な {character} {letter}\n") +
+               euc("唖 3022 S10 ア アク {mute} {dumb}\r\n"))
+put("fuzz_kanji", "lines", kanji_lines)
+put("fuzz_kanji", "cut", kanji_lines[:len(kanji_lines) - 9])
+put("fuzz_kanji", "damaged", kanji_lines.replace(b"}", b"", 2) + euc("漢 3442 S13 {x}\n"))
 PY

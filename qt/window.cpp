@@ -35,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include "kanji/kanji.h"
 #include "lookup/lookup.h"
 #include "platform/convert.h"
 #include "platform/data_folder.h"
@@ -42,6 +43,7 @@
 #include "platform/qt.h"
 #include "romaji/romaji.h"
 #include "shell/desktop.h"
+#include "shell/kanji_details.h"
 #include "shell/shell.h"
 
 #ifndef DODEVUZ_VERSION
@@ -73,6 +75,7 @@ constexpr MenuItem kFileMenu[] = {
 constexpr MenuItem kEditMenu[] = {
     {"&Copy", kCmdCopy, "Ctrl+C", false},
     {"&Add to Word List", kCmdAddToWordList, "Ctrl+D", false},
+    {"&Kanji Details", kCmdKanjiDetails, "Ctrl+K", false},
 };
 constexpr MenuItem kViewMenu[] = {
     {"&Larger Text", kCmdTextLarger, "Ctrl++;Ctrl+=", false},
@@ -132,6 +135,17 @@ void order_panes() {
 
 void show_status(const char* text) {
   if (front.status != nullptr) front.status->setText(QString::fromUtf8(text));
+}
+
+// A new selection in the listing pane names its first kanji's strokes and
+// grade on the status line; each listing pane is followed once.
+void follow_listing_selection() {
+  auto* pane = qobject_cast<QPlainTextEdit*>(static_cast<QWidget*>(shell.listing_pane));
+  if (pane == nullptr || pane->property("dodevuz-kanji-note").toBool()) return;
+  pane->setProperty("dodevuz-kanji-note", true);
+  QObject::connect(pane, &QPlainTextEdit::selectionChanged, pane, [] {
+    if (const char* note = selection_kanji_status()) show_status(euc_to_utf8(note).c_str());
+  });
 }
 
 // The watch's step once the clipboard has settled: the program's own Copy,
@@ -242,7 +256,7 @@ void print_usage() {
       "  --command ID      run menu command ID once the window is shown (108 Get JIS,\n"
       "                    109 Get SHIFT, 111 NEXT, 105 Single, 106 Copy, 110 Clear All,\n"
       "                    101 Exit, 112 Watch clipboard, 113 Add to Word List,\n"
-      "                    115 larger text, 116 smaller text)\n"
+      "                    115 larger text, 116 smaller text, 117 Kanji Details)\n"
       "  --select TEXT     then select the first TEXT in the listing pane and focus it\n"
       "  --size WxH        show the window W x H pixels large\n"
       "  --screenshot PNG  after the commands, save the window as PNG and quit\n",
@@ -388,6 +402,7 @@ QMainWindow* create_main_window() {
   apply_text_size();
   make_missing_panes(window_handle(window));
   order_panes();
+  follow_listing_selection();
 
   // The start-up size: the pane area exactly as large as the panes' places.
   area->setFixedSize(kClientWidth, kClientHeight);
@@ -441,6 +456,7 @@ void run_menu_command(QMainWindow* window, int id) {
   }
   make_missing_panes(window_handle(window));
   order_panes();
+  follow_listing_selection();
   show_status(describe_command(id));
 }
 
@@ -470,11 +486,13 @@ QDialog* create_about_box(QWidget* parent) {
   frame->setGeometry(QRect(QPoint(0, 0), whole.size()));
 
   std::string credit = euc_to_utf8(dictionary_credit("edict"));
+  const std::string kanji_credit = kanji_dictionary_credit(kKanjiFile, credit);
   const QString texts[] = {
       QStringLiteral("Dodevuz"),
       QStringLiteral("Version " DODEVUZ_VERSION),
-      credit.empty() ? QStringLiteral("No dictionary in this folder")
-                     : QStringLiteral("Dictionary: ") + QString::fromStdString(credit),
+      (credit.empty() ? QStringLiteral("No dictionary in this folder")
+                      : QStringLiteral("Dictionary: ") + QString::fromStdString(credit)) +
+          (kanji_credit.empty() ? QString() : "\n" + QString::fromStdString(kanji_credit)),
       QStringLiteral("Dodevuz is free software under the MIT licence"),
   };
   const QRect places[] = {dlu(0, 9, 220, 8), dlu(0, 21, 220, 8), dlu(10, 34, 200, 34),

@@ -31,12 +31,14 @@
 #include <string>
 #include <vector>
 
+#include "kanji/kanji.h"
 #include "lookup/lookup.h"
 #include "platform/convert.h"
 #include "platform/platform.h"
 #include "platform/qt.h"
 #include "romaji/romaji.h"
 #include "shell/desktop.h"
+#include "shell/kanji_details.h"
 #include "shell/shell.h"
 #include "test_paths.h"
 
@@ -128,6 +130,7 @@ class WindowTest : public QObject {
   void dictionary_forms_lists_the_passage_again_by_dictionary_form();
   void copy_takes_the_focused_panes_selection();
   void add_to_word_list_appends_the_word_once_and_reports_a_failure();
+  void kanji_details_fill_the_single_pane_and_a_selection_names_its_kanji();
   void copy_takes_the_shells_bytes_after_typing();
   void panes_are_read_only();
   void copy_through_the_keyboard_menu_keeps_the_panes_focus();
@@ -233,13 +236,13 @@ void WindowTest::menu_holds_its_items_in_order() {
     }
     items << QStringLiteral("|");
   }
-  QCOMPARE(
-      items,
-      QStringList({"Get Dodevuz JIS 108 Ctrl+Shift+J", "Get Dodevuz SHIFT 109 Ctrl+Shift+V",
-                   "Get Dodevuz NEXT 111 Ctrl+N", "Single Dodevuz 105 Ctrl+L", "Clear All 110",
-                   "Watch clipboard 112 checkable", "-", "About 102 F1", "Exit 101 Ctrl+Q", "|",
-                   "Copy 106 Ctrl+C", "Add to Word List 113 Ctrl+D", "|", "Larger Text 115 Ctrl++",
-                   "Smaller Text 116 Ctrl+-", "|", "Dictionary forms 114 checkable", "|"}));
+  QCOMPARE(items,
+           QStringList({"Get Dodevuz JIS 108 Ctrl+Shift+J", "Get Dodevuz SHIFT 109 Ctrl+Shift+V",
+                        "Get Dodevuz NEXT 111 Ctrl+N", "Single Dodevuz 105 Ctrl+L", "Clear All 110",
+                        "Watch clipboard 112 checkable", "-", "About 102 F1", "Exit 101 Ctrl+Q",
+                        "|", "Copy 106 Ctrl+C", "Add to Word List 113 Ctrl+D",
+                        "Kanji Details 117 Ctrl+K", "|", "Larger Text 115 Ctrl++",
+                        "Smaller Text 116 Ctrl+-", "|", "Dictionary forms 114 checkable", "|"}));
   QVERIFY(!menus[0]->menu()->actions()[5]->isChecked());  // not watching at start
   QVERIFY(!menus[0]->menu()->actions()[2]->isEnabled());  // NEXT: nothing listed yet
   QVERIFY(!menus[3]->menu()->actions()[0]->isChecked());  // the classic listing at start
@@ -414,6 +417,43 @@ void WindowTest::add_to_word_list_appends_the_word_once_and_reports_a_failure() 
     seen = closer.seen;
   }
   QCOMPARE(seen, QStringList{QStringLiteral("wordlist.tsv|Cannot write to word list file:")});
+}
+
+void WindowTest::kanji_details_fill_the_single_pane_and_a_selection_names_its_kanji() {
+  QFile kanjidic(QStringLiteral("kanjidic"));
+  QVERIFY(kanjidic.open(QIODevice::WriteOnly));
+  kanjidic.write(
+      to_euc(QStringLiteral("# kanji for the tests/Copyright The Testers - 2024/\n"
+                            "勉 4A59 U52c9 B19 G3 S10 F1066 ベン つと.める {exertion}\n"
+                            "強 362F U5f37 B57 G2 S11 キョウ つよ.い {strong}\n")));
+  kanjidic.close();
+  reset_kanji();
+  get_passage(kCmdGetShift);
+  QPlainTextEdit* listing_pane = the_listing();
+  const qsizetype at = listing_pane->toPlainText().indexOf(QStringLiteral("勉強"));
+  QVERIFY(at > 0);
+  select(listing_pane, static_cast<int>(at), static_cast<int>(at + 2));
+  QCOMPARE(status_text(window_), QStringLiteral("勉: 10 strokes, grade 3"));
+
+  trigger(kCmdKanjiDetails);
+  const QString shown = the_single()->toPlainText();
+  QVERIFY2(shown.startsWith(QStringLiteral("勉  JIS 4A59  U+52C9\n  Meanings:   exertion\n")),
+           qPrintable(shown));
+  QVERIFY2(shown.contains(QStringLiteral("\n\n強  JIS 362F")), qPrintable(shown));
+  QCOMPARE(status_text(window_), QStringLiteral("Details of 2 kanji"));
+  // Copy takes what the single pane shows.
+  select(the_single(), 0, 1);
+  the_single()->setFocus();
+  trigger(kCmdCopy);
+  QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("勉"));
+
+  // Without kanjidic the status says so and the single pane is empty.
+  QVERIFY(kanjidic.remove());
+  reset_kanji();
+  select(listing_pane, static_cast<int>(at), static_cast<int>(at + 2));
+  trigger(kCmdKanjiDetails);
+  QCOMPARE(status_text(window_), QStringLiteral("No kanji dictionary: kanjidic is missing"));
+  QCOMPARE(the_single()->toPlainText(), QString());
 }
 
 void WindowTest::dictionary_forms_lists_the_passage_again_by_dictionary_form() {

@@ -50,6 +50,8 @@ echo "check-packages: installing $(basename "$cli") $(basename "$qt")"
 apt_get install "$cli" "$qt" >/dev/null
 
 data=/usr/share/dodevuz
+check "dodevuz suggests the kanji dictionary and the stroke-order font" sh -c \
+  "dpkg-deb -f '$cli' Suggests | grep -q 'kanjidic' && dpkg-deb -f '$cli' Suggests | grep -q 'fonts-kanjistrokeorders'"
 check "dodevuz is /usr/bin/dodevuz" test "$(command -v dodevuz)" = /usr/bin/dodevuz
 check "dodevuz --version" sh -c 'dodevuz --version | grep -qx "dodevuz [0-9.]*"'
 check "dodevuz get on the installed sample data" sh -c \
@@ -80,6 +82,11 @@ folder="$HOME/.local/share/dodevuz"
 check "dodevuz setup makes the reader's folder" dodevuz setup
 check "its edict is Debian's, in place" test "$(readlink "$folder/edict")" = /usr/share/edict/edict
 check "its index checks" dodevuz index --check -C "$folder"
+if [ -f /usr/share/edict/kanjidic ]; then
+  check "its kanjidic is Debian's, in place" test "$(readlink "$folder/kanjidic")" = /usr/share/edict/kanjidic
+  check "dodevuz kanji on Debian's kanjidic" sh -c \
+    "dodevuz kanji -C '$folder' 漢 | grep -q 'Strokes:    13'"
+fi
 # A word the sample dictionary does not hold.
 check "dodevuz get on the full dictionary" sh -c \
   "echo 冷蔵庫 | dodevuz get --pane listing -C '$folder' | grep -q '^冷蔵庫        冷蔵庫 \[れいぞうこ\]'"

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 top=$PWD
 BUILD=${BUILD:-build-fuzz}
 SECONDS_EACH=${1:-${FUZZ_SECONDS:-30}}
-TARGETS=${FUZZ_TARGETS:-"fuzz_intake fuzz_romaji_table fuzz_romaji_text fuzz_get_chain fuzz_lookup fuzz_convert"}
+TARGETS=${FUZZ_TARGETS:-"fuzz_intake fuzz_romaji_table fuzz_romaji_text fuzz_get_chain fuzz_lookup fuzz_convert fuzz_kanji"}
 work=$(mktemp -d /tmp/dodevuz-fuzz-run-XXXXXX)
 for target in $TARGETS; do
   mkdir -p "$work/$target"

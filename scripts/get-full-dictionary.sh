@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Fetches the full dictionary from Debian's `edict` package and the names
-# dictionary from its `enamdict` package into DIR (default: dict/ in the
+# Fetches the full dictionary from Debian's `edict` package, the names
+# dictionary from its `enamdict` package and the kanji dictionary from its
+# `kanjidic` package into DIR (default: dict/ in the
 # repository, which git ignores), beside our kanarom.cnv and deinflect.txt,
 # and builds and checks their indexes with `dodevuz index`.
 #
@@ -59,6 +60,9 @@ fetch() {
 # that the program opens beside it.
 fetch edict edict
 fetch enamdict enamdict
+# The kanji dictionary of "Kanji Details" and `dodevuz kanji` (looked up by
+# kanji, so it needs no index).
+fetch kanjidic kanjidic
 
 if [ -f "$root/data/kanarom.cnv" ]; then
   cp "$root/data/kanarom.cnv" "$dir/kanarom.cnv"

@@ -14,7 +14,9 @@
 // time over the program-wide state, as the desktop programs run commands.
 // Requests whose Host or Origin is not this server's are refused (403),
 // bodies over the bound get 413, malformed JSON or text 400; the only files
-// the server reads are the three dictionary files in the working directory.
+// the server reads are the dictionary files in the working directory
+// (kanjidic among them) and the stroke-order font of the system's font
+// folder.
 #pragma once
 
 #include <cstddef>
@@ -26,7 +28,7 @@
 namespace httplib {
 class Server;
 struct Response;
-}
+}  // namespace httplib
 
 constexpr int kDefaultServePort = 8080;
 constexpr size_t kServeBodyLimit = 1 << 20;  // bytes of a request body

@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "kanji/kanji.h"
 #include "tests/testing.h"
 
 namespace {
@@ -274,6 +276,67 @@ TEST_F(ServerTest, ThePageAndItsFilesAreServedWithTheirTypesAndPolicy) {
   auto style = c.Get("/page.css");
   ASSERT_TRUE(style);
   EXPECT_NE(style->body.find("prefers-color-scheme: dark"), std::string::npos);
+}
+
+TEST_F(ServerTest, KanjiAnswersTheDetailsOfAWordsKanjiAndTheFontIsTheSystems) {
+  testing_support::write_file(
+      "kanjidic", testing_support::euc("# kanji for the tests/Copyright The Testers - 2024/\n"
+                                       "日 467C U65e5 B72 G1 S4 F1 ニチ ひ T1 あき {day} {sun}\n"));
+  reset_kanji();
+  // A font folder of the test's own: the server reads the newest .ttf there.
+  const std::string fonts = dir_->path() + "/fonts";
+  ASSERT_EQ(mkdir(fonts.c_str(), 0755), 0);
+  testing_support::write_file("fonts/Strokes_v1.ttf", "old font");
+  testing_support::write_file("fonts/Strokes_v2.ttf", std::string(100000, 'f'));
+  const char* system_fonts = stroke_order_font_dir;
+  stroke_order_font_dir = fonts.c_str();
+
+  json answer = post("/api/kanji", {{"text", "日本"}});
+  EXPECT_EQ(answer["available"], true);
+  EXPECT_EQ(answer["font"], true);
+  ASSERT_EQ(answer["kanji"].size(), 2u) << answer.dump();
+  const json& day = answer["kanji"][0];
+  EXPECT_EQ(day["kanji"], "日");
+  EXPECT_EQ(day["found"], true);
+  EXPECT_EQ(day["meanings"], json({"day", "sun"}));
+  EXPECT_EQ(day["on"], json({"ニチ"}));
+  EXPECT_EQ(day["kun"], json({"ひ"}));
+  EXPECT_EQ(day["names"], json({"あき"}));
+  EXPECT_EQ(day["strokes"], 4);
+  EXPECT_EQ(day["grade"], 1);
+  EXPECT_EQ(day["frequency"], 1);
+  EXPECT_EQ(answer["kanji"][1], json({{"kanji", "本"}, {"found", false}}));
+  EXPECT_TRUE(post("/api/kanji", {{"text", "かな"}})["kanji"].empty());
+  post("/api/kanji", {{"text", 5}}, 400);
+
+  auto c = client();
+  auto font = c.Get("/kanji-font.ttf");
+  ASSERT_TRUE(font);
+  EXPECT_EQ(font->status, 200);
+  EXPECT_EQ(font->get_header_value("Content-Type"), "font/ttf");
+  EXPECT_EQ(font->body, std::string(100000, 'f'));
+  auto page = c.Get("/");
+  ASSERT_TRUE(page);
+  EXPECT_NE(page->get_header_value("Content-Security-Policy").find("font-src 'self'"),
+            std::string::npos);
+  auto script = c.Get("/kanji.js");
+  ASSERT_TRUE(script);
+  EXPECT_NE(script->body.find("/api/kanji"), std::string::npos);
+
+  // Without the font package the page is told so, and the font is not there.
+  stroke_order_font_dir = "/nonexistent";
+  EXPECT_EQ(post("/api/kanji", {{"text", "日"}})["font"], false);
+  auto none = c.Get("/kanji-font.ttf");
+  ASSERT_TRUE(none);
+  EXPECT_EQ(none->status, 404);
+  stroke_order_font_dir = system_fonts;
+
+  // Without kanjidic the section is off.
+  std::remove("kanjidic");
+  reset_kanji();
+  answer = post("/api/kanji", {{"text", "日"}});
+  EXPECT_EQ(answer["available"], false);
+  EXPECT_TRUE(answer["kanji"].empty());
 }
 
 // ---- Safety ----------------------------------------------------------------

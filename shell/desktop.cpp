@@ -269,3 +269,27 @@ std::string dictionary_credit(const char* path) {
   }
   return credit;
 }
+
+std::string kanji_dictionary_credit(const char* path, const std::string& dictionary_credit) {
+  int32_t file = file_open_read(path);
+  if (file == kFileError) return {};
+  char head[512];
+  int32_t got = file_read_at(file, 0, head, sizeof head);
+  file_close(file);
+  if (got <= 2 || head[0] != '#') return {};
+  std::string line(head + 1, static_cast<size_t>(got - 1));
+  line = line.substr(0, line.find_first_of("\r\n"));
+  const size_t name_start = line.find_first_not_of(' ');
+  if (name_start == std::string::npos) return {};
+  const size_t name_end = line.find_first_of(" /", name_start);
+  const std::string name = line.substr(name_start, name_end - name_start);
+  // The holder: "Copyright HOLDER - YEAR" between slashes.
+  const size_t copyright = line.find("Copyright ");
+  if (copyright == std::string::npos) return {};
+  const size_t holder_start = copyright + 10;
+  std::string holder = line.substr(holder_start, line.find('/', holder_start) - holder_start);
+  holder = holder.substr(0, holder.find(" - "));
+  if (holder.empty()) return {};
+  if (dictionary_credit.find(holder) != std::string::npos) holder = "the same holder";
+  return "Kanji: " + name + ", " + holder + ", CC BY-SA";
+}

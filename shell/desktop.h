@@ -115,3 +115,10 @@ std::string with_thousands(size_t n);
 // " - ". Empty when the file cannot be read or its first line has no
 // gloss.
 std::string dictionary_credit(const char* path);
+
+// The credit of the kanji dictionary, for the About box under the
+// dictionary's: "Kanji: NAME, HOLDER, CC BY-SA" from the first line of the
+// kanjidic at path ("# NAME .../.../Copyright HOLDER/DATE/"), with "the same
+// holder" for a holder the dictionary's credit already names. Empty when
+// the file cannot be read or its first line is no such comment.
+std::string kanji_dictionary_credit(const char* path, const std::string& dictionary_credit);

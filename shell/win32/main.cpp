@@ -8,11 +8,13 @@
 
 #include <string>
 
+#include "kanji/kanji.h"
 #include "lookup/lookup.h"
 #include "platform/convert.h"
 #include "platform/win32.h"
 #include "romaji/romaji.h"
 #include "shell/desktop.h"
+#include "shell/kanji_details.h"
 #include "shell/shell.h"
 
 #ifndef DODEVUZ_VERSION
@@ -118,6 +120,22 @@ void update_forms_item(HWND window) {
 void change_text_size(HWND window, int id) {
   set_pane_text_size(step_text_points(id));
   lay_out(window);
+}
+
+// The listing pane's selection when the status line last named its kanji;
+// an edit control tells no one of a new selection, so the message loop asks
+// after each click and key in the pane.
+uint32_t noted_selection[2];
+
+void follow_listing_selection(const MSG& msg) {
+  if (msg.hwnd == nullptr || msg.hwnd != static_cast<HWND>(shell.listing_pane)) return;
+  if (msg.message != WM_LBUTTONUP && msg.message != WM_KEYUP) return;
+  uint32_t start = 0, end = 0;
+  pane_selection(shell.listing_pane, &start, &end);
+  if (start == noted_selection[0] && end == noted_selection[1]) return;
+  noted_selection[0] = start;
+  noted_selection[1] = end;
+  if (const char* note = selection_kanji_status()) show_status(note);
 }
 
 void show_about(HWND window) {
@@ -374,6 +392,8 @@ INT_PTR CALLBACK about_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPA
       std::string credit = dictionary_credit("edict");
       std::u16string text = credit.empty() ? u"No dictionary in this folder"
                                            : u"Dictionary: " + euc_to_utf16(credit, nullptr);
+      const std::string kanji_credit = kanji_dictionary_credit(kKanjiFile, credit);
+      if (!kanji_credit.empty()) text += u"\r\n" + euc_to_utf16(kanji_credit, nullptr);
       SetDlgItemTextW(dialog, kAboutCreditId, reinterpret_cast<const wchar_t*>(text.c_str()));
       return TRUE;
     }
@@ -402,6 +422,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
     if (move_between_panes(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
+    follow_listing_selection(msg);
   }
   return got == 0 ? static_cast<int>(msg.wParam) : 1;
 }

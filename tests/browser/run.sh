@@ -5,6 +5,8 @@
 # had.
 #
 #   tests/browser/run.sh DODEVUZ DATA_DIR [SCREENSHOT.png]
+#
+# BROWSER_TEST names another test script of this folder (kanji_test.js).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 chromium="${CHROMIUM:-$(command -v chromium || command -v chromium-browser || true)}"
@@ -26,4 +28,4 @@ if [ ! -f node_modules/puppeteer-core/package.json ] ||
   fi
 fi
 export CHROMIUM="$chromium"
-exec node page_test.js "${args[@]}"
+exec node "${BROWSER_TEST:-page_test.js}" "${args[@]}"

@@ -1,0 +1,102 @@
+// The kanji section of the reading page's popup in Debian's chromium,
+// headless: a word's popup shows a block per kanji from a small kanjidic
+// written here, and the kanji drawn large in the stroke-order font when the
+// system has it (the font comes from the server, never from elsewhere).
+//
+//   node kanji_test.js DODEVUZ DATA_DIR
+"use strict";
+
+const assert = require("node:assert/strict");
+const { spawn } = require("node:child_process");
+const fs = require("node:fs");
+const os = require("node:os");
+const path = require("node:path");
+const puppeteer = require("puppeteer-core");
+
+const [dodevuz, dataDir] = process.argv.slice(2);
+const chromium = process.env.CHROMIUM || "/usr/bin/chromium";
+const fontDir = "/usr/share/fonts/truetype/kanjistrokeorders";
+const haveFont = fs.existsSync(fontDir) && fs.readdirSync(fontDir).some((f) => f.endsWith(".ttf"));
+
+// The sample data and a kanjidic of two kanji (EUC-JP through iconv, which the
+// build machine has), in a folder of the test's own.
+function dataFolder() {
+  const folder = fs.mkdtempSync(path.join(os.tmpdir(), "dodevuz-kanji-"));
+  for (const name of ["edict", "edict.jdx", "kanarom.cnv", "deinflect.txt"]) {
+    fs.copyFileSync(path.join(dataDir, name), path.join(folder, name));
+  }
+  const lines = "# kanji for the tests/Copyright The Testers - 2024/\n" +
+    "日 467C U65e5 B72 G1 S4 F1 ニチ ジツ ひ T1 あき {day} {sun}\n" +
+    "本 4B5C U672c B75 G1 S5 F10 ホン もと {book} {origin}\n";
+  const euc = require("node:child_process").execFileSync("iconv", ["-f", "UTF-8", "-t", "EUC-JP"], { input: lines });
+  fs.writeFileSync(path.join(folder, "kanjidic"), euc);
+  return folder;
+}
+
+function startServer(folder) {
+  return new Promise((resolve, reject) => {
+    const server = spawn(dodevuz, ["serve", "--port", "0", "-C", folder], { stdio: ["ignore", "pipe", "inherit"] });
+    let out = "";
+    server.stdout.on("data", (chunk) => {
+      out += chunk;
+      const m = /http:\/\/127\.0\.0\.1:(\d+)\//.exec(out);
+      if (m) resolve({ server, url: m[0] });
+    });
+    server.on("exit", (code) => reject(new Error(`dodevuz serve ended with ${code}`)));
+    setTimeout(() => reject(new Error("dodevuz serve printed no address")), 10000);
+  });
+}
+
+async function main() {
+  const folder = dataFolder();
+  const { server, url } = await startServer(folder);
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), "dodevuz-chromium-"));
+  const browser = await puppeteer.launch({
+    executablePath: chromium,
+    headless: true,
+    userDataDir: profile,
+    args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+      "--disable-background-networking", "--disable-component-update", "--disable-sync"],
+  });
+  try {
+    const page = await browser.newPage();
+    const errors = [];
+    page.on("pageerror", (e) => errors.push(String(e)));
+    page.on("console", (m) => { if (m.type() === "error") errors.push(m.text()); });
+    const foreign = [];
+    page.on("request", (r) => { if (!r.url().startsWith(url)) foreign.push(r.url()); });
+    await page.goto(url, { waitUntil: "networkidle0" });
+    await page.$eval("#text", (box) => { box.value = "日本語を勉強する。"; });
+    await page.click("#get");
+    await page.waitForSelector("#reading .word");
+    await (await page.$("#reading .word")).hover();
+    await page.waitForSelector("#popup .kanji-section:not([hidden])", { timeout: haveFont ? 60000 : 10000 });
+    const section = await page.$eval("#popup .kanji-section", (el) => el.innerText);
+    assert.match(section, /日 day; sun/);
+    assert.match(section, /Strokes\s+4/);
+    assert.match(section, /Grade\s+grade 1/);
+    assert.match(section, /本 book; origin/);
+    // 語 is not in this kanjidic.
+    assert.match(section, /語 not in the kanji dictionary/);
+    const large = await page.$$eval("#popup .kanji-large", (els) => els.map((e) => e.textContent));
+    if (haveFont) {
+      assert.deepEqual(large.slice(0, 2), ["日", "本"]);
+      assert.ok(await page.evaluate(() => document.fonts.check('16px "Dodevuz Stroke Order"', "日")));
+    } else {
+      assert.equal(large.length, 0);
+    }
+    assert.deepEqual(errors, []);
+    assert.deepEqual(foreign, []);
+    console.log(`ok   the popup's kanji section${haveFont ? " with the stroke-order font" : ""}`);
+  } finally {
+    await browser.close();
+    server.kill("SIGINT");
+    fs.rmSync(profile, { recursive: true, force: true });
+    fs.rmSync(folder, { recursive: true, force: true });
+  }
+}
+
+main().catch((e) => {
+  console.error(e);
+  process.exit(1);
+});
