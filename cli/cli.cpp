@@ -651,7 +651,9 @@ int command_single(int argc, char** argv) {
   std::string_view found = pane_text(shell.single_pane);
   if (found.empty()) std::fputs("dodevuz: no entry matches the text\n", stderr);
   print_pane_text(found, o.raw);
-  if (o.kanji) {
+  if (o.kanji && !kanji_available()) {
+    std::fputs("dodevuz: no kanji details: kanjidic is missing\n", stderr);
+  } else if (o.kanji) {
     const std::string block = kanji_blocks(text, true);
     if (!block.empty()) print_pane_text((o.raw ? "\r\n" : "\n") + block, o.raw);
   }

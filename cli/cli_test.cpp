@@ -711,6 +711,7 @@ TEST(CommandLine, KanjiWithoutKanjidicFailsWithAHint) {
   Outcome single = dodevuz("single --kanji 本");
   EXPECT_EQ(single.status, 0) << single.err;
   EXPECT_EQ(single.out, dodevuz("single 本").out);
+  EXPECT_NE(single.err.find("kanjidic is missing"), std::string::npos) << single.err;
 }
 
 TEST(CommandLine, SingleKanjiAndTheSessionsKanjiDetails) {
