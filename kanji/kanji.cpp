@@ -270,7 +270,7 @@ void walk_kanji(std::string_view euc, Take take) {
     if (well_formed && length == 2) {
       const auto lead = static_cast<unsigned char>(euc[at]);
       const auto code = static_cast<uint16_t>(lead << 8 | static_cast<unsigned char>(euc[at + 1]));
-      if (((lead >= 0xB0 && lead <= 0xF4) || code == 0xA1B9) && !take(code)) return;
+      if (lead >= 0xB0 && lead <= 0xF4 && !take(code)) return;
     }
     at += length;
   }

@@ -88,8 +88,9 @@ bool kanji_available();
 bool find_kanji(uint16_t code, KanjiDetails* out);
 
 // The kanji of EUC-JP text in the order they first appear, each once: every
-// two-byte character of JIS X 0208 rows 16 to 84 (lead bytes 0xB0-0xF4) and
-// the iteration mark 々. Ill-formed bytes are stepped over.
+// two-byte character of JIS X 0208 rows 16 to 84 (lead bytes 0xB0-0xF4),
+// the rows kanjidic covers (the iteration mark 々 is no kanji of its own).
+// Ill-formed bytes are stepped over.
 std::vector<uint16_t> kanji_in_text(std::string_view euc);
 
 // The first kanji of EUC-JP text, or 0 when it has none.

@@ -8,8 +8,8 @@
 const kanjiAnswers = new Map();  // word -> Promise of the /api/kanji answer (null on failure)
 let strokeFont = null;           // Promise: whether the stroke-order font loaded
 
-// Kanji, and the iteration mark, as the server counts them.
-const KANJI_PATTERN = /[\u3005\u4e00-\u9fff]/;
+// Kanji as the server counts them (the iteration mark 々 is none).
+const KANJI_PATTERN = /[\u4e00-\u9fff]/;
 
 function kanjiAnswer(text) {
   if (!kanjiAnswers.has(text)) {
