@@ -33,9 +33,10 @@ function loadStrokeFont() {
   return strokeFont;
 }
 
-// "grade 3", "secondary school", "for names": what a school grade means.
+// "3 (primary school)", "secondary school", "for names": what a school
+// grade means.
 function gradeText(grade) {
-  if (grade >= 1 && grade <= 6) return `grade ${grade}`;
+  if (grade >= 1 && grade <= 6) return `${grade} (primary school)`;
   if (grade === 8) return "secondary school";
   if (grade === 9 || grade === 10) return "for names";
   return "";

@@ -3,7 +3,7 @@
 // written here, and the kanji drawn large in the stroke-order font when the
 // system has it (the font comes from the server, never from elsewhere).
 //
-//   node kanji_test.js DODEVUZ DATA_DIR
+//   node kanji_test.js DODEVUZ DATA_DIR [SCREENSHOT.png]
 "use strict";
 
 const assert = require("node:assert/strict");
@@ -13,7 +13,7 @@ const os = require("node:os");
 const path = require("node:path");
 const puppeteer = require("puppeteer-core");
 
-const [dodevuz, dataDir] = process.argv.slice(2);
+const [dodevuz, dataDir, screenshot] = process.argv.slice(2);
 const chromium = process.env.CHROMIUM || "/usr/bin/chromium";
 const fontDir = "/usr/share/fonts/truetype/kanjistrokeorders";
 const haveFont = fs.existsSync(fontDir) && fs.readdirSync(fontDir).some((f) => f.endsWith(".ttf"));
@@ -60,6 +60,7 @@ async function main() {
   });
   try {
     const page = await browser.newPage();
+    await page.setViewport({ width: 1000, height: 1100 });
     const errors = [];
     page.on("pageerror", (e) => errors.push(String(e)));
     page.on("console", (m) => { if (m.type() === "error") errors.push(m.text()); });
@@ -74,7 +75,7 @@ async function main() {
     const section = await page.$eval("#popup .kanji-section", (el) => el.innerText);
     assert.match(section, /日 day; sun/);
     assert.match(section, /Strokes\s+4/);
-    assert.match(section, /Grade\s+grade 1/);
+    assert.match(section, /Grade\s+1 \(primary school\)/);
     assert.match(section, /本 book; origin/);
     // 語 is not in this kanjidic.
     assert.match(section, /語 not in the kanji dictionary/);
@@ -85,6 +86,7 @@ async function main() {
     } else {
       assert.equal(large.length, 0);
     }
+    if (screenshot) await page.screenshot({ path: screenshot });
     assert.deepEqual(errors, []);
     assert.deepEqual(foreign, []);
     console.log(`ok   the popup's kanji section${haveFont ? " with the stroke-order font" : ""}`);
