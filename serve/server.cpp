@@ -109,7 +109,11 @@ httplib::Server::HandlerResponse check_bounds(const httplib::Request& req, httpl
   } else if (req.method == "POST" && req.path != "/api/get" && req.path != "/api/single") {
     status = 404, what = "no such page";
   }
-  if (status == 0) return httplib::Server::HandlerResponse::Unhandled;
+  if (status == 0) {
+    // Only the API reads bodies: any other's would be read as a next request.
+    if (req.method != "POST" && has_body(req)) close_after_response(res);
+    return httplib::Server::HandlerResponse::Unhandled;
+  }
   send_error(res, status, what);
   close_after_response(res);
   return httplib::Server::HandlerResponse::Handled;
