@@ -11,8 +11,9 @@
 //     answer must be sent within the deadline too; an idle connection is
 //     closed after the idle time, a connection after its last request;
 //   - the request line and headers are bounded in bytes before they are
-//     parsed, and the body in bytes as they arrive, whatever its framing;
-//     the connections open at once are bounded too.
+//     parsed, and what a request may read past them in bytes on the wire
+//     (twice the body's bound), whatever its framing, so that no route can
+//     take more; the connections open at once are bounded too.
 //
 // A connection closed by the server after an answer (an error, its last
 // request) lingers here for a moment with its input dropped, so that the

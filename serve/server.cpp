@@ -106,8 +106,6 @@ httplib::Server::HandlerResponse check_bounds(const httplib::Request& req, httpl
     status = 400, what = "the request's length is not clear";
   } else if (length > static_cast<long long>(o.body_limit)) {
     status = 413, what = "the request is too large";
-  } else if (req.method == "POST" && req.path != "/api/get" && req.path != "/api/single") {
-    status = 404, what = "no such page";
   }
   if (status == 0) {
     // Only the API reads bodies: any other's would be read as a next request.
@@ -232,6 +230,7 @@ std::unique_ptr<ServeServer> new_serve_server(const ServeOptions& options) {
     if (res.status == 400 && failed_request_status() != 0) {
       res.status = failed_request_status();
       res.body.clear();
+      close_after_response(res);
     }
     if (res.body.empty()) {
       const char* what = res.status == 413   ? "the request is too large"
