@@ -32,6 +32,15 @@ using serve_testing::status_of;
 
 constexpr long kMemoryBoundKb = 64 * 1024;
 
+// A sanitizer build needs memory of its own (its peak is printed, not
+// bounded) and runs the program many times slower, so its 100 clients send
+// fewer and shorter texts.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 double ms_since(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
@@ -70,7 +79,9 @@ class ServeUnderLoad : public ::testing::Test {
   void TearDown() override {
     const long peak = server_->status_kb("VmHWM:");
     EXPECT_GT(peak, 0);
-    EXPECT_LT(peak, kMemoryBoundKb);
+    if (!kSanitized) {
+      EXPECT_LT(peak, kMemoryBoundKb);
+    }
   }
 
   static std::string host() { return "Host: 127.0.0.1:" + std::to_string(server_->port) + "\r\n"; }
@@ -332,14 +343,14 @@ TEST_F(ServeUnderLoad, TheBoundsOfHeadsConnectionsAndRequestsHold) {
 // 100 clients at once, each sending 10 requests of a 1 kB passage on one
 // kept connection: every answer is the right one.
 TEST_F(ServeUnderLoad, AHundredClientsAtOnceAreAllAnsweredCorrectly) {
-  const std::string body = json{{"text", passage_1k()}}.dump();
+  const std::string body = json{{"text", kSanitized ? "日本語を勉強して" : passage_1k()}}.dump();
   auto first = client().Post("/api/get", body, "application/json");
   ASSERT_TRUE(first);
   ASSERT_EQ(first->status, 200);
   const std::string expected = first->body;
 
   constexpr int kClients = 100;
-  constexpr int kRequests = 10;
+  constexpr int kRequests = kSanitized ? 3 : 10;
   std::vector<std::vector<double>> latencies(kClients);
   std::atomic<int> right{0};
   std::atomic<int> waiting{kClients};
@@ -365,8 +376,8 @@ TEST_F(ServeUnderLoad, AHundredClientsAtOnceAreAllAnsweredCorrectly) {
   for (const auto& l : latencies) all.insert(all.end(), l.begin(), l.end());
   EXPECT_EQ(right, kClients * kRequests);
   EXPECT_LT(*std::max_element(all.begin(), all.end()), kServeDeadlineSeconds * 1000.0);
-  std::printf("[ serve ] %d clients x %d requests of 1 kB: %s; %.0f requests/s\n", kClients,
-              kRequests, percentiles(all).c_str(), all.size() * 1000.0 / total_ms);
+  std::printf("[ serve ] %d clients x %d requests of %zu bytes: %s; %.0f requests/s\n", kClients,
+              kRequests, body.size(), percentiles(all).c_str(), all.size() * 1000.0 / total_ms);
 }
 
 }  // namespace
