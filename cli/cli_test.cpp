@@ -647,9 +647,8 @@ TEST(DictionaryFolder, EachStepOfTheSearchAndNoneFound) {
   std::filesystem::copy_file(std::string(DODEVUZ_BINARY_DIR) + "/dodevuz", "bin/dodevuz");
   for (const char* command : {"get elsewhere/p.txt", "--where", "session", "single 本"}) {
     write_file("stdin.txt", "");
-    const int raw = std::system((env + " bin/dodevuz " + command +
-                                 " <stdin.txt >stdout.txt 2>stderr.txt")
-                                    .c_str());
+    const int raw = std::system(
+        (env + " bin/dodevuz " + command + " <stdin.txt >stdout.txt 2>stderr.txt").c_str());
     const std::string err = read_file("stderr.txt");
     EXPECT_EQ(WEXITSTATUS(raw), 1) << command;
     EXPECT_NE(err.find("no dictionary (edict) found; looked in:\n  the working directory\n  " +
@@ -668,7 +667,8 @@ TEST(Index, ADamagedIndexIsReportedAtOpenAndRefusedByTheCheck) {
   const std::string whole = read_file("edict.jdx");
   const std::string cut = whole.substr(0, whole.size() - 3);
   std::string flipped = whole;
-  flipped[flipped.size() - 1] = static_cast<char>(flipped.back() ^ 0xFF);  // the last entry's top byte
+  flipped[flipped.size() - 1] =
+      static_cast<char>(flipped.back() ^ 0xFF);  // the last entry's top byte
   for (const std::string& index : {cut, flipped}) {
     write_file("edict.jdx", index);
     Outcome run = dodevuz("get --pane listing", "本");

@@ -40,7 +40,7 @@ struct TextReader {
   uint64_t converted;    // input bytes converted
   bool at_end;           // nothing more to read (or a NUL ended the text)
   bool lossy_noted;
-  bool failed;                 // not valid text: the run ends with status 2
+  bool failed;                  // not valid text: the run ends with status 2
   std::string* kept = nullptr;  // when set, gets the input bytes as they are converted
 };
 
@@ -117,7 +117,6 @@ bool stepping_stops_at(std::string_view text, size_t position) {
   return at == position;
 }
 
-
 // Reads and converts the next part onto euc. Returns false when nothing more
 // comes (the end, a NUL, or text that is not valid, which sets failed).
 bool read_part(TextReader& r, std::string* euc) {
@@ -158,8 +157,7 @@ bool read_part(TextReader& r, std::string* euc) {
                  "dodevuz: %s is not valid %s text (from byte %s%s); say which encoding it is "
                  "in with --utf8 (the default), --euc, --shift or --jis\n",
                  run.source.c_str(), encoding_name(run.encoding),
-                 grouped(r.converted + fault - std::min(fault, prefix.size())).c_str(),
-                 of.c_str());
+                 grouped(r.converted + fault - std::min(fault, prefix.size())).c_str(), of.c_str());
   } else if (escape != std::string::npos) {
     std::fprintf(stderr,
                  "dodevuz: %s holds a JIS escape sequence (at byte %s), not %s text; say which "

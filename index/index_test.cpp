@@ -203,7 +203,6 @@ TEST_F(IndexFiles, BuildWritesWordZeroAndLittleEndianEntriesThatCheckPasses) {
   EXPECT_EQ(hex(read_file("edict.jdx")), hex(index_bytes({at(text, "book"), 5, 1})));
   EXPECT_FALSE(std::filesystem::exists("edict.jdx.tmp"));
   EXPECT_TRUE(check_index("edict", "edict.jdx", &error)) << error;
-
 }
 
 TEST_F(IndexFiles, CheckRefusesAnIndexCutOrGrownAndNamesWhatIsWrong) {

@@ -58,8 +58,7 @@ DictionaryFolder find_dictionary_folder(const std::string& named) {
 std::string no_dictionary_message(const DictionaryFolder& found) {
   std::string message = "no dictionary (edict) found; looked in:";
   for (const std::string& folder : found.tried) message += "\n  " + folder;
-  message +=
-      "\nMake your dictionary folder with `dodevuz setup`, or name one with -C DIR.";
+  message += "\nMake your dictionary folder with `dodevuz setup`, or name one with -C DIR.";
   return message;
 }
 

@@ -70,8 +70,7 @@ bool read_all(int fd, off_t size, std::string* content) {
 
 // One locked append: the bytes choose gives (or, without choose, the bytes
 // given) in one write at the file's end.
-int append_locked(const char* path, const AppendChoice* choose, const void* bytes,
-                  uint32_t count) {
+int append_locked(const char* path, const AppendChoice* choose, const void* bytes, uint32_t count) {
   // O_APPEND: every write lands at the end, whatever else writes the file.
   int fd = ::open(path, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   bool writable = true;

@@ -266,10 +266,10 @@ void open_dictionary(Window owner, int slot) {
   // An index that cannot belong to its text would list other words than
   // the passage's without a sign: the reader is told (the listing still
   // runs, as with any other file fault).
-  store.index_damaged[slot] =
-      store.text_handle[slot] != kFileError && store.index_handle[slot] != kFileError &&
-      index_fault(store.text_handle[slot], store.text_length[slot] - 1, store.index_handle[slot],
-                  size) != nullptr;
+  store.index_damaged[slot] = store.text_handle[slot] != kFileError &&
+                              store.index_handle[slot] != kFileError &&
+                              index_fault(store.text_handle[slot], store.text_length[slot] - 1,
+                                          store.index_handle[slot], size) != nullptr;
   if (store.index_damaged[slot]) message_box(owner, kIndexMismatchText, store.index_path[slot]);
 }
 

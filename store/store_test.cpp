@@ -428,7 +428,7 @@ TEST_F(StoreTest, LineReadsLeaveTheCacheAsByteByByteWalksWould) {
 TEST_F(StoreTest, FurtherSlotsOpenOnlyWithBothFilesAndSilently) {
   write_file("edict", "a\n");
   write_file("edict.jdx", index_bytes({1}));
-  write_file("enamdict", "b\n");                  // no enamdict.jdx
+  write_file("enamdict", "b\n");                 // no enamdict.jdx
   write_file("userdict.jdx", index_bytes({1}));  // no userdict
   open_dictionaries(kMain);
   EXPECT_TRUE(recording.messages.empty());

@@ -2,8 +2,8 @@
 // the rows, and appending to wordlist.tsv without ever losing what is there.
 #include "wordlist/wordlist.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -185,8 +185,8 @@ TEST_F(WordListTest, TwoProgramsAddingTheSameWordsAtOnceListEachOnce) {
   constexpr int kWords = 300;
   auto add_all = [] {
     for (int n = 0; n < kWords; ++n) {
-      const std::string line = euc("語" + std::to_string(n) + " [ご] /word " + std::to_string(n) +
-                                   "/");
+      const std::string line =
+          euc("語" + std::to_string(n) + " [ご] /word " + std::to_string(n) + "/");
       if (add_word(kWordListFile, line, "") == WordListOutcome::kFailed) return 1;
     }
     return 0;
