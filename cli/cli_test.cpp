@@ -330,6 +330,35 @@ TEST(InputEncoding, APassageOverTheBufferIsNotedInEveryEncoding) {
   EXPECT_EQ(decoded.out.size(), 39998u);
 }
 
+// A plain Get reads its input only as far as the kanji buffer reaches: a
+// fault far beyond it is never read, and the passage is still said to be cut.
+TEST(InputEncoding, APlainGetReadsOnlyWhatItLists) {
+  ScratchDir dir;
+  const std::string start = std::string(39990, 'a') + "日本語";
+  for (const char* option : {"--utf8", "--shift", "--jis"}) {
+    const std::string bytes = std::string(option) == "--utf8"    ? start
+                              : std::string(option) == "--shift" ? sjis(start)
+                                                                 : jis(start);
+    // 2 MB on, a byte that is no text in any of the three.
+    write_file("long.txt", bytes + "\n" + std::string(2 << 20, 'b') + "\xFF\n");
+    Outcome run =
+        dodevuz(std::string("get ") + option + " --pane listing --raw -C " + kData + " long.txt");
+    EXPECT_EQ(run.status, 0) << option << ": " << run.err;
+    EXPECT_NE(run.err.find("the passage is longer than the 40000-byte kanji buffer holds in "
+                           "EUC-JP; only its first 39998"),
+              std::string::npos)
+        << option << ": " << run.err;
+    EXPECT_EQ(run.out.substr(0, 39990), std::string(39990, 'a')) << option;
+  }
+  // Within what it reads, a fault is found as before, with the file's length.
+  write_file("bad.txt", std::string(100, 'a') + "\xFF" + std::string(1 << 20, 'b'));
+  Outcome bad = dodevuz("get -C " + kData + " bad.txt");
+  EXPECT_EQ(bad.status, kExitUsage);
+  EXPECT_NE(bad.err.find("bad.txt is not valid UTF-8 text (from byte 100 of 1,048,677)"),
+            std::string::npos)
+      << bad.err;
+}
+
 TEST(Single, AllPrintsEveryMatchingLineOnceInThePanesOrderWithoutItsLimit) {
   ScratchDir dir;
   // 121 lines that match 日本, some 5800 bytes: far more than the pane holds.
