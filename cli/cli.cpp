@@ -112,8 +112,9 @@ const char kUsageIndex[] =
     "usage: dodevuz index [-C DIR] [--check | --from-utf8 FILE]\n"
     "  Builds the index of every dictionary in DIR: edict.jdx from edict, and\n"
     "  enamdict.jdx and userdict.jdx when enamdict and userdict are there; or\n"
-    "  with --check verifies that each index lies inside its text and is in the\n"
-    "  order the lookup searches.\n"
+    "  with --check verifies that each index is whole (as many 4-byte entries as\n"
+    "  its text calls for), lies inside its text and is in the order the lookup\n"
+    "  searches. An index is written beside and renamed into place.\n"
     "    --from-utf8 FILE  first write DIR/userdict from FILE, entry lines in\n"
     "                      UTF-8 (converted to EUC-JP; the old userdict is\n"
     "                      replaced only when the whole file converts)\n";
