@@ -18,6 +18,7 @@
 
 #include "deinflect/deinflect.h"
 #include "lookup/lookup.h"
+#include "readings/readings.h"
 #include "store/store.h"
 
 namespace {
@@ -157,8 +158,9 @@ struct Candidate {
   int32_t entry;
   int slot;  // the dictionary slot of the entry
   const Form* form;
-  bool common;  // the line is marked (P), a word in common use
-  bool affix;   // the line's first sense is a suffix, prefix or counter only
+  bool common;     // the line is marked (P), a word in common use
+  bool affix;      // the line's first sense is a suffix, prefix or counter only
+  ReadingUse use;  // how common its reading is (names dictionary only)
   unsigned char line[kEntryLineSize];
 };
 
@@ -166,7 +168,8 @@ struct Candidate {
 // 含む before 含まれる), then words before suffixes and prefixes (a word
 // listed on its own is 人 [ひと] and 前 [まえ] more often than the suffix
 // 人 [じん] or the prefix 前 [ぜん]), then fewer rules, then rules higher in the table (行く
-// before 行う for 行った), then the lower dictionary slot, then index order.
+// before 行う for 行った), then the lower dictionary slot, then a name's
+// commoner reading, then index order.
 bool ranks_before(const Candidate& a, const Candidate& b) {
   if ((a.form->step_count == 0) != (b.form->step_count == 0)) return a.form->step_count == 0;
   if (a.common != b.common) return a.common;
@@ -176,6 +179,7 @@ bool ranks_before(const Candidate& a, const Candidate& b) {
     if (a.form->steps[s] != b.form->steps[s]) return a.form->steps[s] < b.form->steps[s];
   }
   if (a.slot != b.slot) return a.slot < b.slot;
+  if (a.use < b.use || b.use < a.use) return b.use < a.use;
   return a.entry < b.entry;
 }
 
@@ -201,7 +205,8 @@ struct Search {
     const int slot = store.current_slot;
     for (int i = 0; i < count; ++i) {
       if (candidates[i].entry != entry || candidates[i].slot != slot) continue;
-      Candidate better{entry, slot, form, candidates[i].common, candidates[i].affix, {}};
+      Candidate better{
+          entry, slot, form, candidates[i].common, candidates[i].affix, candidates[i].use, {}};
       if (ranks_before(better, candidates[i])) candidates[i].form = form;
       return;
     }
@@ -214,6 +219,11 @@ struct Search {
     c.line[kEntryLineSize - 1] = 0;
     c.common = common_entry(entry);
     c.affix = affix_only(line);
+    c.use = slot == kNamesSlot
+                ? reading_use(std::string_view(
+                      reinterpret_cast<const char*>(c.line),
+                      strnlen(reinterpret_cast<const char*>(c.line), kEntryLineSize)))
+                : ReadingUse{};
   }
 
   // Leaves out the words as they stand that do not inflect.

@@ -93,11 +93,21 @@ TEST_F(ListingTest, AnUnfoundKanjiWithSecondByteA4IsListedWhole) {
   const std::string unfound = std::string(16, ' ') + kNoMatch;
   EXPECT_EQ(hex(listing(euc("阿拶する"))),
             hex(euc("阿") + unfound + euc("拶") + unfound + euc("する")));
-  // Only where the walk stands inside a character (here the third byte of
-  // a JIS X 0212 character, after its two-byte step) is one byte passed
-  // over, to fall back into step: the 0xA4 then starts the kana it belongs
-  // to.
-  EXPECT_EQ(hex(listing("\x8F\xB0\xB0\xA4\xA2x")), hex("\x8F\xB0" + unfound + euc("あ") + "x"));
+}
+
+// A JIS X 0212 character (three bytes, 0x8F first) without a word is
+// listed and passed over whole: the walk stays in step with the passage's
+// characters after it.
+TEST_F(ListingTest, AThreeByteCharacterIsSteppedOverWhole) {
+  dictionary({euc("橋 [はし] /bridge/"), euc("日本語 /Japanese/")});
+  const std::string unfound = std::string(16, ' ') + kNoMatch;
+  const std::string taka = "\x8F\xF4\xFB";  // 髙
+  EXPECT_EQ(hex(listing(taka + euc("橋と日本語"))),
+            hex(taka + unfound + euc("橋") + kGap + euc("橋 [はし] /bridge/\n") + euc("と") +
+                euc("日本語") + kGap + euc("日本語 /Japanese/\n")));
+  EXPECT_EQ(hex(listing("\x8F\xB0\xB0\xA4\xA2x")), hex("\x8F\xB0\xB0" + unfound + euc("あ") + "x"));
+  // A three-byte character cut by the passage's end: only its bytes.
+  EXPECT_EQ(hex(listing(euc("あ") + "\x8F\xB0")), hex(euc("あ") + "\x8F\xB0" + unfound));
 }
 
 TEST_F(ListingTest, ALineThatDoesNotBeginLikeTheKeyGetsSixteenBlanks) {
@@ -155,15 +165,32 @@ TEST_F(ListingTest, NoNulInsideTheListingAtThePassageEnd) {
             static_cast<long>(kListingBufferSize - used));
 }
 
-// The raised count may reach the key byte that the lookup dropped (a line
-// end). The passage's byte is written there, not a NUL that would hide the
-// rest of the listing.
-TEST_F(ListingTest, AnOddCountOverADroppedLineEndKeepsTheRestOfTheListing) {
+// A headword with ASCII in it ends at an odd byte by right: the word ends
+// there, at the passage's character boundary, and the character after it
+// (a line end the lookup dropped, a kanji) is the passage's own.
+TEST_F(ListingTest, AWordWithAsciiEndsAtTheCharacterBoundaryNotAnEvenCount) {
   const std::string line = euc("漢") + "abcdefghijklmnopqr /x/";
-  dictionary({line});
+  const std::string pop = euc("Ｊ") + "-" + euc("ＰＯＰ") + euc(" [ジェイポップ] /J-pop/");
+  dictionary({line, pop});
   const std::string head = euc("漢") + "abcdefghijklmnopq";  // 19 bytes
   EXPECT_EQ(listing(head + "\n" + euc("猫")),
-            head + "\n" + kGap + line + "\n" + euc("猫") + std::string(16, ' ') + kNoMatch);
+            head + kGap + line + "\n" + "\n" + euc("猫") + std::string(16, ' ') + kNoMatch);
+  EXPECT_EQ(hex(listing(euc("Ｊ") + "-" + euc("ＰＯＰを聴く"))),
+            hex(euc("Ｊ") + "-" + euc("ＰＯＰ") + kGap + pop + "\n" + euc("を") + euc("聴") +
+                std::string(16, ' ') + kNoMatch + euc("く")));
+}
+
+// The blank that ends an entry line's headword is not part of the word,
+// though the passage has a blank there too: the word ends before it, and
+// the blank and the characters after it are listed as they stand.
+TEST_F(ListingTest, ABlankAfterAWordDoesNotEatHalfTheNextCharacter) {
+  dictionary({euc("配列 [はいれつ] /array/"), euc("参照 [さんしょう] /reference/"),
+              euc("日本 [にほん] /Japan/")});
+  EXPECT_EQ(hex(listing(euc("配列 を参照"))),
+            hex(euc("配列") + kGap + euc("配列 [はいれつ] /array/\n") + " " + euc("を") +
+                euc("参照") + kGap + euc("参照 [さんしょう] /reference/\n")));
+  EXPECT_EQ(listing(euc("日本 Linux")),
+            euc("日本") + kGap + euc("日本 [にほん] /Japan/\n") + " Linux");
 }
 
 TEST_F(ListingTest, TheKeyIsAtMostTwentyBytes) {
@@ -582,11 +609,12 @@ TEST_F(ListingItemsTest, ALineThatDoesNotBeginLikeTheKeyIsAWordItemOfTwoBytes) {
 
 TEST_F(ListingItemsTest, TheOddCasesOfTheWalkKeepTheItemsEndToEnd) {
   dictionary({"\xB0\xA1\xB0\xA2\xB0\xA3 /z/", euc("日本 /Japan/")});
-  // A byte passed over without a word (off a character boundary) joins the
-  // kana run that follows it.
+  // A three-byte character without a word is one item, the kana after it
+  // another.
   listing("\x8F\xB0\xB0\xA4\xA2x");
   ASSERT_EQ(lookup.item_count, 2);
-  EXPECT_EQ(items()[1], (Item{ItemKind::kPassed, "\xB0\xA4\xA2x", "\xA4\xA2x", ""}));
+  EXPECT_EQ(lookup.items[0].passage_length, 3);
+  EXPECT_EQ(items()[1], (Item{ItemKind::kPassed, "\xA4\xA2x", "\xA4\xA2x", ""}));
   expect_items_tile(6);
 
   // A count raised past the passage's end, and a kana pair cut by it: the

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "lookup/test_dictionary.h"
+#include "readings/readings.h"
 
 namespace {
 
@@ -369,30 +370,72 @@ TEST_F(SlotsTest, EverySlotStartsFromTheKeyAsTheFirstLookupLeftIt) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(lookup.search_key)), euc("鈴木") + "\n");
 }
 
-TEST_F(SlotsTest, SelectionListsSlotZeroFirstThenTheOthersWithinTheBound) {
+// Single lists the longest prefix first across every dictionary: the name
+// 渋谷 before the many lines of 渋 in the main dictionary.
+// A name with several entries is listed with its commonest reading, not
+// the first in index order: by its tags alone, and by a ranked dictionary
+// of readings when one is in the dictionary folder.
+TEST_F(SlotsTest, ANameIsListedWithItsCommonReading) {
+  reset_readings();
+  readings.looked_for = true;  // no ranked dictionary
+  dictionaries(
+      {euc("山 /mountain/")},
+      {euc("渋谷 [しだや] /(s) Shidaya/"), euc("渋谷 [しぶたに] /(p,s) Shibutani/"),
+       euc("渋谷 [しぶや] /(p,s) Shibuya/"), euc("渋谷川 [しぶやがわ] /(p) Shibuyagawa/")});
+  EXPECT_EQ(word(euc("渋谷で")), euc("渋谷 [しぶたに] /(p,s) Shibutani/\n"));
+  reset_readings();
+  testing_support::write_file(kReadingsFile, euc(";; okuri-nasi entries.\n"
+                                                 "しぶたに /渋谷/\n"
+                                                 "しぶや /渋谷/澁谷/\n"
+                                                 "しぶやく /渋谷区/\n"));
+  EXPECT_EQ(word(euc("渋谷で")), euc("渋谷 [しぶや] /(p,s) Shibuya/\n"));
+  EXPECT_EQ(lookup.word_length, 4);
+  EXPECT_EQ(lookup.word_slot, 1);
+  // The word list's lookup of a headword chooses alike.
+  set_key(euc("渋谷"));
+  EXPECT_EQ(lookup_headword(), 4u);
+  EXPECT_EQ(entry_line(), euc("渋谷 [しぶや] /(p,s) Shibuya/\n"));
+  reset_readings();
+}
+
+TEST_F(SlotsTest, SingleAcrossDictionariesListsTheLongestPrefixFirst) {
+  dictionaries({euc("渋 [しぶ] /astringent/"), euc("渋い [しぶい] /tasteful/"),
+                euc("渋谷区 [しぶやく] /Shibuya ward/")},
+               {euc("渋谷 [しぶや] /Shibuya/"), euc("渋 [しぶ] /Shibu/")},
+               {euc("渋谷 /my station/"), euc("渋谷駅 /the station/")});
+  const std::string listed = selection(euc("渋谷で"));
+  // The two-character prefix in the main dictionary, the names, the
+  // reader's own; then the one-character prefix.
+  EXPECT_EQ(listed.substr(0, listed.find(euc("渋 ["))),
+            euc("渋谷区 [しぶやく] /Shibuya ward/") + "\r\n" + euc("渋谷 [しぶや] /Shibuya/") +
+                "\r\n" + euc("渋谷 /my station/") + "\r\n" + euc("渋谷駅 /the station/") + "\r\n");
+  EXPECT_LT(listed.find(euc("渋谷駅")), listed.find(euc("渋い")));
+}
+
+TEST_F(SlotsTest, SelectionListsLongerPrefixesFirstThenSlotZeroFirstWithinTheBound) {
   dictionaries({euc("鈴 /bell/")}, {euc("鈴木 /Suzuki/")}, {euc("鈴木 /mine/")});
   const std::string listed = selection(euc("鈴木"));
   // Each line once, with all its bytes.
   const std::string expected =
-      euc("鈴 /bell/") + "\r\n" + euc("鈴木 /Suzuki/") + "\r\n" + euc("鈴木 /mine/") + "\r\n";
+      euc("鈴木 /Suzuki/") + "\r\n" + euc("鈴木 /mine/") + "\r\n" + euc("鈴 /bell/") + "\r\n";
   EXPECT_EQ(listed.substr(0, expected.size()), expected);
   EXPECT_EQ(listed.substr(expected.size()), std::string(kSingleBufferSize - expected.size(), '\0'));
   // The key is left as slot 0's lookup shortened it.
   selection(euc("鈴") + "\n");
   EXPECT_EQ(std::string(reinterpret_cast<char*>(lookup.search_key)), euc("鈴"));
 
-  // Once the buffer is full (nine lines of 198 bytes and one of 197, with
-  // CR LF and the NUL), nothing of a further slot is looked at.
+  // Once the buffer is full (the name, eight lines of 198 bytes and one of
+  // 197, with CR LF and the NUL), nothing more is given: not the last line
+  // of slot 0, nor the further slot's line of the shorter prefix.
   std::vector<std::string> lines_of_slot_0;
   for (char c = 'a'; c <= 'j'; ++c) {
-    lines_of_slot_0.push_back(euc("鈴") + c + std::string(c == 'j' ? 194 : 195, 'x'));
+    lines_of_slot_0.push_back(euc("鈴") + c + std::string(c == 'i' ? 194 : 195, 'x'));
   }
-  dictionaries(lines_of_slot_0, {euc("鈴木 /Suzuki/")});
-  const uint64_t misses = store.text_misses[1] + store.index_misses[1];
+  dictionaries(lines_of_slot_0, {euc("鈴木 /Suzuki/"), euc("鈴 /Suzu/")});
   const std::string full = selection(euc("鈴木"));
-  EXPECT_EQ(full.find('\0'), kSingleBufferSize - 1);
-  EXPECT_EQ(full.find(euc("鈴木")), std::string::npos);
-  EXPECT_EQ(store.text_misses[1] + store.index_misses[1], misses);
+  EXPECT_EQ(full.find(euc("鈴木 /Suzuki/")), 0u);
+  EXPECT_EQ(full.find(euc("鈴j")), std::string::npos);
+  EXPECT_EQ(full.find(euc("鈴 /Suzu/")), std::string::npos);
 }
 
 }  // namespace

@@ -175,7 +175,9 @@ size_t lookup_headword();
 
 // The bytes of the key that the entry line begins with, after the line's
 // leading ASCII (0x02 to 0x7E): the word the listing writes before the line.
-// Plain byte equality; 0 for the no-match text, and 0 for a line that
+// Plain byte equality, up to the blank that ends the line's headword (a
+// blank after the word in the passage is never part of it); 0 for the
+// no-match text, and 0 for a line that
 // shares only part of the key's first character (another kanji of the same
 // lead byte), which holds no word of the key.
 size_t listed_word_length(const unsigned char* key, const unsigned char* line);
@@ -186,10 +188,12 @@ void set_search_key(const unsigned char* bytes, size_t length);
 
 // Visits every entry line that matches a prefix of the search key, each line
 // once however many entries, prefixes and slots lead to it, in this order:
-// slot 0, then every further open slot; in each, for each prefix length,
-// longest first, the lines that begin with that prefix (katakana and
-// hiragana, upper and lower case alike, as the index compares), then the
-// other lines that match it, each group in index order. visit gets the line
+// for each prefix length, longest first across every open slot, slot 0 and
+// then every further open slot; in each, the lines that begin with that
+// prefix (katakana and hiragana, upper and lower case alike, as the index
+// compares), then the other lines that match it, each group in index order
+// (a longer name of the names dictionary thus comes before the main
+// dictionary's lines of its first character). visit gets the line
 // in the entry line buffer (its bytes, 0x0A, NUL) and its length with the
 // 0x0A; returning false ends the walk. The key is left as slot 0's lookup
 // leaves it (its last byte dropped when below 0x20).
