@@ -236,6 +236,19 @@ void choose_common_reading(int slot, size_t bytes) {
   lookup.current_entry = best_entry;
 }
 
+// Whether the reading of line a is more common than that of line b, by the
+// ranked dictionary alone (the two dictionaries' tags are not alike).
+bool more_common_than(const unsigned char* a, const unsigned char* b) {
+  auto use_of = [](const unsigned char* line) {
+    ReadingUse use =
+        reading_use(std::string_view(reinterpret_cast<const char*>(line),
+                                     strnlen(reinterpret_cast<const char*>(line), kEntryLineSize)));
+    use.tags = 0;
+    return use;
+  };
+  return use_of(b) < use_of(a);
+}
+
 }  // namespace
 
 size_t listed_word_length(const unsigned char* key, const unsigned char* line) {
@@ -273,15 +286,37 @@ void lookup_word() {
   // Lengths are compared in bytes that match: a line that shares only the
   // first byte of the key's character does not hold a word of it.
   size_t best = static_cast<size_t>(lookup.word_length);
+  // Whether slot 0's line is the word's own entry: its headword is the word
+  // (高橋 [たかはし]), not a longer word that begins with it (高橋財政).
+  // Else a further slot's headword of the same length is the word's entry.
+  size_t lead = 0;
+  while (lead < kEntryLineSize - 1 && best_line[lead] >= 0x02 && best_line[lead] <= 0x7E) ++lead;
+  const bool own_entry =
+      best == 0 || (lead + best < kEntryLineSize && best_line[lead + best] == ' ');
+  // Only a longer word wins (slot 0 first, then the lower slot), or one of
+  // the same length over a line of slot 0 that is not the word's own.
+  auto wins = [&](size_t headword) {
+    return headword > best || (headword == best && best_slot == 0 && !own_entry);
+  };
+  // The same headword in slot 0 as a rare word (上野 [こうずけ], a former
+  // province) gives way to a name whose reading is far more common (上野
+  // [うえの]); a word the main dictionary marks as common (P) never does.
+  const bool rare_own_entry =
+      own_entry && best > 0 &&
+      std::strstr(reinterpret_cast<const char*>(best_line), "/(P)/") == nullptr;
 
   for (int slot = 1; slot <= store.highest_slot && slot < kSlotCount; ++slot) {
     // No slot can list more than the whole key.
-    if (best >= key_length) break;
+    if (!wins(key_length)) break;
     if (!slot_ready(slot)) continue;
     std::memcpy(lookup.search_key, key, sizeof key);
     const size_t headword = lookup_headword_in_slot(slot);
-    // Only a longer word wins: slot 0 first, then the lower slot.
-    if (headword <= best) continue;
+    if (headword == 0) continue;
+    if (!wins(headword)) {
+      if (headword != best || best_slot != 0 || !rare_own_entry || slot != kNamesSlot) continue;
+      choose_common_reading(slot, headword);
+      if (!more_common_than(lookup.entry_line, best_line)) continue;
+    }
     best = headword;
     best_slot = slot;
     best_entry = lookup.current_entry;

@@ -305,6 +305,16 @@ TEST_F(LongestMatchTest, SelectionMakesANewBufferEachTime) {
 
 class SlotsTest : public LongestMatchTest {
  protected:
+  // No ranked dictionary of readings unless a test loads one.
+  void SetUp() override {
+    LongestMatchTest::SetUp();
+    reset_readings();
+    readings.looked_for = true;
+  }
+  void TearDown() override {
+    reset_readings();
+    LongestMatchTest::TearDown();
+  }
   // edict with the given lines, and each further dictionary's lines (empty:
   // no such file).
   void dictionaries(const std::vector<std::string>& main, const std::vector<std::string>& names,
@@ -383,11 +393,14 @@ TEST_F(SlotsTest, ANameIsListedWithItsCommonReading) {
       {euc("渋谷 [しだや] /(s) Shidaya/"), euc("渋谷 [しぶたに] /(p,s) Shibutani/"),
        euc("渋谷 [しぶや] /(p,s) Shibuya/"), euc("渋谷川 [しぶやがわ] /(p) Shibuyagawa/")});
   EXPECT_EQ(word(euc("渋谷で")), euc("渋谷 [しぶたに] /(p,s) Shibutani/\n"));
-  reset_readings();
   testing_support::write_file(kReadingsFile, euc(";; okuri-nasi entries.\n"
                                                  "しぶたに /渋谷/\n"
                                                  "しぶや /渋谷/澁谷/\n"
-                                                 "しぶやく /渋谷区/\n"));
+                                                 "しぶやく /渋谷区/\n"
+                                                 "うえの /上野/\n"
+                                                 "うえのえき /上野駅/\n"
+                                                 "こうずけ /上野/\n"));
+  ASSERT_TRUE(load_readings(kReadingsFile));
   EXPECT_EQ(word(euc("渋谷で")), euc("渋谷 [しぶや] /(p,s) Shibuya/\n"));
   EXPECT_EQ(lookup.word_length, 4);
   EXPECT_EQ(lookup.word_slot, 1);
@@ -395,7 +408,29 @@ TEST_F(SlotsTest, ANameIsListedWithItsCommonReading) {
   set_key(euc("渋谷"));
   EXPECT_EQ(lookup_headword(), 4u);
   EXPECT_EQ(entry_line(), euc("渋谷 [しぶや] /(p,s) Shibuya/\n"));
-  reset_readings();
+}
+
+// The main dictionary's line for a longer word (高橋財政 for 高橋), or for the
+// same headword as a rare word (上野 [こうずけ]), gives way to the name; a
+// word the main dictionary marks as common does not.
+TEST_F(SlotsTest, ANameOutranksAnotherWordsLineAndARareWordOfTheSameHeadword) {
+  dictionaries({euc("高橋財政 [たかはしざいせい] /fiscal policy/"), euc("上野 [こうずけ] /Kozuke/"),
+                euc("陽子 [ようし] /proton/(P)/")},
+               {euc("高橋 [たかはし] /(s) Takahashi/"), euc("上野 [うえの] /(p,s) Ueno/"),
+                euc("陽子 [ようこ] /(f) Youko/")});
+  testing_support::write_file(kReadingsFile, euc(";; okuri-nasi entries.\n"
+                                                 "うえの /上野/\n"
+                                                 "うえのえき /上野駅/\n"
+                                                 "こうずけ /上野/\n"
+                                                 "ようこ /陽子/\n"
+                                                 "ようこさん /陽子さん/\n"
+                                                 "ようし /陽子/\n"));
+  ASSERT_TRUE(load_readings(kReadingsFile));
+  EXPECT_EQ(word(euc("高橋さん")), euc("高橋 [たかはし] /(s) Takahashi/\n"));
+  EXPECT_EQ(lookup.word_length, 4);
+  EXPECT_EQ(word(euc("上野で")), euc("上野 [うえの] /(p,s) Ueno/\n"));
+  EXPECT_EQ(word(euc("陽子が")), euc("陽子 [ようし] /proton/(P)/\n"));
+  EXPECT_EQ(lookup.word_slot, 0);
 }
 
 TEST_F(SlotsTest, SingleAcrossDictionariesListsTheLongestPrefixFirst) {

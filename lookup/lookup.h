@@ -153,11 +153,15 @@ void search_index(int mode, int slot, int32_t start, int32_t length, const unsig
 // (lookup_word_in_slot); a further slot gives a line only for a prefix that
 // is one of its headwords (the line begins with the prefix and a blank). The
 // line whose word has the most matching bytes (listed_word_length for slot
-// 0) wins, slot 0 and then the lower slot on equal lengths. With slot 0
-// alone open this is lookup_word_in_slot(0). lookup.word_length is the
-// word's length before raising: listed_word_length for slot 0's line, the
-// headword's for a further slot's (a blank after it in the passage is not
-// taken along).
+// 0) wins, slot 0 and then the lower slot on equal lengths; but a headword
+// of a further slot wins over a line of slot 0 of the same length that is
+// not the word's own (a longer headword that begins with it: 高橋財政 for
+// 高橋). Of the names dictionary's entries of the winning headword, the one
+// with the commonest reading is chosen (reading_use). With slot 0 alone
+// open this is lookup_word_in_slot(0). lookup.word_length is the word's
+// length before it is taken to a character boundary: listed_word_length
+// for slot 0's line, the headword's for a further slot's (a blank after it
+// in the passage is not taken along).
 void lookup_word();
 
 // The same for one slot alone: of the entries matching the longest prefix

@@ -3,6 +3,7 @@
 #include "readings/readings.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "platform/platform.h"
 
@@ -32,6 +33,11 @@ std::string_view words_at(uint32_t offset) {
 
 void look_for_readings() {
   readings.looked_for = true;
+  // DODEVUZ_READINGS names the file outright; set but empty, there is none.
+  if (const char* named = std::getenv(kReadingsVariable); named != nullptr) {
+    if (*named != 0) load_readings(named);
+    return;
+  }
   if (load_readings(kReadingsFile)) return;
 #ifndef _WIN32
   load_readings(kSystemReadingsFile);

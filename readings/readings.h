@@ -9,9 +9,10 @@
 // reading), read only as a list of which words are written for which
 // reading: a reading under which the dictionary lists the headword is
 // common, and one that many of its longer words share (しぶやく /渋谷区/) more
-// common still. The file is looked for once, on first need, in the
-// dictionary folder and then where the system keeps it; without it the
-// tags alone decide.
+// common still. The file is looked for once, on first need: the one that
+// the environment variable DODEVUZ_READINGS names (set but empty: none),
+// else in the dictionary folder and then where the system keeps it; without
+// it the tags alone decide.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +24,7 @@
 // The ranked dictionary's file, in the dictionary folder or the system's.
 constexpr char kReadingsFile[] = "SKK-JISYO.L";
 constexpr char kSystemReadingsFile[] = "/usr/share/skk/SKK-JISYO.L";
+constexpr char kReadingsVariable[] = "DODEVUZ_READINGS";
 
 // Lines of the ranked dictionary scanned for longer words of one reading.
 constexpr size_t kMaxCompoundLines = 4096;

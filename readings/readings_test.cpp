@@ -46,6 +46,8 @@ TEST_F(ReadingsTest, ListedReadingAndItsCompoundsOutweighTags) {
                                 "しぶやえき /渋谷駅;station/\n"
                                 "しだ /羊歯/\n"
                                 "しぶたにがわ /渋谷川/\n"));
+  ASSERT_TRUE(load_readings(kReadingsFile));
+  readings.looked_for = true;
   const ReadingUse shibuya = use_of("渋谷 [しぶや] /(p,s) Shibuya/");
   const ReadingUse shibutani = use_of("渋谷 [しぶたに] /(p,s) Shibutani/");
   const ReadingUse shidaya = use_of("渋谷 [しだや] /(p,s,f) Shidaya/");
