@@ -11,6 +11,7 @@
 
 #include "intake/intake.h"
 #include "lookup/test_dictionary.h"
+#include "platform/convert.h"
 #include "platform/text_units.h"
 
 namespace {
@@ -708,6 +709,55 @@ TEST_F(ListingItemsTest, OnRealTextEveryFoundLineBeginsWithItsWordsFirstCharacte
         << "word " << hex(item.passage) << "\nline: " << item.line;
   }
   EXPECT_GT(found, 300u);
+}
+
+// The 1 MB corpus with the full dictionary and the names, page after page
+// as NEXT goes: every item begins and ends where a character of the passage
+// does, and no listing converts to UTF-8 with a replacement character.
+TEST_F(ListingItemsTest, OnTheCorpusNoItemHoldsPartOfACharacter) {
+  namespace fs = std::filesystem;
+  const fs::path corpus = kFullDictionary / ".." / "corpus" / "corpus-1m.euc";
+  if (!fs::exists(kFullDictionary / "edict") || !fs::exists(kFullDictionary / "enamdict.jdx")) {
+    GTEST_SKIP() << "no full dictionary with enamdict in " << kFullDictionary;
+  }
+  const std::string text = testing_support::read_file(corpus.string());
+  if (text.empty()) GTEST_SKIP() << "no " << corpus << " (make corpus)";
+  for (const char* name : {"edict", "edict.jdx", "enamdict", "enamdict.jdx"}) {
+    fs::create_symlink(fs::absolute(kFullDictionary / name), name);
+  }
+  reset_store(kMaxFrameCount);
+  open_dictionaries(kMain);
+  size_t items_seen = 0, listings = 0;
+  for (size_t from = 0; from < text.size();) {
+    // A kanji buffer's share, cut at a whole character, and where its
+    // characters begin.
+    const size_t part = euc_whole_prefix(std::string_view(text).substr(from), kKanjiClearSize);
+    std::fill(passage_.begin(), passage_.end(), 0);
+    std::copy_n(text.begin() + static_cast<ptrdiff_t>(from), part, passage_.begin());
+    std::vector<bool> boundary(part + 1, false);
+    for (size_t at = 0; at < part; at += euc_lead_length(passage_[at])) boundary[at] = true;
+    boundary[part] = true;
+    for (int32_t start = 0; start < static_cast<int32_t>(part);) {
+      build_listing_page(kMain, start, kNoLimit);
+      ++listings;
+      ASSERT_GT(lookup.listing_stop, start);
+      for (int32_t n = 0; n < lookup.item_count; ++n) {
+        const ListingItem& item = lookup.items[n];
+        const auto end = static_cast<size_t>(item.passage_offset + item.passage_length);
+        ASSERT_TRUE(boundary[item.passage_offset] && boundary[std::min(end, part)])
+            << "item at " << from + item.passage_offset << ": "
+            << hex(std::string(reinterpret_cast<const char*>(passage_.data()) + item.passage_offset,
+                               item.passage_length));
+      }
+      items_seen += lookup.item_count;
+      const std::string utf8 = euc_to_utf8(reinterpret_cast<const char*>(lookup.listing_buffer));
+      ASSERT_EQ(utf8.find("\xEF\xBF\xBD"), std::string::npos) << "listing from " << from + start;
+      start = lookup.listing_stop;
+    }
+    from += part;
+  }
+  EXPECT_GT(items_seen, 100000u);
+  EXPECT_GT(listings, 25u);
 }
 
 }  // namespace
