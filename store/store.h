@@ -33,6 +33,7 @@ constexpr int kMaxFrameBlocks = kMaxFrameCount / kFramesPerBlock;
 constexpr int kNamedSlots = 3;
 extern const char* const kSlotTextFile[kNamedSlots];   // "edict", "enamdict", "userdict"
 extern const char* const kSlotIndexFile[kNamedSlots];  // the same with ".jdx"
+constexpr int kNamesSlot = 1;                          // the names dictionary's slot
 
 // Program-wide state of the dictionary store; one instance, `store`.
 struct Store {
