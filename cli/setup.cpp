@@ -25,7 +25,8 @@ const char kUsageSetup[] =
     "  and DIR/edict.jdx is built and checked. DIR/kanjidic links to the kanji\n"
     "  dictionary of Debian's kanjidic package (default /usr/share/edict/kanjidic)\n"
     "  when it is installed. Run it again after the edict package is updated.\n"
-    "  Then: dodevuz get -C DIR PASSAGE.\n";
+    "  Then: dodevuz get PASSAGE, from any folder (or dodevuz get -C DIR PASSAGE\n"
+    "  for a DIR of your own).\n";
 
 namespace {
 
@@ -64,11 +65,15 @@ bool copy_file(const std::string& from, const std::string& to, std::string* erro
     *error = "cannot read " + from;
     return false;
   }
-  std::ofstream out(to, std::ios::binary | std::ios::trunc);
+  // Written beside and renamed into place: an interrupted setup leaves the
+  // old file or the new one, never half of one.
+  const std::string temporary = to + ".tmp";
+  std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
   out << bytes.str();
   out.close();
-  if (!out) {
-    *error = "cannot write " + to;
+  if (!out || std::rename(temporary.c_str(), to.c_str()) != 0) {
+    *error = "cannot write " + to + ": " + std::strerror(errno);
+    std::remove(temporary.c_str());
     return false;
   }
   return true;
@@ -178,7 +183,7 @@ int command_setup(int argc, char** argv) {
   IndexStats stats;
   if (!build_index("edict", "edict.jdx", &error, &stats)) return fail(error);
   std::string fault;
-  if (!check_index("edict", "edict.jdx", &fault)) return fail("edict.jdx: " + fault);
+  if (!check_index("edict", "edict.jdx", &fault)) return fail(fault);
 
   std::printf("Dictionary folder %s:\n", folder.c_str());
   if (!own_file) std::printf("  edict -> %s (%u lines)\n", edict.c_str(), stats.lines);
@@ -186,6 +191,11 @@ int command_setup(int argc, char** argv) {
   std::printf("  kanarom.cnv: from %s\n", table.c_str());
   if (have_rules) std::printf("  deinflect.txt: from %s\n", rules.c_str());
   link_kanjidic(folder, kanjidic);
-  std::printf("Read a passage with: dodevuz get -C %s FILE\n", folder.c_str());
+  // The programs find the default folder themselves, from any folder.
+  if (folder == absolute(reader_data_folder())) {
+    std::printf("Read a passage with: dodevuz get FILE (from any folder)\n");
+  } else {
+    std::printf("Read a passage with: dodevuz get -C %s FILE\n", folder.c_str());
+  }
   return kExitOk;
 }

@@ -10,6 +10,7 @@
 #include "deinflect/deinflect.h"
 #include "intake/intake.h"
 #include "lookup/lookup.h"
+#include "readings/readings.h"
 #include "romaji/romaji.h"
 #include "shell/kanji_details.h"
 #include "store/store.h"
@@ -34,6 +35,7 @@ void reset_program_state(int frame_count) {
   reset_romaji();
   reset_word_list();
   reset_deinflect();
+  reset_readings();
   // The kanji table stays: it depends on kanjidic alone, and a server
   // starts afresh at every request (reset_kanji forgets it).
   reset_kanji_details();
