@@ -774,6 +774,7 @@ void write_small_kanjidic() {
 
 TEST(CommandLine, KanjiPrintsEveryKanjiOfTheTextOnce) {
   ScratchDir dir;
+  copy_sample_data();  // a dictionary folder: kanjidic is looked for beside edict
   write_small_kanjidic();
   Outcome run = dodevuz("kanji 日本の本と猫");
   ASSERT_EQ(run.status, 0) << run.err;
