@@ -191,11 +191,12 @@ TEST_F(ShellTest, NamesDictionaryIsListedSearchedAndClosedWithTheMainOne) {
                                             euc("の学生") + std::string(8, ' ') + line(0)));
   EXPECT_NE(store.text_handle[1], kFileError);
 
-  // Single: slot 0's lines, then the names dictionary's.
+  // Single: the longest match first, whichever dictionary holds it; slot
+  // 0's lines first within one length.
   select(listing_pane(), 0, 6);
   dispatch_command(kMain, kCmdSingle);
   const std::string japan = euc(kLines[2]), bridge = euc("日本橋 [にほんばし] /(p) Nihonbashi/");
-  EXPECT_EQ(single_pane()->text, japan + "\r\n" + bridge + "\r\n");
+  EXPECT_EQ(single_pane()->text, bridge + "\r\n" + japan + "\r\n");
 
   dispatch_command(kMain, kCmdClearAll);
   for (int slot = 0; slot < kSlotCount; ++slot) {
