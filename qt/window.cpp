@@ -73,6 +73,7 @@ constexpr MenuItem kFileMenu[] = {
 constexpr MenuItem kEditMenu[] = {
     {"&Copy", kCmdCopy, "Ctrl+C", false},
     {"&Add to Word List", kCmdAddToWordList, "Ctrl+D", false},
+    {"Mark as &Known", kCmdMarkKnown, "Ctrl+Shift+K", false},
 };
 constexpr MenuItem kViewMenu[] = {
     {"&Larger Text", kCmdTextLarger, "Ctrl++;Ctrl+=", false},
@@ -242,7 +243,7 @@ void print_usage() {
       "  --command ID      run menu command ID once the window is shown (108 Get JIS,\n"
       "                    109 Get SHIFT, 111 NEXT, 105 Single, 106 Copy, 110 Clear All,\n"
       "                    101 Exit, 112 Watch clipboard, 113 Add to Word List,\n"
-      "                    115 larger text, 116 smaller text)\n"
+      "                    118 Mark as Known, 115 larger text, 116 smaller text)\n"
       "  --select TEXT     then select the first TEXT in the listing pane and focus it\n"
       "  --size WxH        show the window W x H pixels large\n"
       "  --screenshot PNG  after the commands, save the window as PNG and quit\n",

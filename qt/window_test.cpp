@@ -238,7 +238,8 @@ void WindowTest::menu_holds_its_items_in_order() {
       QStringList({"Get Dodevuz JIS 108 Ctrl+Shift+J", "Get Dodevuz SHIFT 109 Ctrl+Shift+V",
                    "Get Dodevuz NEXT 111 Ctrl+N", "Single Dodevuz 105 Ctrl+L", "Clear All 110",
                    "Watch clipboard 112 checkable", "-", "About 102 F1", "Exit 101 Ctrl+Q", "|",
-                   "Copy 106 Ctrl+C", "Add to Word List 113 Ctrl+D", "|", "Larger Text 115 Ctrl++",
+                   "Copy 106 Ctrl+C", "Add to Word List 113 Ctrl+D",
+                   "Mark as Known 118 Ctrl+Shift+K", "|", "Larger Text 115 Ctrl++",
                    "Smaller Text 116 Ctrl+-", "|", "Dictionary forms 114 checkable", "|"}));
   QVERIFY(!menus[0]->menu()->actions()[5]->isChecked());  // not watching at start
   QVERIFY(!menus[0]->menu()->actions()[2]->isEnabled());  // NEXT: nothing listed yet

@@ -507,7 +507,7 @@ void check_resources(const std::string& exe) {
         "&File{Get Dodevuz &JIS\tCtrl+Shift+J=108;Get Dodevuz &SHIFT\tCtrl+Shift+V=109;"
         "Get Dodevuz &NEXT\tCtrl+N=111;Single &Dodevuz\tCtrl+L=105;&Clear All=110;&Watch "
         "clipboard=112;-;&About\tF1=102;"
-        "E&xit\tCtrl+Q=101;}&Edit{&Copy\tCtrl+C=106;&Add to Word List\tCtrl+D=113;}"
+        "E&xit\tCtrl+Q=101;}&Edit{&Copy\tCtrl+C=106;&Add to Word List\tCtrl+D=113;Mark as &Known\tCtrl+Shift+K=118;}"
         "&View{&Larger Text\tCtrl++=115;S&maller Text\tCtrl+-=116;}"
         "&Options{&Dictionary forms=114;}";
     check(got == want, "the menu holds exactly its items, in order, with mnemonics and keys", got);
@@ -528,9 +528,9 @@ void check_resources(const std::string& exe) {
       got += entry;
     }
     check(got ==
-              "CS4A=108;CS56=109;C4E=111;C4C=105;C43=106;C44=113;70=102;C51=101;CBB=115;CSBB=115;"
+              "CS4A=108;CS56=109;C4E=111;C4C=105;C43=106;C44=113;CS4B=118;70=102;C51=101;CBB=115;CSBB=115;"
               "C6B=115;CBD=116;C6D=116;",
-          "the shortcuts: Ctrl+Shift+J, V, Ctrl+N, L, C, D, F1, Ctrl+Q, Ctrl+plus, Ctrl+minus",
+          "the shortcuts: Ctrl+Shift+J, V, Ctrl+N, L, C, D, Ctrl+Shift+K, F1, Ctrl+Q, Ctrl+plus, Ctrl+minus",
           got);
   }
 
