@@ -370,26 +370,41 @@ std::string html_escaped(std::string_view s) {
   return out;
 }
 
-// The senses of "gloss; gloss; ...": a gloss that begins a numbered sense,
-// "(2) to ...", starts a new one; without numbers the glosses are one sense.
+// Where a sense number "(2)" stands in a gloss, or npos.
+size_t sense_mark(const std::string& gloss, size_t* length) {
+  for (size_t at = gloss.find('('); at != std::string::npos; at = gloss.find('(', at + 1)) {
+    size_t end = at + 1;
+    while (end < gloss.size() && std::isdigit(static_cast<unsigned char>(gloss[end]))) ++end;
+    if (end > at + 1 && end < gloss.size() && gloss[end] == ')') {
+      *length = end + 1 - at;
+      return at;
+    }
+  }
+  return std::string::npos;
+}
+
+// The senses of "gloss; gloss; ...": a gloss with a sense number, "(v5r)
+// (2) to form", starts a new one (the number goes: the list numbers them);
+// without numbers the glosses are one sense.
 std::vector<std::string> senses_of(const std::string& glosses) {
   std::vector<std::string> senses;
-  size_t at = 0;
-  while (at <= glosses.size() && !glosses.empty()) {
+  for (size_t at = 0; at < glosses.size();) {
     size_t end = glosses.find("; ", at);
     if (end == std::string::npos) end = glosses.size();
-    const std::string gloss = glosses.substr(at, end - at);
-    const size_t mark = gloss.find('(');
-    const bool numbered = mark != std::string::npos && mark + 2 < gloss.size() &&
-                          std::isdigit(static_cast<unsigned char>(gloss[mark + 1])) &&
-                          gloss.find(')', mark) != std::string::npos &&
-                          gloss.find_first_not_of("0123456789", mark + 1) == gloss.find(')', mark);
-    if (senses.empty() || numbered) {
+    std::string gloss = glosses.substr(at, end - at);
+    at = end + 2;
+    size_t length = 0;
+    const size_t mark = sense_mark(gloss, &length);
+    if (mark != std::string::npos) {
+      gloss.erase(mark, length);
+      while (mark < gloss.size() && gloss[mark] == ' ') gloss.erase(mark, 1);
+      while (!gloss.empty() && gloss.back() == ' ') gloss.pop_back();
+    }
+    if (senses.empty() || mark != std::string::npos) {
       senses.push_back(gloss);
     } else {
       senses.back() += "; " + gloss;
     }
-    at = end + 2;
   }
   return senses;
 }

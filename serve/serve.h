@@ -7,7 +7,13 @@
 //   POST /api/get     {"text": T, "from": N} -> the listing's items of T, read
 //                     from EUC-JP byte N on, as far as one listing reaches
 //   POST /api/single  {"text": T} -> every entry line that matches T's start
+//   POST /api/known   {"headword": H, "reading": R, "known": B} -> marks the
+//                     word known (B true or absent) or no longer known in
+//                     known.tsv: {"known": B, "outcome": "marked as known"}
+//   POST /api/add-word {"headword": H, "reading": R, "sentence": S, "form": F}
+//                     -> the dictionary's entry of the word to wordlist.tsv
 //
+// Each word item of /api/get says whether the word is in known.tsv ("known").
 // Texts are UTF-8 on the wire and EUC-JP inside; requests are served one at a
 // time over the program-wide state, as the desktop programs run commands.
 // Requests whose Host or Origin is not this server's are refused (403),
@@ -67,3 +73,5 @@ int run_server(const ServeOptions& options, FILE* out);
 std::string api_get(const std::string& body, int* status);
 std::string api_single(const std::string& body, int* status);
 std::string api_about(int* status);
+std::string api_known(const std::string& body, int* status);     // study.cpp
+std::string api_add_word(const std::string& body, int* status);  // study.cpp

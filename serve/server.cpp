@@ -166,6 +166,11 @@ int serve_bind(const ServeOptions& options, std::string* error) {
   s.Post("/api/single", [](const httplib::Request& req, httplib::Response& res) {
     run_api(req, res, api_single);
   });
+  s.Post("/api/known",
+         [](const httplib::Request& req, httplib::Response& res) { run_api(req, res, api_known); });
+  s.Post("/api/add-word", [](const httplib::Request& req, httplib::Response& res) {
+    run_api(req, res, api_add_word);
+  });
 
   if (options.port == 0) {
     serve.port = s.bind_to_any_port(kLoopback);
