@@ -332,11 +332,6 @@ int print_vocabulary(const Vocabulary& v, const StudyOptions& o) {
 
 // ---- export-cards --------------------------------------------------------
 
-// One card's word (UTF-8).
-struct CardWord {
-  std::string headword, reading, glosses, sentence, text;
-};
-
 std::string html_escaped(std::string_view s) {
   std::string out;
   for (const char c : s) {
@@ -446,6 +441,8 @@ std::string card_back(const CardWord& w) {
   return back;
 }
 
+}  // namespace
+
 // "dz" and 16 hex digits of a 64-bit FNV-1a hash of "headword\treading": the
 // same word gets the same id in every export, so that importing again
 // updates its note.
@@ -459,6 +456,19 @@ std::string card_guid(const CardWord& w) {
   std::snprintf(out, sizeof out, "dz%016llx", static_cast<unsigned long long>(h));
   return out;
 }
+
+std::string card_note(const CardWord& w, const std::string& deck) {
+  return card_guid(w) + "\t" + html_escaped(w.headword) + "\t" + card_back(w) + "\t" +
+         html_escaped(deck) + "\tdodevuz\n";
+}
+
+std::string card_file_header(const std::string& deck) {
+  return "#separator:tab\n#html:true\n#notetype:Basic\n#deck:" + html_escaped(deck) +
+         "\n#columns:guid\tFront\tBack\tDeck\tTags\n#guid column:1\n#deck column:4\n"
+         "#tags column:5\n";
+}
+
+namespace {
 
 std::vector<std::string> split_tabs(std::string_view line) {
   std::vector<std::string> fields;
@@ -617,10 +627,7 @@ int command_export_cards(int argc, char** argv) {
       at = end + 1;
     }
     std::sort(done.begin(), done.end());
-    const std::string deck = html_escaped(o.deck);
-    std::string text = "#separator:tab\n#html:true\n#notetype:Basic\n#deck:" + deck +
-                       "\n#columns:guid\tFront\tBack\tDeck\tTags\n#guid column:1\n#deck column:4\n"
-                       "#tags column:5\n";
+    std::string text = card_file_header(o.deck);
     std::string marks;
     std::unordered_set<std::string> marked;
     size_t cards = 0;
@@ -630,8 +637,7 @@ int command_export_cards(int argc, char** argv) {
       const bool before = std::binary_search(done.begin(), done.end(), key);
       if (before && !o.all) continue;
       if (!before && marked.insert(key).second) marks += key + "\n";
-      text += card_guid(w) + "\t" + html_escaped(w.headword) + "\t" + card_back(w) + "\t" + deck +
-              "\tdodevuz\n";
+      text += card_note(w, o.deck);
       ++cards;
     }
     const bool written =
