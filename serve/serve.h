@@ -18,7 +18,8 @@
 // time over the program-wide state, as the desktop programs run commands.
 // Requests whose Host or Origin is not this server's are refused (403),
 // bodies over the bound get 413, malformed JSON or text 400; the only files
-// the server reads are the three dictionary files in the working directory.
+// the server reads are the dictionary files in the working directory, and
+// the only ones it writes known.tsv and wordlist.tsv there.
 #pragma once
 
 #include <cstddef>
