@@ -404,6 +404,13 @@ void WindowTest::add_to_word_list_appends_the_word_once_and_reports_a_failure() 
   QVERIFY2(fields[3].contains(QStringLiteral("勉強")), qPrintable(fields[3]));
   QVERIFY(the_single()->toPlainText().contains(QStringLiteral("勉強 [べんきょう]")));
 
+  // Mark as Known takes the same word, once.
+  trigger(kCmdMarkKnown);
+  trigger(kCmdMarkKnown);
+  QFile known(folder.filePath(QStringLiteral("known.tsv")));
+  QVERIFY(known.open(QIODevice::ReadOnly));
+  QCOMPARE(QString::fromUtf8(known.readAll()), QStringLiteral("勉強\tべんきょう\n"));
+
   // A word list that cannot be written: the message box, and the file as it was.
   QVERIFY(list.remove());
   QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("wordlist.tsv")));
