@@ -709,6 +709,14 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
   check(rows.rfind(head, 0) == 0 && rows.find('\n') == rows.size() - 1 &&
             std::count(rows.begin(), rows.end(), '\t') == 4,
         "Add to Word List appends one UTF-8 row of five fields for the word, once", rows);
+  // Mark as Known, twice: the word's headword and reading, once.
+  DeleteFileA((folder + "\\known.tsv").c_str());
+  command(program, 118);
+  command(program, 118);
+  const std::string known = read_file("known.tsv");
+  check(known.rfind(head, 0) == 0 && known.find('\n') == known.size() - 1 &&
+            std::count(known.begin(), known.end(), '\t') == 1,
+        "Mark as Known appends one row for the word, once", known);
   // It looked the word up again: the single pane is a new one with the same lines.
   single = pane_at(program, 294);
   check(single != nullptr && euc(window_text(single)) == single_text,
