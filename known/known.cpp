@@ -87,6 +87,8 @@ void parse_known_words(std::string_view text) {
   const KnownOutcome last = known_words.last;
   reset_known_words();
   known_words.last = last;
+  // A byte order mark, which some editors write, is no part of the first word.
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   size_t number = 0;
   for (size_t at = 0; at < text.size();) {
     size_t end = text.find('\n', at);

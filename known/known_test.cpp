@@ -66,13 +66,14 @@ TEST_F(KnownTest, MarkingAppendsOneRowAndReadsBackAfterARemoval) {
 }
 
 TEST_F(KnownTest, DamagedLinesAreSkippedAndNumberedTheRestRead) {
-  write_file(kKnownFile, std::string("猫\tねこ\n") + "no tab here\n" +  // 2
-                             "\tねこ\n" +                               // 3: no headword
-                             euc("犬\tいぬ") + "\n" +                   // 4: not UTF-8
-                             "本\tほん\tforgotten\n" +                  // 5: no such mark
-                             "\r\n" +                                   // blank: not damaged
-                             "鳥\tとり\r\n" +                           // CR LF is fine
-                             "魚\tさかな");                             // no line end at the end
+  // A byte order mark first, as some editors write one.
+  write_file(kKnownFile, std::string("\xEF\xBB\xBF猫\tねこ\n") + "no tab here\n" +  // 2
+                             "\tねこ\n" +               // 3: no headword
+                             euc("犬\tいぬ") + "\n" +   // 4: not UTF-8
+                             "本\tほん\tforgotten\n" +  // 5: no such mark
+                             "\r\n" +                   // blank: not damaged
+                             "鳥\tとり\r\n" +           // CR LF is fine
+                             "魚\tさかな");             // no line end at the end
   ASSERT_TRUE(read_known_words(kKnownFile));
   EXPECT_EQ(known_words.damaged, (std::vector<size_t>{2, 3, 4, 5}));
   EXPECT_EQ(known_word_list(), (std::vector<std::string>{"猫\tねこ", "鳥\tとり", "魚\tさかな"}));
