@@ -159,8 +159,12 @@ TEST(ExportCards, TheFileHasItsHeaderLinesAndASecondExportOnlyTheNewWords) {
   EXPECT_EQ(split(notes[1], '\t')[1], "泣く");
   EXPECT_EQ(read_file("exported.tsv"), "猫\tねこ\n泣く\tなく\n");
 
-  // Again: only what is new; with --all everything, with the same ids.
+  // Cards that cannot be written are not remembered as exported.
   write_file("wordlist.tsv", read_file("wordlist.tsv") + "本\tほん\t(n) book\t\t2024-05-07\n");
+  EXPECT_EQ(dodevuz("export-cards --out no-such-folder/cards.txt").status, 1);
+  EXPECT_EQ(read_file("exported.tsv"), "猫\tねこ\n泣く\tなく\n");
+
+  // Again: only what is new; with --all everything, with the same ids.
   ASSERT_EQ(dodevuz("export-cards --out again.txt").status, 0);
   const std::vector<std::string> again = split(read_file("again.txt").substr(header.size()), '\n');
   ASSERT_EQ(again.size(), 2u);
