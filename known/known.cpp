@@ -140,24 +140,31 @@ KnownOutcome mark_known(const char* path, std::string_view headword, std::string
   const std::string word = clean_field(headword);
   const std::string kana = clean_field(reading);
   if (word.empty()) return known_words.last = KnownOutcome::kNoWord;
-  std::string existing;
-  if (!read_file(path, &existing)) return known_words.last = KnownOutcome::kFailed;
-  parse_known_words(existing);
-  if (word_known(word, kana) == known) {
-    return known_words.last = known ? KnownOutcome::kAlready : KnownOutcome::kAbsent;
-  }
   std::string row = key_of(word, kana);
   if (!known) {
     row += '\t';
     row += kRemovedMark;
   }
   row += '\n';
-  // A file whose last row lost its line end (edited by hand) keeps it whole.
-  if (!existing.empty() && existing.back() != '\n') row = "\n" + row;
-  if (file_append(path, row.data(), static_cast<uint32_t>(row.size())) != 0) {
+  // The look at the file and the append are one step under the file's lock
+  // (the word list's), so two programs marking at once agree on the result.
+  bool changes = false;
+  std::string content;
+  const int status = file_append_checked(path, [&](std::string_view existing) {
+    content = existing;
+    parse_known_words(existing);
+    changes = word_known(word, kana) != known;
+    if (!changes) return std::string();
+    // A file whose last row lost its line end (edited by hand) keeps it whole.
+    if (!existing.empty() && existing.back() != '\n') row = "\n" + row;
+    return row;
+  });
+  if (status != 0) {
+    parse_known_words(std::string_view());
     return known_words.last = KnownOutcome::kFailed;
   }
-  parse_known_words(existing + row);
+  if (!changes) return known_words.last = known ? KnownOutcome::kAlready : KnownOutcome::kAbsent;
+  parse_known_words(content + row);
   return known_words.last = known ? KnownOutcome::kMarked : KnownOutcome::kRemoved;
 }
 

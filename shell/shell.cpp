@@ -12,6 +12,7 @@
 #include "known/known.h"
 #include "lookup/lookup.h"
 #include "platform/convert.h"
+#include "readings/readings.h"
 #include "romaji/romaji.h"
 #include "store/store.h"
 #include "wordlist/wordlist.h"
@@ -36,6 +37,7 @@ void reset_program_state(int frame_count) {
   reset_word_list();
   reset_known_words();
   reset_deinflect();
+  reset_readings();
   shell = Shell{};
 }
 
@@ -254,10 +256,6 @@ int32_t passage_offset_at(size_t at, int32_t* length) {
 
 namespace {
 
-// The names dictionary's slot: its headwords are names, which a longer
-// selection only begins with by chance (鳴 in 鳴いていた).
-constexpr int kNamesSlot = 1;
-
 // Bytes of the selection (the search key) without blanks and line ends at
 // its end.
 size_t selection_length() {
@@ -303,6 +301,8 @@ SelectedEntry selected_entry() {
   SelectedEntry chosen;
   const size_t whole = selection_length();
   if (whole == 0 || !any_slot_open()) return chosen;
+  // A name (the names dictionary's headword) only where it is the whole
+  // selection: a longer one only begins with it by chance (鳴 in 鳴いていた).
   const auto takes = [whole](int slot, size_t headword) {
     return slot != kNamesSlot || headword == whole;
   };
