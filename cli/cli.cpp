@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/input_encoding.h"
+#include "cli/study.h"
 #include "cli/whole_text.h"
 #include "index/build_index.h"
 #include "intake/intake.h"
@@ -115,6 +116,8 @@ const char kUsageSession[] =
     "    add-word             \"Add to Word List\": the listing's selection, and\n"
     "                         print what became of it (added, already listed,\n"
     "                         nothing to add, not written)\n"
+    "    mark-known           \"Mark as Known\": the listing's selection goes to\n"
+    "                         known.tsv; print what became of it\n"
     "    show PANE            print the pane's text (UTF-8), or \"(no pane)\"\n"
     "    clipboard            print the clipboard's text (UTF-8), or \"(empty)\"\n"
     "    set-clipboard TEXT   put TEXT (UTF-8) on the clipboard in Shift-JIS, as\n"
@@ -175,6 +178,9 @@ const CommandEntry kCommands[] = {
     {"kanji", command_kanji, kUsageKanji},    {"session", command_session, kUsageSession},
     {"index", command_index, kUsageIndex},    {"setup", command_setup, kUsageSetup},
     {"serve", command_serve, kUsageServe},
+    {"known", command_known, kUsageKnown},
+    {"vocab", command_vocab, kUsageVocab},
+    {"export-cards", command_export_cards, kUsageExportCards},
 };
 
 const CommandEntry* find_command(const char* name) {
@@ -440,7 +446,8 @@ int read_passage_start(const Options& o, TextStart* start) {
                      o.encoding,
                      "listing",
                      false,
-                     false};
+                     false,
+                     {}};
     *start = read_text_start(run, kKanjiBufferSize, kPassageReadLimit);
     if (std::ferror(in)) status = kExitFailure;  // read_text_start said so
     if (start->failed) status = kExitUsage;
@@ -488,7 +495,8 @@ int get_all(const Options& o, const std::string& pane) {
                      o.encoding,
                      pane,
                      o.raw,
-                     isatty(STDERR_FILENO) != 0};
+                     isatty(STDERR_FILENO) != 0,
+                     {}};
     status = list_whole_text(run);
   }
   if (!from_stdin) std::fclose(in);

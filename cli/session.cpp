@@ -15,6 +15,7 @@
 
 #include "cli/cli.h"
 #include "intake/intake.h"
+#include "known/known.h"
 #include "lookup/lookup.h"
 #include "platform/convert.h"
 #include "platform/in_memory.h"
@@ -193,6 +194,9 @@ bool run_line(Session& s, const std::string& command, const std::string& rest) {
   } else if (command == "kanji-status") {
     const char* note = selection_kanji_status();
     std::puts(note != nullptr ? euc_to_utf8(note).c_str() : "(no kanji)");
+  } else if (command == "mark-known") {
+    dispatch_command(main_window, kCmdMarkKnown);
+    std::puts(known_outcome_text());
   } else if (command == "forms") {
     dispatch_command(main_window, kCmdDictionaryForms);
     std::puts(lookup.dictionary_forms ? "Dictionary forms: on" : "Dictionary forms: off");

@@ -334,8 +334,11 @@ int list_whole_text(const WholeTextRun& run) {
     run_page_chain(main_window, 0,
                    last ? kNoLimit : static_cast<int32_t>(length - std::min(length, kLookAhead)));
 
-    if (run.pane != "romaji") listing_out.write(page_text(shell.listing_pane));
-    if (run.pane != "listing") romaji_out.write(page_text(romaji.romaji_pane));
+    if (run.visit_page) {
+      run.visit_page(std::string_view(reinterpret_cast<const char*>(page), length));
+    }
+    if (run.pane == "listing" || both) listing_out.write(page_text(shell.listing_pane));
+    if (run.pane == "romaji" || both) romaji_out.write(page_text(romaji.romaji_pane));
     const size_t step = static_cast<size_t>(std::max(lookup.listing_stop, 0));
     if (step == 0) {
       std::fputs("dodevuz: the listing cannot go on (no memory for its buffers)\n", stderr);

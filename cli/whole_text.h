@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/convert.h"
 
@@ -15,9 +17,12 @@ struct WholeTextRun {
   std::string source;    // its name in messages: a file name or "standard input"
   uint64_t total_bytes;  // its size when known (a regular file), else 0
   TextEncoding encoding;
-  std::string pane;  // "listing", "romaji" or "both"
+  std::string pane;  // "listing", "romaji", "both", or "none" to print nothing
   bool raw;          // the panes' EUC-JP bytes with 0x0D 0x0A line ends
   bool progress;     // a progress line on standard error
+  // Called with each page's passage (EUC-JP) once it is listed, while
+  // lookup.items hold its items (from passage offset 0 to listing_stop).
+  std::function<void(std::string_view page)> visit_page;
 };
 
 // Lists the whole text on the dictionary and romaji table of the working

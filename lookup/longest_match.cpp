@@ -338,12 +338,14 @@ size_t lookup_headword() {
   unsigned char best_line[kEntryLineSize];
   std::memcpy(best_line, kNoMatchText, std::strlen(kNoMatchText) + 1);
   size_t best = 0;
+  lookup.headword_slot = 0;
   for (int slot = 0; slot <= store.highest_slot && slot < kSlotCount; ++slot) {
     if (!slot_ready(slot)) continue;
     std::memcpy(lookup.search_key, key, sizeof key);
     const size_t length = lookup_headword_in_slot(slot);
     if (length <= best) continue;
     best = length;
+    lookup.headword_slot = slot;
     choose_common_reading(slot, length);
     std::memcpy(best_line, lookup.entry_line, sizeof best_line);
   }

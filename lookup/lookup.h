@@ -76,6 +76,7 @@ struct Lookup {
   unsigned char* single_buffer;  // 2000 bytes that lookup_selection fills
   int32_t word_slot;             // the dictionary slot of lookup_word's line
   int32_t word_length;           // bytes of the key that the listing writes as the word
+  int32_t headword_slot;         // the dictionary slot of lookup_headword's line
   ListingItem items[kMaxListingItems];  // the items of the last listing, in passage order
   int32_t item_count;                   // items of the last listing
 
@@ -173,8 +174,8 @@ void lookup_word_in_slot(int slot);
 // The longest prefix of the search key that is a whole headword (a line
 // that begins with it and a blank) of any open slot, slot 0 and then the
 // lower slot on equal lengths: its line in the entry line buffer and its
-// bytes returned; 0 and the no-match text when there is none. The key is
-// left as it was.
+// bytes returned, its slot in lookup.headword_slot; 0 and the no-match text
+// when there is none. The key is left as it was.
 size_t lookup_headword();
 
 // The bytes of the key that the entry line begins with, after the line's

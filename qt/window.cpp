@@ -77,6 +77,7 @@ constexpr MenuItem kEditMenu[] = {
     {"&Copy", kCmdCopy, "Ctrl+C", false},
     {"&Add to Word List", kCmdAddToWordList, "Ctrl+D", false},
     {"&Kanji Details", kCmdKanjiDetails, "Ctrl+K", false},
+    {"Mark as &Known", kCmdMarkKnown, "Ctrl+Shift+K", false},
 };
 constexpr MenuItem kViewMenu[] = {
     {"&Larger Text", kCmdTextLarger, "Ctrl++;Ctrl+=", false},
@@ -258,7 +259,8 @@ void print_usage() {
       "  --command ID      run menu command ID once the window is shown (108 Get JIS,\n"
       "                    109 Get SHIFT, 111 NEXT, 105 Single, 106 Copy, 110 Clear All,\n"
       "                    101 Exit, 112 Watch clipboard, 113 Add to Word List,\n"
-      "                    115 larger text, 116 smaller text, 117 Kanji Details)\n"
+      "                    115 larger text, 116 smaller text, 117 Kanji Details,\n"
+      "                    118 Mark as Known)\n"
       "  --select TEXT     then select the first TEXT in the listing pane and focus it\n"
       "  --size WxH        show the window W x H pixels large\n"
       "  --screenshot PNG  after the commands, save the window as PNG and quit\n",

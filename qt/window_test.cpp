@@ -241,7 +241,7 @@ void WindowTest::menu_holds_its_items_in_order() {
                         "Get Dodevuz NEXT 111 Ctrl+N", "Single Dodevuz 105 Ctrl+L", "Clear All 110",
                         "Watch clipboard 112 checkable", "-", "About 102 F1", "Exit 101 Ctrl+Q",
                         "|", "Copy 106 Ctrl+C", "Add to Word List 113 Ctrl+D",
-                        "Kanji Details 117 Ctrl+K", "|", "Larger Text 115 Ctrl++",
+                        "Kanji Details 117 Ctrl+K", "Mark as Known 118 Ctrl+Shift+K", "|", "Larger Text 115 Ctrl++",
                         "Smaller Text 116 Ctrl+-", "|", "Dictionary forms 114 checkable", "|"}));
   QVERIFY(!menus[0]->menu()->actions()[5]->isChecked());  // not watching at start
   QVERIFY(!menus[0]->menu()->actions()[2]->isEnabled());  // NEXT: nothing listed yet
@@ -405,6 +405,13 @@ void WindowTest::add_to_word_list_appends_the_word_once_and_reports_a_failure() 
   QCOMPARE(fields[2], QStringLiteral("(n,vs) study; learning; (P)"));
   QVERIFY2(fields[3].contains(QStringLiteral("勉強")), qPrintable(fields[3]));
   QVERIFY(the_single()->toPlainText().contains(QStringLiteral("勉強 [べんきょう]")));
+
+  // Mark as Known takes the same word, once.
+  trigger(kCmdMarkKnown);
+  trigger(kCmdMarkKnown);
+  QFile known(folder.filePath(QStringLiteral("known.tsv")));
+  QVERIFY(known.open(QIODevice::ReadOnly));
+  QCOMPARE(QString::fromUtf8(known.readAll()), QStringLiteral("勉強\tべんきょう\n"));
 
   // A word list that cannot be written: the message box, and the file as it was.
   QVERIFY(list.remove());

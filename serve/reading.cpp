@@ -12,6 +12,7 @@
 
 #include "deinflect/deinflect.h"
 #include "intake/intake.h"
+#include "known/known.h"
 #include "lookup/lookup.h"
 #include "platform/convert.h"
 #include "platform/in_memory.h"
@@ -256,6 +257,7 @@ std::string api_get(const std::string& body, int* status) {
                  cut && placed > kKeyReach ? static_cast<int32_t>(placed - kKeyReach) : kNoLimit);
   if (lookup.listing_buffer == nullptr) return refuse(status, 500, "no memory for the listing");
 
+  read_known_words(kKnownFile);  // the words the page marks as not new
   const std::string listing = buffer_text(lookup.listing_buffer, kListingBufferSize);
   const std::string romaji_pane = buffer_text(romaji.romaji_buffer, kRomajiBufferSize);
   const auto* passage = reinterpret_cast<const char*>(intake.kanji_buffer);
@@ -292,6 +294,7 @@ std::string api_get(const std::string& body, int* status) {
            {"romaji", spelled[n]}};
     if (!lines[n].empty()) {
       j.update(entry_json(lines[n]));
+      j["known"] = word_known(j["headword"].get<std::string>(), j["reading"].get<std::string>());
       j["reading_romaji"] = spelled_readings[r++];
     }
     // In the "Dictionary forms" mode: how the word comes from the entry's

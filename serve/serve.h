@@ -9,14 +9,20 @@
 //   POST /api/single  {"text": T} -> every entry line that matches T's start
 //   POST /api/kanji   {"text": T} -> the details of T's kanji
 //   GET  /kanji-font.ttf  the system's stroke-order font, when installed
+//   POST /api/known   {"headword": H, "reading": R, "known": B} -> marks the
+//                     word known (B true or absent) or no longer known in
+//                     known.tsv: {"known": B, "outcome": "marked as known"}
+//   POST /api/add-word {"headword": H, "reading": R, "sentence": S, "form": F}
+//                     -> the dictionary's entry of the word to wordlist.tsv
 //
+// Each word item of /api/get says whether the word is in known.tsv ("known").
 // Texts are UTF-8 on the wire and EUC-JP inside; requests are served one at a
 // time over the program-wide state, as the desktop programs run commands.
 // Requests whose Host or Origin is not this server's are refused (403),
 // bodies over the bound get 413, malformed JSON or text 400; the only files
 // the server reads are the dictionary files in the working directory
 // (kanjidic among them) and the stroke-order font of the system's font
-// folder.
+// folder, and the only ones it writes known.tsv and wordlist.tsv there.
 #pragma once
 
 #include <cstddef>
@@ -108,3 +114,5 @@ std::string api_kanji(const std::string& body, int* status);
 void serve_stroke_order_font(httplib::Response& res);
 std::string stroke_order_font_path();  // "" when there is none
 extern const char* stroke_order_font_dir;
+std::string api_known(const std::string& body, int* status);     // study.cpp
+std::string api_add_word(const std::string& body, int* status);  // study.cpp

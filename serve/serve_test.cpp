@@ -215,6 +215,45 @@ TEST_F(ServerTest, TheDictionaryFormsModeListsAConjugatedWordByItsEntry) {
   post("/api/get", {{"text", "a"}, {"forms", "yes"}}, 400);
 }
 
+TEST_F(ServerTest, AWordMarkedKnownLosesItsNewMarkAndAddToWordListTakesTheDictionarysEntry) {
+  const auto known_of = [&](const json& page) {
+    std::string marks;
+    for (const json& item : page["items"]) {
+      if (item["kind"] == "word") marks += item["known"].get<bool>() ? "K" : "n";
+    }
+    return marks;
+  };
+  EXPECT_EQ(known_of(post("/api/get", {{"text", "本を読む。本"}})), "nnn");
+  json marked = post("/api/known", {{"headword", "本"}, {"reading", "ほん"}});
+  EXPECT_EQ(marked["known"], true);
+  EXPECT_EQ(marked["outcome"], "marked as known");
+  EXPECT_EQ(known_of(post("/api/get", {{"text", "本を読む。本"}})), "KnK");
+  EXPECT_EQ(
+      post("/api/known", {{"headword", "本"}, {"reading", "ほん"}, {"known", false}})["known"],
+      false);
+  EXPECT_EQ(known_of(post("/api/get", {{"text", "本を読む。本"}})), "nnn");
+  EXPECT_EQ(testing_support::read_file("known.tsv"), "本\tほん\n本\tほん\tremoved\n");
+
+  // The word list gets the dictionary's line for the word, never the
+  // request's own text; a word the dictionary lacks is refused.
+  json added = post("/api/add-word", {{"headword", "読む"},
+                                      {"reading", "よむ"},
+                                      {"sentence", "本を読んだ。"},
+                                      {"form", "(past of 読む)"}});
+  EXPECT_EQ(added["outcome"], "added to wordlist.tsv");
+  const std::string row = testing_support::read_file("wordlist.tsv");
+  EXPECT_EQ(row.rfind("読む\tよむ\t(v5m) to read; to read aloud; (P)\t本を読んだ。\t", 0), 0u)
+      << row;
+  EXPECT_NE(row.find("\t(past of 読む)\n"), std::string::npos) << row;
+  post("/api/add-word", {{"headword", "読む<script>"}, {"reading", "よむ"}}, 404);
+  post("/api/known", {{"reading", "よむ"}}, 400);
+  post("/api/known", {{"headword", ""}}, 400);
+  post("/api/known", {{"headword", std::string(300, 'a')}}, 400);
+  EXPECT_EQ(testing_support::read_file("wordlist.tsv"), row);
+  std::remove("known.tsv");
+  std::remove("wordlist.tsv");
+}
+
 TEST_F(ServerTest, AboutNamesTheProgramAndItsDictionary) {
   auto c = client();
   auto res = c.Get("/api/about");
@@ -537,7 +576,7 @@ TEST(ServeProcess, OpensNoFileButTheDictionarysThree) {
   opened.erase("/proc/sys/vm/overcommit_memory");
   for (const std::string& path : opened) {
     EXPECT_TRUE(path == "edict" || path == "edict.jdx" || path == "kanarom.cnv" ||
-                path == "deinflect.txt")
+                path == "deinflect.txt" || path == "known.tsv" || path == "wordlist.tsv")
         << path;
   }
   EXPECT_TRUE(opened.count("edict") && opened.count("kanarom.cnv"));

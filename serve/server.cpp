@@ -274,6 +274,12 @@ std::unique_ptr<ServeServer> new_serve_server(const ServeOptions& options) {
             const httplib::ContentReader& read) { run_api(req, res, read, api_kanji); });
   s.Get("/kanji-font.ttf",
         [](const httplib::Request&, httplib::Response& res) { serve_stroke_order_font(res); });
+  s.Post("/api/known",
+         [](const httplib::Request& req, httplib::Response& res,
+            const httplib::ContentReader& read) { run_api(req, res, read, api_known); });
+  s.Post("/api/add-word",
+         [](const httplib::Request& req, httplib::Response& res,
+            const httplib::ContentReader& read) { run_api(req, res, read, api_add_word); });
   return server;
 }
 

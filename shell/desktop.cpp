@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "intake/intake.h"
+#include "known/known.h"
 #include "lookup/lookup.h"
 #include "platform/text_units.h"
 #include "romaji/romaji.h"
@@ -177,6 +178,22 @@ const char* describe_command(int id) {
       break;
     case kCmdKanjiDetails:
       set_status(kanji_details_outcome_text());
+      break;
+    case kCmdMarkKnown:
+      switch (known_words.last) {
+        case KnownOutcome::kMarked:
+          set_status("Marked as known in known.tsv");
+          break;
+        case KnownOutcome::kAlready:
+          set_status("Already known");
+          break;
+        case KnownOutcome::kFailed:
+          set_status("Could not write known.tsv");
+          break;
+        default:
+          set_status("Nothing to mark: select a word in the listing");
+          break;
+      }
       break;
     case kCmdWatchClipboard:
       set_status(desktop_shell.watching ? "Watching the clipboard"

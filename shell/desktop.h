@@ -82,6 +82,9 @@ void make_missing_panes(Window main_window);
 //           "Could not write wordlist.tsv" or "Nothing to add: select a
 //           word in the listing";
 //   Kanji Details: kanji_details_outcome_text() (kanji_details.h);
+//   Mark as Known: "Marked as known in known.tsv", "Already known", "Could
+//           not write known.tsv" or "Nothing to mark: select a word in the
+//           listing";
 //   Clear All: "Cleared"; Watch: "Watching the clipboard" or "Stopped
 //   watching the clipboard"; text size: "Text size N points".
 // Other ids leave the status as it is. Returns desktop_shell.status.

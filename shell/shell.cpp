@@ -9,7 +9,9 @@
 
 #include "deinflect/deinflect.h"
 #include "intake/intake.h"
+#include "known/known.h"
 #include "lookup/lookup.h"
+#include "platform/convert.h"
 #include "readings/readings.h"
 #include "romaji/romaji.h"
 #include "shell/kanji_details.h"
@@ -34,6 +36,7 @@ void reset_program_state(int frame_count) {
   reset_lookup();
   reset_romaji();
   reset_word_list();
+  reset_known_words();
   reset_deinflect();
   reset_readings();
   // The kanji table stays: it depends on kanjidic alone, and a server
@@ -104,6 +107,9 @@ CommandResult dispatch_command(Window main_window, int id) {
       return CommandResult::kDone;
     case kCmdKanjiDetails:
       show_kanji_details(main_window);
+      return CommandResult::kDone;
+    case kCmdMarkKnown:
+      mark_selected_known(main_window);
       return CommandResult::kDone;
     case kCmdClearAll:
       clean_up(main_window);
@@ -255,37 +261,98 @@ int32_t passage_offset_at(size_t at, int32_t* length) {
 
 }  // namespace
 
-void add_selected_word(Window main_window) {
-  lookup_selected_text(main_window);
-  // The word's own entry: the longest headword that the selection begins
-  // with, in any dictionary; failing one (an English word, a part of a
-  // headword), the first line Single listed.
-  const unsigned char* single = lookup.single_buffer;
-  std::string_view found = single == nullptr
-                               ? std::string_view()
-                               : std::string_view(reinterpret_cast<const char*>(single),
-                                                  text_length(single, kSingleBufferSize));
-  if (!found.empty() && lookup_headword() > 0) {
-    found = std::string_view(reinterpret_cast<const char*>(lookup.entry_line),
-                             text_length(lookup.entry_line, kEntryLineSize));
-  }
+namespace {
+
+// Bytes of the selection (the search key) without blanks and line ends at
+// its end.
+size_t selection_length() {
+  size_t n = strnlen(reinterpret_cast<const char*>(lookup.search_key), kSearchKeySize);
+  while (n > 0 && lookup.search_key[n - 1] <= ' ') --n;
+  return n;
+}
+
+// Bytes of an entry line's headword (up to its first blank).
+size_t headword_length(const unsigned char* line) {
+  size_t n = 0;
+  while (n < kEntryLineSize && line[n] != 0 && line[n] != ' ' && line[n] != 0x0A) ++n;
+  return n;
+}
+
+std::string line_text(const unsigned char* line) {
+  size_t n = strnlen(reinterpret_cast<const char*>(line), kEntryLineSize);
+  while (n > 0 && (line[n - 1] == 0x0A || line[n - 1] == 0x0D)) --n;
+  return std::string(reinterpret_cast<const char*>(line), n);
+}
+
+// The sentence of the passage around the word whose listing item holds the
+// selection's start (the listing text's own when there is none).
+std::string_view selected_sentence() {
   const Range sel = selected_range(shell.listing_pane,
                                    text_length(lookup.listing_text, lookup.listing_text_size));
-  std::string_view sentence;
   int32_t word_length = 0;
   const int32_t offset = sel.length > 0 ? passage_offset_at(sel.start, &word_length) : -1;
   if (offset >= 0 && intake.kanji_buffer != nullptr) {
     const std::string_view passage(reinterpret_cast<const char*>(intake.kanji_buffer),
                                    text_length(intake.kanji_buffer, kKanjiBufferSize));
-    sentence =
-        sentence_around(passage, static_cast<size_t>(offset), static_cast<size_t>(word_length));
-  } else if (sel.length > 0) {
-    const std::string_view text(reinterpret_cast<const char*>(lookup.listing_text),
-                                text_length(lookup.listing_text, lookup.listing_text_size));
-    sentence = sentence_around(text, sel.start, sel.length);
+    return sentence_around(passage, static_cast<size_t>(offset), static_cast<size_t>(word_length));
   }
-  if (add_word(kWordListFile, found, sentence) == WordListOutcome::kFailed) {
+  if (sel.length == 0) return {};
+  const std::string_view text(reinterpret_cast<const char*>(lookup.listing_text),
+                              text_length(lookup.listing_text, lookup.listing_text_size));
+  return sentence_around(text, sel.start, sel.length);
+}
+
+}  // namespace
+
+SelectedEntry selected_entry() {
+  SelectedEntry chosen;
+  const size_t whole = selection_length();
+  if (whole == 0 || !any_slot_open()) return chosen;
+  // A name (the names dictionary's headword) only where it is the whole
+  // selection: a longer one only begins with it by chance (鳴 in 鳴いていた).
+  const auto takes = [whole](int slot, size_t headword) {
+    return slot != kNamesSlot || headword == whole;
+  };
+  if (lookup.dictionary_forms && deinflect.loaded) {
+    constexpr int kCandidates = 8;
+    static FormsMatch matches[kCandidates];  // large; one lookup runs at a time
+    const unsigned char* key = lookup.search_key;
+    const int count = lookup_forms(key, whole, key[0] == 0xA4, matches, kCandidates);
+    for (int i = 0; i < count; ++i) {
+      if (!takes(matches[i].slot, matches[i].surface_length)) continue;
+      chosen.line = line_text(matches[i].line);
+      chosen.form = line_text(matches[i].prefix);
+      while (!chosen.form.empty() && chosen.form.back() == ' ') chosen.form.pop_back();
+      return chosen;
+    }
+  }
+  if (const size_t length = lookup_headword(); length > 0 && takes(lookup.headword_slot, length)) {
+    chosen.line = line_text(lookup.entry_line);
+    return chosen;
+  }
+  for_each_selection_line([&](const unsigned char* line, size_t) {
+    if (!takes(store.current_slot, headword_length(line))) return true;
+    chosen.line = line_text(line);
+    return false;
+  });
+  return chosen;
+}
+
+void add_selected_word(Window main_window) {
+  lookup_selected_text(main_window);
+  const SelectedEntry entry = selected_entry();
+  if (add_word(kWordListFile, entry.line, selected_sentence(), entry.form) ==
+      WordListOutcome::kFailed) {
     message_box(main_window, "Cannot write to word list file:", kWordListFile);
+  }
+}
+
+void mark_selected_known(Window main_window) {
+  lookup_selected_text(main_window);
+  const EntryFields f = entry_fields(selected_entry().line);
+  if (mark_known(kKnownFile, euc_to_utf8(f.headword), euc_to_utf8(f.reading)) ==
+      KnownOutcome::kFailed) {
+    message_box(main_window, "Cannot write to known words file:", kKnownFile);
   }
 }
 

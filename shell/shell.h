@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/pane_layout.h"
 #include "platform/platform.h"
@@ -22,6 +23,7 @@ constexpr int kCmdClearAll = 110;
 constexpr int kCmdNext = 111;             // "Get Dodevuz NEXT"
 constexpr int kCmdAddToWordList = 113;    // "Add to Word List"
 constexpr int kCmdDictionaryForms = 114;  // "Dictionary forms", a checkable item
+constexpr int kCmdMarkKnown = 118;        // "Mark as Known"
 
 constexpr size_t kSelectionBufferSize = 50;
 constexpr size_t kCopyBufferSize = 40000;
@@ -104,15 +106,34 @@ void lookup_selected_text(Window main_window);
 
 // "Add to Word List": "Single Dodevuz" for the listing pane's selection (so
 // the single pane shows what it finds), then the word's entry line goes to
-// wordlist.tsv in the working directory: the longest headword of any
-// dictionary that the selection begins with (lookup_headword), else the
-// first line Single listed. Its sentence is the passage's around the word
+// wordlist.tsv in the working directory (selected_entry). Its sentence is the passage's around the word
 // whose listing item holds the selection's start (the listing text's own
 // when there is no passage behind it, as for a text looked up directly). A
 // file that cannot be written is reported ("Cannot write to word list
 // file:", caption "wordlist.tsv") and is left as it was. The outcome is in
 // word_list.last.
 void add_selected_word(Window main_window);
+
+// The entry a command on the listing's selection acts on, after "Single
+// Dodevuz" ran for it: in the "Dictionary forms" mode the entry of the
+// selection's dictionary form (line and how the text came from it, "(past
+// of 泣く)"); else, or when it has none, the longest headword of any
+// dictionary that the selection begins with (lookup_headword), else the
+// first line Single would list. A line of the names dictionary counts only
+// when its headword is the whole selection (blanks and line ends at its end
+// apart): a name is never taken for the start of a longer word. Both texts
+// EUC-JP without the line end; line empty when there is no entry.
+struct SelectedEntry {
+  std::string line;
+  std::string form;
+};
+SelectedEntry selected_entry();
+
+// "Mark as Known": the selection's entry (selected_entry, after "Single
+// Dodevuz" for it) is marked known in known.tsv in the working directory.
+// A file that cannot be written is reported ("Cannot write to known words
+// file:", caption "known.tsv"). The outcome is in known_words.last.
+void mark_selected_known(Window main_window);
 
 // "Copy": the selection of the focused pane (listing, else single, else the
 // romaji pane) out of the shell's copy of that pane's text goes to the

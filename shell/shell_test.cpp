@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "intake/intake.h"
+#include "known/known.h"
 #include "lookup/lookup.h"
 #include "platform/convert.h"
 #include "platform/in_memory.h"
@@ -248,6 +249,50 @@ TEST_F(ShellTest, AddToWordListThatCannotWriteSaysSoAndLosesNothing) {
   EXPECT_EQ(messages(), std::vector<std::string>{"Cannot write to word list file:|wordlist.tsv"});
   EXPECT_STREQ(describe_command(kCmdAddToWordList), "Could not write wordlist.tsv");
   rmdir(kWordListFile);
+}
+
+TEST_F(ShellTest, MarkAsKnownAppendsTheSelectedWordOnceAndSaysWhatBecameOfIt) {
+  get("先生が来た。日本の学生は休む。");
+  const std::string text = listing_pane()->text;
+  const size_t at = text.find(euc("学生"));
+  ASSERT_NE(at, std::string::npos);
+  select(listing_pane(), static_cast<uint32_t>(at), static_cast<uint32_t>(at + 4));
+  EXPECT_EQ(dispatch_command(kMain, kCmdMarkKnown), CommandResult::kDone);
+  EXPECT_STREQ(describe_command(kCmdMarkKnown), "Marked as known in known.tsv");
+  dispatch_command(kMain, kCmdMarkKnown);
+  EXPECT_STREQ(describe_command(kCmdMarkKnown), "Already known");
+  EXPECT_EQ(testing_support::read_file(kKnownFile), "学生\tがくせい\n");
+  select(listing_pane(), 0, 0);
+  dispatch_command(kMain, kCmdMarkKnown);
+  EXPECT_STREQ(describe_command(kCmdMarkKnown), "Nothing to mark: select a word in the listing");
+  EXPECT_TRUE(recording.messages.empty());
+
+  std::remove(kKnownFile);
+  ASSERT_EQ(mkdir(kKnownFile, 0755), 0);  // a folder in the way
+  select(listing_pane(), static_cast<uint32_t>(at), static_cast<uint32_t>(at + 4));
+  dispatch_command(kMain, kCmdMarkKnown);
+  EXPECT_EQ(messages(), std::vector<std::string>{"Cannot write to known words file:|known.tsv"});
+  EXPECT_STREQ(describe_command(kCmdMarkKnown), "Could not write known.tsv");
+  rmdir(kKnownFile);
+}
+
+// A name was stored for any selection that began with it: a longer
+// selection takes the main dictionary's word, the whole name the name.
+TEST_F(ShellTest, AddToWordListTookANameThatOnlyBeganTheSelection) {
+  std::snprintf(word_list.date, sizeof word_list.date, "%s", "2024-05-06");
+  write_file("enamdict", euc("日本橋 [にほんばし] /(p) Nihonbashi/") + "\n");
+  write_file("enamdict.jdx", index_bytes({1, 3, 5}));
+  get("日本橋の学生");
+  // 日本橋の selected, as a text looked up directly (`single --add`) is.
+  place_listing_text(euc("日本橋の"));
+  make_listing_pane(kMain);
+  select(listing_pane(), 0, 8);
+  dispatch_command(kMain, kCmdAddToWordList);
+  select(listing_pane(), 0, 6);  // 日本橋
+  dispatch_command(kMain, kCmdAddToWordList);
+  EXPECT_EQ(testing_support::read_file(kWordListFile),
+            "日本\tにほん\tJapan\t日本橋の学生\t2024-05-06\n"
+            "日本橋\tにほんばし\t(p) Nihonbashi\t日本橋の学生\t2024-05-06\n");
 }
 
 TEST_F(ShellTest, AboutAndUnknownIdsTouchNothing) {

@@ -155,7 +155,8 @@ std::string_view sentence_around(std::string_view text, size_t offset, size_t le
   return s;
 }
 
-std::string word_list_row(std::string_view line, std::string_view sentence, std::string_view date) {
+std::string word_list_row(std::string_view line, std::string_view sentence, std::string_view date,
+                          std::string_view form) {
   const EntryFields f = entry_fields(line);
   std::string row = field(f.headword);
   row += '\t';
@@ -166,6 +167,10 @@ std::string word_list_row(std::string_view line, std::string_view sentence, std:
   row += field(sentence);
   row += '\t';
   row += field(date);
+  if (!form.empty()) {
+    row += '\t';
+    row += field(form);
+  }
   row += '\n';
   return row;
 }
@@ -195,10 +200,11 @@ std::string word_list_date() {
   return out;
 }
 
-WordListOutcome add_word(const char* path, std::string_view line, std::string_view sentence) {
+WordListOutcome add_word(const char* path, std::string_view line, std::string_view sentence,
+                         std::string_view form) {
   line = line.substr(0, line.find_first_of(std::string_view("\r\n\0", 3)));
   if (line.empty()) return word_list.last = WordListOutcome::kNoEntry;
-  std::string row = word_list_row(line, sentence, word_list_date());
+  std::string row = word_list_row(line, sentence, word_list_date(), form);
 
   // The look for the word and the append are one step under the file's
   // lock, so two programs adding the same word write it once.

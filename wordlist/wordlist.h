@@ -2,10 +2,13 @@
 // `wordlist.tsv` beside the dictionary, for a flash-card program to import.
 //
 // A row is tab-separated UTF-8 ending in a line feed:
-//   headword <TAB> reading <TAB> glosses <TAB> sentence <TAB> date
+//   headword <TAB> reading <TAB> glosses <TAB> sentence <TAB> date [<TAB> form]
 // taken from an entry line `HEADWORD [READING] /gloss/gloss/` (the reading
 // empty for a kana headword, the glosses joined by "; "), the sentence of the
-// passage around the word, and the date as YYYY-MM-DD. Tabs and line ends
+// passage around the word, and the date as YYYY-MM-DD. A word met in a
+// conjugated form (the "Dictionary forms" mode) is kept by its dictionary
+// form's entry, with how the text came from it, "(past of 泣く)", as a sixth
+// field; other rows have five. Tabs and line ends
 // inside a field become blanks. The file is only ever appended to: rows
 // already there are never rewritten, and a word (headword and reading) that
 // is there is not added again.
@@ -55,7 +58,8 @@ EntryFields entry_fields(std::string_view line);
 std::string_view sentence_around(std::string_view text, size_t offset, size_t length);
 
 // The row for an entry line and a sentence (both EUC-JP) on date.
-std::string word_list_row(std::string_view line, std::string_view sentence, std::string_view date);
+std::string word_list_row(std::string_view line, std::string_view sentence, std::string_view date,
+                          std::string_view form = {});
 
 // What became of the last add_word, for the command line: "added to
 // wordlist.tsv", "already in wordlist.tsv", "nothing to add" or "could not
@@ -65,7 +69,9 @@ const char* word_list_outcome_text();
 // Today's date as YYYY-MM-DD (word_list.date when it is set).
 std::string word_list_date();
 
-// Appends the row of line and sentence to the file at path unless a row with
-// the same headword and reading is there. Records and returns the outcome;
-// an empty line is kNoEntry and touches nothing.
-WordListOutcome add_word(const char* path, std::string_view line, std::string_view sentence);
+// Appends the row of line, sentence and form (EUC-JP; form empty for a word
+// as it stands) to the file at path unless a row with the same headword and
+// reading is there. Records and returns the outcome; an empty line is
+// kNoEntry and touches nothing.
+WordListOutcome add_word(const char* path, std::string_view line, std::string_view sentence,
+                         std::string_view form = {});

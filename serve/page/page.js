@@ -66,6 +66,7 @@ function renderItem(item, index, romaji) {
   } else {
     span.textContent = item.text;
   }
+  markIfNew(span, item);
   span.setAttribute("aria-label", item.kind === "word"
     ? `${item.text}: ${item.form ? item.form + " " : ""}${item.reading ? item.reading + ", " : ""}${item.glosses.join("; ")}`
     : `${item.text}: no entry`);
@@ -102,7 +103,8 @@ function showPage(page, append) {
   const words = page.items.filter((i) => i.kind === "word").length;
   const unfound = page.items.filter((i) => i.kind === "nomatch").length;
   setStatus(`${words} words found, ${unfound} characters without an entry` +
-    (page.lossless ? "." : ". Some characters have no code in the dictionary's encoding and read as 〓."));
+    (page.lossless ? "." : ". Some characters have no code in the dictionary's encoding and read as 〓.") +
+    knownShareText());
 }
 
 async function loadPage(from, append) {
@@ -213,6 +215,7 @@ function showPopup(span) {
       list.append(li);
     }
     popup.append(list);
+    popup.append(studyButtons(item));
   } else {
     head.append(item.text);
     popup.append(head);
@@ -236,6 +239,102 @@ function showPopup(span) {
 
 function itemOf(target) {
   return target instanceof Element ? target.closest("#reading .item") : null;
+}
+
+// ---- Known words ---------------------------------------------------------
+// Words not in known.tsv are marked as new (a setting turns it off); the
+// popup marks a word known or adds it to the word list, and the status line
+// says how much of the text shown is known.
+
+const kMarkNewSetting = "dodevuz.markNew";
+
+function markingNew() {
+  return $("mark-new").checked;
+}
+
+function markIfNew(span, item) {
+  if (item.kind === "word" && !item.known && markingNew()) span.classList.add("new");
+}
+
+// " 62 % of its words are known (124 of 200)." for the items shown.
+function knownShareText() {
+  const words = state.items.filter((i) => i.kind === "word");
+  if (words.length === 0) return "";
+  const known = words.filter((i) => i.known).length;
+  return ` ${Math.round((100 * known) / words.length)} % of its words are known (${known} of ${words.length}).`;
+}
+
+// The sentence around items[index]: the items' text from after the last
+// sentence end before it to the next one after it.
+function sentenceAround(index) {
+  const ends = /[。．！？!?\n]/;
+  let start = index;
+  while (start > 0 && !ends.test(state.items[start - 1].text.slice(-1))) start--;
+  let end = index;
+  while (end < state.items.length - 1 && !ends.test(state.items[end].text.slice(-1))) end++;
+  return state.items.slice(start, end + 1).map((i) => i.text).join("").trim().slice(0, 400);
+}
+
+function sameWord(a, b) {
+  return a.kind === "word" && a.headword === b.headword && (a.reading || "") === (b.reading || "");
+}
+
+async function markKnown(item, known) {
+  const answer = await callApi("/api/known",
+    { headword: item.headword, reading: item.reading || "", known });
+  // Every occurrence of the word changes at once, on this page and the ones
+  // appended to it.
+  for (const other of state.items) if (sameWord(other, item)) other.known = answer.known;
+  renderReading();
+  setStatus(`${item.headword}: ${answer.outcome}.${knownShareText()}`);
+  return answer.outcome;
+}
+
+function studyButtons(item) {
+  const bar = document.createElement("div");
+  bar.className = "study";
+  const said = document.createElement("span");
+  said.className = "hint";
+  said.setAttribute("role", "status");
+  const button = (label, action) => {
+    const b = document.createElement("button");
+    b.type = "button";
+    b.textContent = label;
+    b.addEventListener("click", async (e) => {
+      e.stopPropagation();
+      try {
+        said.textContent = await action();
+      } catch (err) {
+        said.textContent = err.message;
+      }
+    });
+    return b;
+  };
+  bar.append(
+    button(item.known ? "Not known" : "Known", () => markKnown(item, !item.known)),
+    button("Add to word list", async () => {
+      const index = state.items.indexOf(item);
+      const answer = await callApi("/api/add-word", {
+        headword: item.headword, reading: item.reading || "",
+        sentence: index >= 0 ? sentenceAround(index) : "", form: item.form || "",
+      });
+      return answer.outcome;
+    }),
+    said);
+  return bar;
+}
+
+function inPopup(target) {
+  return target instanceof Node && $("popup").contains(target);
+}
+
+function startStudy() {
+  const box = $("mark-new");
+  box.checked = localStorage.getItem(kMarkNewSetting) !== "off";
+  box.addEventListener("change", () => {
+    localStorage.setItem(kMarkNewSetting, box.checked ? "on" : "off");
+    renderReading();
+  });
 }
 
 // ---- Single --------------------------------------------------------------
@@ -375,9 +474,18 @@ async function start() {
   const reading = $("reading");
   reading.addEventListener("keydown", readingKeys);
   reading.addEventListener("mouseover", (e) => { const i = itemOf(e.target); if (i) showPopup(i); });
-  reading.addEventListener("mouseout", (e) => { if (itemOf(e.target) && !itemOf(e.relatedTarget)) hidePopup(); });
+  reading.addEventListener("mouseout", (e) => {
+    if (itemOf(e.target) && !itemOf(e.relatedTarget) && !inPopup(e.relatedTarget)) hidePopup();
+  });
+  $("popup").addEventListener("mouseleave", (e) => { if (!itemOf(e.relatedTarget)) hidePopup(); });
+  $("popup").addEventListener("focusout", (e) => {
+    if (!inPopup(e.relatedTarget) && !itemOf(e.relatedTarget)) hidePopup();
+  });
   reading.addEventListener("focusin", (e) => { const i = itemOf(e.target); if (i) showPopup(i); });
-  reading.addEventListener("focusout", (e) => { if (!itemOf(e.relatedTarget)) hidePopup(); });
+  reading.addEventListener("focusout", (e) => {
+    if (!itemOf(e.relatedTarget) && !inPopup(e.relatedTarget)) hidePopup();
+  });
+  startStudy();
   reading.addEventListener("click", (e) => {
     const i = itemOf(e.target);
     if (i && window.getSelection().isCollapsed) {

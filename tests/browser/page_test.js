@@ -138,6 +138,32 @@ async function main() {
       await page.waitForSelector("#popup[hidden]", { hidden: true });
     });
 
+    await step("new words are marked until the popup's Known marks them, and the setting hides the marks", async () => {
+      const knownFile = path.join(dataDir, "known.tsv");
+      fs.rmSync(knownFile, { force: true });
+      await getAndWait(page);
+      const marked = () => page.$$eval("#reading .word.new", (s) => s.length);
+      assert.equal(await marked(), words.length);
+      assert.match(await page.$eval("#status", (el) => el.textContent), /0 % of its words are known/);
+      const index = words.findIndex((w) => w.headword === w.word);
+      const spans = await page.$$("#reading .word");
+      await spans[index].hover();
+      await page.waitForSelector("#popup:not([hidden])");
+      const [known] = await page.$$("#popup .study button");
+      await known.click();  // the pointer crosses into the popup: it stays
+      await page.waitForFunction((n) => document.querySelectorAll("#reading .word.new").length < n, {}, words.length);
+      const same = words.filter((w) => w.headword === words[index].headword && w.reading === words[index].reading).length;
+      assert.equal(await marked(), words.length - same);
+      assert.match(await page.$eval("#status", (el) => el.textContent), /% of its words are known \(\d+ of \d+\)/);
+      assert.match(fs.readFileSync(knownFile, "utf8"), new RegExp(`^${words[index].headword}\t`));
+      await page.click("#mark-new");
+      assert.equal(await marked(), 0);
+      await page.click("#mark-new");
+      fs.rmSync(knownFile, { force: true });
+      await getAndWait(page);
+      assert.equal(await marked(), words.length);
+    });
+
     await step("the romaji toggle spells readings and kana in romaji", async () => {
       await page.click("#romaji-toggle");
       const rts = await page.$$eval("#reading rt", (r) => r.map((x) => x.textContent));

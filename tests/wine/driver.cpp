@@ -508,7 +508,7 @@ void check_resources(const std::string& exe) {
         "Get Dodevuz &NEXT\tCtrl+N=111;Single &Dodevuz\tCtrl+L=105;&Clear All=110;&Watch "
         "clipboard=112;-;&About\tF1=102;"
         "E&xit\tCtrl+Q=101;}&Edit{&Copy\tCtrl+C=106;&Add to Word List\tCtrl+D=113;"
-        "&Kanji Details\tCtrl+K=117;}"
+        "&Kanji Details\tCtrl+K=117;Mark as &Known\tCtrl+Shift+K=118;}"
         "&View{&Larger Text\tCtrl++=115;S&maller Text\tCtrl+-=116;}"
         "&Options{&Dictionary forms=114;}";
     check(got == want, "the menu holds exactly its items, in order, with mnemonics and keys", got);
@@ -529,10 +529,10 @@ void check_resources(const std::string& exe) {
       got += entry;
     }
     check(got ==
-              "CS4A=108;CS56=109;C4E=111;C4C=105;C43=106;C44=113;C4B=117;70=102;C51=101;CBB=115;"
+              "CS4A=108;CS56=109;C4E=111;C4C=105;C43=106;C44=113;C4B=117;CS4B=118;70=102;C51=101;CBB=115;"
               "CSBB=115;"
               "C6B=115;CBD=116;C6D=116;",
-          "the shortcuts: Ctrl+Shift+J, V, Ctrl+N, L, C, D, F1, Ctrl+Q, Ctrl+plus, Ctrl+minus",
+          "the shortcuts: Ctrl+Shift+J, V, Ctrl+N, L, C, D, Ctrl+Shift+K, F1, Ctrl+Q, Ctrl+plus, Ctrl+minus",
           got);
   }
 
@@ -711,6 +711,14 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
   check(rows.rfind(head, 0) == 0 && rows.find('\n') == rows.size() - 1 &&
             std::count(rows.begin(), rows.end(), '\t') == 4,
         "Add to Word List appends one UTF-8 row of five fields for the word, once", rows);
+  // Mark as Known, twice: the word's headword and reading, once.
+  DeleteFileA((folder + "\\known.tsv").c_str());
+  command(program, 118);
+  command(program, 118);
+  const std::string known = read_file("known.tsv");
+  check(known.rfind(head, 0) == 0 && known.find('\n') == known.size() - 1 &&
+            std::count(known.begin(), known.end(), '\t') == 1,
+        "Mark as Known appends one row for the word, once", known);
   // It looked the word up again: the single pane is a new one with the same lines.
   single = pane_at(program, 294);
   check(single != nullptr && euc(window_text(single)) == single_text,
