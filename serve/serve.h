@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -27,6 +28,13 @@ class Server;
 
 constexpr int kDefaultServePort = 8080;
 constexpr size_t kServeBodyLimit = 1 << 20;  // bytes of a request body
+// Bytes of dictionary the server keeps in its page cache between requests:
+// the main and names dictionaries with their indexes (68 MB in full) fit, so
+// a run of pages reads each dictionary page from disk at most once. Less
+// thrashes: the names dictionary's searches evict the main one's pages.
+constexpr uint64_t kServeCacheBytes = 80ull << 20;
+// Longer entries a popup lists under "longer words".
+constexpr size_t kLongerShown = 30;
 
 struct ServeOptions {
   int port = kDefaultServePort;  // 0: any free port
@@ -67,3 +75,12 @@ int run_server(const ServeOptions& options, FILE* out);
 std::string api_get(const std::string& body, int* status);
 std::string api_single(const std::string& body, int* status);
 std::string api_about(int* status);
+// POST /api/entries {"text": W, "also": D} -> the entries whose headword or
+// reading is W (or its dictionary form D), whole lines with their senses
+// grouped, and up to kLongerShown of the longer entries that begin like W.
+std::string api_entries(const std::string& body, int* status);
+// POST /api/wordlist {"headword", "reading", "sentence"} -> the entry's line
+// with the sentence appended to wordlist.tsv, unless the word is there.
+std::string api_word_list_add(const std::string& body, int* status);
+// GET /api/wordlist: the word list file as it stands (empty when none).
+std::string api_word_list_file(int* status);

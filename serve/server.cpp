@@ -151,6 +151,8 @@ int serve_bind(const ServeOptions& options, std::string* error) {
         [](const httplib::Request&, httplib::Response& res) { serve_asset(res, kPageJs); });
   s.Get("/page.css",
         [](const httplib::Request&, httplib::Response& res) { serve_asset(res, kPageCss); });
+  s.Get("/text.js",
+        [](const httplib::Request&, httplib::Response& res) { serve_asset(res, kPageTextJs); });
   s.Get("/api/about", [](const httplib::Request&, httplib::Response& res) {
     int status = 500;
     std::string body;
@@ -165,6 +167,23 @@ int serve_bind(const ServeOptions& options, std::string* error) {
          [](const httplib::Request& req, httplib::Response& res) { run_api(req, res, api_get); });
   s.Post("/api/single", [](const httplib::Request& req, httplib::Response& res) {
     run_api(req, res, api_single);
+  });
+  s.Post("/api/entries", [](const httplib::Request& req, httplib::Response& res) {
+    run_api(req, res, api_entries);
+  });
+  s.Post("/api/wordlist", [](const httplib::Request& req, httplib::Response& res) {
+    run_api(req, res, api_word_list_add);
+  });
+  s.Get("/api/wordlist", [](const httplib::Request&, httplib::Response& res) {
+    int status = 500;
+    std::string body;
+    {
+      std::lock_guard<std::mutex> lock(serve.core);
+      body = api_word_list_file(&status);
+    }
+    res.status = status;
+    res.set_header("Content-Disposition", "attachment; filename=\"wordlist.tsv\"");
+    res.set_content(body, "text/tab-separated-values; charset=utf-8");
   });
 
   if (options.port == 0) {

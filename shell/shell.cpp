@@ -16,7 +16,7 @@
 
 Shell shell;
 
-void reset_program_state(int frame_count) {
+void reset_passage_state() {
   // The panes and the shell's own block go first; each subsystem's reset
   // gives back the files and blocks it holds, so a fresh start leaks nothing.
   for (Window* pane : {&shell.listing_pane, &shell.single_pane}) {
@@ -27,13 +27,17 @@ void reset_program_state(int frame_count) {
   memory_unlock(shell.copy_block);
   memory_free(shell.copy_block);
   shell.copy_block = nullptr;
-  reset_store(frame_count);
   reset_intake();
   reset_lookup();
   reset_romaji();
   reset_word_list();
-  reset_deinflect();
   shell = Shell{};
+}
+
+void reset_program_state(int frame_count) {
+  reset_passage_state();
+  reset_store(frame_count);
+  reset_deinflect();
 }
 
 namespace {
