@@ -11,7 +11,7 @@ struct PageAsset {
   const char* type;  // its Content-Type
 };
 
-extern const PageAsset kPageHtml;  // page/index.html
-extern const PageAsset kPageJs;    // page/page.js
-extern const PageAsset kPageCss;   // page/page.css
+extern const PageAsset kPageHtml;    // page/index.html
+extern const PageAsset kPageJs;      // page/page.js
+extern const PageAsset kPageCss;     // page/page.css
 extern const PageAsset kPageTextJs;  // page/text.js: the page's text handling, apart from the page

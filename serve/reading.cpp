@@ -120,7 +120,7 @@ std::string refuse(int* status, int code, const std::string& message) {
 }
 
 // The request's JSON object, or false with *problem set.
-bool parse_request(const std::string& body, json* request, std::string* problem) {
+bool parse_object(const std::string& body, json* request, std::string* problem) {
   *request = json::parse(body, nullptr, false);
   if (request->is_discarded()) {
     *problem = "the request is not JSON (or its strings are not UTF-8)";
@@ -130,6 +130,12 @@ bool parse_request(const std::string& body, json* request, std::string* problem)
     *problem = "the request must be a JSON object";
     return false;
   }
+  return true;
+}
+
+// The same with its "text", a string without NUL characters.
+bool parse_request(const std::string& body, json* request, std::string* problem) {
+  if (!parse_object(body, request, problem)) return false;
   auto text = request->find("text");
   if (text == request->end() || !text->is_string()) {
     *problem = "the request needs \"text\", a string";
@@ -696,7 +702,7 @@ std::string api_entries(const std::string& body, int* status) {
 std::string api_word_list_add(const std::string& body, int* status) {
   json request;
   std::string problem;
-  if (!parse_request(body, &request, &problem)) return refuse(status, 400, problem);
+  if (!parse_object(body, &request, &problem)) return refuse(status, 400, problem);
   std::string headword, reading, sentence;
   if (!euc_field(request, "headword", kSearchKeySize - 1, &headword, &problem) ||
       !euc_field(request, "reading", kSearchKeySize - 1, &reading, &problem) ||
