@@ -182,6 +182,35 @@ function renderItem(item, index) {
   return span;
 }
 
+// The paragraph the next item goes into: each line of the text is a block
+// of its own, so drawing more of a long text lays out only what is new. A
+// paragraph that runs on over the end of a page goes on in the same block.
+function paragraph(page) {
+  if (!state.paragraph) {
+    state.paragraph = document.createElement("div");
+    state.paragraph.className = "para";
+    page.append(state.paragraph);
+  }
+  return state.paragraph;
+}
+
+// Draws an item into the page, its line ends closing paragraphs (each keeps
+// its line end, so the reading's text is the text).
+function drawItem(page, item, index) {
+  if (item.kind !== "passed") {
+    paragraph(page).append(renderItem(item, index));
+    return;
+  }
+  const lines = (settings.romaji ? item.romaji : item.text).split("\n");
+  lines.forEach((line, i) => {
+    if (line) paragraph(page).append(line);
+    if (i < lines.length - 1) {
+      paragraph(page).append("\n");
+      state.paragraph = null;
+    }
+  });
+}
+
 // Renders queued pages a slice of time at a time, so the main thread is
 // never held long however long the text.
 function pump() {
@@ -193,18 +222,17 @@ function pump() {
     const until = performance.now() + kSlice;
     while (state.queue.length > 0 && performance.now() < until) {
       const job = state.queue[0];
-      const fragment = document.createDocumentFragment();
       while (job.next < job.items.length && (job.next & 63 || performance.now() < until)) {
-        fragment.append(renderItem(job.items[job.next], job.base + job.next));
+        drawItem(job.element, job.items[job.next], job.base + job.next);
         job.next++;
       }
-      job.element.append(fragment);
       if (job.next >= job.items.length) state.queue.shift();
     }
     if (state.queue.length > 0) {
       setTimeout(step, 0);
     } else {
       state.rendering = false;
+      markBusy();
       if (!$("reading").querySelector('.item[tabindex="0"]')) {
         const first = $("reading").querySelector(".item");
         if (first) first.tabIndex = 0;
@@ -218,6 +246,12 @@ function pump() {
 function queuePage(items, base, element) {
   state.queue.push({ items, base, element, next: 0 });
   pump();
+}
+
+// Busy while a page is on its way or being drawn.
+function markBusy() {
+  const busy = state.loading || state.queue.length > 0;
+  $("reading").setAttribute("aria-busy", busy ? "true" : "false");
 }
 
 function updateStatus() {
@@ -234,6 +268,7 @@ function updateStatus() {
 async function readOn() {
   if (state.loading || state.done) return;
   state.loading = true;
+  markBusy();
   const generation = state.generation;
   try {
     const reach = Math.min(kWindow, state.lastTaken ? Math.max(2000, 3 * state.lastTaken) : kFirstWindow);
@@ -270,7 +305,10 @@ async function readOn() {
       setStatus(`Could not read the passage: ${e.message}`, true);
     }
   } finally {
-    if (generation === state.generation) state.loading = false;
+    if (generation === state.generation) {
+      state.loading = false;
+      markBusy();
+    }
   }
   if (generation === state.generation) maybeReadOn();
 }
@@ -282,7 +320,7 @@ function maybeReadOn() {
   const near = settings.vertical
     ? end.right > $("reading").getBoundingClientRect().left - 2 * window.innerWidth
     : end.top < window.innerHeight * 3;
-  if (near || state.readAll) readOn();
+  if (near || state.readAll || state.pos <= state.readUntil) readOn();
 }
 
 let endObserver = null;
@@ -306,10 +344,12 @@ function startReading(from) {
   state.items = [];
   state.queue = [];
   state.rendering = false;
+  state.paragraph = null;
   state.words = 0;
   state.unfound = 0;
   state.lossy = false;
   state.readAll = false;
+  state.readUntil = -1;
   state.lastTaken = 0;
   hidePopup();
   $("reading").replaceChildren();
@@ -332,6 +372,7 @@ function redraw() {
   state.rendering = false;
   state.queue = [];
   const pages = Array.from($("reading").children);
+  state.paragraph = null;
   let base = 0;
   for (const page of pages) {
     const count = Number(page.dataset.count || 0);
@@ -662,6 +703,11 @@ function setting(name, value) {
   keep(false);
 }
 
+// Texts read again from their start on a reload up to this many characters
+// before the position; beyond, the reading goes on from the page the reader
+// was on, with "Read from the start" at hand.
+const kReadBackLimit = 100000;
+
 // Back where the reader was: the text, the settings, the position.
 function restore() {
   const kept = loadKept();
@@ -672,15 +718,21 @@ function restore() {
   $("text").value = text;
   state.text = text;
   const position = kept.position && kept.position.text <= text.length ? kept.position : { text: 0, within: 0 };
-  startReading(position.text);
-  const within = position.within || 0;
-  const settle = () => {
-    const page = $("reading").firstElementChild;
-    if (!page || state.rendering || state.queue.length > 0) { setTimeout(settle, 50); return; }
-    if (within > 0) window.scrollTo(0, window.scrollY + page.getBoundingClientRect().top + within * page.offsetHeight);
-    else if (position.text > 0) page.scrollIntoView({ block: "start" });
+  const from = position.text > kReadBackLimit ? position.text : 0;
+  startReading(from);
+  state.readUntil = position.text;
+  const settle = (tries) => {
+    const page = Array.from($("reading").children).find((p) => Number(p.dataset.start) === position.text);
+    if (tries > 0 && (!page || state.loading || state.queue.length > 0)) {
+      setTimeout(() => settle(tries - 1), 50);
+      return;
+    }
+    state.readUntil = -1;
+    if (!page) return;
+    const top = window.scrollY + page.getBoundingClientRect().top;
+    window.scrollTo(0, top + (position.within || 0) * page.getBoundingClientRect().height);
   };
-  settle();
+  settle(400);
 }
 
 async function start() {
