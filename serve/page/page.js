@@ -299,6 +299,7 @@ async function readOn() {
     $("all").hidden = state.done;
     $("from-start").hidden = state.start === 0;
     updateStatus();
+    state.loading = false;
   } catch (e) {
     if (generation === state.generation) {
       state.done = true;
@@ -315,7 +316,8 @@ async function readOn() {
 
 // Reads on when the end of what is shown is near the screen.
 function maybeReadOn() {
-  if (state.done || state.loading || state.queue.length > 0) return;
+  // The next page is asked for while this one is drawn, a page or two ahead.
+  if (state.done || state.loading || state.queue.length > 1) return;
   const end = $("reading-end").getBoundingClientRect();
   const near = settings.vertical
     ? end.right > $("reading").getBoundingClientRect().left - 2 * window.innerWidth

@@ -135,7 +135,7 @@ async function main() {
     executablePath: chromium,
     headless: true,
     userDataDir: profile,
-    protocolTimeout: 300000,
+    protocolTimeout: 600000,
     args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--no-proxy-server",
       "--disable-background-networking", "--disable-component-update", "--disable-sync"],
   });
@@ -261,7 +261,7 @@ async function main() {
       assert.equal(fs.readFileSync(path.join(dir, "wordlist.tsv"), "utf8"), list);
       // A word in the list loses its furigana when the reader asks so.
       await page.select("#furigana", "unlisted");
-      const after = await page.$eval("#reading .word.listed .rb", (rb) => getComputedStyle(rb, "::after").content);
+      const after = await page.$eval("#reading .word.listed .rb", (rb) => getComputedStyle(rb, "::before").content);
       assert.equal(after, "none");
       await page.select("#furigana", "all");
       await page.mouse.move(2, 2);
@@ -324,7 +324,7 @@ async function main() {
       assert.equal(await page.$eval("#furigana", (s) => s.value), "none");
       assert.equal(await page.evaluate(() => document.documentElement.dataset.theme), "dark");
       assert.equal(await page.$eval("#reading", (r) => r.style.fontSize), size);
-      assert.equal(await page.$eval("#reading .rb", (rb) => getComputedStyle(rb, "::after").content), "none");
+      assert.equal(await page.$eval("#reading .rb", (rb) => getComputedStyle(rb, "::before").content), "none");
       const back = await page.evaluate(() => window.scrollY);
       assert.ok(Math.abs(back - position) < 400, `back at ${back}, was at ${position}`);
       await page.select("#furigana", "all");
@@ -400,7 +400,29 @@ async function main() {
       await page.emulateMediaFeatures([{ name: "prefers-color-scheme", value: "light" }]);
     });
 
-    await step("a 1 MB text is read to its end a window at a time, never re-sent", async () => {
+    if (screenshot) {
+      await page.setViewport({ width: 1100, height: 700 });
+      await page.evaluate(() => localStorage.clear());
+      await page.reload({ waitUntil: "networkidle0" });
+      await paste(page, passage.split("\n").slice(0, 4).join("\n"));
+      await getAndWait(page);
+      await page.evaluate(() => {
+        const span = document.querySelectorAll("#reading .word")[1];
+        const range = document.createRange();
+        range.selectNodeContents(span);
+        window.getSelection().removeAllRanges();
+        window.getSelection().addRange(range);
+      });
+      await page.click("#single");
+      await page.waitForSelector("#single-result .single-entry");
+      await page.evaluate(() => window.getSelection().removeAllRanges());
+      await hoverWord(page, "古い");
+      await page.screenshot({ path: screenshot });
+      console.log(`wrote ${screenshot}`);
+    }
+    // The longest step last; DODEVUZ_SKIP_LONG_TEXT=1 leaves it out (for a
+    // screenshot on a busy machine).
+    if (!process.env.DODEVUZ_SKIP_LONG_TEXT) await step("a 1 MB text is read to its end a window at a time, never re-sent", async () => {
       let text = "";
       while (Buffer.byteLength(text) < 1 << 20) text += passage;
       const sent = [];
@@ -424,7 +446,7 @@ async function main() {
       });
       await page.click("#all");
       const started = Date.now();
-      await waitRead(page, 280000);
+      await waitRead(page, 540000);
       const seconds = (Date.now() - started) / 1000;
       page.off("request", onRequest);
       page.off("response", onResponse);
@@ -447,26 +469,6 @@ async function main() {
       assert.deepEqual(foreign, []);
     });
 
-    if (screenshot) {
-      await page.setViewport({ width: 1100, height: 700 });
-      await page.evaluate(() => localStorage.clear());
-      await page.reload({ waitUntil: "networkidle0" });
-      await paste(page, passage.split("\n").slice(0, 4).join("\n"));
-      await getAndWait(page);
-      await page.evaluate(() => {
-        const span = document.querySelectorAll("#reading .word")[1];
-        const range = document.createRange();
-        range.selectNodeContents(span);
-        window.getSelection().removeAllRanges();
-        window.getSelection().addRange(range);
-      });
-      await page.click("#single");
-      await page.waitForSelector("#single-result .single-entry");
-      await page.evaluate(() => window.getSelection().removeAllRanges());
-      await hoverWord(page, "古い");
-      await page.screenshot({ path: screenshot });
-      console.log(`wrote ${screenshot}`);
-    }
   } finally {
     await browser.close();
     server.kill("SIGINT");
