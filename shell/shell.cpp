@@ -10,6 +10,7 @@
 #include "deinflect/deinflect.h"
 #include "intake/intake.h"
 #include "lookup/lookup.h"
+#include "readings/readings.h"
 #include "romaji/romaji.h"
 #include "store/store.h"
 #include "wordlist/wordlist.h"
@@ -38,6 +39,7 @@ void reset_program_state(int frame_count) {
   reset_passage_state();
   reset_store(frame_count);
   reset_deinflect();
+  reset_readings();
 }
 
 namespace {
