@@ -15,3 +15,4 @@ extern const PageAsset kPageHtml;  // page/index.html
 extern const PageAsset kPageJs;    // page/page.js
 extern const PageAsset kPageCss;   // page/page.css
 extern const PageAsset kPageKanjiJs;  // page/kanji.js
+extern const PageAsset kPageTextJs;  // page/text.js: the page's text handling, apart from the page

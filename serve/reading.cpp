@@ -5,9 +5,12 @@
 // the JSON is made with nlohmann::json.
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "deinflect/deinflect.h"
@@ -18,9 +21,11 @@
 #include "platform/in_memory.h"
 #include "platform/text_units.h"
 #include "romaji/romaji.h"
+#include "serve/senses.h"
 #include "serve/serve.h"
 #include "shell/shell.h"
 #include "store/store.h"
+#include "wordlist/wordlist.h"
 
 #ifndef DODEVUZ_VERSION
 #define DODEVUZ_VERSION "0"
@@ -48,12 +53,62 @@ Window serve_window() {
   return &main_window;
 }
 
+// The sizes of the dictionary files the store has open, as file_size gives
+// them (text, index per named slot; 0 for a file that is not there).
+struct DictionaryFiles {
+  uint32_t sizes[kNamedSlots][2];
+  bool operator==(const DictionaryFiles&) const = default;
+};
+
+DictionaryFiles dictionary_files() {
+  DictionaryFiles files{};
+  for (int slot = 0; slot < kNamedSlots; ++slot) {
+    if (file_size(kSlotTextFile[slot], &files.sizes[slot][0]) != 0) files.sizes[slot][0] = 0;
+    if (file_size(kSlotIndexFile[slot], &files.sizes[slot][1]) != 0) files.sizes[slot][1] = 0;
+  }
+  return files;
+}
+
+// Page frames for the server's cache: the dictionaries it has open, whole,
+// up to kServeCacheBytes; a reader pages through long texts, and each page
+// then reads from memory what an earlier page brought in.
+int serve_frame_count(const DictionaryFiles& files) {
+  uint64_t bytes = 0;
+  for (const auto& slot : files.sizes) bytes += uint64_t{slot[0]} + slot[1];
+  bytes = std::min<uint64_t>(bytes, kServeCacheBytes);
+  return bounded_frame_count(
+      static_cast<long long>(std::max<uint64_t>(bytes / kPageSize + 1, kDefaultFrameCount)));
+}
+
+// What the server's dictionaries were opened from; the cache stays warm
+// between requests while the files are the same.
+DictionaryFiles warm_files;
+bool warm = false;
+
 // Every request starts from the program's state at start-up, so no request
-// sees another's text and the in-memory desktop does not grow.
+// sees another's text and the in-memory desktop does not grow; only the open
+// dictionaries, their page cache and search memo, and the deinflection table
+// carry over, as long as the files on disk are the ones they were read from.
 void start_afresh() {
-  reset_program_state();
+  const DictionaryFiles files = dictionary_files();
+  if (warm && files == warm_files && slot_ready(0)) {
+    reset_passage_state();
+  } else {
+    reset_program_state(serve_frame_count(files));
+    warm = false;
+  }
   reset_desktop();
   desktop.focus = serve_window();
+  if (!warm) {
+    open_dictionaries(serve_window());
+    warm_files = files;
+    warm = slot_ready(0);
+  }
+}
+
+// The deinflection table, read once while the cache is warm.
+void ensure_deinflect_table() {
+  if (!deinflect.loaded) load_deinflect_table(serve_window());
 }
 
 std::string answer(int* status, int code, const json& body) {
@@ -66,7 +121,7 @@ std::string refuse(int* status, int code, const std::string& message) {
 }
 
 // The request's JSON object, or false with *problem set.
-bool parse_request(const std::string& body, json* request, std::string* problem) {
+bool parse_object(const std::string& body, json* request, std::string* problem) {
   *request = json::parse(body, nullptr, false);
   if (request->is_discarded()) {
     *problem = "the request is not JSON (or its strings are not UTF-8)";
@@ -76,6 +131,12 @@ bool parse_request(const std::string& body, json* request, std::string* problem)
     *problem = "the request must be a JSON object";
     return false;
   }
+  return true;
+}
+
+// The same with its "text", a string without NUL characters.
+bool parse_request(const std::string& body, json* request, std::string* problem) {
+  if (!parse_object(body, request, problem)) return false;
   auto text = request->find("text");
   if (text == request->end() || !text->is_string()) {
     *problem = "the request needs \"text\", a string";
@@ -210,6 +271,172 @@ std::string buffer_text(const unsigned char* buffer, size_t size) {
                      strnlen(reinterpret_cast<const char*>(buffer), size));
 }
 
+const char* slot_name(int slot) {
+  return slot >= 0 && slot < kNamedSlots ? kSlotTextFile[slot] : "dictionary";
+}
+
+// UTF-16 units in a UTF-8 text, as the page counts a string's length.
+size_t utf16_units(std::string_view utf8) {
+  size_t units = 0;
+  for (unsigned char c : utf8) {
+    if ((c & 0xC0) != 0x80) units += c >= 0xF0 ? 2 : 1;
+  }
+  return units;
+}
+
+// The UTF-16 units of the part of text (UTF-8) that became the first
+// euc_bytes of euc, its EUC-JP conversion: where the page's own copy of the
+// text reads on. The conversion goes character by character, so the prefix
+// is the shortest one whose conversion is that long; the round trip finds
+// it at once when every character converted.
+size_t utf16_units_before(const std::string& text, const std::string& euc, size_t euc_bytes) {
+  const std::string back = euc_to_utf8(std::string_view(euc).substr(0, euc_bytes));
+  if (text.compare(0, back.size(), back) == 0) return utf16_units(back);
+  // A character without an EUC-JP code (read as the geta mark): search the
+  // character boundaries.
+  size_t low = 0, high = text.size();
+  while (low < high) {
+    size_t mid = low + (high - low) / 2;
+    while (mid > low && (static_cast<unsigned char>(text[mid]) & 0xC0) == 0x80) --mid;
+    if (mid == low) {
+      // No boundary between: step over the character at low.
+      size_t next = low + 1;
+      while (next < high && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80) ++next;
+      if (utf8_to_euc(std::string_view(text).substr(0, low)).size() >= euc_bytes) break;
+      low = next;
+      continue;
+    }
+    if (utf8_to_euc(std::string_view(text).substr(0, mid)).size() >= euc_bytes) {
+      high = mid;
+    } else {
+      low = mid;
+    }
+  }
+  return utf16_units(std::string_view(text).substr(0, low));
+}
+
+// Katakana read as hiragana, as the index compares them: a word and an
+// entry's reading are the same word in either script.
+std::string fold_kana(std::string euc) {
+  for (size_t i = 0; i + 1 < euc.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(euc[i]);
+    if (c < 0x80) continue;
+    if (c == 0xA5 && static_cast<unsigned char>(euc[i + 1]) <= 0xF3)
+      euc[i] = static_cast<char>(0xA4);
+    i += c == 0x8F ? 2 : 1;
+  }
+  return euc;
+}
+
+// One whole entry line (EUC-JP, without its line end) of a slot, and where
+// it starts.
+struct WholeLine {
+  int slot;
+  int32_t start;
+  std::string line;
+};
+
+// Bytes of an entry line the popup reads at most; the longest lines of the
+// full dictionary are a few kilobytes.
+constexpr int32_t kWholeLineLimit = 16384;
+// Index entries looked at per key and slot: a one-kanji key matches tens of
+// thousands in the full dictionary, and the popup wants the first few.
+constexpr int kEntriesScanned = 4000;
+
+// The whole lines of the entries whose indexed word begins with key (EUC-JP,
+// whole characters), in every open slot, each line once.
+std::vector<WholeLine> lines_beginning(const std::string& key) {
+  std::vector<WholeLine> out;
+  if (key.empty() || key.size() >= kSearchKeySize) return out;
+  unsigned char search[kSearchKeySize] = {};
+  std::memcpy(search, key.data(), key.size());
+  const auto length = static_cast<int32_t>(key.size());
+  std::unordered_set<int64_t> seen;
+  std::vector<unsigned char> buffer(kWholeLineLimit);
+  for (int slot = 0; slot <= store.highest_slot && slot < kSlotCount; ++slot) {
+    if (!slot_ready(slot)) continue;
+    int status = kNotFound;
+    int32_t entry = 0;
+    search_index(kSearchMode, slot, 0, length, search, &status, &entry, lookup.entry_line);
+    for (int scanned = 0; status == kFound && scanned < kEntriesScanned; ++scanned) {
+      store.current_slot = slot;
+      const int32_t start = dict_line_end_before(index_entry(entry)) + 1;
+      if (seen.insert((int64_t{slot} << 32) | static_cast<uint32_t>(start)).second) {
+        const int32_t n = dict_copy_line(start, buffer.data(), kWholeLineLimit);
+        std::string line(reinterpret_cast<const char*>(buffer.data()), static_cast<size_t>(n));
+        while (!line.empty() && line.back() == '\r') line.pop_back();
+        out.push_back({slot, start, std::move(line)});
+      }
+      const int32_t next = entry + 1;
+      status = kNotFound;
+      search_index(kCheckMode, slot, next, length, search, &status, &entry, lookup.entry_line);
+    }
+  }
+  return out;
+}
+
+json tags_json(const std::vector<std::string>& tags) {
+  json out = json::array();
+  for (const std::string& t : tags) {
+    const char* meaning = tag_meaning(t);
+    out.push_back(json{{"tag", t}, {"meaning", meaning ? meaning : ""}});
+  }
+  return out;
+}
+
+// An entry for the popup: the whole line and its parts, its senses grouped.
+json popup_entry_json(const WholeLine& whole) {
+  json j = entry_json(euc_to_utf8(whole.line));
+  const SenseList senses = group_senses(j["glosses"].get<std::vector<std::string>>());
+  json list = json::array();
+  for (const Sense& sense : senses.senses) {
+    list.push_back(json{{"pos", tags_json(sense.pos)},
+                        {"labels", tags_json(sense.labels)},
+                        {"glosses", sense.glosses}});
+  }
+  j["senses"] = std::move(list);
+  j["common"] = senses.common;
+  j["dictionary"] = slot_name(whole.slot);
+  return j;
+}
+
+// A string field of the request, cut to whole EUC-JP characters of at most
+// limit bytes; empty when it is absent. False (with *problem) when it is
+// there but not a string or holds a NUL.
+bool euc_field(const json& request, const char* name, size_t limit, std::string* out,
+               std::string* problem) {
+  out->clear();
+  auto f = request.find(name);
+  if (f == request.end() || f->is_null()) return true;
+  if (!f->is_string() || f->get_ref<const std::string&>().find('\0') != std::string::npos) {
+    *problem = std::string("\"") + name + "\" must be a string without NUL characters";
+    return false;
+  }
+  *out = utf8_to_euc(f->get_ref<const std::string&>());
+  out->resize(euc_whole_prefix(*out, limit));
+  return true;
+}
+
+// Whether the line's headword (any of its ';'-separated spellings) or its
+// reading is key, katakana and hiragana alike.
+bool names_word(const std::string& line_euc, const std::string& folded_key) {
+  const EntryFields f = entry_fields(line_euc);
+  auto same = [&](std::string_view list) {
+    size_t at = 0;
+    while (at <= list.size()) {
+      const size_t end = std::min(list.find(';', at), list.size());
+      std::string_view one = list.substr(at, end - at);
+      if (const size_t paren = one.find('('); paren != std::string_view::npos) {
+        one = one.substr(0, paren);
+      }
+      if (!one.empty() && fold_kana(std::string(one)) == folded_key) return true;
+      at = end + 1;
+    }
+    return false;
+  };
+  return same(f.headword) || same(f.reading);
+}
+
 }  // namespace
 
 std::string api_get(const std::string& body, int* status) {
@@ -240,6 +467,15 @@ std::string api_get(const std::string& body, int* status) {
     return refuse(status, 500, "the dictionary files cannot be read in the server's folder");
   }
 
+  // "more": the text sent is only the part of a longer text from here on
+  // (the page sends what remains, a window at a time), so its end is not the
+  // text's end.
+  bool more_follows = false;
+  if (auto m = request.find("more"); m != request.end()) {
+    if (!m->is_boolean()) return refuse(status, 400, "\"more\" must be true or false");
+    more_follows = m->get<bool>();
+  }
+
   start_afresh();
   const std::string_view rest = std::string_view(euc).substr(static_cast<size_t>(from));
   const size_t placed = place_passage(rest);
@@ -249,10 +485,9 @@ std::string api_get(const std::string& body, int* status) {
   // there.
   Window main_window = serve_window();
   set_dictionary_forms(forms);
-  open_dictionaries(main_window);
-  if (forms) load_deinflect_table(main_window);
+  if (forms) ensure_deinflect_table();
   load_romaji_table();
-  const bool cut = placed < rest.size();
+  const bool cut = placed < rest.size() || more_follows;
   run_page_chain(main_window, 0,
                  cut && placed > kKeyReach ? static_cast<int32_t>(placed - kKeyReach) : kNoLimit);
   if (lookup.listing_buffer == nullptr) return refuse(status, 500, "no memory for the listing");
@@ -295,6 +530,7 @@ std::string api_get(const std::string& body, int* status) {
     if (!lines[n].empty()) {
       j.update(entry_json(lines[n]));
       j["known"] = word_known(j["headword"].get<std::string>(), j["reading"].get<std::string>());
+      j["dictionary"] = slot_name(item.slot);
       j["reading_romaji"] = spelled_readings[r++];
     }
     // In the "Dictionary forms" mode: how the word comes from the entry's
@@ -312,7 +548,8 @@ std::string api_get(const std::string& body, int* status) {
   // the end of the text. A listing always holds its first item, so a page
   // never repeats the last.
   const size_t stop = static_cast<size_t>(from) + static_cast<size_t>(lookup.listing_stop);
-  const bool more = stop < euc.size() && stop > static_cast<size_t>(from);
+  const bool more = (stop < euc.size() || (more_follows && stop == euc.size())) &&
+                    stop > static_cast<size_t>(from);
   // The listing's own notice, the last line of a full listing.
   std::string listing_notice_line;
   if (lookup.listing_full && lookup.listing_length < listing.size()) {
@@ -332,6 +569,9 @@ std::string api_get(const std::string& body, int* status) {
                       : json(nullptr)},
       {"listing_notice", listing_notice_line.empty() ? json(nullptr) : json(listing_notice_line)},
       {"lossless", lossless},
+      {"next_chars",
+       more ? json(utf16_units_before(request["text"].get_ref<const std::string&>(), euc, stop))
+            : json(nullptr)},
       {"items", std::move(items)},
       {"listing", euc_to_utf8(plain_line_ends(listing))},
       {"romaji", euc_to_utf8(plain_line_ends(romaji_pane))}};
@@ -352,10 +592,9 @@ std::string api_single(const std::string& body, int* status) {
   const std::string euc = utf8_to_euc(request["text"].get_ref<const std::string&>());
   const std::string key = euc.substr(0, euc_whole_prefix(euc, kSelectionBufferSize));
 
-  start_afresh();
+  start_afresh();  // the dictionaries open, as after a Get
   Window main_window = serve_window();
   set_dictionary_forms(forms);
-  open_dictionaries(main_window);  // as a Get does
   if (place_listing_text(key) != key.size()) return refuse(status, 500, "no memory for the text");
   // "Single Dodevuz" with the whole text selected in a listing pane of its own.
   make_listing_pane(main_window);
@@ -407,4 +646,106 @@ std::string api_about(int* status) {
            {"kanji_buffer", kKanjiBufferSize},
            {"body_limit", kServeBodyLimit},
            {"forms", readable(kDeinflectFile)}});
+}
+
+std::string api_entries(const std::string& body, int* status) {
+  json request;
+  std::string problem;
+  if (!parse_request(body, &request, &problem)) return refuse(status, 400, problem);
+  std::string text, also;
+  if (!euc_field(request, "text", kSearchKeySize - 1, &text, &problem) ||
+      !euc_field(request, "also", kSearchKeySize - 1, &also, &problem)) {
+    return refuse(status, 400, problem);
+  }
+  if (!readable(kEdict) || !readable(kEdictIndex)) {
+    return refuse(status, 500, "the dictionary files cannot be read in the server's folder");
+  }
+  start_afresh();
+  // The word's entries, then those of its dictionary form; an entry that is
+  // neither only begins like the word ("longer words"), and one that merely
+  // holds the word somewhere is left out.
+  std::vector<std::string> keys{text};
+  if (!also.empty() && also != text) keys.push_back(also);
+  json exact = json::array(), longer = json::array();
+  size_t longer_count = 0;
+  std::unordered_set<int64_t> listed;
+  std::vector<std::pair<int, json>> ranked;  // exact entries with their rank
+  for (const std::string& key : keys) {
+    const std::string folded = fold_kana(key);
+    for (const WholeLine& whole : lines_beginning(key)) {
+      if (!listed.insert((int64_t{whole.slot} << 32) | static_cast<uint32_t>(whole.start)).second) {
+        continue;
+      }
+      if (names_word(whole.line, folded)) {
+        json entry = popup_entry_json(whole);
+        // The word's own spelling before a reading that sounds alike, the
+        // common words first, the main dictionary before the others.
+        const int rank = (entry["headword"] == euc_to_utf8(key) ? 0 : 4) +
+                         (entry["common"].get<bool>() ? 0 : 2) + (whole.slot == 0 ? 0 : 1);
+        ranked.emplace_back(rank, std::move(entry));
+      } else if (fold_kana(entry_fields(whole.line).headword).rfind(folded, 0) == 0 ||
+                 fold_kana(entry_fields(whole.line).reading).rfind(folded, 0) == 0) {
+        if (&key == &keys.front()) {
+          ++longer_count;
+          if (longer.size() < kLongerShown) longer.push_back(popup_entry_json(whole));
+        }
+      }
+    }
+  }
+  std::stable_sort(ranked.begin(), ranked.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (auto& [rank, entry] : ranked) exact.push_back(std::move(entry));
+  return answer(status, 200,
+                json{{"key", euc_to_utf8(text)},
+                     {"entries", std::move(exact)},
+                     {"longer", std::move(longer)},
+                     {"longer_count", longer_count}});
+}
+
+std::string api_word_list_add(const std::string& body, int* status) {
+  json request;
+  std::string problem;
+  if (!parse_object(body, &request, &problem)) return refuse(status, 400, problem);
+  std::string headword, reading, sentence;
+  if (!euc_field(request, "headword", kSearchKeySize - 1, &headword, &problem) ||
+      !euc_field(request, "reading", kSearchKeySize - 1, &reading, &problem) ||
+      !euc_field(request, "sentence", 2 * kSentenceReach, &sentence, &problem)) {
+    return refuse(status, 400, problem);
+  }
+  if (headword.empty()) return refuse(status, 400, "the request needs \"headword\"");
+  if (!readable(kEdict) || !readable(kEdictIndex)) {
+    return refuse(status, 500, "the dictionary files cannot be read in the server's folder");
+  }
+  start_afresh();
+  // Only a line of the dictionary is written: the word must be an entry
+  // with that headword and reading.
+  std::string line;
+  for (const WholeLine& whole : lines_beginning(headword)) {
+    const EntryFields f = entry_fields(whole.line);
+    if (f.headword == headword && f.reading == reading) {
+      line = whole.line;
+      break;
+    }
+  }
+  if (line.empty())
+    return refuse(status, 404, "no entry of the dictionary has that headword and reading");
+  // The sentence is the reader's text: one line of it.
+  std::replace_if(
+      sentence.begin(), sentence.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; },
+      ' ');
+  const WordListOutcome outcome = add_word(kWordListFile, line, sentence);
+  const char* name = outcome == WordListOutcome::kAdded           ? "added"
+                     : outcome == WordListOutcome::kAlreadyListed ? "already"
+                                                                  : "failed";
+  return answer(status, outcome == WordListOutcome::kFailed ? 500 : 200,
+                json{{"outcome", name}, {"message", word_list_outcome_text()}});
+}
+
+std::string api_word_list_file(int* status) {
+  std::ifstream file(kWordListFile, std::ios::binary);
+  *status = 200;
+  if (!file) return {};
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
 }

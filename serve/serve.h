@@ -26,6 +26,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -49,6 +50,13 @@ constexpr int kServeDeadlineSeconds = 10;  // for a whole request to arrive, and
 constexpr int kServeIdleSeconds = 5;       // an idle keep-alive connection is kept so long
 constexpr size_t kServeConnectionLimit = 256;  // connections open at once; more are refused
 constexpr size_t kServeWorkers = 8;            // threads that answer requests
+// Bytes of dictionary the server keeps in its page cache between requests:
+// the main and names dictionaries with their indexes (68 MB in full) fit, so
+// a run of pages reads each dictionary page from disk at most once. Less
+// thrashes: the names dictionary's searches evict the main one's pages.
+constexpr uint64_t kServeCacheBytes = 80ull << 20;
+// Longer entries a popup lists under "longer words".
+constexpr size_t kLongerShown = 30;
 
 struct ServeOptions {
   int port = kDefaultServePort;  // 0: any free port
@@ -116,3 +124,12 @@ std::string stroke_order_font_path();  // "" when there is none
 extern const char* stroke_order_font_dir;
 std::string api_known(const std::string& body, int* status);     // study.cpp
 std::string api_add_word(const std::string& body, int* status);  // study.cpp
+// POST /api/entries {"text": W, "also": D} -> the entries whose headword or
+// reading is W (or its dictionary form D), whole lines with their senses
+// grouped, and up to kLongerShown of the longer entries that begin like W.
+std::string api_entries(const std::string& body, int* status);
+// POST /api/wordlist {"headword", "reading", "sentence"} -> the entry's line
+// with the sentence appended to wordlist.tsv, unless the word is there.
+std::string api_word_list_add(const std::string& body, int* status);
+// GET /api/wordlist: the word list file as it stands (empty when none).
+std::string api_word_list_file(int* status);

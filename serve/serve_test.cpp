@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -26,7 +27,9 @@
 #include <vector>
 
 #include "kanji/kanji.h"
+#include "serve/senses.h"
 #include "serve/serve_testing.h"
+#include "store/store.h"
 #include "tests/testing.h"
 
 namespace {
@@ -252,6 +255,108 @@ TEST_F(ServerTest, AWordMarkedKnownLosesItsNewMarkAndAddToWordListTakesTheDictio
   EXPECT_EQ(testing_support::read_file("wordlist.tsv"), row);
   std::remove("known.tsv");
   std::remove("wordlist.tsv");
+}
+
+// The page sends a window of what remains of a long text ("more": true) and
+// reads on where the answer's next_chars says, counted in UTF-16 units as
+// the page counts them, also past characters that have no EUC-JP code.
+TEST_F(ServerTest, AWindowOfTheTextIsListedAndNextCharsSaysWhereToGoOn) {
+  std::u16string text16;
+  std::string text;
+  while (text.size() < 60000) text += kPassage + "\xF0\x9F\x98\x80\n";  // and an emoji
+  // The text as UTF-16 units: a window is cut from it as the page cuts it.
+  std::vector<size_t> unit_starts;  // UTF-8 offset of each UTF-16 unit
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    unit_starts.push_back(i);
+    if (n == 4) unit_starts.push_back(i);
+    i += n;
+  }
+  unit_starts.push_back(text.size());
+  const size_t units = unit_starts.size() - 1;
+  std::string joined;
+  size_t pos = 0;
+  for (int pages = 0;; ++pages) {
+    ASSERT_LT(pages, 200);
+    const size_t end = std::min(units, pos + 3000);
+    const std::string window = text.substr(unit_starts[pos], unit_starts[end] - unit_starts[pos]);
+    json page = post("/api/get", {{"text", window}, {"more", end < units}, {"forms", true}});
+    std::string listed;
+    for (const json& item : page["items"]) listed += item["text"].get<std::string>();
+    if (page["next"].is_null()) {
+      EXPECT_EQ(end, units);
+      joined += window;  // the emoji reads as the geta mark in the items
+      break;
+    }
+    const size_t taken = page["next_chars"];
+    ASSERT_GT(taken, 0u);
+    ASSERT_LE(pos + taken, end);
+    joined += text.substr(unit_starts[pos], unit_starts[pos + taken] - unit_starts[pos]);
+    // The window's last characters are left for the next page, which sees
+    // whole words there.
+    EXPECT_LT(pos + taken, end);
+    pos += taken;
+  }
+  EXPECT_EQ(joined, text);
+  post("/api/get", {{"text", "a"}, {"more", 1}}, 400);
+}
+
+// Between requests the dictionary's pages stay in the cache: the same page
+// asked again reads nothing from the files.
+TEST_F(ServerTest, TheCacheStaysWarmBetweenRequests) {
+  post("/api/get", {{"text", kPassage}, {"forms", true}});
+  const uint64_t loads = store.page_loads;
+  post("/api/get", {{"text", kPassage}, {"forms", true}});
+  post("/api/entries", {{"text", "日本"}});
+  EXPECT_EQ(store.page_loads, loads);
+}
+
+TEST_F(ServerTest, EntriesAreTheWordsOwnAndLongerOnesApart) {
+  json found = post("/api/entries", {{"text", "日本"}});
+  ASSERT_EQ(found["entries"].size(), 2u);
+  // The common reading first, each with its senses and its dictionary.
+  EXPECT_EQ(found["entries"][0]["reading"], "にほん");
+  EXPECT_EQ(found["entries"][0]["common"], true);
+  EXPECT_EQ(found["entries"][0]["dictionary"], "edict");
+  EXPECT_EQ(found["entries"][0]["senses"][0]["glosses"], json({"Japan"}));
+  EXPECT_EQ(found["entries"][0]["senses"][0]["pos"][0]["tag"], "n");
+  EXPECT_EQ(found["entries"][1]["reading"], "にっぽん");
+  std::set<std::string> longer;
+  for (const json& e : found["longer"]) longer.insert(e["headword"]);
+  EXPECT_TRUE(longer.count("日本語") && longer.count("日本人") && longer.count("日本茶"));
+  EXPECT_EQ(found["longer_count"], found["longer"].size());
+  // A reading names the word too, katakana alike; the dictionary form comes
+  // along in the forms mode.
+  EXPECT_EQ(post("/api/entries", {{"text", "ニホンゴ"}})["entries"][0]["headword"], "日本語");
+  json eaten = post("/api/entries", {{"text", "食べました"}, {"also", "食べる"}});
+  ASSERT_EQ(eaten["entries"].size(), 1u);
+  EXPECT_EQ(eaten["entries"][0]["headword"], "食べる");
+  EXPECT_TRUE(post("/api/entries", {{"text", "鬱"}})["entries"].empty());
+  EXPECT_TRUE(post("/api/entries", {{"text", ""}})["entries"].empty());
+  post("/api/entries", {{"text", "日本"}, {"also", 3}}, 400);
+}
+
+TEST_F(ServerTest, AWordIsAddedToTheWordListOnlyFromTheDictionaryAndOnce) {
+  json added = post(
+      "/api/wordlist",
+      {{"headword", "日本語"}, {"reading", "にほんご"}, {"sentence", "日本語を\t勉強します。"}});
+  EXPECT_EQ(added["outcome"], "added");
+  EXPECT_EQ(post("/api/wordlist", {{"headword", "日本語"}, {"reading", "にほんご"}})["outcome"],
+            "already");
+  // Nothing the dictionary does not hold is written.
+  post("/api/wordlist", {{"headword", "日本語"}, {"reading", "にっぽんご"}}, 404);
+  post("/api/wordlist", {{"headword", "偽物\t語"}, {"reading", ""}}, 404);
+  post("/api/wordlist", {{"reading", "にほんご"}}, 400);
+  auto res = client().Get("/api/wordlist");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(res->get_header_value("Content-Disposition"), "attachment; filename=\"wordlist.tsv\"");
+  EXPECT_EQ(res->body.rfind(
+                "日本語\tにほんご\t(n) the Japanese language; (P)\t日本語を 勉強します。\t", 0),
+            0u)
+      << res->body;
+  EXPECT_EQ(std::count(res->body.begin(), res->body.end(), '\n'), 1);
 }
 
 TEST_F(ServerTest, AboutNamesTheProgramAndItsDictionary) {
@@ -580,6 +685,32 @@ TEST(ServeProcess, OpensNoFileButTheDictionarysThree) {
         << path;
   }
   EXPECT_TRUE(opened.count("edict") && opened.count("kanarom.cnv"));
+}
+
+TEST(Senses, TheLinesOwnMarkersAndTagsGroupTheGlosses) {
+  // (P) is the common mark, not a sense; tags before a marker belong to it.
+  SenseList s = group_senses({"(adj-i) (1) old", "aged", "(adj-i) (2) (uk) stale", "corny", "(P)"});
+  EXPECT_TRUE(s.common);
+  ASSERT_EQ(s.senses.size(), 2u);
+  EXPECT_EQ(s.senses[0].glosses, (std::vector<std::string>{"old", "aged"}));
+  EXPECT_EQ(s.senses[0].pos, (std::vector<std::string>{"adj-i"}));
+  EXPECT_EQ(s.senses[1].glosses, (std::vector<std::string>{"stale", "corny"}));
+  EXPECT_EQ(s.senses[1].labels, (std::vector<std::string>{"uk"}));
+  // Without markers the glosses are synonyms of one sense; a parenthesis
+  // that is no tag stays the gloss's own text.
+  s = group_senses({"(v5r,vt) (to) take", "to pick up", "EntL1234X"});
+  EXPECT_FALSE(s.common);
+  ASSERT_EQ(s.senses.size(), 1u);
+  EXPECT_EQ(s.senses[0].glosses, (std::vector<std::string>{"(to) take", "to pick up"}));
+  EXPECT_EQ(s.senses[0].pos, (std::vector<std::string>{"v5r", "vt"}));
+  // A name's tags; a marker with nothing before it opens the first sense.
+  s = group_senses({"(s,f) Hanako"});
+  EXPECT_EQ(s.senses[0].labels, (std::vector<std::string>{"s", "f"}));
+  s = group_senses({"(1) one", "(2) two", "(3)"});
+  EXPECT_EQ(s.senses.size(), 2u);  // an empty last sense says nothing
+  EXPECT_TRUE(group_senses({}).senses.empty());
+  EXPECT_STREQ(tag_meaning("uk"), "usually written in kana");
+  EXPECT_EQ(tag_meaning("to"), nullptr);
 }
 
 }  // namespace

@@ -254,6 +254,8 @@ std::unique_ptr<ServeServer> new_serve_server(const ServeOptions& options) {
         [](const httplib::Request&, httplib::Response& res) { serve_asset(res, kPageKanjiJs); });
   s.Get("/page.css",
         [](const httplib::Request&, httplib::Response& res) { serve_asset(res, kPageCss); });
+  s.Get("/text.js",
+        [](const httplib::Request&, httplib::Response& res) { serve_asset(res, kPageTextJs); });
   s.Get("/api/about", [](const httplib::Request&, httplib::Response& res) {
     int status = 500;
     std::string body;
@@ -280,6 +282,23 @@ std::unique_ptr<ServeServer> new_serve_server(const ServeOptions& options) {
   s.Post("/api/add-word",
          [](const httplib::Request& req, httplib::Response& res,
             const httplib::ContentReader& read) { run_api(req, res, read, api_add_word); });
+  s.Post("/api/entries",
+         [](const httplib::Request& req, httplib::Response& res,
+            const httplib::ContentReader& read) { run_api(req, res, read, api_entries); });
+  s.Post("/api/wordlist",
+         [](const httplib::Request& req, httplib::Response& res,
+            const httplib::ContentReader& read) { run_api(req, res, read, api_word_list_add); });
+  s.Get("/api/wordlist", [](const httplib::Request&, httplib::Response& res) {
+    int status = 500;
+    std::string body;
+    {
+      std::lock_guard<std::mutex> lock(serve.core);
+      body = api_word_list_file(&status);
+    }
+    res.status = status;
+    res.set_header("Content-Disposition", "attachment; filename=\"wordlist.tsv\"");
+    res.set_content(body, "text/tab-separated-values; charset=utf-8");
+  });
   return server;
 }
 

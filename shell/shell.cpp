@@ -20,7 +20,7 @@
 
 Shell shell;
 
-void reset_program_state(int frame_count) {
+void reset_passage_state() {
   // The panes and the shell's own block go first; each subsystem's reset
   // gives back the files and blocks it holds, so a fresh start leaks nothing.
   for (Window* pane : {&shell.listing_pane, &shell.single_pane}) {
@@ -31,18 +31,22 @@ void reset_program_state(int frame_count) {
   memory_unlock(shell.copy_block);
   memory_free(shell.copy_block);
   shell.copy_block = nullptr;
-  reset_store(frame_count);
   reset_intake();
   reset_lookup();
   reset_romaji();
   reset_word_list();
   reset_known_words();
-  reset_deinflect();
-  reset_readings();
   // The kanji table stays: it depends on kanjidic alone, and a server
   // starts afresh at every request (reset_kanji forgets it).
   reset_kanji_details();
   shell = Shell{};
+}
+
+void reset_program_state(int frame_count) {
+  reset_passage_state();
+  reset_store(frame_count);
+  reset_deinflect();
+  reset_readings();
 }
 
 namespace {

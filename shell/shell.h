@@ -48,6 +48,11 @@ extern Shell shell;
 // frames (bounded_frame_count); only the kanji table is kept (reset_kanji).
 void reset_program_state(int frame_count = kDefaultFrameCount);
 
+// The same for everything but the dictionaries: the store keeps its open
+// files and its page cache, and the deinflection table stays loaded, so a
+// server that runs one request after another reads each dictionary page once.
+void reset_passage_state();
+
 // Runs one menu command. About and Exit leave the window work (the About box,
 // WM_CLOSE) to the front end, as the result says.
 CommandResult dispatch_command(Window main_window, int id);
