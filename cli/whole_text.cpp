@@ -297,7 +297,7 @@ int list_whole_text(const WholeTextRun& run) {
   if (!both && run.pane == "romaji") romaji_out.raw = run.raw;
   if (both) std::fputs("== listing ==\n", stdout);
 
-  TextReader reader{&run, {}, {}, 0, 0, false, false, false};
+  TextReader reader{&run, run.head, {}, run.head.size(), 0, false, false, false};
   bool message_shown = false;
   Progress progress{run.progress, std::chrono::steady_clock::now(), {}};
   std::string text;  // EUC-JP not listed yet: at most a page and a part

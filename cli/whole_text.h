@@ -18,6 +18,7 @@ struct WholeTextRun {
   std::string pane;  // "listing", "romaji" or "both"
   bool raw;          // the panes' EUC-JP bytes with 0x0D 0x0A line ends
   bool progress;     // a progress line on standard error
+  std::string head;  // bytes already read from in (to tell their encoding), read first
 };
 
 // Lists the whole text on the dictionary and romaji table of the working
