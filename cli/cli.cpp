@@ -577,6 +577,7 @@ int command_get(int argc, char** argv) {
     // what it leaves out come from the same conversion.
     passage_fit(text_as_euc(bytes, o.encoding));
     set_clipboard_text(bytes);
+    intake.keep_whole_text = false;  // one Get: the passage as the buffer holds it
     dispatch_command(main_window, jis ? kCmdGetJis : kCmdGetShift);
   } else {
     place_passage(text_as_euc(bytes, o.encoding));

@@ -193,6 +193,14 @@ void read_clipboard(Window owner, ClipboardIntake encoding, Converter convert) {
   std::string text;
   // No text on the clipboard leaves text empty: an empty passage.
   clipboard_read_text(owner, encoding, &text);
+  if (!intake.keep_whole_text) {
+    unsigned char* buffer = renew_kanji_buffer(owner);
+    if (buffer != nullptr) {
+      convert(reinterpret_cast<const unsigned char*>(text.data()), text.size(), buffer,
+              kKanjiBufferSize);
+    }
+    return;
+  }
   // A half-width katakana of Shift-JIS becomes two bytes, JIS never grows;
   // two more for the NULs.
   std::vector<unsigned char> euc(2 * text.size() + 2);

@@ -29,6 +29,10 @@ struct Intake {
   std::string text;
   size_t page_start;
   size_t page_length;
+  // Whether a Get keeps the clipboard's whole text for NEXT (the desktop
+  // programs, the session); the command line's one-Get `get` lists the
+  // passage cut to the buffer, as ever.
+  bool keep_whole_text = true;
 };
 
 extern Intake intake;
