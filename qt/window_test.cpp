@@ -1193,6 +1193,10 @@ void WindowTest::dark_palette_gives_dark_panes() {
   QVERIFY(QTest::qWaitForWindowExposed(window_));
   get_passage(kCmdGetShift);
   QImage picture = window_->centralWidget()->grab().toImage();
+  // A picture of the whole window to look at, when asked for.
+  if (qEnvironmentVariableIsSet("DODEVUZ_DARK_PICTURE")) {
+    window_->grab().save(qEnvironmentVariable("DODEVUZ_DARK_PICTURE"), "PNG");
+  }
   QApplication::setPalette(light);
   // The margin left of the panes, and a blank place in the listing pane.
   for (QPoint at : {QPoint(4, 150), QPoint(620, area_rect(window_, the_listing()).top() + 60)}) {

@@ -243,7 +243,13 @@ void save_settings(HWND window) {
     settings.height = unscaled(r.bottom - r.top);
     settings.maximized = placement.showCmd == SW_SHOWMAXIMIZED;
   }
-  CreateDirectoryW(path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
+  // The folder and any of its parents that are missing.
+  const std::wstring folder = path.substr(0, path.rfind(L'\\'));
+  for (size_t at = folder.find(L'\\', 3); at != std::wstring::npos;
+       at = folder.find(L'\\', at + 1)) {
+    CreateDirectoryW(folder.substr(0, at).c_str(), nullptr);
+  }
+  CreateDirectoryW(folder.c_str(), nullptr);
   const std::wstring fresh = path + L".new";
   HANDLE file = CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
