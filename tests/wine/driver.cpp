@@ -1520,18 +1520,24 @@ void check_settings(const std::string& exe, const std::string& folder, const Sam
   DeleteFileA(settings_file(folder).c_str());
 }
 
+// The DPI of the programs started from now on: the user's setting, and the
+// copy Wine keeps of it for its fonts.
+void set_dpi(DWORD dpi) {
+  for (const char* path : {"Control Panel\\Desktop", "Software\\Wine\\Fonts"}) {
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+    if (key == nullptr) continue;
+    RegSetValueExA(key, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                   sizeof dpi);
+    RegCloseKey(key);
+  }
+}
+
 // At 192 DPI the window, its layout and its fonts are twice as large: the
 // listing shows as many lines as at 96 DPI.
 void check_dpi(const std::string& exe, const std::string& folder, const Samples& samples) {
   auto lines_at = [&](DWORD dpi, SIZE* client) {
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE,
-                    nullptr, &key, nullptr);
-    if (key != nullptr) {
-      RegSetValueExA(key, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
-                     sizeof dpi);
-      RegCloseKey(key);
-    }
+    set_dpi(dpi);
     Program program;
     int lines = -1;
     if (start_program(exe, folder, folder + "\\stdout.txt", &program)) {
@@ -1546,11 +1552,7 @@ void check_dpi(const std::string& exe, const std::string& folder, const Samples&
   SIZE at96 = {}, at192 = {};
   const int lines96 = lines_at(96, &at96);
   const int lines192 = lines_at(192, &at192);
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, KEY_SET_VALUE, &key) == 0) {
-    RegDeleteValueA(key, "LogPixels");
-    RegCloseKey(key);
-  }
+  set_dpi(96);
   const std::string detail = std::to_string(lines96) + " lines at 96 DPI (" +
                              std::to_string(at96.cx) + " wide), " + std::to_string(lines192) +
                              " at 192 DPI (" + std::to_string(at192.cx) + " wide)";
@@ -1647,6 +1649,8 @@ int main(int argc, char** argv) {
 
   clipboard_owner = CreateWindowExA(0, "STATIC", "driver", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                     nullptr, nullptr);
+  // Every check but the DPI one runs at 96 DPI, whatever a stopped run left.
+  set_dpi(96);
   if (show_only) return show(exe, folder, samples, show_width, show_height, show_word);
   check_platform(samples.utf8, samples.jis);
   check_resources(exe);
