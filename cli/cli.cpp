@@ -32,11 +32,14 @@
 namespace {
 
 const char kUsageGet[] =
-    "usage: dodevuz get [--utf8|--euc|--shift|--jis] [-C DIR] [--pane listing|romaji|both]\n"
-    "                   [--raw] [--cache-pages N] [--forms] [--all] [FILE|-]\n"
+    "usage: dodevuz get [--utf8|--euc|--shift|--jis|--auto] [-C DIR]\n"
+    "                   [--pane listing|romaji|both] [--raw] [--cache-pages N] [--forms]\n"
+    "                   [--all] [FILE|-]\n"
     "  Runs a Get on the passage in FILE (standard input for - or no FILE) and\n"
     "  prints the listing pane and the romaji pane. The passage is UTF-8 unless\n"
-    "  --euc, --shift or --jis says otherwise. --jis and --shift put the file's\n"
+    "  --euc, --shift or --jis says otherwise; --auto tells the encoding from\n"
+    "  the text itself, as the desktop programs' Open does (see the README).\n"
+    "  --jis and --shift put the file's\n"
     "  bytes on the clipboard and run \"Get Dodevuz JIS\" / \"Get Dodevuz SHIFT\";\n"
     "  UTF-8 and EUC-JP are placed in the kanji buffer directly. A passage longer\n"
     "  than the 40000-byte buffer (in EUC-JP) is cut at a whole character, and a\n"
@@ -98,6 +101,9 @@ const char kUsageSession[] =
     "    get-jis [FILE]       clipboard := FILE's bytes, then \"Get Dodevuz JIS\"\n"
     "    get-shift [FILE]     the same with \"Get Dodevuz SHIFT\" (no FILE: the\n"
     "                         clipboard as it is)\n"
+    "    open FILE            the desktop programs' \"Open...\": FILE's encoding told\n"
+    "                         as get --auto tells it, the whole text kept for NEXT;\n"
+    "                         prints the status line\n"
     "    get-next             \"Get Dodevuz NEXT\": the listing goes on where the\n"
     "                         last one stopped full; \"nothing more\" when it did not\n"
     "    select PANE START END  select bytes START to END (just past the end) of\n"
@@ -210,6 +216,7 @@ int usage_error(const char* command, const std::string& problem) {
 struct Options {
   TextEncoding encoding = TextEncoding::kUtf8;
   bool has_encoding = false;
+  bool detect = false;  // --auto: the encoding told from the text
   std::string directory;
   bool has_directory = false;
   std::string pane;  // empty when not given
@@ -246,7 +253,17 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       options_end = true;
     } else if (arg == "--help" || arg == "-h") {
       o->help = true;
+    } else if (arg == "--auto" && takes(arg)) {
+      if (o->has_encoding) {
+        *problem = std::string("give one encoding, not ") + encoding_option(o->encoding) + " and " + arg;
+        return false;
+      }
+      o->detect = true;
     } else if (TextEncoding encoding; encoding_from_option(arg, &encoding)) {
+      if (o->detect && takes(arg)) {
+        *problem = "give one encoding, not --auto and " + arg;
+        return false;
+      }
       if (!takes(arg)) {
         *problem = "unknown option for this command: " + arg;
         return false;
@@ -335,12 +352,18 @@ bool enter_directory(const Options& o) {
 // The one input operand (standard input when none), read in whole and
 // checked against the command's encoding. Returns the exit status of a
 // failure (unreadable: kExitFailure; not valid text: kExitUsage), or kExitOk.
-int read_operand(const Options& o, std::string* bytes) {
+// With --auto the encoding is told from the bytes first (o.encoding then
+// says which it found); text whose encoding cannot be told is a usage error.
+int read_operand(Options& o, std::string* bytes) {
   std::string path = o.operands.empty() ? "-" : o.operands[0];
   std::string error;
   if (!read_input(path, bytes, &error)) {
     std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
     return kExitFailure;
+  }
+  if (o.detect && !detect_input_encoding(*bytes, true, path == "-" ? "standard input" : path,
+                                         &o.encoding)) {
+    return kExitUsage;
   }
   if (!check_input_encoding(*bytes, o.encoding, path == "-" ? "standard input" : path)) {
     return kExitUsage;
@@ -425,7 +448,7 @@ constexpr size_t kPassageReadLimit = size_t{4} << 20;
 // Reads the start of the input operand that a plain Get lists (see
 // read_text_start) and notes what it leaves out. Returns the exit status of
 // a failure (unreadable: kExitFailure; not valid text: kExitUsage), or kExitOk.
-int read_passage_start(const Options& o, TextStart* start) {
+int read_passage_start(Options& o, TextStart* start) {
   const std::string path = o.operands.empty() ? "-" : o.operands[0];
   const bool from_stdin = path == "-";
   FILE* in = from_stdin ? stdin : std::fopen(path.c_str(), "rb");
@@ -440,6 +463,18 @@ int read_passage_start(const Options& o, TextStart* start) {
     std::fprintf(stderr, "dodevuz: cannot read %s: %s\n", path.c_str(), std::strerror(EISDIR));
     status = kExitFailure;
   } else {
+    // --auto tells the encoding from the text's first part, which is then
+    // read first.
+    std::string head;
+    if (o.detect) {
+      head.resize(kDetectionHead);
+      head.resize(std::fread(head.data(), 1, head.size(), in));
+      if (!detect_input_encoding(head, head.size() < kDetectionHead,
+                                 from_stdin ? "standard input" : path, &o.encoding)) {
+        if (!from_stdin) std::fclose(in);
+        return kExitUsage;
+      }
+    }
     WholeTextRun run{in,
                      from_stdin ? "standard input" : path,
                      known && S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0,
@@ -447,7 +482,7 @@ int read_passage_start(const Options& o, TextStart* start) {
                      "listing",
                      false,
                      false,
-                     {}};
+                     head};
     *start = read_text_start(run, kKanjiBufferSize, kPassageReadLimit);
     if (std::ferror(in)) status = kExitFailure;  // read_text_start said so
     if (start->failed) status = kExitUsage;
@@ -468,7 +503,7 @@ int read_passage_start(const Options& o, TextStart* start) {
 
 // `get --all`: the input is opened here, before -C changes the directory,
 // and read a part at a time by list_whole_text.
-int get_all(const Options& o, const std::string& pane) {
+int get_all(Options& o, const std::string& pane) {
   const std::string path = o.operands.empty() ? "-" : o.operands[0];
   const bool from_stdin = path == "-";
   FILE* in = from_stdin ? stdin : std::fopen(path.c_str(), "rb");
@@ -484,6 +519,18 @@ int get_all(const Options& o, const std::string& pane) {
     if (!from_stdin) std::fclose(in);
     return kExitFailure;
   }
+  // --auto tells the encoding from the text's first part, which the run
+  // then reads first.
+  std::string head;
+  if (o.detect) {
+    head.resize(kDetectionHead);
+    head.resize(std::fread(head.data(), 1, head.size(), in));
+    if (!detect_input_encoding(head, head.size() < kDetectionHead,
+                               from_stdin ? "standard input" : path, &o.encoding)) {
+      if (!from_stdin) std::fclose(in);
+      return kExitUsage;
+    }
+  }
   start_afresh();
   reset_store(static_cast<int>(o.cache_pages));
   set_dictionary_forms(o.forms);
@@ -496,7 +543,7 @@ int get_all(const Options& o, const std::string& pane) {
                      pane,
                      o.raw,
                      isatty(STDERR_FILENO) != 0,
-                     {}};
+                     head};
     status = list_whole_text(run);
   }
   if (!from_stdin) std::fclose(in);
@@ -623,7 +670,8 @@ int command_get(int argc, char** argv) {
   Options o;
   std::string problem;
   if (!parse_options(argc, argv,
-                     "--euc --utf8 --jis --shift -C --pane --raw --cache-pages --forms --all", &o,
+                     "--euc --utf8 --jis --shift --auto -C --pane --raw --cache-pages --forms --all",
+                     &o,
                      &problem)) {
     return usage_error("get", problem);
   }
@@ -647,6 +695,7 @@ int command_get(int argc, char** argv) {
     // The Get command converts and cuts the passage itself; the notes on
     // what it leaves out come from the same conversion.
     set_clipboard_text(start.raw);
+    intake.keep_whole_text = false;  // one Get: the passage as the buffer holds it
     dispatch_command(main_window, jis ? kCmdGetJis : kCmdGetShift);
   } else {
     place_euc_passage(main_window, reinterpret_cast<const unsigned char*>(start.euc.data()),

@@ -148,6 +148,49 @@ TEST(Get, BothPanesUnderHeadingsAndTheSameForEveryIntake) {
       utf8.out);
 }
 
+TEST(Get, AutoTellsEachEncodingAsItsOptionWould) {
+  ScratchDir dir;
+  const std::string want = dodevuz("get --utf8 -C " + kData + " " + kSamples + "/passage.utf8.txt").out;
+  ASSERT_FALSE(want.empty());
+  write_file("passage.euc", euc(read_file(kSamples + "/passage.utf8.txt")));
+  for (const std::string& file : {kSamples + "/passage.utf8.txt", kSamples + "/passage.sjis",
+                                  kSamples + "/passage.jis", std::string("passage.euc")}) {
+    SCOPED_TRACE(file);
+    Outcome run = dodevuz("get --auto -C " + kData + " -", read_file(file));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, want);
+    // The whole text too, its encoding told from its first part.
+    Outcome all = dodevuz("get --auto --all -C " + kData + " -", read_file(file));
+    ASSERT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(all.out, dodevuz("get --utf8 --all -C " + kData + " " + kSamples +
+                               "/passage.utf8.txt").out);
+  }
+  // Text it cannot tell is a usage error that says why.
+  Outcome bad = dodevuz("get --auto -C " + kData, "\x80\x80\xFF\xFF");
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("standard input is not text in UTF-8, Shift-JIS, EUC-JP or JIS"),
+            std::string::npos)
+      << bad.err;
+  EXPECT_EQ(dodevuz("get --auto --shift -C " + kData, "x").status, 2);
+}
+
+TEST(Session, OpenTellsTheFilesEncodingAndPagesTheWholeText) {
+  ScratchDir dir;
+  std::string text;
+  while (text.size() < 50000) text += "日本の本。\n";
+  write_file("long.sjis", sjis(text));
+  std::string script = "open long.sjis\n";
+  for (int i = 0; i < 40; ++i) script += "get-next\n";
+  Outcome run = dodevuz("session -C " + kData, script);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.rfind("long.sjis (Shift-JIS): Listed ", 0), 0u) << run.out;
+  // The text is longer than a kanji buffer: NEXT goes on past the first page
+  // to the text's end.
+  EXPECT_NE(run.out.find("nothing more"), std::string::npos) << run.out;
+  Outcome bad = dodevuz("session -C " + kData, "open nowhere.txt\n");
+  EXPECT_NE(bad.err.find("nowhere.txt"), std::string::npos);
+}
+
 TEST(Get, APassageOverTheBufferIsCutAtAWholeCharacterWithANote) {
   ScratchDir dir;
   // 39997 ASCII bytes, then 日本: the buffer takes 39998 bytes of text, which

@@ -49,19 +49,6 @@ const char* encoding_name(TextEncoding encoding) {
   return names_of(encoding).name;
 }
 
-size_t first_jis_escape(std::string_view bytes) {
-  // ESC $ designates a two-byte set (JIS X 0208, 0212); ESC ( I and ESC ( J
-  // the half-width katakana and JIS Roman. ESC ( B alone, back to ASCII,
-  // is left out: terminals' reset sequences hold it too.
-  for (size_t at = bytes.find('\x1B'); at != std::string_view::npos;
-       at = bytes.find('\x1B', at + 1)) {
-    if (at + 2 >= bytes.size()) break;
-    char next = bytes[at + 1], last = bytes[at + 2];
-    if (next == '$' || (next == '(' && (last == 'I' || last == 'J'))) return at;
-  }
-  return std::string_view::npos;
-}
-
 std::string grouped(uint64_t n) {
   std::string digits = std::to_string(n), out;
   for (size_t i = 0; i < digits.size(); ++i) {
@@ -95,32 +82,29 @@ bool check_input_encoding(std::string_view bytes, TextEncoding encoding,
   return true;
 }
 
-std::string text_as_euc(std::string_view bytes, TextEncoding encoding) {
-  switch (encoding) {
-    case TextEncoding::kEucJp:
-      return std::string(bytes);
-    case TextEncoding::kUtf8: {
-      bool lossless = true;
-      std::string euc = utf8_to_euc(bytes, &lossless);
-      if (!lossless) {
-        std::fputs("dodevuz: some characters have no EUC-JP code; they read as \xE3\x80\x93\n",
-                   stderr);
-      }
-      return euc;
-    }
-    case TextEncoding::kShiftJis:
-    case TextEncoding::kJis:
-      break;
+bool detect_input_encoding(std::string_view bytes, bool whole, const std::string& source,
+                           TextEncoding* encoding) {
+  // A line feed is one byte in each of the four encodings and never inside a
+  // character: the part up to the last one holds whole characters only.
+  if (!whole && bytes.rfind('\n') != std::string_view::npos) {
+    bytes = bytes.substr(0, bytes.rfind('\n') + 1);
   }
-  std::string_view text = bytes.substr(0, bytes.find('\0'));
-  // A half-width katakana byte of Shift-JIS becomes two bytes; JIS never
-  // grows. Room for the intake's two NULs besides.
-  std::vector<unsigned char> out(2 * text.size() + 2);
-  const auto* in = reinterpret_cast<const unsigned char*>(text.data());
-  size_t length = encoding == TextEncoding::kJis
-                      ? convert_jis(in, text.size(), out.data(), out.size())
-                      : convert_sjis(in, text.size(), out.data(), out.size());
-  std::string euc(reinterpret_cast<const char*>(out.data()), length);
-  euc.append(bytes.substr(text.size()));
+  const DetectedEncoding found = detect_encoding(bytes);
+  if (found.outcome != Detection::kFound) {
+    std::fprintf(stderr, "dodevuz: %s %s; say which encoding it is in with --utf8, --euc, "
+                 "--shift or --jis\n", source.c_str(), detection_problem(found.outcome));
+    return false;
+  }
+  *encoding = found.encoding;
+  return true;
+}
+
+std::string text_as_euc(std::string_view bytes, TextEncoding encoding) {
+  bool lossless = true;
+  std::string euc = text_in_euc(bytes, encoding, &lossless);
+  if (!lossless) {
+    std::fputs("dodevuz: some characters have no EUC-JP code; they read as \xE3\x80\x93\n",
+               stderr);
+  }
   return euc;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "intake/intake.h"  // first_jis_escape, text_in_euc
 #include "platform/convert.h"
 
 // The options as usage texts write them.
@@ -29,9 +30,15 @@ const char* encoding_name(TextEncoding encoding);
 // holding a JIS escape sequence is JIS, whatever else it may pass for.
 bool check_input_encoding(std::string_view bytes, TextEncoding encoding, const std::string& source);
 
-// The offset of the first escape sequence of 7-bit JIS that designates a
-// Japanese set (ESC $ ..., ESC ( I, ESC ( J) in bytes, or npos.
-size_t first_jis_escape(std::string_view bytes);
+// Bytes read to tell a text's encoding when --auto asks for it.
+constexpr size_t kDetectionHead = 1 << 16;
+
+// --auto: the encoding of bytes (the whole text when whole, else its first
+// part, told up to its last line end) by detect_encoding into *encoding.
+// When it cannot be told, writes why to standard error, naming source, and
+// returns false: the command then ends with kExitUsage.
+bool detect_input_encoding(std::string_view bytes, bool whole, const std::string& source,
+                           TextEncoding* encoding);
 
 // Text in encoding as EUC-JP, the program's own encoding. Shift-JIS and JIS
 // go through the intake's conversions, exactly as a Get converts them; a NUL

@@ -22,6 +22,7 @@
 #include "platform/text_units.h"
 #include "romaji/romaji.h"
 #include "shell/kanji_details.h"
+#include "shell/desktop.h"
 #include "shell/shell.h"
 #include "wordlist/wordlist.h"
 
@@ -138,12 +139,35 @@ void get(Session& s, std::string file, bool jis) {
   dispatch_command(cli_main_window(), jis ? kCmdGetJis : kCmdGetShift);
 }
 
+// open FILE: as the desktop programs open a file, its encoding told from its
+// bytes; prints the status line, or the message when it cannot be told.
+void open_file(Session& s, std::string file) {
+  file.erase(file.find_last_not_of(" \t") + 1);
+  if (file.empty()) {
+    complain(s, "open FILE");
+    return;
+  }
+  std::string path = file[0] == '/' ? file : s.start_directory + "/" + file;
+  std::string bytes, error;
+  if (!read_input(path, &bytes, &error)) {
+    complain(s, error);
+    return;
+  }
+  if (const char* problem = open_text(cli_main_window(), bytes, file)) {
+    complain(s, problem);
+    return;
+  }
+  std::puts(desktop_shell.status);
+}
+
 // Runs one line; returns false when the session ends (exit).
 bool run_line(Session& s, const std::string& command, const std::string& rest) {
   Window main_window = cli_main_window();
   std::vector<std::string> args = words(rest);
   if (command == "get-jis" || command == "get-shift") {
     get(s, rest, command == "get-jis");
+  } else if (command == "open") {
+    open_file(s, rest);
   } else if (command == "select") {
     uint32_t start, end;
     if (args.size() != 3 || !parse_offset(args[1], &start) || !parse_offset(args[2], &end)) {

@@ -276,7 +276,7 @@ size_t part_boundary(const std::string& bytes, TextEncoding encoding, bool at_en
 
 TextStart read_text_start(const WholeTextRun& run, size_t want, size_t raw_limit) {
   TextStart start;
-  TextReader reader{&run, {}, {}, 0, 0, false, false, false};
+  TextReader reader{&run, run.head, {}, run.head.size(), 0, false, false, false};
   reader.kept = &start.raw;
   while (start.euc.size() < want && reader.read < raw_limit && read_part(reader, &start.euc)) {
   }
@@ -313,7 +313,7 @@ int list_whole_text(const WholeTextRun& run) {
   if (!both && run.pane == "romaji") romaji_out.raw = run.raw;
   if (both) std::fputs("== listing ==\n", stdout);
 
-  TextReader reader{&run, {}, {}, 0, 0, false, false, false};
+  TextReader reader{&run, run.head, {}, run.head.size(), 0, false, false, false};
   bool message_shown = false;
   Progress progress{run.progress, std::chrono::steady_clock::now(), {}};
   std::string text;  // EUC-JP not listed yet: at most a page and a part

@@ -23,6 +23,7 @@ struct WholeTextRun {
   // Called with each page's passage (EUC-JP) once it is listed, while
   // lookup.items hold its items (from passage offset 0 to listing_stop).
   std::function<void(std::string_view page)> visit_page;
+  std::string head;  // bytes already read from in (to tell their encoding), read first
 };
 
 // Lists the whole text on the dictionary and romaji table of the working

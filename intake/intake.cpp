@@ -20,8 +20,11 @@
 
 #include "intake/intake.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/text_units.h"
 
@@ -66,13 +69,24 @@ size_t prepare_output(unsigned char* out, size_t out_size) {
 
 }  // namespace
 
-unsigned char* renew_kanji_buffer(Window owner) {
+namespace {
+
+unsigned char* new_kanji_buffer(Window owner) {
   intake.kanji_buffer = renew_block(&intake.kanji_block, kKanjiBufferSize, false);
   // Allocated but not locked: the one failure worth a word to the reader.
   if (intake.kanji_buffer == nullptr && intake.kanji_block != nullptr) {
     message_box(owner, "malloc failed for kanji buffers!", " ");
   }
   return intake.kanji_buffer;
+}
+
+}  // namespace
+
+unsigned char* renew_kanji_buffer(Window owner) {
+  // A caller that fills the buffer itself leaves no whole text behind it.
+  intake.text.clear();
+  intake.page_start = intake.page_length = 0;
+  return new_kanji_buffer(owner);
 }
 
 size_t convert_sjis(const unsigned char* in, size_t length, unsigned char* out, size_t out_size) {
@@ -173,14 +187,26 @@ namespace {
 
 using Converter = size_t (*)(const unsigned char*, size_t, unsigned char*, size_t);
 
+// The clipboard's whole text is kept, however long: the kanji buffer holds
+// its first page, and NEXT pages on to its end.
 void read_clipboard(Window owner, ClipboardIntake encoding, Converter convert) {
-  unsigned char* buffer = renew_kanji_buffer(owner);
-  if (buffer == nullptr) return;
   std::string text;
   // No text on the clipboard leaves text empty: an empty passage.
   clipboard_read_text(owner, encoding, &text);
-  convert(reinterpret_cast<const unsigned char*>(text.data()), text.size(), buffer,
-          kKanjiBufferSize);
+  if (!intake.keep_whole_text) {
+    unsigned char* buffer = renew_kanji_buffer(owner);
+    if (buffer != nullptr) {
+      convert(reinterpret_cast<const unsigned char*>(text.data()), text.size(), buffer,
+              kKanjiBufferSize);
+    }
+    return;
+  }
+  // A half-width katakana of Shift-JIS becomes two bytes, JIS never grows;
+  // two more for the NULs.
+  std::vector<unsigned char> euc(2 * text.size() + 2);
+  size_t length = convert(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
+                          euc.data(), euc.size());
+  place_whole_text(owner, std::string(reinterpret_cast<const char*>(euc.data()), length));
 }
 
 }  // namespace
@@ -191,6 +217,43 @@ void read_clipboard_sjis(Window owner) {
 
 void read_clipboard_jis(Window owner) {
   read_clipboard(owner, ClipboardIntake::kJis, convert_jis);
+}
+
+size_t place_whole_text(Window owner, std::string text) {
+  text.resize(std::min(text.size(), text.find('\0')));
+  intake.text = std::move(text);
+  return place_text_page(owner, 0);
+}
+
+size_t place_text_page(Window owner, size_t start) {
+  std::string text = std::move(intake.text);
+  unsigned char* buffer = new_kanji_buffer(owner);
+  intake.text = std::move(text);
+  intake.page_start = std::min(start, intake.text.size());
+  intake.page_length = 0;
+  if (buffer == nullptr) return 0;
+  const std::string_view rest = std::string_view(intake.text).substr(intake.page_start);
+  intake.page_length = convert_euc(reinterpret_cast<const unsigned char*>(rest.data()),
+                                   rest.size(), buffer, kKanjiBufferSize);
+  return intake.page_length;
+}
+
+bool text_continues() {
+  return intake.kanji_buffer != nullptr &&
+         intake.page_start + intake.page_length < intake.text.size();
+}
+
+int32_t page_walk_limit() {
+  if (!text_continues()) return INT32_MAX;
+  return static_cast<int32_t>(intake.page_length - std::min(intake.page_length, kPageLookAhead));
+}
+
+size_t whole_text_length(size_t passage_length) {
+  return intake.text.empty() ? passage_length : intake.text.size();
+}
+
+size_t whole_text_position(size_t passage_position) {
+  return intake.text.empty() ? passage_position : intake.page_start + passage_position;
 }
 
 size_t place_euc_passage(Window owner, const unsigned char* text, size_t length) {

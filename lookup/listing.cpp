@@ -117,7 +117,11 @@ void close_listing(int32_t steps) {
         std::min(last.listing_length, static_cast<int32_t>(end) - last.listing_offset);
   }
 
-  const std::string notice = listing_notice(stop, lookup.passage_length);
+  // Counted in the whole text the passage is a page of, when it is one.
+  const std::string notice = listing_notice(
+      static_cast<int32_t>(std::min<size_t>(whole_text_position(static_cast<size_t>(stop)), INT32_MAX)),
+      static_cast<int32_t>(std::min<size_t>(
+          whole_text_length(static_cast<size_t>(lookup.passage_length)), INT32_MAX)));
   const std::string line = (end > 0 && out[end - 1] != 0x0A ? "\n" : "") + notice + "\n";
   std::memcpy(out + end, line.data(), std::min(line.size(), kCapacity - end));
   lookup.notice_text_length = line.size() + std::count(line.begin(), line.end(), '\n');
@@ -306,6 +310,15 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
   // A walk that stopped on a full buffer gives back the steps that stand in
   // the notice's room and ends with the notice.
   if (listing.full) close_listing(steps_leaving_notice_room(lookup.step_count));
+}
+
+bool end_page_listing() {
+  if (lookup.listing_buffer == nullptr || lookup.listing_full || lookup.step_count == 0 ||
+      lookup.listing_stop >= lookup.passage_length) {
+    return false;
+  }
+  close_listing(steps_leaving_notice_room(lookup.step_count));
+  return true;
 }
 
 bool end_listing_at(size_t text_end) {

@@ -289,7 +289,8 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit);
 
 // The notice that ends a full listing, one ASCII line without its line end:
 // "-- listing full: 6,231 of 39,998 bytes listed; Get Dodevuz NEXT goes on --"
-// (the passage bytes listed so far and the passage's length).
+// (the passage bytes listed so far and the passage's length; for a page of a
+// longer text, the text's bytes listed so far and the whole text's length).
 std::string listing_notice(int32_t listed, int32_t passage_length);
 
 // Cuts the listing after its last step that ends at or before offset
@@ -298,6 +299,12 @@ std::string listing_notice(int32_t listed, int32_t passage_length);
 // Returns false, changing nothing, when no step ends there or the listing
 // already ends there.
 bool end_listing_at(size_t text_end);
+
+// A listing that stopped at its walk's limit, before the end of its passage
+// (a page of a longer text), ends with the notice as a full one does, so
+// that the reader sees that NEXT goes on. Returns false, changing nothing,
+// for a listing that is full already or reached its passage's end.
+bool end_page_listing();
 
 // True when the last listing stopped before the end of its passage because
 // it was full: "Get Dodevuz NEXT" goes on from listing_stop.

@@ -162,10 +162,12 @@ bool have_face(const wchar_t* face) {
 
 }  // namespace
 
-void set_pane_text_size(int points) {
-  HDC dc = GetDC(nullptr);
-  int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(nullptr, dc);
+void set_pane_text_size(int points, int dpi) {
+  if (dpi <= 0) {
+    HDC dc = GetDC(nullptr);
+    dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    ReleaseDC(nullptr, dc);
+  }
   LOGFONTW lf = {};
   lf.lfHeight = -MulDiv(points, dpi > 0 ? dpi : 96, 72);
   lf.lfWeight = FW_NORMAL;

@@ -8,8 +8,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFrame>
@@ -23,11 +28,13 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTextDocument>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <cerrno>
 #include <cstdio>
@@ -67,6 +74,7 @@ constexpr MenuItem kFileMenu[] = {
     {"Get Dodevuz &SHIFT", kCmdGetShift, "Ctrl+Shift+V", false},
     {"Get Dodevuz &NEXT", kCmdNext, "Ctrl+N", false},
     {"Single &Dodevuz", kCmdSingle, "Ctrl+L", false},
+    {"&Open...", kCmdOpenFile, "Ctrl+O", false},
     {"&Clear All", kCmdClearAll, nullptr, false},
     {"&Watch clipboard", kCmdWatchClipboard, nullptr, true},
     {nullptr, 0, nullptr, false},
@@ -78,12 +86,16 @@ constexpr MenuItem kEditMenu[] = {
     {"&Add to Word List", kCmdAddToWordList, "Ctrl+D", false},
     {"&Kanji Details", kCmdKanjiDetails, "Ctrl+K", false},
     {"Mark as &Known", kCmdMarkKnown, "Ctrl+Shift+K", false},
+    {"Open &Word List", kCmdOpenWordList, nullptr, false},
 };
 constexpr MenuItem kViewMenu[] = {
     {"&Larger Text", kCmdTextLarger, "Ctrl++;Ctrl+=", false},
     {"S&maller Text", kCmdTextSmaller, "Ctrl+-", false},
 };
-constexpr MenuItem kOptionsMenu[] = {{"&Dictionary forms", kCmdDictionaryForms, nullptr, true}};
+constexpr MenuItem kOptionsMenu[] = {
+    {"&Dictionary forms", kCmdDictionaryForms, nullptr, true},
+    {"&Reset Settings", kCmdResetSettings, nullptr, false},
+};
 
 // Program-wide state of the Qt front end: the parts of the one main window.
 struct QtFrontEnd {
@@ -125,6 +137,23 @@ void apply_text_size() {
   for (QWidget* slot : front.pane_slots) slot->setMinimumHeight(line);
 }
 
+// The panes' heights in the proportions of the split, within the splitter's
+// height (the start-up pane area's when it has none yet).
+void apply_split() {
+  int total = front.splitter->height() > 0 && front.splitter->isVisible()
+                  ? front.splitter->height()
+                  : kSinglePaneY + kSinglePaneHeight;
+  total -= 2 * front.splitter->handleWidth();
+  const int* shares = desktop_shell.split;
+  const int sum = shares[0] + shares[1] + shares[2];
+  QList<int> sizes;
+  for (int k = 0; k < 3; ++k) {
+    sizes << static_cast<int>(static_cast<long long>(total) * shares[k] / sum);
+    front.splitter->setStretchFactor(k, shares[k]);
+  }
+  front.splitter->setSizes(sizes);
+}
+
 // Tab goes from the romaji pane to the listing pane to the single pane,
 // whichever were made last.
 void order_panes() {
@@ -161,8 +190,9 @@ void look_up_clipboard(QMainWindow* window) {
   int id = watch_command_for(bytes);
   if (id != 0) {
     run_menu_command(window, id);
-  } else if (!bytes.empty()) {
-    show_status("No Japanese text on the clipboard");
+  } else {
+    // Nothing to list: the panes stay as they are.
+    show_status(describe_unwatched(bytes));
   }
 }
 
@@ -231,20 +261,56 @@ class ShortcutKeys : public QObject {
     QKeySequence pressed(key->keyCombination());
     for (QAction* action : window->findChildren<QAction*>()) {
       for (const QKeySequence& keys : action->shortcuts()) {
-        if (keys.matches(pressed) == QKeySequence::ExactMatch) return true;
+        if (keys.matches(pressed) != QKeySequence::ExactMatch) continue;
+        // The shortcut of a greyed item does nothing; the status says why.
+        if (!action->isEnabled()) {
+          if (const char* reason = greyed_reason(action->data().toInt())) show_status(reason);
+        }
+        return true;
       }
     }
     return false;
   }
 };
 
-// The About box: Esc, which rejects a dialog, leaves it open; only the "Ok"
-// button (also pressed by Enter, as the default button) closes it.
-class AboutBox : public QDialog {
+// A file dragged onto the window is taken; dropped, it is opened.
+class FileDrops : public QObject {
  public:
-  using QDialog::QDialog;
-  void reject() override {}
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* receiver, QEvent* event) override {
+    auto* window = qobject_cast<QMainWindow*>(receiver);
+    if (window == nullptr) return false;
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+      auto* drag = static_cast<QDropEvent*>(event);
+      if (!dropped_file(drag->mimeData()).isEmpty()) {
+        drag->acceptProposedAction();
+        return true;
+      }
+    } else if (event->type() == QEvent::Drop) {
+      auto* drop = static_cast<QDropEvent*>(event);
+      QString path = dropped_file(drop->mimeData());
+      if (!path.isEmpty()) {
+        drop->acceptProposedAction();
+        open_file(window, path);
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  // The first local file of a drop, or empty.
+  static QString dropped_file(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls()) return {};
+    for (const QUrl& url : data->urls()) {
+      if (url.isLocalFile()) return url.toLocalFile();
+    }
+    return {};
+  }
 };
+
 
 void print_usage() {
   std::fputs(
@@ -260,7 +326,7 @@ void print_usage() {
       "                    109 Get SHIFT, 111 NEXT, 105 Single, 106 Copy, 110 Clear All,\n"
       "                    101 Exit, 112 Watch clipboard, 113 Add to Word List,\n"
       "                    115 larger text, 116 smaller text, 117 Kanji Details,\n"
-      "                    118 Mark as Known)\n"
+      "                    118 Mark as Known, 120 Reset Settings)\n"
       "  --select TEXT     then select the first TEXT in the listing pane and focus it\n"
       "  --size WxH        show the window W x H pixels large\n"
       "  --screenshot PNG  after the commands, save the window as PNG and quit\n",
@@ -351,13 +417,12 @@ QMainWindow* create_main_window() {
   front = QtFrontEnd{};
   front.window = window;
 
-  // The pane area: white, with the margins of the panes' places; inside it
-  // the splitter, whose 2-pixel handles are the gaps between the panes.
+  // The pane area: the colour of the desktop's text fields (light or dark),
+  // with the margins of the panes' places; inside it the splitter, whose
+  // 2-pixel handles are the gaps between the panes.
   auto* area = new QWidget;
   area->setAutoFillBackground(true);
-  QPalette palette = area->palette();
-  palette.setColor(QPalette::Window, Qt::white);
-  area->setPalette(palette);
+  area->setBackgroundRole(QPalette::Base);
   auto* layout = new QVBoxLayout(area);
   layout->setContentsMargins(kPaneX, 0, kDesignClientWidth - kPaneX - kPaneWidth,
                              kDesignClientHeight - kSinglePaneY - kSinglePaneHeight);
@@ -365,12 +430,11 @@ QMainWindow* create_main_window() {
   front.splitter->setHandleWidth(kListingPaneY - kRomajiPaneY - kRomajiPaneHeight);
   front.splitter->setChildrenCollapsible(false);
   const int rows[] = {kRomajiPaneY, kListingPaneY, kSinglePaneY};
-  const int heights[] = {kRomajiPaneHeight, kListingPaneHeight, kSinglePaneHeight};
   for (int k = 0; k < 3; ++k) {
     front.pane_slots[k] = new QWidget;
     front.splitter->addWidget(front.pane_slots[k]);
     // The share of the height each pane keeps when the window grows.
-    front.splitter->setStretchFactor(k, heights[k]);
+    front.splitter->setStretchFactor(k, desktop_shell.split[k]);
     set_pane_slot(rows[k], front.pane_slots[k]);
   }
   layout->addWidget(front.splitter);
@@ -390,6 +454,10 @@ QMainWindow* create_main_window() {
     }
   });
   QApplication::instance()->installEventFilter(new ShortcutKeys(window));
+  // A file dropped anywhere on the window is opened; the read-only panes
+  // take no drops of their own.
+  window->setAcceptDrops(true);
+  window->installEventFilter(new FileDrops(window));
 
   front.status = new QLabel;
   window->statusBar()->addWidget(front.status, 1);
@@ -412,14 +480,128 @@ QMainWindow* create_main_window() {
   area->setFixedSize(kClientWidth, kClientHeight);
   window->layout()->activate();
   window->resize(window->sizeHint());
-  front.splitter->setSizes({kRomajiPaneHeight, kListingPaneHeight, kSinglePaneHeight});
+  apply_split();
   area->setMinimumSize(0, 0);
   area->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   return window;
 }
 
+namespace {
+
+// "Open...": a file chosen in the system's dialog, from the folder of the
+// last one.
+void choose_file(QMainWindow* window) {
+  QString path = QFileDialog::getOpenFileName(
+      window, QStringLiteral("Open"), QString::fromStdString(desktop_shell.last_folder),
+      QStringLiteral("Text files (*.txt *.text);;All files (*)"));
+  if (!path.isEmpty()) open_file(window, path);
+}
+
+// "Open Word List": the file in the program the desktop has for it, or its
+// folder while there is no file yet.
+void open_word_list() {
+  QString path = QString::fromStdString(word_list_path());
+  const bool there = QFileInfo::exists(path);
+  QString target = there ? path : QFileInfo(path).absolutePath();
+  const bool opened = QDesktopServices::openUrl(QUrl::fromLocalFile(target));
+  show_status(set_status(
+      (opened ? (there ? "Opened " : "No word list yet; opened its folder ")
+              : "Could not open ") +
+      target.toStdString()));
+}
+
+// Every setting back to its default, for this window now and the next start.
+void reset_settings(QMainWindow* window) {
+  if (desktop_shell.watching) run_menu_command(window, kCmdWatchClipboard);
+  if (lookup.dictionary_forms) run_menu_command(window, kCmdDictionaryForms);
+  apply_settings(DesktopSettings{});
+  apply_text_size();
+  window->showNormal();
+  window->resize(window->sizeHint().width(), window->sizeHint().height());
+  apply_split();
+  QSettings().clear();
+}
+
+}  // namespace
+
+void open_file(QMainWindow* window, const QString& path) {
+  QFileInfo info(path);
+  desktop_shell.last_folder = info.absolutePath().toStdString();
+  QFile file(path);
+  const std::string name = info.fileName().toStdString();
+  if (!file.open(QIODevice::ReadOnly)) {
+    std::string text = "Cannot read " + path.toStdString() + ": " + file.errorString().toStdString();
+    show_status(set_status(text));
+    QMessageBox::warning(window, QStringLiteral("Open"), QString::fromStdString(text));
+    return;
+  }
+  QByteArray bytes = file.readAll();
+  const char* problem = open_text(window_handle(window), bytes.toStdString(), name);
+  // As after any Get.
+  if (front.window == window && front.next_action != nullptr) {
+    front.next_action->setEnabled(next_available());
+  }
+  make_missing_panes(window_handle(window));
+  order_panes();
+  show_status(desktop_shell.status);
+  if (problem != nullptr) {
+    QMessageBox::warning(window, QStringLiteral("Open"), QString::fromUtf8(problem));
+  }
+}
+
+void restore_settings(QMainWindow* window) {
+  QSettings stored;
+  DesktopSettings settings;
+  for (const QString& key : stored.allKeys()) {
+    read_setting(&settings, key.toStdString(), stored.value(key).toString().toStdString());
+  }
+  apply_settings(settings);
+  apply_text_size();
+  if (front.forms_action != nullptr) front.forms_action->setChecked(lookup.dictionary_forms);
+  if (settings.width > 0 && settings.height > 0) window->resize(settings.width, settings.height);
+  if (settings.x != kUnsetPosition && settings.y != kUnsetPosition) {
+    window->move(settings.x, settings.y);
+  }
+  if (settings.maximized) window->setWindowState(window->windowState() | Qt::WindowMaximized);
+  apply_split();
+  if (settings.watching && !desktop_shell.watching) run_menu_command(window, kCmdWatchClipboard);
+}
+
+void save_settings(QMainWindow* window) {
+  DesktopSettings settings = current_settings();
+  const QRect normal = window->normalGeometry().isValid() ? window->normalGeometry()
+                                                          : window->geometry();
+  settings.x = window->pos().x();
+  settings.y = window->pos().y();
+  settings.width = normal.width();
+  settings.height = normal.height();
+  settings.maximized = window->isMaximized();
+  if (front.window == window) {
+    QList<int> sizes = front.splitter->sizes();
+    if (sizes.size() == 3 && sizes[0] > 0 && sizes[1] > 0 && sizes[2] > 0) {
+      for (int k = 0; k < 3; ++k) settings.split[k] = sizes[k];
+    }
+  }
+  QSettings stored;
+  stored.clear();
+  for (const auto& [key, value] : setting_values(settings)) {
+    stored.setValue(QString::fromStdString(key), QString::fromStdString(value));
+  }
+  stored.sync();
+}
+
 void run_menu_command(QMainWindow* window, int id) {
   switch (id) {
+    case kCmdOpenFile:
+      choose_file(window);
+      return;
+    case kCmdOpenWordList:
+      open_word_list();
+      return;
+    case kCmdResetSettings:
+      reset_settings(window);
+      show_status(describe_command(id));
+      return;
     case kCmdWatchClipboard: {
       const bool watching = toggle_watching();
       if (front.watch_action != nullptr) front.watch_action->setChecked(watching);
@@ -469,7 +651,7 @@ QString status_text(QMainWindow* window) {
 }
 
 QDialog* create_about_box(QWidget* parent) {
-  auto* box = new AboutBox(parent, Qt::Dialog | Qt::FramelessWindowHint);
+  auto* box = new QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint);
   box->setModal(true);
   // Laid out in dialog units of the default font: a quarter of its average
   // character width across, an eighth of its height down.
@@ -480,7 +662,7 @@ QDialog* create_about_box(QWidget* parent) {
   auto dlu = [&](int x, int y, int w, int h) {
     return QRect(x * base_x / 4, y * base_y / 8, w * base_x / 4, h * base_y / 8);
   };
-  QRect whole = dlu(0, 0, 220, 110);
+  QRect whole = dlu(0, 0, 220, 140);
   box->setFixedSize(whole.size());
 
   // Without a title bar the box needs a frame of its own to stand out.
@@ -489,26 +671,31 @@ QDialog* create_about_box(QWidget* parent) {
   frame->setLineWidth(2);
   frame->setGeometry(QRect(QPoint(0, 0), whole.size()));
 
-  std::string credit = euc_to_utf8(dictionary_credit("edict"));
-  const std::string kanji_credit = kanji_dictionary_credit(kKanjiFile, credit);
+  QString credits;
+  for (const std::string& credit : dictionary_credits()) {
+    if (!credits.isEmpty()) credits += QLatin1Char('\n');
+    credits += QString::fromStdString(euc_to_utf8(credit));
+  }
+  const std::string kanji_credit =
+      kanji_dictionary_credit(kKanjiFile, euc_to_utf8(dictionary_credit("edict")));
+  if (!kanji_credit.empty()) credits += "\n" + QString::fromStdString(kanji_credit);
   const QString texts[] = {
       QStringLiteral("Dodevuz"),
       QStringLiteral("Version " DODEVUZ_VERSION),
-      (credit.empty() ? QStringLiteral("No dictionary in this folder")
-                      : QStringLiteral("Dictionary: ") + QString::fromStdString(credit)) +
-          (kanji_credit.empty() ? QString() : "\n" + QString::fromStdString(kanji_credit)),
+      credits.isEmpty() ? QStringLiteral("No dictionary in this folder") : credits,
       QStringLiteral("Dodevuz is free software under the MIT licence"),
   };
-  const QRect places[] = {dlu(0, 9, 220, 8), dlu(0, 21, 220, 8), dlu(10, 34, 200, 34),
-                          dlu(0, 71, 220, 8)};
+  const QRect places[] = {dlu(0, 9, 220, 8), dlu(0, 21, 220, 8), dlu(6, 33, 208, 66),
+                          dlu(0, 101, 220, 8)};
   for (int k = 0; k < 4; ++k) {
     auto* label = new QLabel(texts[k], box);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     label->setWordWrap(k == 2);
+    label->setTextFormat(Qt::PlainText);
     label->setGeometry(places[k]);
   }
   auto* ok = new QPushButton(QStringLiteral("Ok"), box);
-  ok->setGeometry(dlu(94, 87, 32, 14));
+  ok->setGeometry(dlu(94, 117, 32, 14));
   ok->setDefault(true);
   ok->setFocus();
   QObject::connect(ok, &QPushButton::clicked, box, &QDialog::accept);
@@ -567,7 +754,13 @@ int dodevuz_qt_main(int argc, char** argv) {
     QMessageBox::critical(nullptr, QStringLiteral("Dodevuz"), QString::fromStdString(message));
     return 1;
   }
+  QCoreApplication::setOrganizationName(QStringLiteral("dodevuz"));
+  QCoreApplication::setApplicationName(QStringLiteral("dodevuz-qt"));
   QMainWindow* window = create_main_window();
+  // A scripted run (commands, a picture) starts from the defaults and keeps
+  // nothing; the reader's runs reopen as they were closed.
+  const bool keeps_settings = options.steps.empty() && options.screenshot == nullptr;
+  if (keeps_settings) restore_settings(window);
   if (found.source == FolderSource::kSample) {
     const std::string note = sample_dictionary_note(found);
     std::fprintf(stderr, "dodevuz-qt: %s\n", note.c_str());
@@ -600,6 +793,7 @@ int dodevuz_qt_main(int argc, char** argv) {
     });
   }
   int loop_status = app.exec();
+  if (keeps_settings) save_settings(window);
   delete window;
   return status != 0 ? status : loop_status;
 }

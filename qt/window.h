@@ -33,13 +33,27 @@ QMainWindow* create_main_window();
 // again and the status bar says what the command did.
 void run_menu_command(QMainWindow* window, int id);
 
+// Opens the text file at path as a Get lists the clipboard (open_text): its
+// encoding detected, the whole text paged by NEXT. A file that cannot be
+// read, or whose encoding cannot be told, gives a message box and the
+// status; the panes stay as they were. Its folder becomes the last one.
+void open_file(QMainWindow* window, const QString& path);
+
+// The settings kept between runs (QSettings, organisation "dodevuz",
+// application "dodevuz-qt": ~/.config/dodevuz/dodevuz-qt.conf on Linux):
+// restored into a new window (a damaged or missing store gives the
+// defaults), saved from a window about to close.
+void restore_settings(QMainWindow* window);
+void save_settings(QMainWindow* window);
+
 // The status bar's text.
 QString status_text(QMainWindow* window);
 
 // Makes the About box owned by parent: frameless, the centred text
-// "Dodevuz", the version, the credit of the dictionary in the working
-// directory and the program's licence, above the default button "Ok".
-// Enter or the button closes it (accepted); Esc does not close it.
+// "Dodevuz", the version, the credits of the dictionaries in the working
+// directory with their licences and the program's licence, above the
+// default button "Ok". Enter or the button closes it (accepted), Esc too
+// (rejected).
 QDialog* create_about_box(QWidget* parent);
 
 // The program: `dodevuz-qt [-C DIR] [--clipboard FILE] [--command ID |

@@ -10,7 +10,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QLabel>
 #include <QMainWindow>
@@ -23,9 +27,12 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -144,14 +151,27 @@ class WindowTest : public QObject {
   void status_bar_says_what_a_command_did();
   void watching_the_clipboard_gets_each_new_text_once();
   void text_size_grows_and_shrinks_for_the_session();
-  void about_box_closes_on_enter_not_on_escape();
+  void about_box_closes_on_enter_and_on_escape();
+  void about_box_credits_every_dictionary_with_its_licence();
+  void watch_never_empties_the_panes();
+  void open_and_drop_list_a_file_in_each_encoding();
+  void settings_are_kept_between_runs();
+  void damaged_settings_give_the_defaults();
+  void dark_palette_gives_dark_panes();
+  void greyed_shortcut_says_why();
+  void open_word_list_opens_the_file_or_its_folder();
   void missing_dictionary_shows_its_message_boxes();
   void line_ends_are_one_position_each();
   void program_ends_when_the_romaji_table_is_missing();
   void screenshot_after_a_get();
 
+ public slots:
+  void url_opened(const QUrl& url) { opened_urls_ << url; }
+
  private:
+  QList<QUrl> opened_urls_;
   void trigger(int id);
+  QAction* action_of(int id);
   void get_passage(int id);
 
   QTemporaryDir data_dir_;
@@ -188,6 +208,15 @@ void WindowTest::cleanup() {
   delete window_;
   window_ = nullptr;
   QDir::setCurrent(data_dir_.path());
+}
+
+QAction* WindowTest::action_of(int id) {
+  for (QAction* menu : window_->menuBar()->actions()) {
+    for (QAction* item : menu->menu()->actions()) {
+      if (!item->isSeparator() && item->data().toInt() == id) return item;
+    }
+  }
+  return nullptr;
 }
 
 void WindowTest::trigger(int id) {
@@ -236,14 +265,17 @@ void WindowTest::menu_holds_its_items_in_order() {
     }
     items << QStringLiteral("|");
   }
-  QCOMPARE(items,
-           QStringList({"Get Dodevuz JIS 108 Ctrl+Shift+J", "Get Dodevuz SHIFT 109 Ctrl+Shift+V",
-                        "Get Dodevuz NEXT 111 Ctrl+N", "Single Dodevuz 105 Ctrl+L", "Clear All 110",
-                        "Watch clipboard 112 checkable", "-", "About 102 F1", "Exit 101 Ctrl+Q",
-                        "|", "Copy 106 Ctrl+C", "Add to Word List 113 Ctrl+D",
-                        "Kanji Details 117 Ctrl+K", "Mark as Known 118 Ctrl+Shift+K", "|", "Larger Text 115 Ctrl++",
-                        "Smaller Text 116 Ctrl+-", "|", "Dictionary forms 114 checkable", "|"}));
-  QVERIFY(!menus[0]->menu()->actions()[5]->isChecked());  // not watching at start
+  QCOMPARE(
+      items,
+      QStringList({"Get Dodevuz JIS 108 Ctrl+Shift+J", "Get Dodevuz SHIFT 109 Ctrl+Shift+V",
+                   "Get Dodevuz NEXT 111 Ctrl+N", "Single Dodevuz 105 Ctrl+L",
+                   "Open... 119 Ctrl+O", "Clear All 110", "Watch clipboard 112 checkable", "-",
+                   "About 102 F1", "Exit 101 Ctrl+Q", "|", "Copy 106 Ctrl+C",
+                   "Add to Word List 113 Ctrl+D", "Kanji Details 117 Ctrl+K",
+                   "Mark as Known 118 Ctrl+Shift+K", "Open Word List 121", "|",
+                   "Larger Text 115 Ctrl++", "Smaller Text 116 Ctrl+-", "|",
+                   "Dictionary forms 114 checkable", "Reset Settings 120", "|"}));
+  QVERIFY(!action_of(kCmdWatchClipboard)->isChecked());  // not watching at start
   QVERIFY(!menus[0]->menu()->actions()[2]->isEnabled());  // NEXT: nothing listed yet
   QVERIFY(!menus[3]->menu()->actions()[0]->isChecked());  // the classic listing at start
 }
@@ -322,8 +354,8 @@ void WindowTest::both_gets_show_the_listing_and_romaji_of_the_passage() {
   QPointer<QPlainTextEdit> romaji_pane = the_romaji();
   QPointer<QPlainTextEdit> listing_pane = the_listing();
   QVERIFY(romaji_pane && listing_pane);
-  QCOMPARE(area_rect(window_, romaji_pane), QRect(10, 0, 630, 190));
-  QCOMPARE(area_rect(window_, listing_pane), QRect(10, 192, 630, 100));
+  QCOMPARE(area_rect(window_, romaji_pane), QRect(10, 0, 630, 100));
+  QCOMPARE(area_rect(window_, listing_pane), QRect(10, 102, 630, 190));
   QVERIFY(romaji_pane->isVisible() && listing_pane->isVisible());
   QCOMPARE(listing_pane->frameShape(), QFrame::NoFrame);  // the listing pane has no border
   QVERIFY(romaji_pane->frameShape() != QFrame::NoFrame);
@@ -682,10 +714,10 @@ void WindowTest::panes_follow_the_window() {
     }
     QVERIFY(romaji.bottom() < listing.top() && listing.bottom() < single.top());
     QCOMPARE(single.bottom() + 1, client.height() - 10);
-    // The heights keep their proportions 190 : 100 : 100 (a pixel or two).
+    // The heights keep their proportions 100 : 190 : 100 (a pixel or two).
     if (client.height() >= kClientHeight) {
-      QVERIFY2(qAbs(romaji.height() - 19 * listing.height() / 10) <= 3, qPrintable(at));
-      QVERIFY2(qAbs(listing.height() - single.height()) <= 2, qPrintable(at));
+      QVERIFY2(qAbs(listing.height() - 19 * romaji.height() / 10) <= 3, qPrintable(at));
+      QVERIFY2(qAbs(romaji.height() - single.height()) <= 2, qPrintable(at));
     }
   }
   // The window cannot be made so small that a pane loses its line.
@@ -696,8 +728,9 @@ void WindowTest::panes_follow_the_window() {
 
 void WindowTest::panes_are_there_from_the_start() {
   QCOMPARE(pane_count(window_), 3);
-  QCOMPARE(area_rect(window_, the_romaji()), QRect(10, 0, 630, 190));
-  QCOMPARE(area_rect(window_, the_listing()), QRect(10, 192, 630, 100));
+  // The listing, read most, has the largest share.
+  QCOMPARE(area_rect(window_, the_romaji()), QRect(10, 0, 630, 100));
+  QCOMPARE(area_rect(window_, the_listing()), QRect(10, 102, 630, 190));
   QCOMPARE(area_rect(window_, the_single()), QRect(10, 294, 630, 100));
   for (QPlainTextEdit* pane : {the_romaji(), the_listing(), the_single()}) {
     QVERIFY(pane->isVisible() && pane->toPlainText().isEmpty());
@@ -786,12 +819,12 @@ void WindowTest::status_bar_says_what_a_command_did() {
   ModalCloser closer;
   get_passage(kCmdGetShift);
   QRegularExpression listed(
-      QStringLiteral("^Listed (\\d+) words from ([\\d,]+) of ([\\d,]+) bytes$"));
+      QStringLiteral("^Listed (\\d+) words from ([\\d,]+) of ([\\d,]+) characters$"));
   QRegularExpressionMatch m = listed.match(status_text(window_));
   QVERIFY2(m.hasMatch(), qPrintable(status_text(window_)));
   QVERIFY(m.captured(1).toInt() >= 25);
   QCOMPARE(m.captured(2), m.captured(3));  // the whole passage
-  QCOMPARE(m.captured(3), QString::fromStdString(with_thousands(to_euc(passage_).size())));
+  QCOMPARE(m.captured(3), QString::fromStdString(with_thousands(passage_.toStdU32String().size())));
 
   QApplication::clipboard()->clear();
   trigger(kCmdGetShift);
@@ -832,7 +865,7 @@ void WindowTest::watching_the_clipboard_gets_each_new_text_once() {
   QCOMPARE(gets, 0);
 
   trigger(kCmdWatchClipboard);
-  QVERIFY(window_->menuBar()->actions()[0]->menu()->actions()[5]->isChecked());
+  QVERIFY(action_of(kCmdWatchClipboard)->isChecked());
   // A burst of lines as a text hooker copies them: one Get, on the last.
   // Back to back, as a text hooker places line after line.
   for (const char* line : {"日本の学生", "東京", "毎朝電車で"}) {
@@ -859,7 +892,8 @@ void WindowTest::watching_the_clipboard_gets_each_new_text_once() {
   QTest::qWait(3 * kWatchSettleMs);
   clipboard->setText(QStringLiteral("An English line."));
   QTest::qWait(3 * kWatchSettleMs);
-  QCOMPARE(status_text(window_), QStringLiteral("No Japanese text on the clipboard"));
+  QCOMPARE(status_text(window_),
+           QStringLiteral("Nothing to list: no Japanese text on the clipboard"));
   auto* image = new QMimeData;
   image->setImageData(QImage(4, 4, QImage::Format_RGB32));
   clipboard->setMimeData(image);
@@ -893,27 +927,25 @@ void WindowTest::text_size_grows_and_shrinks_for_the_session() {
   QCOMPARE(the_romaji()->font().pointSize(), kDefaultTextPoints + 1);
 }
 
-void WindowTest::about_box_closes_on_enter_not_on_escape() {
-  QPointer<QDialog> seen;
-  bool stayed_on_escape = false;
-  bool closed_on_enter = false;
-  QTimer::singleShot(0, [&] {
-    seen = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (!seen) return;
-    QTest::keyClick(seen, Qt::Key_Escape);
-    stayed_on_escape = seen->isVisible();
-    QTest::keyClick(seen, Qt::Key_Return);
-    closed_on_enter = !seen->isVisible();
-  });
-  // Never hang the suite: whatever the keys did, the box goes in time.
-  QTimer guard;
-  QObject::connect(&guard, &QTimer::timeout, [&] {
-    if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) box->done(0);
-  });
-  guard.start(3000);
-  trigger(kCmdAbout);
-  QVERIFY(stayed_on_escape);
-  QVERIFY(closed_on_enter);
+void WindowTest::about_box_closes_on_enter_and_on_escape() {
+  for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+    QPointer<QDialog> seen;
+    bool closed = false;
+    QTimer::singleShot(0, [&] {
+      seen = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (!seen) return;
+      QTest::keyClick(seen, key);
+      closed = !seen->isVisible();
+    });
+    // Never hang the suite: whatever the keys did, the box goes in time.
+    QTimer guard;
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) box->done(0);
+    });
+    guard.start(3000);
+    trigger(kCmdAbout);
+    QVERIFY2(closed, key == Qt::Key_Escape ? "Esc" : "Enter");
+  }
 
   // Its face, on its own.
   QDialog* box = create_about_box(window_);
@@ -923,12 +955,12 @@ void WindowTest::about_box_closes_on_enter_not_on_escape() {
     labels << label->text();
     QVERIFY(label->alignment() & Qt::AlignHCenter);
   }
-  // The name, the version, the credit the dictionary asks for (its first
+  // The name, the version, the credit each dictionary asks for (its first
   // line) and our licence.
   QCOMPARE(labels.size(), 4);
   QCOMPARE(labels[0], QStringLiteral("Dodevuz"));
   QVERIFY(labels[1].startsWith(QStringLiteral("Version ")) && labels[1].size() > 8);
-  QCOMPARE(labels[2], QStringLiteral("Dictionary: Dodevuz sample dictionary, written for the "
+  QCOMPARE(labels[2], QStringLiteral("edict: Dodevuz sample dictionary, written for the "
                                      "project's tests and demonstration"));
   QVERIFY(labels[3].contains(QStringLiteral("licence")));
   QList<QPushButton*> buttons = box->findChildren<QPushButton*>();
@@ -1023,6 +1055,229 @@ void WindowTest::screenshot_after_a_get() {
   QImage image(png);
   QVERIFY(!image.isNull());
   QVERIFY(image.width() >= kClientWidth && image.height() >= kClientHeight);
+}
+
+
+void WindowTest::about_box_credits_every_dictionary_with_its_licence() {
+  // The names dictionary beside the main one, with its index, and a credit
+  // whose "&" is no mnemonic.
+  QFile names(QStringLiteral("enamdict"));
+  QVERIFY(names.open(QIODevice::WriteOnly));
+  names.write(to_euc(QStringLiteral("　？？？ /ENAMDICT/Copyright Electronic Dictionary Research "
+                                    "& Development Group - 2019/\n")));
+  names.close();
+  QFile index(QStringLiteral("enamdict.jdx"));
+  QVERIFY(index.open(QIODevice::WriteOnly));
+  index.write(QByteArray("\x01\x00\x00\x00", 4));
+  index.close();
+  QDialog* box = create_about_box(window_);
+  QStringList labels;
+  for (QLabel* label : box->findChildren<QLabel*>()) labels << label->text();
+  delete box;
+  QFile::remove(QStringLiteral("enamdict"));
+  QFile::remove(QStringLiteral("enamdict.jdx"));
+  QCOMPARE(labels.size(), 4);
+  QVERIFY2(labels[2].endsWith(QStringLiteral(
+               "enamdict: ENAMDICT - Copyright Electronic Dictionary Research & Development "
+               "Group - 2019. Licence: Creative Commons Attribution-ShareAlike (CC BY-SA)")),
+           qPrintable(labels[2]));
+}
+
+// A watched change that brings no text (the clipboard's owner gone, an
+// image) leaves the listing as it is and says there is nothing to list.
+void WindowTest::watch_never_empties_the_panes() {
+  QClipboard* clipboard = QApplication::clipboard();
+  trigger(kCmdWatchClipboard);
+  clipboard->setText(QStringLiteral("辞書"));
+  QTRY_VERIFY(the_listing()->toPlainText().startsWith(QStringLiteral("辞書")));
+  QWidget* listing = the_listing();
+  clipboard->clear();
+  QTRY_COMPARE(status_text(window_), QStringLiteral("Nothing to list: the clipboard holds no text"));
+  QCOMPARE(the_listing(), listing);
+  QVERIFY(the_listing()->toPlainText().startsWith(QStringLiteral("辞書")));
+  // An explicit Get keeps its classic behaviour: an empty passage.
+  trigger(kCmdWatchClipboard);
+  trigger(kCmdGetShift);
+  QCOMPARE(status_text(window_), QStringLiteral("The clipboard holds no text"));
+  QVERIFY(the_listing()->toPlainText().isEmpty());
+}
+
+void WindowTest::open_and_drop_list_a_file_in_each_encoding() {
+  ModalCloser closer;
+  get_passage(kCmdGetShift);
+  const QString classic = the_listing()->toPlainText();
+  QTemporaryDir folder;
+  const std::string utf8 = passage_.toStdString();
+  struct Case {
+    const char* name;
+    std::string bytes;
+  };
+  const Case cases[] = {{"passage-utf8.txt", utf8},
+                        {"passage-sjis.txt", utf8_to_sjis(utf8)},
+                        {"passage-euc.txt", utf8_to_euc(utf8)},
+                        {"passage-jis.txt", utf8_to_jis(utf8)}};
+  for (const Case& c : cases) {
+    QString path = folder.filePath(QLatin1String(c.name));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(c.bytes.data(), static_cast<qint64>(c.bytes.size()));
+    file.close();
+    for (bool drop : {false, true}) {
+      trigger(kCmdClearAll);
+      if (drop) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(window_, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent dropped(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window_, &dropped);
+      } else {
+        open_file(window_, path);
+      }
+      QVERIFY2(the_listing()->toPlainText() == classic, c.name);
+      QVERIFY2(status_text(window_).startsWith(QLatin1String(c.name)), qPrintable(status_text(window_)));
+    }
+  }
+  QCOMPARE(QString::fromStdString(desktop_shell.last_folder), QDir(folder.path()).absolutePath());
+  QVERIFY(closer.seen.isEmpty());
+  // A file whose encoding cannot be told: a message, and the panes stay.
+  QString bad = folder.filePath(QStringLiteral("binary.dat"));
+  QFile file(bad);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray("\x80\x80\xFF\xFF\x00\x01", 6));
+  file.close();
+  open_file(window_, bad);
+  QCOMPARE(the_listing()->toPlainText(), classic);
+  QCOMPARE(closer.seen.size(), 1);
+  QVERIFY2(closer.seen[0].contains(QStringLiteral("Cannot open binary.dat: it is not text")),
+           qPrintable(closer.seen[0]));
+}
+
+void WindowTest::settings_are_kept_between_runs() {
+  QTemporaryDir config;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+  QCoreApplication::setOrganizationName(QStringLiteral("dodevuz"));
+  QCoreApplication::setApplicationName(QStringLiteral("dodevuz-qt"));
+  trigger(kCmdTextLarger);
+  trigger(kCmdTextLarger);
+  trigger(kCmdDictionaryForms);
+  trigger(kCmdWatchClipboard);
+  window_->resize(900, 700);
+  QApplication::processEvents();
+  QSplitter* splitter = window_->centralWidget()->findChild<QSplitter*>();
+  QVERIFY(splitter != nullptr);
+  splitter->setSizes({80, 400, 120});
+  const QList<int> sizes = splitter->sizes();
+  desktop_shell.last_folder = "/tmp/読み物";
+  save_settings(window_);
+  QVERIFY(QFile::exists(QSettings().fileName()));
+
+  // A new run: the defaults, then what was kept.
+  reset_program_state();
+  reset_desktop_shell();
+  delete window_;
+  window_ = create_main_window();
+  window_->show();
+  restore_settings(window_);
+  QApplication::processEvents();
+  QCOMPARE(the_listing()->font().pointSize(), kDefaultTextPoints + 2);
+  QVERIFY(lookup.dictionary_forms && action_of(kCmdDictionaryForms)->isChecked());
+  QVERIFY(desktop_shell.watching && action_of(kCmdWatchClipboard)->isChecked());
+  QCOMPARE(window_->size(), QSize(900, 700));
+  splitter = window_->centralWidget()->findChild<QSplitter*>();
+  const QList<int> back = splitter->sizes();
+  for (int k = 0; k < 3; ++k) QVERIFY2(qAbs(back[k] - sizes[k]) <= 2, qPrintable(QString::number(k)));
+  QCOMPARE(desktop_shell.last_folder, std::string("/tmp/読み物"));
+
+  // Reset Settings: the defaults at once, and nothing kept.
+  trigger(kCmdResetSettings);
+  QCOMPARE(status_text(window_), QStringLiteral("Settings reset to the defaults"));
+  QCOMPARE(the_listing()->font().pointSize(), kDefaultTextPoints);
+  QVERIFY(!lookup.dictionary_forms && !action_of(kCmdDictionaryForms)->isChecked());
+  QVERIFY(!desktop_shell.watching && !action_of(kCmdWatchClipboard)->isChecked());
+  QVERIFY(QSettings().allKeys().isEmpty());
+  QVERIFY(area_rect(window_, the_listing()).height() > area_rect(window_, the_romaji()).height());
+}
+
+void WindowTest::damaged_settings_give_the_defaults() {
+  QTemporaryDir config;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+  QCoreApplication::setOrganizationName(QStringLiteral("dodevuz"));
+  QCoreApplication::setApplicationName(QStringLiteral("dodevuz-qt"));
+  const QString path = QSettings().fileName();
+  QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+  for (const QByteArray& damage :
+       {QByteArray("\x00\xFF\x01[[[=\n\xC3", 9),
+        QByteArray("[General]\nTextSize=400\nSplit=0,0,0\nWidth=-9\nDictionaryForms=yes\n")}) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(damage);
+    file.close();
+    reset_desktop_shell();
+    restore_settings(window_);
+    QCOMPARE(desktop_shell.text_points, kDefaultTextPoints);
+    QCOMPARE(the_listing()->font().pointSize(), kDefaultTextPoints);
+    QVERIFY(!lookup.dictionary_forms && !desktop_shell.watching);
+    QCOMPARE(desktop_shell.split[1], kDefaultSplit[1]);
+  }
+}
+
+// Under a dark desktop palette the pane area and the panes are dark: no
+// colour of the program's own is left.
+void WindowTest::dark_palette_gives_dark_panes() {
+  const QPalette light = QApplication::palette();
+  QPalette dark;
+  dark.setColor(QPalette::Window, QColor(40, 40, 40));
+  dark.setColor(QPalette::Base, QColor(25, 25, 25));
+  dark.setColor(QPalette::Text, QColor(230, 230, 230));
+  dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+  QApplication::setPalette(dark);
+  reset_program_state();
+  delete window_;
+  window_ = create_main_window();
+  window_->show();
+  QVERIFY(QTest::qWaitForWindowExposed(window_));
+  get_passage(kCmdGetShift);
+  QImage picture = window_->centralWidget()->grab().toImage();
+  // A picture of the whole window to look at, when asked for.
+  if (qEnvironmentVariableIsSet("DODEVUZ_DARK_PICTURE")) {
+    window_->grab().save(qEnvironmentVariable("DODEVUZ_DARK_PICTURE"), "PNG");
+  }
+  QApplication::setPalette(light);
+  // The margin left of the panes, and a blank place in the listing pane.
+  for (QPoint at : {QPoint(4, 150), QPoint(620, area_rect(window_, the_listing()).top() + 60)}) {
+    QColor colour = picture.pixelColor(at);
+    QVERIFY2(colour.lightness() < 80, qPrintable(QStringLiteral("%1,%2: %3")
+                                                     .arg(at.x())
+                                                     .arg(at.y())
+                                                     .arg(colour.name())));
+  }
+}
+
+void WindowTest::greyed_shortcut_says_why() {
+  QVERIFY(!action_of(kCmdNext)->isEnabled());
+  the_listing()->setFocus();
+  QTest::keyClick(the_listing(), Qt::Key_N, Qt::ControlModifier);
+  QCOMPARE(status_text(window_), QStringLiteral("Nothing more to list"));
+}
+
+void WindowTest::open_word_list_opens_the_file_or_its_folder() {
+  QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "url_opened");
+  opened_urls_.clear();
+  QFile::remove(QStringLiteral("wordlist.tsv"));
+  trigger(kCmdOpenWordList);
+  QFile list(QStringLiteral("wordlist.tsv"));
+  QVERIFY(list.open(QIODevice::WriteOnly));
+  list.close();
+  trigger(kCmdOpenWordList);
+  QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+  QFile::remove(QStringLiteral("wordlist.tsv"));
+  const QString path = QDir::current().absoluteFilePath(QStringLiteral("wordlist.tsv"));
+  QCOMPARE(opened_urls_,
+           QList<QUrl>({QUrl::fromLocalFile(QDir::currentPath()), QUrl::fromLocalFile(path)}));
+  QCOMPARE(status_text(window_), QStringLiteral("Opened ") + path);
 }
 
 QTEST_MAIN(WindowTest)

@@ -1,10 +1,14 @@
 // The desktop programs' shared pieces: pane layout, empty panes, status
-// texts, the clipboard watch's decision, text size and the dictionary credit.
+// texts, the clipboard watch's decision, text size, the dictionaries'
+// credits, a text file opened, and the settings kept between runs.
 #include "shell/desktop.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "intake/intake.h"
@@ -14,6 +18,7 @@
 #include "romaji/romaji.h"
 #include "shell/kanji_details.h"
 #include "shell/shell.h"
+#include "store/store.h"
 #include "wordlist/wordlist.h"
 
 DesktopShell desktop_shell;
@@ -26,21 +31,12 @@ namespace {
 
 constexpr int kMargin = 10;  // left, right and below the panes
 constexpr int kGap = 2;      // between two panes
-// Heights of the romaji, listing and single panes at the design size.
-constexpr int kDesignHeights[] = {kRomajiPaneHeight, kListingPaneHeight, kSinglePaneHeight};
-constexpr int kDesignSum = kRomajiPaneHeight + kListingPaneHeight + kSinglePaneHeight;
+constexpr int kMaxShare = 100000;  // bound of a pane's share of the height
 
 static_assert(kPaneX == kMargin && kPaneX + kPaneWidth + kMargin == kDesignClientWidth);
 static_assert(kSinglePaneY + kSinglePaneHeight + kMargin == kDesignClientHeight);
 static_assert(kListingPaneY == kRomajiPaneHeight + kGap &&
               kSinglePaneY == kListingPaneY + kListingPaneHeight + kGap);
-
-// The status is cut to its buffer, NUL included.
-void set_status(const std::string& text) {
-  size_t n = std::min(text.size(), sizeof desktop_shell.status - 1);
-  std::memcpy(desktop_shell.status, text.data(), n);
-  desktop_shell.status[n] = 0;
-}
 
 std::string counted(size_t n, const char* one, const char* many) {
   return with_thousands(n) + " " + (n == 1 ? one : many);
@@ -78,14 +74,54 @@ ListingCounts listing_counts() {
   return counts;
 }
 
+// "Listed N words from X of Y characters", X and Y in the whole text the
+// passage may be a page of.
+std::string listed_text(size_t passage) {
+  ListingCounts counts = listing_counts();
+  const bool whole = !intake.text.empty();
+  const auto* text = whole ? reinterpret_cast<const unsigned char*>(intake.text.data())
+                           : intake.kanji_buffer;
+  const size_t length = whole_text_length(passage);
+  const size_t walked = std::min(whole_text_position(counts.walked), length);
+  return "Listed " + counted(counts.words, "word", "words") + " from " +
+         with_thousands(euc_characters(text, walked)) + " of " +
+         counted(euc_characters(text, length), "character", "characters");
+}
+
+// The shares of the split, each at least 1.
+void split_shares(int shares[3]) {
+  for (int k = 0; k < 3; ++k) shares[k] = std::clamp(desktop_shell.split[k], 1, kMaxShare);
+}
+
 }  // namespace
+
+const char* set_status(std::string_view text) {
+  size_t n = std::min(text.size(), sizeof desktop_shell.status - 1);
+  // Never half a UTF-8 character: back over continuation bytes.
+  if (n < text.size()) {
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  }
+  std::memcpy(desktop_shell.status, text.data(), n);
+  desktop_shell.status[n] = 0;
+  return desktop_shell.status;
+}
+
+size_t euc_characters(const unsigned char* text, size_t length) {
+  if (text == nullptr) return 0;
+  size_t characters = 0;
+  for (size_t at = 0; at < length; at += euc_lead_length(text[at])) ++characters;
+  return characters;
+}
 
 PaneRect pane_rect(PaneRole role, int client_width, int client_height) {
   int width = std::max(client_width - 2 * kMargin, 0);
   int room = std::max(client_height - kMargin - 2 * kGap, 0);
+  int shares[3];
+  split_shares(shares);
+  const long long sum = static_cast<long long>(shares[0]) + shares[1] + shares[2];
   int heights[3];
-  heights[0] = room * kDesignHeights[0] / kDesignSum;
-  heights[1] = room * kDesignHeights[1] / kDesignSum;
+  heights[0] = static_cast<int>(room * static_cast<long long>(shares[0]) / sum);
+  heights[1] = static_cast<int>(room * static_cast<long long>(shares[1]) / sum);
   heights[2] = room - heights[0] - heights[1];  // the last takes what rounding left
   int index = static_cast<int>(role);
   int y = 0;
@@ -99,11 +135,15 @@ int min_client_width(int pane_line_height) {
 }
 
 int min_client_height(int pane_line_height) {
-  // The smallest pane, the listing or the single one, gets its share of the
-  // height first: every pane then has at least a line.
+  // The smallest pane gets its share of the height first: every pane then
+  // has at least a line (and one pixel for the rounding of the others).
   int line = std::max(pane_line_height, 1);
-  int room = (line * kDesignSum + kListingPaneHeight - 1) / kListingPaneHeight;
-  return room + kMargin + 2 * kGap;
+  int shares[3];
+  split_shares(shares);
+  const long long sum = static_cast<long long>(shares[0]) + shares[1] + shares[2];
+  const int smallest = std::min({shares[0], shares[1], shares[2]});
+  long long room = (line * sum + smallest - 1) / smallest + 2;
+  return static_cast<int>(std::min<long long>(room, 1 << 20)) + kMargin + 2 * kGap;
 }
 
 void make_missing_panes(Window main_window) {
@@ -136,9 +176,7 @@ const char* describe_command(int id) {
       } else if (!holds_japanese(intake.kanji_buffer, passage)) {
         set_status("No Japanese text on the clipboard");
       } else {
-        ListingCounts counts = listing_counts();
-        set_status("Listed " + counted(counts.words, "word", "words") + " from " +
-                   with_thousands(counts.walked) + " of " + counted(passage, "byte", "bytes"));
+        set_status(listed_text(passage));
       }
       break;
     }
@@ -151,24 +189,27 @@ const char* describe_command(int id) {
       }
       break;
     }
-    case kCmdCopy:
-      set_status("Copied " + counted(text_length(memory_lock(shell.copy_block), kCopyBufferSize),
-                                     "byte", "bytes"));
+    case kCmdCopy: {
+      const unsigned char* copied = memory_lock(shell.copy_block);
+      set_status("Copied " + counted(euc_characters(copied, text_length(copied, kCopyBufferSize)),
+                                     "character", "characters"));
       memory_unlock(shell.copy_block);
       break;
+    }
     case kCmdClearAll:
       set_status("Cleared");
       break;
-    case kCmdAddToWordList:
+    case kCmdAddToWordList: {
+      const std::string path = word_list_path();
       switch (word_list.last) {
         case WordListOutcome::kAdded:
-          set_status("Added to wordlist.tsv");
+          set_status("Added to " + path);
           break;
         case WordListOutcome::kAlreadyListed:
-          set_status("Already in wordlist.tsv");
+          set_status("Already in " + path);
           break;
         case WordListOutcome::kFailed:
-          set_status("Could not write wordlist.tsv");
+          set_status("Could not write " + path);
           break;
         case WordListOutcome::kNoEntry:
         case WordListOutcome::kNone:
@@ -176,6 +217,7 @@ const char* describe_command(int id) {
           break;
       }
       break;
+    }
     case kCmdKanjiDetails:
       set_status(kanji_details_outcome_text());
       break;
@@ -194,6 +236,9 @@ const char* describe_command(int id) {
           set_status("Nothing to mark: select a word in the listing");
           break;
       }
+      break;
+    case kCmdResetSettings:
+      set_status("Settings reset to the defaults");
       break;
     case kCmdWatchClipboard:
       set_status(desktop_shell.watching ? "Watching the clipboard"
@@ -310,4 +355,190 @@ std::string kanji_dictionary_credit(const char* path, const std::string& diction
   if (holder.empty()) return {};
   if (dictionary_credit.find(holder) != std::string::npos) holder = "the same holder";
   return "Kanji: " + name + ", " + holder + ", CC BY-SA";
+}
+
+const char* greyed_reason(int id) {
+  if (id == kCmdNext && !next_available()) return "Nothing more to list";
+  return nullptr;
+}
+
+const char* describe_unwatched(const std::string& clipboard_bytes) {
+  return set_status(clipboard_bytes.empty() ? "Nothing to list: the clipboard holds no text"
+                                            : "Nothing to list: no Japanese text on the clipboard");
+}
+
+std::string word_list_path() {
+  std::error_code error;
+  std::filesystem::path path = std::filesystem::absolute(kWordListFile, error);
+  if (error) return kWordListFile;
+  const std::u8string text = path.make_preferred().u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::vector<std::string> dictionary_credits() {
+  std::vector<std::string> credits;
+  for (int slot = 0; slot < kNamedSlots; ++slot) {
+    const char* file = kSlotTextFile[slot];
+    // A slot beyond the first is opened only with its index beside it.
+    bool there = slot_ready(slot);
+    if (!there) {
+      int32_t text = file_open_read(file);
+      int32_t index = slot == 0 ? kFileError : file_open_read(kSlotIndexFile[slot]);
+      there = text != kFileError && (slot == 0 || index != kFileError);
+      file_close(text);
+      file_close(index);
+    }
+    if (!there) continue;
+    std::string credit = dictionary_credit(file);
+    std::string line = std::string(file) + ": " + (credit.empty() ? "(no credit line)" : credit);
+    if (credit.find("Electronic Dictionary Research") != std::string::npos) {
+      line += ". Licence: Creative Commons Attribution-ShareAlike (CC BY-SA)";
+    }
+    credits.push_back(line);
+  }
+  return credits;
+}
+
+const char* open_text(Window main_window, const std::string& bytes, const std::string& name) {
+  DetectedEncoding found = detect_encoding(bytes);
+  if (found.outcome != Detection::kFound) {
+    set_status("Cannot open " + name + ": it " + detection_problem(found.outcome));
+    return desktop_shell.status;
+  }
+  desktop_shell.opened_name = name;
+  shell.main_window = main_window;
+  place_whole_text(main_window, text_in_euc(bytes, found.encoding));
+  run_get_chain(main_window);
+  static const char* const kNames[] = {"UTF-8", "EUC-JP", "Shift-JIS", "JIS"};
+  const size_t passage = text_length(intake.kanji_buffer, kKanjiBufferSize);
+  set_status(passage == 0 ? name + " is empty"
+                          : name + " (" + kNames[static_cast<int>(found.encoding)] +
+                                "): " + listed_text(passage));
+  return nullptr;
+}
+
+// ---- Settings ----------------------------------------------------------------
+
+DesktopSettings current_settings() {
+  DesktopSettings settings;
+  for (int k = 0; k < 3; ++k) settings.split[k] = desktop_shell.split[k];
+  settings.text_points = desktop_shell.text_points;
+  settings.dictionary_forms = lookup.dictionary_forms;
+  settings.watching = desktop_shell.watching;
+  settings.last_folder = desktop_shell.last_folder;
+  return settings;
+}
+
+void apply_settings(const DesktopSettings& settings) {
+  for (int k = 0; k < 3; ++k) desktop_shell.split[k] = settings.split[k];
+  desktop_shell.text_points = settings.text_points;
+  desktop_shell.last_folder = settings.last_folder;
+  set_dictionary_forms(settings.dictionary_forms);
+}
+
+namespace {
+
+bool read_int(std::string_view text, int low, int high, int* out) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  auto [at, error] = std::from_chars(text.data(), end, value);
+  if (error != std::errc() || at != end || value < low || value > high) return false;
+  *out = value;
+  return true;
+}
+
+bool read_bool(std::string_view text, bool* out) {
+  int value = 0;
+  if (!read_int(text, 0, 1, &value)) return false;
+  *out = value == 1;
+  return true;
+}
+
+std::string_view trimmed(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+}  // namespace
+
+bool read_setting(DesktopSettings* settings, std::string_view key, std::string_view value) {
+  value = trimmed(value);
+  DesktopSettings s = *settings;
+  bool taken = false;
+  if (key == "X") {
+    taken = read_int(value, -100000, 100000, &s.x);
+  } else if (key == "Y") {
+    taken = read_int(value, -100000, 100000, &s.y);
+  } else if (key == "Width") {
+    taken = read_int(value, 0, 100000, &s.width);
+  } else if (key == "Height") {
+    taken = read_int(value, 0, 100000, &s.height);
+  } else if (key == "Maximized") {
+    taken = read_bool(value, &s.maximized);
+  } else if (key == "Split") {
+    // Three shares, "100,190,100".
+    std::string_view rest = value;
+    taken = true;
+    for (int k = 0; k < 3 && taken; ++k) {
+      const size_t comma = k < 2 ? rest.find(',') : rest.size();
+      taken = comma != std::string_view::npos &&
+              read_int(trimmed(rest.substr(0, comma)), 1, kMaxShare, &s.split[k]);
+      if (taken && k < 2) rest.remove_prefix(comma + 1);
+    }
+  } else if (key == "TextSize") {
+    taken = read_int(value, kMinTextPoints, kMaxTextPoints, &s.text_points);
+  } else if (key == "DictionaryForms") {
+    taken = read_bool(value, &s.dictionary_forms);
+  } else if (key == "WatchClipboard") {
+    taken = read_bool(value, &s.watching);
+  } else if (key == "LastFolder") {
+    s.last_folder = std::string(value);
+    taken = true;
+  }
+  if (taken) *settings = s;
+  return taken;
+}
+
+std::vector<std::pair<std::string, std::string>> setting_values(const DesktopSettings& settings) {
+  std::vector<std::pair<std::string, std::string>> values;
+  if (settings.x != kUnsetPosition && settings.y != kUnsetPosition) {
+    values.emplace_back("X", std::to_string(settings.x));
+    values.emplace_back("Y", std::to_string(settings.y));
+  }
+  if (settings.width > 0 && settings.height > 0) {
+    values.emplace_back("Width", std::to_string(settings.width));
+    values.emplace_back("Height", std::to_string(settings.height));
+  }
+  values.emplace_back("Maximized", settings.maximized ? "1" : "0");
+  values.emplace_back("Split", std::to_string(settings.split[0]) + "," +
+                                   std::to_string(settings.split[1]) + "," +
+                                   std::to_string(settings.split[2]));
+  values.emplace_back("TextSize", std::to_string(settings.text_points));
+  values.emplace_back("DictionaryForms", settings.dictionary_forms ? "1" : "0");
+  values.emplace_back("WatchClipboard", settings.watching ? "1" : "0");
+  // A folder name with a line break in it would break the file: left out.
+  if (settings.last_folder.find_first_of("\r\n") == std::string::npos) {
+    values.emplace_back("LastFolder", settings.last_folder);
+  }
+  return values;
+}
+
+std::string settings_text(const DesktopSettings& settings) {
+  std::string text = "[Dodevuz]\n";
+  for (const auto& [key, value] : setting_values(settings)) text += key + "=" + value + "\n";
+  return text;
+}
+
+DesktopSettings settings_from_text(std::string_view text) {
+  DesktopSettings settings;
+  while (!text.empty()) {
+    const size_t end = std::min(text.find('\n'), text.size());
+    const std::string_view line = text.substr(0, end);
+    text.remove_prefix(std::min(end + 1, text.size()));
+    const size_t equals = line.find('=');
+    if (equals == std::string_view::npos) continue;  // a section, a blank or a damaged line
+    read_setting(&settings, trimmed(line.substr(0, equals)), line.substr(equals + 1));
+  }
+  return settings;
 }

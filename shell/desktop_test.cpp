@@ -6,13 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
+#include "intake/intake.h"
 #include "lookup/lookup.h"
 #include "platform/convert.h"
 #include "platform/in_memory.h"
 #include "platform/recording.h"
 #include "shell/shell.h"
+#include "store/store.h"
 #include "tests/program_testing.h"
 #include "tests/testing.h"
 
@@ -23,12 +26,22 @@ using testing_support::index_bytes;
 using testing_support::ScratchDir;
 using testing_support::write_file;
 
+// EUC-JP text as the Shift-JIS a clipboard holds.
+std::string euc_to_sjis_for_test(const std::string& euc_text) {
+  return utf8_to_sjis(euc_to_utf8(euc_text));
+}
+
 int main_window_object;
 Window const kMain = &main_window_object;
 
 constexpr PaneRole kRoles[] = {PaneRole::kRomaji, PaneRole::kListing, PaneRole::kSingle};
 
 TEST(PaneLayout, DesignSizeGivesTheShellsGeometry) {
+  // With the shares of the shell's own places.
+  reset_desktop_shell();
+  desktop_shell.split[0] = kRomajiPaneHeight;
+  desktop_shell.split[1] = kListingPaneHeight;
+  desktop_shell.split[2] = kSinglePaneHeight;
   PaneRect romaji = pane_rect(PaneRole::kRomaji, kDesignClientWidth, kDesignClientHeight);
   PaneRect listing = pane_rect(PaneRole::kListing, kDesignClientWidth, kDesignClientHeight);
   PaneRect single = pane_rect(PaneRole::kSingle, kDesignClientWidth, kDesignClientHeight);
@@ -38,6 +51,30 @@ TEST(PaneLayout, DesignSizeGivesTheShellsGeometry) {
             (std::vector<int>{kPaneX, kListingPaneY, kPaneWidth, kListingPaneHeight}));
   EXPECT_EQ((std::vector<int>{single.x, single.y, single.width, single.height}),
             (std::vector<int>{kPaneX, kSinglePaneY, kPaneWidth, kSinglePaneHeight}));
+  reset_desktop_shell();
+}
+
+TEST(PaneLayout, TheListingGetsTheLargestShareAtStart) {
+  reset_desktop_shell();
+  PaneRect romaji = pane_rect(PaneRole::kRomaji, kDesignClientWidth, kDesignClientHeight);
+  PaneRect listing = pane_rect(PaneRole::kListing, kDesignClientWidth, kDesignClientHeight);
+  PaneRect single = pane_rect(PaneRole::kSingle, kDesignClientWidth, kDesignClientHeight);
+  EXPECT_GT(listing.height, romaji.height + single.height / 2);
+  EXPECT_EQ(listing.y, romaji.y + romaji.height + 2);
+  EXPECT_EQ(single.y + single.height, kDesignClientHeight - 10);
+  // Shares out of all bounds still give panes in order inside the area.
+  desktop_shell.split[0] = 0;
+  desktop_shell.split[1] = -5;
+  desktop_shell.split[2] = 2000000000;
+  int bottom = 0;
+  for (PaneRole role : kRoles) {
+    PaneRect r = pane_rect(role, 650, 404);
+    EXPECT_GE(r.height, 0);
+    EXPECT_GE(r.y, bottom);
+    bottom = r.y + r.height;
+  }
+  EXPECT_LE(bottom, 394);
+  reset_desktop_shell();
 }
 
 TEST(PaneLayout, PanesFillAnySizeInOrderAndProportion) {
@@ -58,11 +95,11 @@ TEST(PaneLayout, PanesFillAnySizeInOrderAndProportion) {
         EXPECT_EQ(bottom, height - 10);
       }
       if (height >= 404) {
-        // The romaji pane keeps 19/39 of the room, the others 10/39 each
+        // The listing pane keeps 19/39 of the room, the others 10/39 each
         // (within the pixel lost to rounding).
         int room = height - 14;
-        EXPECT_NEAR(pane_rect(PaneRole::kRomaji, width, height).height, room * 19 / 39.0, 1);
-        EXPECT_NEAR(pane_rect(PaneRole::kListing, width, height).height, room * 10 / 39.0, 1);
+        EXPECT_NEAR(pane_rect(PaneRole::kRomaji, width, height).height, room * 10 / 39.0, 1);
+        EXPECT_NEAR(pane_rect(PaneRole::kListing, width, height).height, room * 19 / 39.0, 1);
         EXPECT_NEAR(pane_rect(PaneRole::kSingle, width, height).height, room * 10 / 39.0, 1.5);
       }
     }
@@ -183,8 +220,8 @@ TEST_F(DesktopCommands, StatusSaysWhatAGetFound) {
     std::string clipboard;
     const char* status;
   };
-  for (const Case& c : {Case{utf8_to_sjis("日本の日本"), "Listed 2 words from 10 of 10 bytes"},
-                        Case{utf8_to_sjis("日本"), "Listed 1 word from 4 of 4 bytes"},
+  for (const Case& c : {Case{utf8_to_sjis("日本の日本"), "Listed 2 words from 5 of 5 characters"},
+                        Case{utf8_to_sjis("日本 and"), "Listed 1 word from 6 of 6 characters"},
                         Case{"", "The clipboard holds no text"},
                         Case{"Only English here.", "No Japanese text on the clipboard"}}) {
     set_clipboard_text(c.clipboard);
@@ -196,7 +233,7 @@ TEST_F(DesktopCommands, StatusSaysWhatAGetFound) {
   for (int i = 0; i < 1000; ++i) passage += "日本";
   set_clipboard_text(utf8_to_jis(passage));
   dispatch_command(kMain, kCmdGetJis);
-  EXPECT_STREQ(describe_command(kCmdGetJis), "Listed 1,000 words from 4,000 of 4,000 bytes");
+  EXPECT_STREQ(describe_command(kCmdGetJis), "Listed 1,000 words from 2,000 of 2,000 characters");
 }
 
 TEST_F(DesktopCommands, StatusOfTheListingThatFilledStopsWhereItStopped) {
@@ -212,8 +249,8 @@ TEST_F(DesktopCommands, StatusOfTheListingThatFilledStopsWhereItStopped) {
   size_t words = static_cast<size_t>(lookup.listing_stop) / 4;
   EXPECT_EQ(lookup.listing_stop % 4, 0);
   EXPECT_GT(words, 1000u);
-  EXPECT_EQ(status, "Listed " + with_thousands(words) + " words from " + with_thousands(words * 4) +
-                        " of 39,996 bytes");
+  EXPECT_EQ(status, "Listed " + with_thousands(words) + " words from " + with_thousands(words * 2) +
+                        " of 19,998 characters");
   // NEXT lists the following words.
   dispatch_command(kMain, kCmdNext);
   EXPECT_EQ(std::string(describe_command(kCmdNext)).substr(0, 7), "Listed ");
@@ -238,7 +275,7 @@ TEST_F(DesktopCommands, StatusOfSingleCopyClearAndWatch) {
 
   desktop.focus = shell.listing_pane;
   dispatch_command(kMain, kCmdCopy);
-  EXPECT_STREQ(describe_command(kCmdCopy), "Copied 4 bytes");
+  EXPECT_STREQ(describe_command(kCmdCopy), "Copied 2 characters");
   dispatch_command(kMain, kCmdClearAll);
   EXPECT_STREQ(describe_command(kCmdClearAll), "Cleared");
   EXPECT_TRUE(toggle_watching());
@@ -276,6 +313,190 @@ TEST_F(DesktopCommands, CreditComesFromTheFirstLineOfTheDictionary) {
   // A first line longer than what is read gives its glosses so far.
   write_file("long", "X /" + std::string(2000, 'a') + "/\n");
   EXPECT_EQ(dictionary_credit("long").size(), 512u - 3u);
+}
+
+// The passage bytes the listing's items cover, from the kanji buffer.
+std::string listed_passage() {
+  std::string out;
+  for (int32_t k = 0; k < lookup.item_count; ++k) {
+    const ListingItem& item = lookup.items[k];
+    out.append(reinterpret_cast<const char*>(intake.kanji_buffer) + item.passage_offset,
+               static_cast<size_t>(item.passage_length));
+  }
+  return out;
+}
+
+// A clipboard text longer than the kanji buffer used to be cut at 39,998
+// bytes, its rest dropped without a word.
+TEST_F(DesktopCommands, LongClipboardTextPagesToItsRealEnd) {
+  std::string text;  // 100,000 bytes of EUC-JP, odd lines to move the cuts
+  for (int i = 0; text.size() < 99980; ++i) {
+    text += (i % 7 == 3) ? euc("日本の本。\n") : euc("日本");
+  }
+  text.resize(100000, 'x');
+  set_clipboard_text(euc_to_sjis_for_test(text));
+  dispatch_command(kMain, kCmdGetShift);
+  std::string listed = listed_passage();
+  const std::string characters = with_thousands(
+      euc_characters(reinterpret_cast<const unsigned char*>(text.data()), text.size()));
+  const std::string first = describe_command(kCmdGetShift);
+  EXPECT_EQ(first.substr(first.find(" of ")), " of " + characters + " characters") << first;
+  const std::string notice = testing_support::listing_pane()->text;
+  EXPECT_NE(notice.find(" of 100,000 bytes listed; Get Dodevuz NEXT goes on --"),
+            std::string::npos);
+  int pages = 1;
+  while (next_available() && pages < 1000) {
+    dispatch_command(kMain, kCmdNext);
+    listed += listed_passage();
+    ++pages;
+  }
+  // Every byte once, in order, to the text's real end.
+  ASSERT_EQ(listed.size(), text.size());
+  const auto differ = std::mismatch(listed.begin(), listed.end(), text.begin());
+  EXPECT_TRUE(differ.first == listed.end()) << "from byte " << (differ.first - listed.begin());
+  EXPECT_GT(pages, 3);
+  const std::string last = describe_command(kCmdNext);
+  EXPECT_EQ(last.substr(last.find(" from ")),
+            " from " + characters + " of " + characters + " characters");
+  EXPECT_EQ(testing_support::listing_pane()->text.find("listing full"), std::string::npos);
+  EXPECT_STREQ(greyed_reason(kCmdNext), "Nothing more to list");
+  // A short text after it is the classic one again: no page, no notice.
+  set_clipboard_text(utf8_to_sjis("日本"));
+  dispatch_command(kMain, kCmdGetShift);
+  EXPECT_FALSE(next_available());
+  EXPECT_EQ(greyed_reason(kCmdGetShift), nullptr);
+}
+
+TEST_F(DesktopCommands, OpenedFilesListAsAGetInAnyOfTheFourEncodings) {
+  const std::string passage = "日本の本は日本にある。\n";
+  set_clipboard_text(utf8_to_sjis(passage));
+  dispatch_command(kMain, kCmdGetShift);
+  const std::string classic = testing_support::listing_pane()->text;
+  struct Case {
+    std::string bytes;
+    const char* encoding;
+  };
+  for (const Case& c : {Case{passage, "UTF-8"}, Case{"\xEF\xBB\xBF" + passage, "UTF-8"},
+                        Case{euc(passage), "EUC-JP"}, Case{utf8_to_sjis(passage), "Shift-JIS"},
+                        Case{utf8_to_jis(passage), "JIS"}}) {
+    SCOPED_TRACE(c.encoding);
+    dispatch_command(kMain, kCmdClearAll);
+    EXPECT_EQ(open_text(kMain, c.bytes, "本.txt"), nullptr);
+    EXPECT_EQ(testing_support::listing_pane()->text, classic);
+    EXPECT_EQ(std::string(desktop_shell.status),
+              std::string("本.txt (") + c.encoding + "): Listed 2 words from 12 of 12 characters");
+  }
+  // An empty file lists nothing; one whose encoding cannot be told changes
+  // nothing and says why.
+  EXPECT_EQ(open_text(kMain, "", "empty.txt"), nullptr);
+  EXPECT_STREQ(desktop_shell.status, "empty.txt is empty");
+  open_text(kMain, euc(passage), "a.txt");
+  for (const std::string& bad : {std::string("\x88\xA0\xFF\xFE"), std::string("\xB0\xA1")}) {
+    const char* problem = open_text(kMain, bad, "b.txt");
+    ASSERT_NE(problem, nullptr);
+    EXPECT_EQ(std::string(problem).rfind("Cannot open b.txt: it ", 0), 0u) << problem;
+    EXPECT_EQ(testing_support::listing_pane()->text, classic);
+  }
+}
+
+TEST_F(DesktopCommands, AboutCreditsEveryOpenDictionaryWithItsLicence) {
+  write_file("enamdict", "\xA1\xA1 /ENAMDICT - names/Copyright Electronic Dictionary Research "
+                         "& Development Group - 2019/\n");
+  // Without its index the names dictionary is not opened: no credit.
+  std::vector<std::string> credits = dictionary_credits();
+  ASSERT_EQ(credits.size(), 1u);
+  EXPECT_EQ(euc_to_utf8(credits[0]), "edict: Test dictionary - Copyright Somebody - 2024");
+  write_file("enamdict.jdx", index_bytes({1}));
+  credits = dictionary_credits();
+  ASSERT_EQ(credits.size(), 2u);
+  EXPECT_EQ(credits[1],
+            "enamdict: ENAMDICT - names - Copyright Electronic Dictionary Research & Development "
+            "Group - 2019. Licence: Creative Commons Attribution-ShareAlike (CC BY-SA)");
+  std::remove("edict");
+  std::remove("enamdict");
+  EXPECT_TRUE(dictionary_credits().empty());
+}
+
+TEST(Watch, AChangeWithoutTextSaysThereIsNothingToList) {
+  EXPECT_STREQ(describe_unwatched(""), "Nothing to list: the clipboard holds no text");
+  EXPECT_STREQ(describe_unwatched("plain"), "Nothing to list: no Japanese text on the clipboard");
+}
+
+TEST(Status, LongTextsAreCutAtAWholeCharacter) {
+  reset_desktop_shell();
+  std::string name;
+  while (name.size() < 2 * kStatusSize) name += "日本";
+  const std::string status = set_status(name);
+  EXPECT_LT(status.size(), kStatusSize);
+  EXPECT_EQ(status.size() % 3, 0u);  // whole three-byte characters only
+  EXPECT_EQ(name.rfind(status, 0), 0u);
+  reset_desktop_shell();
+}
+
+TEST(Settings, RoundTripThroughTheirFile) {
+  DesktopSettings settings;
+  settings.x = -20;
+  settings.y = 40;
+  settings.width = 900;
+  settings.height = 700;
+  settings.maximized = true;
+  settings.split[0] = 50;
+  settings.split[1] = 400;
+  settings.split[2] = 120;
+  settings.text_points = 14;
+  settings.dictionary_forms = true;
+  settings.watching = true;
+  settings.last_folder = "/home/読者/テキスト";
+  const std::string text = settings_text(settings);
+  DesktopSettings back = settings_from_text(text);
+  EXPECT_EQ(settings_text(back), text);
+  EXPECT_EQ(back.last_folder, settings.last_folder);
+  EXPECT_EQ(back.split[1], 400);
+  // Line ends of another system read the same.
+  std::string crlf;
+  for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  EXPECT_EQ(settings_text(settings_from_text(crlf)), text);
+  // A default run keeps no window place.
+  EXPECT_EQ(settings_text(DesktopSettings{}).find("X="), std::string::npos);
+}
+
+TEST(Settings, DamagedOrMissingFileGivesTheDefaults) {
+  const std::string defaults = settings_text(DesktopSettings{});
+  EXPECT_EQ(settings_text(settings_from_text("")), defaults);
+  EXPECT_EQ(settings_text(settings_from_text(std::string("\0\xFF\x01garbage\n==\n", 13))),
+            defaults);
+  // Each damaged value is passed over; the others are kept.
+  DesktopSettings s = settings_from_text(
+      "[Dodevuz]\nTextSize=99\nSplit=1,2\nWidth=abc\nHeight=-5\nDictionaryForms=2\n"
+      "WatchClipboard=1\nSplit=3,x,4\nX=12junk\nY=40\nLastFolder=  /tmp/a  \n");
+  EXPECT_EQ(s.text_points, kDefaultTextPoints);
+  EXPECT_EQ(s.split[0], kDefaultSplit[0]);
+  EXPECT_EQ(s.split[2], kDefaultSplit[2]);
+  EXPECT_EQ(s.width, 0);
+  EXPECT_EQ(s.height, 0);
+  EXPECT_FALSE(s.dictionary_forms);
+  EXPECT_TRUE(s.watching);
+  EXPECT_EQ(s.x, kUnsetPosition);
+  EXPECT_EQ(s.y, 40);
+  EXPECT_EQ(s.last_folder, "/tmp/a");
+  // A folder holding a line break is not written, so it cannot break the file.
+  DesktopSettings odd;
+  odd.last_folder = "a\nTextSize=30";
+  EXPECT_EQ(settings_from_text(settings_text(odd)).text_points, kDefaultTextPoints);
+}
+
+TEST_F(DesktopCommands, SettingsApplyToTheProgram) {
+  DesktopSettings settings;
+  settings.text_points = 20;
+  settings.dictionary_forms = true;
+  settings.split[1] = 500;
+  apply_settings(settings);
+  EXPECT_EQ(desktop_shell.text_points, 20);
+  EXPECT_TRUE(lookup.dictionary_forms);
+  EXPECT_EQ(current_settings().split[1], 500);
+  apply_settings(DesktopSettings{});
+  EXPECT_FALSE(current_settings().dictionary_forms);
+  EXPECT_EQ(settings_text(current_settings()), settings_text(DesktopSettings{}));
 }
 
 }  // namespace

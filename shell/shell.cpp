@@ -145,6 +145,15 @@ void end_where_romaji_stops(Window main_window) {
 
 namespace {
 
+// The listing of the kanji buffer from start. When the buffer holds a page
+// of a longer text, the walk stops short of the page's end, where a key
+// would be cut, and the listing ends with the notice: NEXT goes on with the
+// next page.
+void list_page_from(Window main_window, int32_t start) {
+  build_listing_page(main_window, start, page_walk_limit());
+  end_page_listing();
+}
+
 void run_chain_from(Window main_window, int32_t start) {
   // From here on the Get's blocks are locked until the next clean-up.
   shell.get_blocks_locked = true;
@@ -152,7 +161,7 @@ void run_chain_from(Window main_window, int32_t start) {
   // Read anew with every Get, as the romaji table is; a table that cannot be
   // read is reported and the listing is the classic one.
   if (lookup.dictionary_forms) load_deinflect_table(main_window);
-  build_listing_page(main_window, start, kNoLimit);
+  list_page_from(main_window, start);
   create_listing_pane(main_window);
   load_romaji_table();  // ends the program when kanarom.cnv is missing
   build_romaji_text(main_window);
@@ -171,6 +180,13 @@ bool next_available() {
 
 void run_next_chain(Window main_window) {
   if (!next_available()) return;
+  // Past the page's limit the next page of the whole text takes over, from
+  // where this listing stopped.
+  if (text_continues() && lookup.listing_stop >= page_walk_limit()) {
+    place_text_page(main_window, intake.page_start + static_cast<size_t>(lookup.listing_stop));
+    run_chain_from(main_window, 0);
+    return;
+  }
   run_chain_from(main_window, lookup.listing_stop);
 }
 
@@ -196,7 +212,7 @@ void toggle_dictionary_forms(Window main_window) {
   if (!shell.get_blocks_locked || !slot_ready(0) || intake.kanji_buffer == nullptr) return;
   if (lookup.dictionary_forms) load_deinflect_table(main_window);
   // The page in hand: the walk starts again where its listing started.
-  build_listing_page(main_window, lookup.listing_start, kNoLimit);
+  list_page_from(main_window, lookup.listing_start);
   create_listing_pane(main_window);
   build_romaji_text(main_window);
   end_where_romaji_stops(main_window);

@@ -219,7 +219,10 @@ TEST_F(ShellTest, AddToWordListKeepsTheSelectedWordWithItsSentence) {
   select(listing_pane(), static_cast<uint32_t>(at), static_cast<uint32_t>(at + 4));
   EXPECT_EQ(dispatch_command(kMain, kCmdAddToWordList), CommandResult::kDone);
   EXPECT_EQ(word_list.last, WordListOutcome::kAdded);
-  EXPECT_STREQ(describe_command(kCmdAddToWordList), "Added to wordlist.tsv");
+  // The status names the file by its full path.
+  const std::string path = word_list_path();
+  EXPECT_EQ(path, dir_.path() + "/wordlist.tsv");
+  EXPECT_EQ(describe_command(kCmdAddToWordList), "Added to " + path);
   // The single pane shows what Single finds for the word.
   EXPECT_EQ(single_pane()->text.rfind(student, 0), 0u);
   const std::string row = "学生\tがくせい\tstudent\t日本の学生は休む。\t2024-05-06\n";
@@ -247,7 +250,7 @@ TEST_F(ShellTest, AddToWordListThatCannotWriteSaysSoAndLosesNothing) {
   dispatch_command(kMain, kCmdAddToWordList);
   EXPECT_EQ(word_list.last, WordListOutcome::kFailed);
   EXPECT_EQ(messages(), std::vector<std::string>{"Cannot write to word list file:|wordlist.tsv"});
-  EXPECT_STREQ(describe_command(kCmdAddToWordList), "Could not write wordlist.tsv");
+  EXPECT_EQ(describe_command(kCmdAddToWordList), "Could not write " + word_list_path());
   rmdir(kWordListFile);
 }
 

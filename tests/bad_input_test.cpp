@@ -172,9 +172,11 @@ class BadInputTest : public ::testing::Test {
     const std::string shown = listing();
     EXPECT_EQ(shown.substr(0, length),
               listing_of(std::vector<std::string>(items.begin(), items.begin() + count)));
+    // The notice counts the whole text the passage is a page of.
+    const int32_t listed = static_cast<int32_t>(whole_text_position(lookup.listing_stop));
+    const int32_t whole = static_cast<int32_t>(whole_text_length(lookup.passage_length));
     EXPECT_EQ(shown.substr(length), std::string(shown[length - 1] == '\n' ? "" : "\n") +
-                                        listing_notice(lookup.listing_stop, lookup.passage_length) +
-                                        "\n");
+                                        listing_notice(listed, whole) + "\n");
     ASSERT_NE(listing_pane(), nullptr);
     EXPECT_EQ(listing_pane()->text, with_crlf(shown));
   }

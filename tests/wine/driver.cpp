@@ -55,6 +55,8 @@ std::string hex(const std::string& bytes, size_t limit) {
 namespace {
 
 constexpr char kTitle[] = "Dodevuz(J>E) demo";
+// The listing pane's top at start: below the romaji pane, the largest pane.
+constexpr int kListingTop = 102;
 constexpr DWORD kWaitMs = 15000;  // bound of every wait for the program
 
 std::string read_file(const std::string& path) {
@@ -201,8 +203,17 @@ struct Program {
   DWORD thread = 0;
 };
 
+// The program keeps its settings in %APPDATA%\Dodevuz\settings.ini; each
+// start has the driver's own APPDATA, and the defaults unless keep_settings.
+std::string settings_file(const std::string& folder) {
+  return folder + "\\appdata\\Dodevuz\\settings.ini";
+}
+
 bool start_program(const std::string& exe, const std::string& folder, const std::string& out_file,
-                   Program* program) {
+                   Program* program, bool keep_settings = false,
+                   const std::string& arguments = "") {
+  SetEnvironmentVariableA("APPDATA", (folder + "\\appdata").c_str());
+  if (!keep_settings) DeleteFileA(settings_file(folder).c_str());
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
   HANDLE out = CreateFileA(out_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -212,7 +223,7 @@ bool start_program(const std::string& exe, const std::string& folder, const std:
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   si.hStdOutput = out;
   si.hStdError = out;
-  std::string command = "\"" + exe + "\"";
+  std::string command = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
   BOOL ok = CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
                            folder.c_str(), &si, &program->process);
   CloseHandle(out);
@@ -335,7 +346,7 @@ bool three_empty_panes(const Program& program) {
   for (const Pane& pane : panes) {
     if (!window_text(pane.window).empty()) return false;
   }
-  return pane_at(program, 0) && pane_at(program, 192) && pane_at(program, 294);
+  return pane_at(program, 0) && pane_at(program, kListingTop) && pane_at(program, 294);
 }
 
 HWND status_line(const Program& program) {
@@ -395,7 +406,7 @@ void type_keys(std::initializer_list<WORD> held, WORD key) {
 // Waits up to ms for the listing pane's text to begin with prefix.
 bool listing_begins(const Program& program, const std::wstring& prefix, DWORD ms = 3000) {
   for (DWORD waited = 0;; waited += 20) {
-    HWND listing = pane_at(program, 192);
+    HWND listing = pane_at(program, kListingTop);
     if (listing != nullptr && window_text(listing).rfind(prefix, 0) == 0) return true;
     if (waited >= ms) return false;
     idle(20);
@@ -505,12 +516,11 @@ void check_resources(const std::string& exe) {
     }
     const std::string want =
         "&File{Get Dodevuz &JIS\tCtrl+Shift+J=108;Get Dodevuz &SHIFT\tCtrl+Shift+V=109;"
-        "Get Dodevuz &NEXT\tCtrl+N=111;Single &Dodevuz\tCtrl+L=105;&Clear All=110;&Watch "
-        "clipboard=112;-;&About\tF1=102;"
+        "Get Dodevuz &NEXT\tCtrl+N=111;Single &Dodevuz\tCtrl+L=105;&Open...\tCtrl+O=119;"
+        "&Clear All=110;&Watch clipboard=112;-;&About\tF1=102;"
         "E&xit\tCtrl+Q=101;}&Edit{&Copy\tCtrl+C=106;&Add to Word List\tCtrl+D=113;"
-        "&Kanji Details\tCtrl+K=117;Mark as &Known\tCtrl+Shift+K=118;}"
-        "&View{&Larger Text\tCtrl++=115;S&maller Text\tCtrl+-=116;}"
-        "&Options{&Dictionary forms=114;}";
+        "&Kanji Details\tCtrl+K=117;Mark as &Known\tCtrl+Shift+K=118;Open &Word List=121;}&View{&Larger Text\tCtrl++=115;S&maller Text\tCtrl+-=116;}"
+        "&Options{&Dictionary forms=114;&Reset Settings=120;}";
     check(got == want, "the menu holds exactly its items, in order, with mnemonics and keys", got);
     DestroyMenu(menu);
   }
@@ -529,10 +539,9 @@ void check_resources(const std::string& exe) {
       got += entry;
     }
     check(got ==
-              "CS4A=108;CS56=109;C4E=111;C4C=105;C43=106;C44=113;C4B=117;CS4B=118;70=102;C51=101;CBB=115;"
-              "CSBB=115;"
-              "C6B=115;CBD=116;C6D=116;",
-          "the shortcuts: Ctrl+Shift+J, V, Ctrl+N, L, C, D, Ctrl+Shift+K, F1, Ctrl+Q, Ctrl+plus, Ctrl+minus",
+              "CS4A=108;CS56=109;C4E=111;C4C=105;C4F=119;C43=106;C44=113;C4B=117;CS4B=118;70=102;C51=101;CBB=115;"
+              "CSBB=115;C6B=115;CBD=116;C6D=116;",
+          "the shortcuts: Ctrl+Shift+J, V, Ctrl+N, L, O, C, D, K, Ctrl+Shift+K, F1, Ctrl+Q, Ctrl+plus, Ctrl+minus",
           got);
   }
 
@@ -545,8 +554,8 @@ void check_resources(const std::string& exe) {
     char got[128];
     std::snprintf(got, sizeof got, "style %08lX at %d,%d size %dx%d items %d",
                   static_cast<unsigned long>(t->style), t->x, t->y, t->cx, t->cy, t->cdit);
-    check(std::string(got) == "style 80400000 at 22,17 size 220x110 items 5",
-          "About box: WS_POPUP|WS_DLGFRAME at 22,17, 220x110, five controls", got);
+    check(std::string(got) == "style 80400000 at 22,17 size 220x140 items 5",
+          "About box: WS_POPUP|WS_DLGFRAME at 22,17, 220x140, five controls", got);
     // After the header: menu 0, class 0, an empty title, and no font.
     p = reinterpret_cast<const WORD*>(t + 1);
     check(p[0] == 0 && p[1] == 0 && p[2] == 0, "About box: no menu, class or title");
@@ -572,18 +581,30 @@ void check_resources(const std::string& exe) {
     }
     check(items ==
               "static \"Dodevuz\" -1 50000001 0,9,220,8;static \"\" 201 50000001 0,21,220,8;"
-              "static \"\" 202 50000001 10,34,200,34;static \"Dodevuz is free software under "
-              "the MIT licence\" -1 50000001 0,71,220,8;button \"Ok\" 1 50010001 94,87,32,14;",
-          "About box controls", items);
+              "static \"\" 202 50000081 6,33,208,66;static \"Dodevuz is free software under "
+              "the MIT licence\" -1 50000001 0,101,220,8;button \"Ok\" 1 50010001 94,117,32,14;",
+          "About box controls (the credits' \"&\" no mnemonic: SS_NOPREFIX)", items);
   }
 
-  // Nothing else: no icon or manifest.
+  // The manifest declares per-monitor DPI awareness.
+  HRSRC manifest = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  std::string declared;
+  if (manifest != nullptr) {
+    declared.assign(static_cast<const char*>(LockResource(LoadResource(module, manifest))),
+                    SizeofResource(module, manifest));
+  }
+  check(declared.find("<dpiAwareness") != std::string::npos &&
+            declared.find("PerMonitorV2") != std::string::npos &&
+            declared.find("true/pm") != std::string::npos,
+        "the manifest declares per-monitor DPI awareness");
+  // Nothing else: no icon.
   std::vector<ULONG_PTR> types;
   EnumResourceTypesA(module, collect_type, reinterpret_cast<LONG_PTR>(&types));
   std::string kinds;
   for (ULONG_PTR type : types) kinds += std::to_string(type) + " ";
-  check(kinds == "4 5 6 9 ",
-        "the resources are a menu, a dialog, a string table and accelerators only", kinds);
+  check(kinds == "4 5 6 9 24 ",
+        "the resources are a menu, a dialog, a string table, accelerators and the manifest",
+        kinds);
   FreeLibrary(module);
 }
 
@@ -619,7 +640,7 @@ void check_start(const Program& program) {
 // Runs a Get with what is on the clipboard; returns the listing pane's text.
 std::wstring get(const Program& program, int id, const char* how, const Samples& samples) {
   command(program, id);
-  HWND listing = pane_at(program, 192);
+  HWND listing = pane_at(program, kListingTop);
   HWND romaji = pane_at(program, 0);
   check(listing != nullptr && romaji != nullptr,
         std::string(how) + ": listing pane at y 192 and romaji pane at y 0");
@@ -680,7 +701,7 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
   check(!formats.empty() && formats[0] == CF_TEXT, "8-bit text placed is listed first");
 
   // Single Dodevuz on a selected word.
-  HWND listing_pane = pane_at(program, 192);
+  HWND listing_pane = pane_at(program, kListingTop);
   const std::wstring word = L"\u8F9E\u66F8";  // the word for "dictionary"
   size_t at = listing.find(word);
   select_range(listing_pane, at, at + word.size());
@@ -728,7 +749,7 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
   for (const Pane& pane : panes) {
     styles =
         styles && pane.rect.left == 10 && pane.rect.right - pane.rect.left == 630 &&
-        pane.rect.bottom - pane.rect.top == (pane.rect.top == 0 ? 190 : 100) &&
+        pane.rect.bottom - pane.rect.top == (pane.rect.top == kListingTop ? 190 : 100) &&
         (pane.style & 0xFFFF) == 0x0944 &&
         (pane.style & (WS_CHILD | WS_VISIBLE | WS_VSCROLL)) == (WS_CHILD | WS_VISIBLE | WS_VSCROLL);
   }
@@ -740,7 +761,7 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
         "typing into the listing pane changes nothing");
 
   // The panes follow the window: inside the client area above the status
-  // line, margins kept, heights in the proportions 190 : 100 : 100.
+  // line, margins kept, heights in the proportions 100 : 190 : 100.
   RECT start_size;
   GetWindowRect(program.main, &start_size);
   for (SIZE size : {SIZE{900, 700}, SIZE{1000, 400}, SIZE{500, 900}}) {
@@ -763,7 +784,7 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
     int h0 = after[0].rect.bottom - after[0].rect.top;
     int h1 = after[1].rect.bottom - after[1].rect.top;
     int h2 = after[2].rect.bottom - after[2].rect.top;
-    check(std::abs(10 * h0 - 19 * h1) <= 20 && std::abs(h1 - h2) <= 2,
+    check(std::abs(10 * h1 - 19 * h0) <= 20 && std::abs(h0 - h2) <= 2,
           "at " + at + " the panes keep their proportions",
           std::to_string(h0) + " " + std::to_string(h1) + " " + std::to_string(h2));
   }
@@ -787,7 +808,7 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
   SetWindowPos(program.main, nullptr, 0, 0, start_size.right - start_size.left,
                start_size.bottom - start_size.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   std::vector<Pane> back = panes_top_down(program);
-  check(back.size() == 3 && back[0].rect.bottom == 190 && back[1].rect.top == 192 &&
+  check(back.size() == 3 && back[0].rect.bottom == 100 && back[1].rect.top == kListingTop &&
             back[2].rect.top == 294 && back[2].rect.bottom == 394,
         "back at the start-up size the panes are where they started");
 
@@ -801,7 +822,7 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
   HWND old_listing = listing_pane;
   put_text(samples.sjis);
   command(program, 109);
-  listing_pane = pane_at(program, 192);
+  listing_pane = pane_at(program, kListingTop);
   check(listing_pane != nullptr && listing_pane != old_listing && pane_at(program, 294) == single,
         "a Get remakes the listing pane and keeps the single pane");
 
@@ -884,18 +905,28 @@ void check_session(const std::string& exe, const std::string& folder, const Samp
     check(std::wstring(version).rfind(L"Version ", 0) == 0 && version[8] != 0,
           "the About box shows the version", from_wide(CP_UTF8, version));
     check(std::wstring(credit) ==
-              L"Dictionary: Dodevuz sample dictionary, written for the project's tests and "
+              L"edict: Dodevuz sample dictionary, written for the project's tests and "
               L"demonstration",
           "and the credit of the dictionary, its first line", from_wide(CP_UTF8, credit));
     PostMessageA(ok, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     PostMessageA(ok, WM_KEYUP, VK_ESCAPE, 0xC0010001);
-    idle(300);
-    check(IsWindow(about) != 0, "Esc leaves the About box open");
+    for (DWORD waited = 0; IsWindow(about) && waited < kWaitMs; waited += 20) idle(20);
+    check(!IsWindow(about) && IsWindowEnabled(program.main), "Esc closes the About box");
+  }
+  // Once more, closed by Enter.
+  PostMessageA(program.main, WM_COMMAND, 102, 0);
+  about = nullptr;
+  for (DWORD waited = 0; about == nullptr && waited < kWaitMs; waited += 20) {
+    idle(20);
+    EnumThreadWindows(program.thread, find_dialog, reinterpret_cast<LPARAM>(&about));
+  }
+  if (about != nullptr) {
+    HWND ok = GetDlgItem(about, IDOK);
     PostMessageA(ok, WM_KEYDOWN, VK_RETURN, 0x001C0001);
     PostMessageA(ok, WM_KEYUP, VK_RETURN, 0xC01C0001);
     for (DWORD waited = 0; IsWindow(about) && waited < kWaitMs; waited += 20) idle(20);
-    check(!IsWindow(about) && IsWindowEnabled(program.main), "Enter closes it");
   }
+  check(about != nullptr && !IsWindow(about) && IsWindowEnabled(program.main), "Enter closes it");
 
   // Exit after a Copy: the clipboard is left empty, and the status is 0.
   put_text(samples.sjis);
@@ -939,9 +970,10 @@ void check_desktop(const std::string& exe, const std::string& folder, const Samp
   std::string status = status_text(program);
   std::smatch m;
   check(std::regex_match(
-            status, m, std::regex("Listed [1-9][0-9]* words from ([0-9,]+) of ([0-9,]+) bytes")) &&
+            status, m,
+            std::regex("Listed [1-9][0-9]* words from ([0-9,]+) of ([0-9,]+) characters")) &&
             m[1] == m[2],
-        "a Get says how many words it listed from how many bytes", status);
+        "a Get says how many words it listed from how many characters", status);
   if (open_clipboard()) {
     EmptyClipboard();
     CloseClipboard();
@@ -962,7 +994,7 @@ void check_desktop(const std::string& exe, const std::string& folder, const Samp
   // blank as wide as the next, each kanji as wide as two.
   put_text(samples.sjis);
   command(program, 109);
-  HWND listing_pane = pane_at(program, 192);
+  HWND listing_pane = pane_at(program, kListingTop);
   int blank = char_at(listing_pane, 4).x - char_at(listing_pane, 3).x;
   int kanji = char_at(listing_pane, 3).x - char_at(listing_pane, 0).x;
   int gap = char_at(listing_pane, 11).x - char_at(listing_pane, 3).x;
@@ -973,16 +1005,16 @@ void check_desktop(const std::string& exe, const std::string& folder, const Samp
   check(height >= 14, "readable at any code page", std::to_string(height) + " pixels a line");
   command(program, 115);
   command(program, 115);
-  int larger = line_height_of(pane_at(program, 192));
+  int larger = line_height_of(pane_at(program, kListingTop));
   check(larger > height && status_text(program) == "Text size 12 points",
         "Larger Text makes it larger", std::to_string(larger) + " " + status_text(program));
   put_text(samples.sjis);
   command(program, 109);
-  check(line_height_of(pane_at(program, 192)) == larger &&
+  check(line_height_of(pane_at(program, kListingTop)) == larger &&
             line_height_of(pane_at(program, 0)) == larger,
         "and the panes of the next Get keep the size");
   command(program, 116);
-  check(line_height_of(pane_at(program, 192)) < larger, "Smaller Text makes it smaller");
+  check(line_height_of(pane_at(program, kListingTop)) < larger, "Smaller Text makes it smaller");
 
   // The keyboard, as a reader types: shortcuts, mnemonics, F10 and Tab.
   bring_to_front(program);
@@ -991,15 +1023,15 @@ void check_desktop(const std::string& exe, const std::string& folder, const Samp
   put_unicode(L"\u5148\u751F");  // 先生
   type_keys({VK_CONTROL, VK_SHIFT}, 'V');
   check(listing_begins(program, L"\u5148\u751F"), "Ctrl+Shift+V runs Get Dodevuz SHIFT");
-  HWND listing = pane_at(program, 192);
+  HWND listing = pane_at(program, kListingTop);
   focus(program, listing);
   select_range(listing, 0, 2);
   type_keys({VK_CONTROL}, 'L');
   HWND single = pane_at(program, 294);
   check(single != nullptr && window_text(single).rfind(L"\u5148\u751F [", 0) == 0,
         "Ctrl+L runs Single Dodevuz on the selection", from_wide(CP_UTF8, window_text(single)));
-  focus(program, pane_at(program, 192));
-  select_range(pane_at(program, 192), 0, 2);
+  focus(program, pane_at(program, kListingTop));
+  select_range(pane_at(program, kListingTop), 0, 2);
   type_keys({VK_CONTROL}, 'C');
   std::string bytes;
   clipboard_bytes(CF_TEXT, &bytes);
@@ -1010,7 +1042,7 @@ void check_desktop(const std::string& exe, const std::string& folder, const Samp
 
   // Alt+F opens the File menu, S picks "Get Dodevuz SHIFT".
   put_unicode(L"\u5B66\u751F");  // 学生
-  focus(program, pane_at(program, 192));
+  focus(program, pane_at(program, kListingTop));
   type_keys({VK_MENU}, 'F');
   check(eventually([&] { return in_menu(program); }), "Alt+F opens the File menu");
   type_keys({}, 'S');
@@ -1024,15 +1056,15 @@ void check_desktop(const std::string& exe, const std::string& folder, const Samp
 
   focus(program, pane_at(program, 0));
   type_keys({}, VK_TAB);
-  check(eventually([&] { return focus_of(program) == pane_at(program, 192); }),
+  check(eventually([&] { return focus_of(program) == pane_at(program, kListingTop); }),
         "Tab goes from the romaji to the listing pane");
   type_keys({}, VK_TAB);
   check(eventually([&] { return focus_of(program) == pane_at(program, 294); }),
         "then to the single pane");
   type_keys({VK_SHIFT}, VK_TAB);
-  check(eventually([&] { return focus_of(program) == pane_at(program, 192); }),
+  check(eventually([&] { return focus_of(program) == pane_at(program, kListingTop); }),
         "Shift+Tab goes back");
-  check(window_text(pane_at(program, 192)).find(L'\t') == std::wstring::npos,
+  check(window_text(pane_at(program, kListingTop)).find(L'\t') == std::wstring::npos,
         "and types no tab into a pane");
 
   // Watching the clipboard: each new text is looked up once, a burst once.
@@ -1040,11 +1072,11 @@ void check_desktop(const std::string& exe, const std::string& folder, const Samp
   check(status_text(program) == "Watching the clipboard", "and the status line says so",
         status_text(program));
   // Counts the Gets by the listing panes made while it waits.
-  HWND seen = pane_at(program, 192);
+  HWND seen = pane_at(program, kListingTop);
   int gets = 0;
   auto watch_for = [&](DWORD ms) {
     for (DWORD waited = 0; waited < ms; waited += 5) {
-      HWND now = pane_at(program, 192);
+      HWND now = pane_at(program, kListingTop);
       if (now != nullptr && now != seen) {
         ++gets;
         seen = now;
@@ -1067,8 +1099,8 @@ void check_desktop(const std::string& exe, const std::string& folder, const Samp
   watch_for(1500);
   check(gets == 3 && listing_begins(program, L"\u8F9E\u66F8", 0), "the next line its own Get",
         std::to_string(gets) + " Gets");
-  focus(program, pane_at(program, 192));
-  select_range(pane_at(program, 192), 0, 2);
+  focus(program, pane_at(program, kListingTop));
+  select_range(pane_at(program, kListingTop), 0, 2);
   command(program, 106);
   watch_for(800);
   check(gets == 3, "the program's own Copy is let be", std::to_string(gets) + " Gets");
@@ -1081,6 +1113,9 @@ void check_desktop(const std::string& exe, const std::string& folder, const Samp
   watch_for(800);
   check(gets == 3 && listing_begins(program, L"\u8F9E\u66F8", 0),
         "English text and an empty clipboard are let be", std::to_string(gets) + " Gets");
+  check(status_text(program) == "Nothing to list: the clipboard holds no text",
+        "a watched clipboard without text never empties the panes, and says so",
+        status_text(program));
   command(program, 112);
   put_unicode(L"\u5148\u751F");
   watch_for(800);
@@ -1102,7 +1137,7 @@ bool start_get_and_copy(const std::string& exe, const std::string& folder, const
   }
   put_text(samples.sjis);
   command(*program, 109);
-  HWND listing = pane_at(*program, 192);
+  HWND listing = pane_at(*program, kListingTop);
   focus(*program, listing);
   select_range(listing, 0, 3);
   command(*program, 106);
@@ -1138,18 +1173,18 @@ void check_dictionary_forms(const std::string& exe, const std::string& folder,
   // Off at start: the first Get gives the classic listing.
   put_text(samples.sjis);
   command(program, 109);
-  const std::string classic = euc(window_text(pane_at(program, 192)));
+  const std::string classic = euc(window_text(pane_at(program, kListingTop)));
   // 読みます (polite of 読む) in the sample passage.
   const std::string polite = euc(L"\u8AAD\u307F\u307E\u3059        (polite of \u8AAD\u3080) ");
   check(classic.find(polite) == std::string::npos && classic.find("(polite") == std::string::npos,
         "Dictionary forms is off at start");
   command(program, 114);
-  const std::string forms = euc(window_text(pane_at(program, 192)));
+  const std::string forms = euc(window_text(pane_at(program, kListingTop)));
   check(forms.find(polite) != std::string::npos &&
             status_text(program).rfind("Dictionary forms: ", 0) == 0,
         "Dictionary forms on lists yomimasu by the entry of yomu", hex(forms, 120));
   command(program, 114);
-  check(euc(window_text(pane_at(program, 192))) == classic &&
+  check(euc(window_text(pane_at(program, kListingTop))) == classic &&
             status_text(program).rfind("Dictionary forms off", 0) == 0,
         "Dictionary forms off gives the classic listing back", status_text(program));
   command(program, 101);
@@ -1210,7 +1245,7 @@ void check_next_paging(const std::string& exe, const std::string& folder, const 
   }
   put_text(passage);
   command(program, 109);
-  const std::wstring first_page = window_text(pane_at(program, 192));
+  const std::wstring first_page = window_text(pane_at(program, kListingTop));
 
   std::set<size_t> listing_ends = {0}, romaji_ends = {0};
   std::wstring listing;  // the pages' listings without their notices
@@ -1219,7 +1254,7 @@ void check_next_paging(const std::string& exe, const std::string& folder, const 
   int pages = 0;
   bool shortcut_pages = false;
   for (;;) {
-    HWND listing_pane = pane_at(program, 192);
+    HWND listing_pane = pane_at(program, kListingTop);
     HWND romaji_pane = pane_at(program, 0);
     if (listing_pane == nullptr || romaji_pane == nullptr) break;
     const std::wstring l = window_text(listing_pane);
@@ -1258,7 +1293,7 @@ void check_next_paging(const std::string& exe, const std::string& folder, const 
       SetWindowTextW(status_line(program), kMark);
       type_keys({VK_CONTROL}, 'N');
       shortcut_pages = eventually([&] { return status_text(program) != kMarkUtf8; }) &&
-                       window_text(pane_at(program, 192)) != first_page;
+                       window_text(pane_at(program, kListingTop)) != first_page;
       if (!shortcut_pages) command(program, 111);
     } else {
       command(program, 111);
@@ -1283,31 +1318,32 @@ void check_next_paging(const std::string& exe, const std::string& folder, const 
 
   // At the end NEXT is greyed: its shortcut sends nothing (the status line
   // would say what a command did), and the command itself lists nothing.
-  HWND last = pane_at(program, 192);
+  HWND last = pane_at(program, kListingTop);
   const std::wstring last_text = window_text(last);
   bring_to_front(program);
   focus(program, program.main);
   SetWindowTextW(status_line(program), kMark);
   type_keys({VK_CONTROL}, 'N');
   idle(300);
-  check(status_text(program) == kMarkUtf8 && pane_at(program, 192) == last,
-        "at the end NEXT is greyed: Ctrl+N does nothing", status_text(program));
+  check(status_text(program) == "Nothing more to list" && pane_at(program, kListingTop) == last,
+        "at the end NEXT is greyed: Ctrl+N lists nothing and says why", status_text(program));
   command(program, 111);
-  check(pane_at(program, 192) == last && window_text(last) == last_text,
+  check(pane_at(program, kListingTop) == last && window_text(last) == last_text,
         "NEXT at the end leaves the last page as it is");
 
   // A Get renews the passage; Clear All forgets it, and NEXT is greyed again.
   put_text(passage);
   command(program, 109);
-  check(window_text(pane_at(program, 192)) == first_page, "a Get starts the passage afresh");
+  check(window_text(pane_at(program, kListingTop)) == first_page, "a Get starts the passage afresh");
   command(program, 110);
   bring_to_front(program);
   focus(program, program.main);
   SetWindowTextW(status_line(program), kMark);
   type_keys({VK_CONTROL}, 'N');
   idle(300);
-  check(status_text(program) == kMarkUtf8 && three_empty_panes(program),
-        "after Clear All NEXT is greyed: Ctrl+N does nothing", status_text(program));
+  check(status_text(program) == "Nothing more to list" && three_empty_panes(program),
+        "after Clear All NEXT is greyed: Ctrl+N lists nothing and says why",
+        status_text(program));
   command(program, 111);
   check(three_empty_panes(program), "and NEXT after Clear All lists nothing");
   command(program, 101);
@@ -1379,6 +1415,206 @@ int show(const std::string& exe, const std::string& folder, const Samples& sampl
 
 }  // namespace
 
+// The client area's size.
+SIZE client_size(HWND window) {
+  RECT r = {};
+  GetClientRect(window, &r);
+  return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+// Lines of text the listing pane shows at once.
+int listing_lines(const Program& program) {
+  std::vector<Pane> panes = panes_top_down(program);
+  if (panes.size() < 2) return 0;
+  HWND listing = panes[1].window;
+  RECT r = {};
+  SendMessageW(listing, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
+  int line = line_height_of(listing);
+  return line > 0 ? (r.bottom - r.top) / line : 0;
+}
+
+bool close_and_wait(Program* program) {
+  PostMessageA(program->main, WM_CLOSE, 0, 0);
+  int status = wait_exit(program);
+  if (status != 0) kill_program(program);
+  return status == 0;
+}
+
+// Settings kept between runs in the INI file under APPDATA; a damaged file
+// gives the defaults; Reset Settings brings them back at once.
+void check_settings(const std::string& exe, const std::string& folder, const Samples& samples) {
+  Program program;
+  if (!start_program(exe, folder, folder + "\\stdout.txt", &program)) {
+    check(false, "dodevuz.exe starts for the settings checks");
+    kill_program(&program);
+    return;
+  }
+  const SIZE start = client_size(program.main);
+  put_text(samples.sjis);
+  command(program, 109);
+  const int height = line_height_of(pane_at(program, kListingTop));
+  command(program, 115);
+  command(program, 115);
+  command(program, 114);  // Dictionary forms on
+  SetWindowPos(program.main, nullptr, 40, 30, 900, 650, SWP_NOZORDER);
+  idle(200);
+  RECT placed = {};
+  GetWindowRect(program.main, &placed);
+  check(close_and_wait(&program), "the window closes");
+  const std::string kept = read_file(settings_file(folder));
+  check(kept.find("TextSize=12\n") != std::string::npos &&
+            kept.find("DictionaryForms=1\n") != std::string::npos &&
+            kept.find("Width=900\n") != std::string::npos,
+        "closing keeps the settings in %APPDATA%\\Dodevuz\\settings.ini", kept);
+
+  check(start_program(exe, folder, folder + "\\stdout.txt", &program, true),
+        "dodevuz.exe starts with the settings kept");
+  if (program.main == nullptr) return kill_program(&program);
+  RECT again = {};
+  GetWindowRect(program.main, &again);
+  check(again.right - again.left == placed.right - placed.left &&
+            again.bottom - again.top == placed.bottom - placed.top && again.left == placed.left,
+        "the window reopens where and as large as it was closed",
+        std::to_string(again.left) + "," + std::to_string(again.top) + " " +
+            std::to_string(again.right - again.left) + "x" + std::to_string(again.bottom - again.top));
+  put_text(samples.sjis);
+  command(program, 109);
+  check(line_height_of(pane_at(program, 0)) > height, "with the text size it had");
+  check(status_text(program).rfind("Listed ", 0) == 0, "a Get works as ever", status_text(program));
+  command(program, 114);
+  check(status_text(program).rfind("Dictionary forms off", 0) == 0,
+        "and Dictionary forms on (the item turns it off)", status_text(program));
+  command(program, 114);
+  command(program, 120);
+  check(status_text(program) == "Settings reset to the defaults", "Reset Settings says so",
+        status_text(program));
+  const SIZE reset = client_size(program.main);
+  check(reset.cx == start.cx && reset.cy == start.cy &&
+            line_height_of(pane_at(program, 0)) == height,
+        "Reset Settings gives the start-up size and text size back",
+        std::to_string(reset.cx) + "x" + std::to_string(reset.cy));
+  command(program, 114);
+  check(status_text(program).rfind("Dictionary forms: ", 0) == 0,
+        "and Dictionary forms off (the item turns it on)", status_text(program));
+  command(program, 114);
+  check(GetFileAttributesA(settings_file(folder).c_str()) == INVALID_FILE_ATTRIBUTES,
+        "and removes the settings file");
+  kill_program(&program);
+
+  // A damaged file: the defaults, never a failure.
+  for (const std::string& damage :
+       {std::string("\xFF\xFE\x00garbage[[[\n=\n", 14),
+        std::string("[Dodevuz]\nTextSize=999\nWidth=-3\nSplit=0,x\nDictionaryForms=7\n")}) {
+    CreateDirectoryA((folder + "\\appdata").c_str(), nullptr);
+    CreateDirectoryA((folder + "\\appdata\\Dodevuz").c_str(), nullptr);
+    if (FILE* f = std::fopen(settings_file(folder).c_str(), "wb")) {
+      std::fwrite(damage.data(), 1, damage.size(), f);
+      std::fclose(f);
+    }
+    check(start_program(exe, folder, folder + "\\stdout.txt", &program, true),
+          "dodevuz.exe starts with a damaged settings file");
+    if (program.main == nullptr) return kill_program(&program);
+    const SIZE size = client_size(program.main);
+    put_text(samples.sjis);
+    command(program, 109);
+    command(program, 114);
+    check(size.cx == start.cx && size.cy == start.cy &&
+              line_height_of(pane_at(program, 0)) == height &&
+              status_text(program).rfind("Dictionary forms: ", 0) == 0,
+          "a damaged settings file gives the defaults",
+          std::to_string(size.cx) + "x" + std::to_string(size.cy) + " " + status_text(program));
+    kill_program(&program);
+  }
+  DeleteFileA(settings_file(folder).c_str());
+}
+
+// The DPI of the programs started from now on: the user's setting, and the
+// copy Wine keeps of it for its fonts.
+void set_dpi(DWORD dpi) {
+  for (const char* path : {"Control Panel\\Desktop", "Software\\Wine\\Fonts"}) {
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+    if (key == nullptr) continue;
+    RegSetValueExA(key, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                   sizeof dpi);
+    RegCloseKey(key);
+  }
+}
+
+// At 192 DPI the window, its layout and its fonts are twice as large: the
+// listing shows as many lines as at 96 DPI.
+void check_dpi(const std::string& exe, const std::string& folder, const Samples& samples) {
+  auto lines_at = [&](DWORD dpi, SIZE* client) {
+    set_dpi(dpi);
+    Program program;
+    int lines = -1;
+    if (start_program(exe, folder, folder + "\\stdout.txt", &program)) {
+      put_text(samples.sjis);
+      command(program, 109);
+      lines = listing_lines(program);
+      *client = client_size(program.main);
+    }
+    kill_program(&program);
+    return lines;
+  };
+  SIZE at96 = {}, at192 = {};
+  const int lines96 = lines_at(96, &at96);
+  const int lines192 = lines_at(192, &at192);
+  set_dpi(96);
+  const std::string detail = std::to_string(lines96) + " lines at 96 DPI (" +
+                             std::to_string(at96.cx) + " wide), " + std::to_string(lines192) +
+                             " at 192 DPI (" + std::to_string(at192.cx) + " wide)";
+  check(lines96 > 3 && std::abs(lines192 - lines96) <= 1 && at192.cx >= 2 * at96.cx - 4,
+        "at 192 DPI the listing shows as many lines as at 96 DPI, within one", detail);
+}
+
+// File > Open... in the system's dialog, for a file in each encoding: the
+// listing of a Get of the same text.
+void check_open(const std::string& exe, const std::string& folder, const Samples& samples) {
+  if (FILE* f = std::fopen((folder + "\\passage.euc").c_str(), "wb")) {
+    const std::string bytes = euc(to_wide(CP_UTF8, samples.utf8));
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  Program program;
+  if (!start_program(exe, folder, folder + "\\stdout.txt", &program)) {
+    check(false, "dodevuz.exe starts for the Open checks");
+    return kill_program(&program);
+  }
+  put_text(samples.sjis);
+  command(program, 109);
+  const std::wstring classic = window_text(pane_at(program, kListingTop));
+  struct Case {
+    const char* file;
+    const char* encoding;
+  };
+  for (const Case& c : {Case{"passage.utf8.txt", "UTF-8"}, Case{"passage.sjis", "Shift-JIS"},
+                        Case{"passage.euc", "EUC-JP"}, Case{"passage.jis", "JIS"}}) {
+    command(program, 110);
+    PostMessageA(program.main, WM_COMMAND, 119, 0);
+    HWND dialog = nullptr;
+    for (DWORD waited = 0; dialog == nullptr && waited < kWaitMs; waited += 20) {
+      idle(20);
+      EnumThreadWindows(program.thread, find_dialog, reinterpret_cast<LPARAM>(&dialog));
+    }
+    if (dialog == nullptr) {
+      check(false, std::string("Open... shows the system's dialog for ") + c.file);
+      continue;
+    }
+    idle(300);
+    const std::string path = folder + "\\" + c.file;
+    // The file name box of either style of the dialog.
+    for (int id : {0x47C, 0x480}) SetDlgItemTextA(dialog, id, path.c_str());
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    const bool listed = eventually(
+        [&] { return window_text(pane_at(program, kListingTop)) == classic; }, 5000);
+    check(listed && status_text(program).rfind(std::string(c.file) + " (" + c.encoding + "): Listed", 0) == 0,
+          std::string("Open... lists ") + c.file + " as a Get lists its text",
+          status_text(program));
+  }
+  kill_program(&program);
+}
+
 int main(int argc, char** argv) {
   // --show [WIDTH HEIGHT [WORD]]: the window at that size, Single on WORD
   // (UTF-8; the first word of the sample passage by default).
@@ -1421,6 +1657,8 @@ int main(int argc, char** argv) {
 
   clipboard_owner = CreateWindowExA(0, "STATIC", "driver", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                     nullptr, nullptr);
+  // Every check but the DPI one runs at 96 DPI, whatever a stopped run left.
+  set_dpi(96);
   if (show_only) return show(exe, folder, samples, show_width, show_height, show_word);
   check_platform(samples.utf8, samples.jis);
   check_resources(exe);
@@ -1431,6 +1669,9 @@ int main(int argc, char** argv) {
   check_next_paging(exe, folder, samples);
   check_exit_keeps_the_readers_clipboard(exe, folder, samples);
   check_missing_table(exe, folder, samples);
+  check_settings(exe, folder, samples);
+  check_dpi(exe, folder, samples);
+  check_open(exe, folder, samples);
 
   std::printf("# %llu ms\n", static_cast<unsigned long long>(GetTickCount64() - started));
   std::printf("%d passed, %d failed\n", checks_passed, checks_failed);

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the end-to-end test of dodevuz.exe under Wine and Xvfb, once with a
+# Runs the end-to-end test of dodevuz.exe under Wine and Xvfb (a screen large
+# enough for the window at 192 DPI), once with a
 # Japanese locale (ANSI code page 932) and once with C.UTF-8 (code page
 # 1252). Needs wine, xvfb-run, a cross build (make win) and a native build
 # (make build), whose dodevuz lists the long passage with get --all.
@@ -34,7 +35,7 @@ for loc in "${locales[@]}"; do
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w
   set +e
-  (cd "$work" && LC_ALL="$loc" xvfb-run -a -s "-screen 0 1024x768x24" \
+  (cd "$work" && LC_ALL="$loc" xvfb-run -a -s "-screen 0 1600x1200x24" \
     bash -c 'wine wine_driver.exe; rc=$?; wineserver -k >/dev/null 2>&1; exit $rc') \
     | tr -d '\r' | tee "$work/log.txt"
   rc=${PIPESTATUS[0]}
