@@ -48,9 +48,10 @@ Window serve_window() {
 }
 
 // Every request starts from the program's state at start-up, so no request
-// sees another's text and the in-memory desktop does not grow.
+// sees another's text and the in-memory desktop does not grow; its cache is
+// that of a run of pages, for a reader pages through a long text.
 void start_afresh() {
-  reset_program_state();
+  reset_program_state(frames_for_run_of_pages());
   reset_desktop();
   desktop.focus = serve_window();
 }
