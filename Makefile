@@ -86,7 +86,7 @@ test-asan:
 
 # libFuzzer targets built with clang; FUZZ_SECONDS each (default 30).
 fuzz:
-	@$(call deps,core fuzz)
+	@$(call deps,core serve fuzz)
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DDODEVUZ_FUZZ=ON -DDODEVUZ_TESTS=OFF -DDODEVUZ_QT=OFF -DDODEVUZ_SANITIZE=address,undefined \
 	  -DDODEVUZ_WERROR=$(WERROR)

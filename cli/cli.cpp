@@ -19,6 +19,7 @@
 #include "intake/intake.h"
 #include "lookup/lookup.h"
 #include "platform/convert.h"
+#include "platform/data_folder.h"
 #include "platform/in_memory.h"
 #include "platform/text_units.h"
 #include "romaji/romaji.h"
@@ -113,8 +114,9 @@ const char kUsageIndex[] =
     "usage: dodevuz index [-C DIR] [--check | --from-utf8 FILE]\n"
     "  Builds the index of every dictionary in DIR: edict.jdx from edict, and\n"
     "  enamdict.jdx and userdict.jdx when enamdict and userdict are there; or\n"
-    "  with --check verifies that each index lies inside its text and is in the\n"
-    "  order the lookup searches.\n"
+    "  with --check verifies that each index is whole (as many 4-byte entries as\n"
+    "  its text calls for), lies inside its text and is in the order the lookup\n"
+    "  searches. An index is written beside and renamed into place.\n"
     "    --from-utf8 FILE  first write DIR/userdict from FILE, entry lines in\n"
     "                      UTF-8 (converted to EUC-JP; the old userdict is\n"
     "                      replaced only when the whole file converts)\n";
@@ -136,9 +138,12 @@ const char kUsageAll[] =
     "usage: dodevuz COMMAND [OPTIONS] [ARGS]\n"
     "       dodevuz help [COMMAND]\n"
     "       dodevuz --version\n"
+    "       dodevuz --where [-C DIR]\n"
     "\n"
     "The dictionary (edict, edict.jdx) and the romaji table (kanarom.cnv) are\n"
-    "read from the working directory, or from DIR with -C DIR.\n"
+    "read from DIR with -C DIR; else from the working directory when it holds\n"
+    "edict; else from the folder `dodevuz setup` made; else from the sample\n"
+    "data installed with the program. `dodevuz --where` prints the folder.\n"
     "Text is read as UTF-8 unless --euc, --shift or --jis says otherwise.\n"
     "Exit status: 0 done, 1 failed (a file cannot be read, a faulty index, no\n"
     "kanarom.cnv), 2 usage error or input not valid in its encoding.\n";
@@ -299,15 +304,10 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
   return true;
 }
 
-// Changes to DIR when -C gave one. Returns false after a message.
+// Enters the dictionary folder: DIR when -C gave one, else the one found.
+// Returns false after a message.
 bool enter_directory(const Options& o) {
-  if (!o.has_directory) return true;
-  if (chdir(o.directory.c_str()) != 0) {
-    std::fprintf(stderr, "dodevuz: cannot enter %s: %s\n", o.directory.c_str(),
-                 std::strerror(errno));
-    return false;
-  }
-  return true;
+  return enter_dictionary_folder(o.has_directory, o.directory);
 }
 
 // The one input operand (standard input when none), read in whole and
@@ -395,6 +395,54 @@ int single_all(const std::string& text, bool raw) {
   return status_after_messages();
 }
 
+// Input read beyond the kanji buffer's share of EUC-JP: enough for any text
+// that converts to it, and a bound for one that converts to almost nothing
+// (7-bit JIS of escape sequences alone).
+constexpr size_t kPassageReadLimit = size_t{4} << 20;
+
+// Reads the start of the input operand that a plain Get lists (see
+// read_text_start) and notes what it leaves out. Returns the exit status of
+// a failure (unreadable: kExitFailure; not valid text: kExitUsage), or kExitOk.
+int read_passage_start(const Options& o, TextStart* start) {
+  const std::string path = o.operands.empty() ? "-" : o.operands[0];
+  const bool from_stdin = path == "-";
+  FILE* in = from_stdin ? stdin : std::fopen(path.c_str(), "rb");
+  if (in == nullptr) {
+    std::fprintf(stderr, "dodevuz: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
+    return kExitFailure;
+  }
+  struct stat info {};
+  const bool known = fstat(fileno(in), &info) == 0;
+  int status = kExitOk;
+  if (known && S_ISDIR(info.st_mode)) {
+    std::fprintf(stderr, "dodevuz: cannot read %s: %s\n", path.c_str(), std::strerror(EISDIR));
+    status = kExitFailure;
+  } else {
+    WholeTextRun run{in,
+                     from_stdin ? "standard input" : path,
+                     known && S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0,
+                     o.encoding,
+                     "listing",
+                     false,
+                     false};
+    *start = read_text_start(run, kKanjiBufferSize, kPassageReadLimit);
+    if (std::ferror(in)) status = kExitFailure;  // read_text_start said so
+    if (start->failed) status = kExitUsage;
+  }
+  if (!from_stdin) std::fclose(in);
+  if (status != kExitOk) return status;
+  if (start->whole) {
+    passage_fit(start->euc);
+  } else {
+    const size_t length = euc_whole_prefix(start->euc, kKanjiBufferSize - 2);
+    std::fprintf(stderr,
+                 "dodevuz: the passage is longer than the %zu-byte kanji buffer holds in "
+                 "EUC-JP; only its first %zu (whole characters) are read\n",
+                 kKanjiBufferSize, length);
+  }
+  return kExitOk;
+}
+
 // `get --all`: the input is opened here, before -C changes the directory,
 // and read a part at a time by list_whole_text.
 int get_all(const Options& o, const std::string& pane) {
@@ -433,6 +481,36 @@ int get_all(const Options& o, const std::string& pane) {
 }
 
 }  // namespace
+
+bool enter_dictionary_folder(bool named, const std::string& directory) {
+  if (named) {
+    if (chdir(directory.c_str()) != 0) {
+      std::fprintf(stderr, "dodevuz: cannot enter %s: %s\n", directory.c_str(),
+                   std::strerror(errno));
+      return false;
+    }
+    return true;
+  }
+  const DictionaryFolder found = find_dictionary_folder(std::string());
+  switch (found.source) {
+    case FolderSource::kNone:
+      std::fprintf(stderr, "dodevuz: %s\n", no_dictionary_message(found).c_str());
+      return false;
+    case FolderSource::kSample:
+      std::fprintf(stderr, "dodevuz: %s\n", sample_dictionary_note(found).c_str());
+      break;
+    case FolderSource::kNamed:
+    case FolderSource::kWorkingDirectory:
+    case FolderSource::kReaderFolder:
+      break;
+  }
+  if (!found.path.empty() && chdir(found.path.c_str()) != 0) {
+    std::fprintf(stderr, "dodevuz: cannot enter %s: %s\n", found.path.c_str(),
+                 std::strerror(errno));
+    return false;
+  }
+  return true;
+}
 
 Window cli_main_window() {
   // Any distinct address serves: the in-memory desktop only compares windows.
@@ -532,8 +610,10 @@ int command_get(int argc, char** argv) {
   std::string pane = o.pane.empty() ? (o.raw ? "listing" : "both") : o.pane;
   if (o.all) return get_all(o, pane);
 
-  std::string bytes;
-  if (int status = read_operand(o, &bytes); status != kExitOk) return status;
+  // Only the start of the input that the kanji buffer takes is read,
+  // converted and checked, so memory stays bounded whatever its length.
+  TextStart start;
+  if (int status = read_passage_start(o, &start); status != kExitOk) return status;
   start_afresh(static_cast<int>(o.cache_pages));
   set_dictionary_forms(o.forms);
   if (!enter_directory(o)) return kExitFailure;
@@ -543,11 +623,11 @@ int command_get(int argc, char** argv) {
   if (jis || o.encoding == TextEncoding::kShiftJis) {
     // The Get command converts and cuts the passage itself; the notes on
     // what it leaves out come from the same conversion.
-    passage_fit(text_as_euc(bytes, o.encoding));
-    set_clipboard_text(bytes);
+    set_clipboard_text(start.raw);
     dispatch_command(main_window, jis ? kCmdGetJis : kCmdGetShift);
   } else {
-    place_passage(text_as_euc(bytes, o.encoding));
+    place_euc_passage(main_window, reinterpret_cast<const unsigned char*>(start.euc.data()),
+                      start.euc.size());
     run_get_chain(main_window);
   }
 
@@ -686,7 +766,7 @@ int command_index(int argc, char** argv) {
     if (o.check) {
       std::string fault;
       if (!check_index(text, index, &fault)) {
-        std::fprintf(stderr, "dodevuz: %s: %s\n", index, fault.c_str());
+        std::fprintf(stderr, "dodevuz: %s\n", fault.c_str());  // it names the file
         return kExitFailure;
       }
       std::printf("%s: every entry lies in %s, in the order the lookup searches\n", index, text);
@@ -704,6 +784,22 @@ int command_index(int argc, char** argv) {
         index, stats.entries, stats.lines, text, stats.headwords, stats.inner_characters,
         stats.readings, stats.words, stats.skipped_lines);
   }
+  return kExitOk;
+}
+
+// `dodevuz --where [-C DIR]`: the dictionary folder the commands would use.
+static int print_where(int argc, char** argv) {
+  Options o;
+  std::string problem;
+  if (!parse_options(argc, argv, "-C", &o, &problem)) return usage_error(nullptr, problem);
+  if (!o.operands.empty()) return usage_error(nullptr, "--where takes no file: use -C DIR");
+  if (!enter_directory(o)) return kExitFailure;
+  char folder[4096];
+  if (getcwd(folder, sizeof folder) == nullptr) {
+    std::fprintf(stderr, "dodevuz: cannot tell the folder: %s\n", std::strerror(errno));
+    return kExitFailure;
+  }
+  std::puts(folder);
   return kExitOk;
 }
 
@@ -758,6 +854,7 @@ int dodevuz_main(int argc, char** argv) {
     print_all_usage(stdout);
     return kExitOk;
   }
+  if (first == "--where") return print_where(argc - 2, argv + 2);
   if (first == "--version") {
     std::puts("dodevuz " DODEVUZ_VERSION);
     return kExitOk;

@@ -43,6 +43,12 @@ int command_serve(int argc, char** argv);
 using ServeRunner = int (*)(int port);
 extern ServeRunner serve_runner;
 
+// Makes the dictionary folder the working directory: directory when named
+// (-C DIR), else the folder find_dictionary_folder finds, with a note when
+// it is the sample data. Returns false after a message on standard error
+// (a folder that cannot be entered, none that holds a dictionary).
+bool enter_dictionary_folder(bool named, const std::string& directory);
+
 // The window that owns message boxes and panes: the main window of the
 // command line, which has no pane of its own.
 Window cli_main_window();

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -173,7 +174,8 @@ TEST(Get, MissingDictionaryIsReportedTheListingStillMadeAndTheStatusIsOne) {
   ScratchDir dir;
   copy_sample_data();
   std::remove("edict");
-  Outcome run = dodevuz("get --utf8 --pane listing", "a本");
+  // -C names the folder: no search for another that holds edict.
+  Outcome run = dodevuz("get --utf8 --pane listing -C .", "a本");
   EXPECT_EQ(run.status, kExitFailure);
   EXPECT_NE(run.err.find("[edict] Cannot open dictionary file:\n[ ] Stat() error\n"),
             std::string::npos)
@@ -326,6 +328,35 @@ TEST(InputEncoding, APassageOverTheBufferIsNotedInEveryEncoding) {
   Outcome decoded = dodevuz("decode --shift --raw", std::string(25000, '\xB6'));
   EXPECT_NE(decoded.err.find("only its first 39998"), std::string::npos) << decoded.err;
   EXPECT_EQ(decoded.out.size(), 39998u);
+}
+
+// A plain Get reads its input only as far as the kanji buffer reaches: a
+// fault far beyond it is never read, and the passage is still said to be cut.
+TEST(InputEncoding, APlainGetReadsOnlyWhatItLists) {
+  ScratchDir dir;
+  const std::string start = std::string(39990, 'a') + "日本語";
+  for (const char* option : {"--utf8", "--shift", "--jis"}) {
+    const std::string bytes = std::string(option) == "--utf8"    ? start
+                              : std::string(option) == "--shift" ? sjis(start)
+                                                                 : jis(start);
+    // 2 MB on, a byte that is no text in any of the three.
+    write_file("long.txt", bytes + "\n" + std::string(2 << 20, 'b') + "\xFF\n");
+    Outcome run =
+        dodevuz(std::string("get ") + option + " --pane listing --raw -C " + kData + " long.txt");
+    EXPECT_EQ(run.status, 0) << option << ": " << run.err;
+    EXPECT_NE(run.err.find("the passage is longer than the 40000-byte kanji buffer holds in "
+                           "EUC-JP; only its first 39998"),
+              std::string::npos)
+        << option << ": " << run.err;
+    EXPECT_EQ(run.out.substr(0, 39990), std::string(39990, 'a')) << option;
+  }
+  // Within what it reads, a fault is found as before, with the file's length.
+  write_file("bad.txt", std::string(100, 'a') + "\xFF" + std::string(1 << 20, 'b'));
+  Outcome bad = dodevuz("get -C " + kData + " bad.txt");
+  EXPECT_EQ(bad.status, kExitUsage);
+  EXPECT_NE(bad.err.find("bad.txt is not valid UTF-8 text (from byte 100 of 1,048,677)"),
+            std::string::npos)
+      << bad.err;
 }
 
 TEST(Single, AllPrintsEveryMatchingLineOnceInThePanesOrderWithoutItsLimit) {
@@ -577,7 +608,7 @@ TEST(Setup, LinksTheDictionaryIndexesItAndCopiesTheTableIntoTheReadersFolder) {
   Outcome run = dodevuz("setup --edict edict", "", "XDG_DATA_HOME=" + dir.path() + "/share");
   ASSERT_EQ(run.status, 0) << run.err;
   const std::string folder = dir.path() + "/share/dodevuz";
-  EXPECT_NE(run.out.find("dodevuz get -C " + folder), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("dodevuz get FILE (from any folder)"), std::string::npos) << run.out;
   char target[4096] = {};
   ASSERT_GT(readlink((folder + "/edict").c_str(), target, sizeof target - 1), 0);
   EXPECT_EQ(std::string(target), dir.path() + "/edict");
@@ -595,6 +626,98 @@ TEST(Setup, LinksTheDictionaryIndexesItAndCopiesTheTableIntoTheReadersFolder) {
   EXPECT_NE(run.out.find("of your own"), std::string::npos) << run.out;
   EXPECT_EQ(dodevuz("get --pane listing -C " + folder, "本").out,
             found("本", "本 [ほん] /(n) a book of my own/"));
+}
+
+// Where the commands find the dictionary: -C DIR; the working directory
+// when it holds edict; the reader's folder; the sample data beside the
+// program; else a message naming the folders tried.
+TEST(DictionaryFolder, EachStepOfTheSearchAndNoneFound) {
+  ScratchDir dir;
+  const std::string reader = dir.path() + "/share/dodevuz";
+  const std::string env = "env HOME=" + dir.path() + " XDG_DATA_HOME=" + dir.path() + "/share";
+  std::filesystem::create_directories("elsewhere");
+  write_file("elsewhere/p.txt", "本");
+
+  // Nothing made yet: the sample data beside the program, with a note.
+  Outcome sample = dodevuz("get --pane listing elsewhere/p.txt", "", env);
+  EXPECT_EQ(sample.status, 0) << sample.err;
+  EXPECT_NE(sample.err.find("using the sample dictionary in"), std::string::npos) << sample.err;
+  EXPECT_EQ(sample.out, found("本", "本 [ほん] /(n) book/volume/(P)/"));
+
+  // The reader's folder, as setup makes it, from any folder.
+  std::filesystem::create_directories(reader);
+  write_file(reader + "/edict", euc("本 [ほん] /(n) the reader's book/\n"));
+  write_file(reader + "/kanarom.cnv", read_file(kData + "/kanarom.cnv"));
+  ASSERT_EQ(dodevuz("index", "", env).status, 0);  // finds the folder too
+  Outcome mine = dodevuz("get --pane listing elsewhere/p.txt", "", env);
+  EXPECT_EQ(mine.status, 0) << mine.err;
+  EXPECT_EQ(mine.err, "");
+  EXPECT_EQ(mine.out, found("本", "本 [ほん] /(n) the reader's book/"));
+  Outcome where = dodevuz("--where", "", env);
+  EXPECT_EQ(where.out, reader + "\n");
+
+  // The working directory when it holds edict; a file missing there gets
+  // the usual messages, not the search.
+  write_file("edict", euc("本 [ほん] /(n) the book here/\n"));
+  Outcome here = dodevuz("get --pane listing elsewhere/p.txt", "", env);
+  EXPECT_EQ(here.status, 1);
+  EXPECT_NE(here.err.find("[edict] Cannot open dictionary index file:"), std::string::npos)
+      << here.err;
+  EXPECT_EQ(dodevuz("--where", "", env).out, dir.path() + "\n");
+  // -C DIR first of all.
+  EXPECT_EQ(dodevuz("--where -C " + reader, "", env).out, reader + "\n");
+  EXPECT_EQ(dodevuz("get --pane listing -C " + kData + " elsewhere/p.txt", "", env).out,
+            found("本", "本 [ほん] /(n) book/volume/(P)/"));
+
+  // None: a program with no sample data beside it, and no reader's folder.
+  std::remove("edict");
+  std::filesystem::remove_all(reader);
+  std::filesystem::create_directories("bin");
+  std::filesystem::copy_file(std::string(DODEVUZ_BINARY_DIR) + "/dodevuz", "bin/dodevuz");
+  for (const char* command : {"get elsewhere/p.txt", "--where", "session", "single 本"}) {
+    write_file("stdin.txt", "");
+    const int raw = std::system(
+        (env + " bin/dodevuz " + command + " <stdin.txt >stdout.txt 2>stderr.txt").c_str());
+    const std::string err = read_file("stderr.txt");
+    EXPECT_EQ(WEXITSTATUS(raw), 1) << command;
+    EXPECT_NE(err.find("no dictionary (edict) found; looked in:\n  the working directory\n  " +
+                       reader + "\n"),
+              std::string::npos)
+        << command << ": " << err;
+    EXPECT_NE(err.find("dodevuz setup"), std::string::npos) << err;
+  }
+}
+
+// A damaged index is caught when a command opens it: the message box, and
+// status 1; `index --check` names what is wrong, and the file once.
+TEST(Index, ADamagedIndexIsReportedAtOpenAndRefusedByTheCheck) {
+  ScratchDir dir;
+  copy_sample_data();
+  const std::string whole = read_file("edict.jdx");
+  const std::string cut = whole.substr(0, whole.size() - 3);
+  std::string flipped = whole;
+  flipped[flipped.size() - 1] =
+      static_cast<char>(flipped.back() ^ 0xFF);  // the last entry's top byte
+  for (const std::string& index : {cut, flipped}) {
+    write_file("edict.jdx", index);
+    Outcome run = dodevuz("get --pane listing", "本");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("[edict.jdx] the index does not match the dictionary: run `dodevuz "
+                           "index`"),
+              std::string::npos)
+        << run.err;
+    Outcome check = dodevuz("index --check");
+    EXPECT_EQ(check.status, 1);
+    EXPECT_EQ(check.err.find("edict.jdx"), check.err.rfind("edict.jdx")) << check.err;
+  }
+  // Cut at a whole entry: only the check, which counts, can tell.
+  write_file("edict.jdx", whole.substr(0, whole.size() - 400));
+  Outcome check = dodevuz("index --check");
+  EXPECT_EQ(check.status, 1);
+  EXPECT_NE(check.err.find("entries, where edict calls for"), std::string::npos) << check.err;
+  ASSERT_EQ(dodevuz("index").status, 0);
+  EXPECT_EQ(read_file("edict.jdx"), whole);
+  EXPECT_EQ(dodevuz("get --pane listing", "本").status, 0);
 }
 
 TEST(Setup, WithoutTheDictionaryOrAFolderItSaysWhatToDoAndExitsWithOne) {

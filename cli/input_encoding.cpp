@@ -62,14 +62,24 @@ size_t first_jis_escape(std::string_view bytes) {
   return std::string_view::npos;
 }
 
+std::string grouped(uint64_t n) {
+  std::string digits = std::to_string(n), out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out.push_back(',');
+    out.push_back(digits[i]);
+  }
+  return out;
+}
+
 bool check_input_encoding(std::string_view bytes, TextEncoding encoding,
                           const std::string& source) {
   size_t fault = first_invalid_byte(bytes, encoding);
   if (fault != std::string_view::npos) {
     std::fprintf(stderr,
-                 "dodevuz: %s is not valid %s text (from byte %zu of %zu); say which encoding "
+                 "dodevuz: %s is not valid %s text (from byte %s of %s); say which encoding "
                  "it is in with --utf8 (the default), --euc, --shift or --jis\n",
-                 source.c_str(), encoding_name(encoding), fault, bytes.size());
+                 source.c_str(), encoding_name(encoding), grouped(fault).c_str(),
+                 grouped(bytes.size()).c_str());
     return false;
   }
   // 7-bit JIS is valid ASCII, and so valid in every other encoding, but read
@@ -77,9 +87,9 @@ bool check_input_encoding(std::string_view bytes, TextEncoding encoding,
   size_t escape = encoding == TextEncoding::kJis ? std::string_view::npos : first_jis_escape(bytes);
   if (escape != std::string_view::npos) {
     std::fprintf(stderr,
-                 "dodevuz: %s holds a JIS escape sequence (at byte %zu), not %s text; say which "
+                 "dodevuz: %s holds a JIS escape sequence (at byte %s), not %s text; say which "
                  "encoding it is in with --utf8 (the default), --euc, --shift or --jis\n",
-                 source.c_str(), escape, encoding_name(encoding));
+                 source.c_str(), grouped(escape).c_str(), encoding_name(encoding));
     return false;
   }
   return true;

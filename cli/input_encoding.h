@@ -4,6 +4,7 @@
 // options, the check of the input and its message are the same for all.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -38,3 +39,6 @@ size_t first_jis_escape(std::string_view bytes);
 // tell that the text had one. UTF-8 goes through the edge conversion, with a
 // note on standard error when a character has no EUC-JP code.
 std::string text_as_euc(std::string_view bytes, TextEncoding encoding);
+
+// n with its digits in groups of three: "1,234,567".
+std::string grouped(uint64_t n);

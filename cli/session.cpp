@@ -257,10 +257,7 @@ int command_session(int argc, char** argv) {
     return kExitFailure;
   }
   s.start_directory = cwd;
-  if (has_directory && chdir(directory.c_str()) != 0) {
-    std::fprintf(stderr, "dodevuz: cannot enter %s: %s\n", directory.c_str(), std::strerror(errno));
-    return kExitFailure;
-  }
+  if (!enter_dictionary_folder(has_directory, directory)) return kExitFailure;
   start_afresh();
   set_dictionary_forms(forms);
 

@@ -23,7 +23,8 @@ const char kUsageSetup[] =
     "  package: DIR/edict links to FILE (default /usr/share/edict/edict), the\n"
     "  romaji table is copied from the installed sample data (or --table FILE),\n"
     "  and DIR/edict.jdx is built and checked. Run it again after the edict\n"
-    "  package is updated. Then: dodevuz get -C DIR PASSAGE.\n";
+    "  package is updated. Then: dodevuz get PASSAGE, from any folder (or\n"
+    "  dodevuz get -C DIR PASSAGE for a DIR of your own).\n";
 
 namespace {
 
@@ -61,11 +62,15 @@ bool copy_file(const std::string& from, const std::string& to, std::string* erro
     *error = "cannot read " + from;
     return false;
   }
-  std::ofstream out(to, std::ios::binary | std::ios::trunc);
+  // Written beside and renamed into place: an interrupted setup leaves the
+  // old file or the new one, never half of one.
+  const std::string temporary = to + ".tmp";
+  std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
   out << bytes.str();
   out.close();
-  if (!out) {
-    *error = "cannot write " + to;
+  if (!out || std::rename(temporary.c_str(), to.c_str()) != 0) {
+    *error = "cannot write " + to + ": " + std::strerror(errno);
+    std::remove(temporary.c_str());
     return false;
   }
   return true;
@@ -145,13 +150,18 @@ int command_setup(int argc, char** argv) {
   IndexStats stats;
   if (!build_index("edict", "edict.jdx", &error, &stats)) return fail(error);
   std::string fault;
-  if (!check_index("edict", "edict.jdx", &fault)) return fail("edict.jdx: " + fault);
+  if (!check_index("edict", "edict.jdx", &fault)) return fail(fault);
 
   std::printf("Dictionary folder %s:\n", folder.c_str());
   if (!own_file) std::printf("  edict -> %s (%u lines)\n", edict.c_str(), stats.lines);
   std::printf("  edict.jdx: %u entries, built and checked\n", stats.entries);
   std::printf("  kanarom.cnv: from %s\n", table.c_str());
   if (have_rules) std::printf("  deinflect.txt: from %s\n", rules.c_str());
-  std::printf("Read a passage with: dodevuz get -C %s FILE\n", folder.c_str());
+  // The programs find the default folder themselves, from any folder.
+  if (folder == absolute(reader_data_folder())) {
+    std::printf("Read a passage with: dodevuz get FILE (from any folder)\n");
+  } else {
+    std::printf("Read a passage with: dodevuz get -C %s FILE\n", folder.c_str());
+  }
   return kExitOk;
 }

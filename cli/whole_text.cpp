@@ -40,7 +40,8 @@ struct TextReader {
   uint64_t converted;    // input bytes converted
   bool at_end;           // nothing more to read (or a NUL ended the text)
   bool lossy_noted;
-  bool failed;  // not valid text: the run ends with status 2
+  bool failed;                  // not valid text: the run ends with status 2
+  std::string* kept = nullptr;  // when set, gets the input bytes as they are converted
 };
 
 bool sjis_lead(unsigned char b) {
@@ -116,15 +117,6 @@ bool stepping_stops_at(std::string_view text, size_t position) {
   return at == position;
 }
 
-std::string grouped(uint64_t n) {
-  std::string digits = std::to_string(n), out;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out.push_back(',');
-    out.push_back(digits[i]);
-  }
-  return out;
-}
-
 // Reads and converts the next part onto euc. Returns false when nothing more
 // comes (the end, a NUL, or text that is not valid, which sets failed).
 bool read_part(TextReader& r, std::string* euc) {
@@ -158,11 +150,14 @@ bool read_part(TextReader& r, std::string* euc) {
   size_t fault = first_invalid_byte(part, run.encoding);
   size_t escape = run.encoding == TextEncoding::kJis ? std::string::npos : first_jis_escape(part);
   if (fault != std::string::npos) {
+    // "of M" when the text's length is known: a file, or a text read to its end.
+    const uint64_t total = run.total_bytes > 0 ? run.total_bytes : r.at_end ? r.read : 0;
+    const std::string of = total > 0 ? " of " + grouped(total) : std::string();
     std::fprintf(stderr,
-                 "dodevuz: %s is not valid %s text (from byte %s); say which encoding it is in "
-                 "with --utf8 (the default), --euc, --shift or --jis\n",
+                 "dodevuz: %s is not valid %s text (from byte %s%s); say which encoding it is "
+                 "in with --utf8 (the default), --euc, --shift or --jis\n",
                  run.source.c_str(), encoding_name(run.encoding),
-                 grouped(r.converted + fault - std::min(fault, prefix.size())).c_str());
+                 grouped(r.converted + fault - std::min(fault, prefix.size())).c_str(), of.c_str());
   } else if (escape != std::string::npos) {
     std::fprintf(stderr,
                  "dodevuz: %s holds a JIS escape sequence (at byte %s), not %s text; say which "
@@ -187,6 +182,7 @@ bool read_part(TextReader& r, std::string* euc) {
   } else {
     *euc += text_as_euc(part, run.encoding);
   }
+  if (r.kept != nullptr) r.kept->append(r.raw, 0, cut);
   r.converted += cut;
   r.raw.erase(0, cut);
   r.jis_mode = mode_after;
@@ -276,6 +272,26 @@ size_t part_boundary(const std::string& bytes, TextEncoding encoding, bool at_en
     default:
       return jis_boundary(bytes, mode);
   }
+}
+
+TextStart read_text_start(const WholeTextRun& run, size_t want, size_t raw_limit) {
+  TextStart start;
+  TextReader reader{&run, {}, {}, 0, 0, false, false, false};
+  reader.kept = &start.raw;
+  while (start.euc.size() < want && reader.read < raw_limit && read_part(reader, &start.euc)) {
+  }
+  start.failed = reader.failed;
+  if (!reader.at_end && reader.raw.empty()) {
+    // The text may end just where the reading stopped.
+    const int next = std::fgetc(run.in);
+    if (next == EOF) {
+      reader.at_end = true;
+    } else {
+      std::ungetc(next, run.in);
+    }
+  }
+  start.whole = reader.at_end && reader.raw.empty();
+  return start;
 }
 
 int list_whole_text(const WholeTextRun& run) {

@@ -37,3 +37,16 @@ int list_whole_text(const WholeTextRun& run);
 // the escape sequence in force at that offset. With at_end, all of bytes.
 size_t part_boundary(const std::string& bytes, TextEncoding encoding, bool at_end,
                      std::string* mode);
+
+// The start of a text, as far as one Get reads it: read and checked part by
+// part as list_whole_text reads it, until its EUC-JP holds want bytes or
+// more, the text ends, or raw_limit input bytes are read, so that memory
+// stays bounded whatever the text's length. Messages about the text (not
+// valid, a NUL) are written on the way.
+struct TextStart {
+  std::string raw;      // the input bytes converted, as they are (for the clipboard)
+  std::string euc;      // their EUC-JP
+  bool whole = false;   // the text ends within them (at a NUL too)
+  bool failed = false;  // not valid text: the message is written, the status is 2
+};
+TextStart read_text_start(const WholeTextRun& run, size_t want, size_t raw_limit);

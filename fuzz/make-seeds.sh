@@ -98,4 +98,23 @@ long_line = euc("日本") + b" [" + euc("にほん") + b"] /" + b"x" * 3000 + b"
 put("fuzz_lookup", "long-line", pack(long_line + small, jdx([1] + [p + len(long_line) for p in positions]), passage))
 with_nul = small[:40] + b"\0\0" + small[42:]
 put("fuzz_lookup", "nul-bytes", pack(with_nul, small_jdx, passage + b"\0" + euc("日本")))
+# fuzz_serve: byte 0 even, a connection's bytes; odd, a Get's JSON body
+# (bit 1 set: a Single's).
+import json
+host = b"Host: 127.0.0.1:8080\r\n"
+def post(path, body, framing="length"):
+    head = b"POST " + path + b" HTTP/1.1\r\n" + host + b"Content-Type: application/json\r\n"
+    if framing == "chunked":
+        half = len(body) // 2
+        chunks = b"".join(b"%x\r\n%s\r\n" % (len(c), c) for c in (body[:half], body[half:]) if c)
+        return head + b"Transfer-Encoding: chunked\r\n\r\n" + chunks + b"0\r\n\r\n"
+    return head + b"Content-Length: %d\r\n\r\n" % len(body) + body
+get_body = json.dumps({"text": utf8[:200], "from": 3}, ensure_ascii=False).encode()
+single_body = json.dumps({"text": "日本語", "forms": True}, ensure_ascii=False).encode()
+put("fuzz_serve", "get", b"\0" + post(b"/api/get", get_body))
+put("fuzz_serve", "get-chunked", b"\0" + post(b"/api/get", get_body, "chunked"))
+put("fuzz_serve", "pipelined", b"\0" + b"GET /api/about HTTP/1.1\r\n" + host + b"\r\n" +
+    post(b"/api/single", single_body) + b"GET / HTTP/1.1\r\n" + host + b"Origin: http://a.example\r\n\r\n")
+put("fuzz_serve", "json-get", b"\1" + get_body)
+put("fuzz_serve", "json-single", b"\3" + single_body)
 PY

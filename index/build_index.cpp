@@ -284,8 +284,13 @@ bool check_index(const char* edict_path, const char* jdx_path, std::string* faul
     *fault = std::string(edict_path) + ": " + *fault;
     return false;
   }
-  // Entries 1 to size / 4 - 1; trailing bytes past the last whole word are
-  // not read by the lookup either.
+  // A length that is not whole words is a cut or a file of something else.
+  if (index.size() % 4 != 0) {
+    *fault = std::string(jdx_path) + ": " + std::to_string(index.size()) +
+             " bytes, not a whole number of 4-byte entries (" + std::to_string(index.size() % 4) +
+             " bytes past the last whole one)";
+    return false;
+  }
   std::vector<int32_t> entries;
   size_t count = index.size() / 4 >= 1 ? index.size() / 4 - 1 : 0;
   entries.reserve(count);
@@ -296,6 +301,13 @@ bool check_index(const char* edict_path, const char* jdx_path, std::string* faul
   }
   if (!check_entries(text, entries, fault)) {
     *fault = std::string(jdx_path) + ": " + *fault;
+    return false;
+  }
+  // An index cut at a whole entry is still in order: its count tells.
+  const size_t expected = index_positions(text, nullptr).size();
+  if (count != expected) {
+    *fault = std::string(jdx_path) + ": " + std::to_string(count) + " entries, where " +
+             edict_path + " calls for " + std::to_string(expected);
     return false;
   }
   return true;

@@ -57,7 +57,9 @@ struct IndexStats {
 bool build_index(const char* edict_path, const char* jdx_path, std::string* error,
                  IndexStats* stats);
 
-// Checks the pair: the text is usable (see check_text), every entry lies
+// Checks the pair: the text is usable (see check_text), the index is a
+// whole number of 4-byte words holding as many entries as the text calls for
+// (index_positions), every entry lies
 // inside the text (1 to its size), and each entry's text is not ordered
 // before the previous one's (ties in either order pass, since the search
 // cannot tell them apart). Returns false with the first fault in *fault.

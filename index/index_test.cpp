@@ -203,11 +203,37 @@ TEST_F(IndexFiles, BuildWritesWordZeroAndLittleEndianEntriesThatCheckPasses) {
   EXPECT_EQ(hex(read_file("edict.jdx")), hex(index_bytes({at(text, "book"), 5, 1})));
   EXPECT_FALSE(std::filesystem::exists("edict.jdx.tmp"));
   EXPECT_TRUE(check_index("edict", "edict.jdx", &error)) << error;
+}
 
-  // Bytes past the last whole entry are ignored; an empty index has no entries.
-  write_file("edict.jdx", read_file("edict.jdx") + "\x7F\x7F");
-  EXPECT_TRUE(check_index("edict", "edict.jdx", &error)) << error;
-  write_file("edict.jdx", "");
+TEST_F(IndexFiles, CheckRefusesAnIndexCutOrGrownAndNamesWhatIsWrong) {
+  const std::string text = euc("本 [ほん] /(n) book/\n");
+  write_file("edict", text);
+  std::string error;
+  ASSERT_TRUE(build_index("edict", "edict.jdx", &error, nullptr)) << error;
+  const std::string whole = read_file("edict.jdx");
+  struct Case {
+    std::string index, fault;
+  } cases[] = {
+      {whole + "\x7F\x7F",
+       "edict.jdx: 18 bytes, not a whole number of 4-byte entries (2 bytes past the last whole "
+       "one)"},
+      {whole.substr(0, 15),
+       "edict.jdx: 15 bytes, not a whole number of 4-byte entries (3 bytes past the last whole "
+       "one)"},
+      // Cut at a whole entry: still in order, but short of what the text calls for.
+      {whole.substr(0, 12), "edict.jdx: 2 entries, where edict calls for 3"},
+      {"", "edict.jdx: 0 entries, where edict calls for 3"},
+      {whole + index_bytes({1}).substr(4), "edict.jdx: 4 entries, where edict calls for 3"},
+  };
+  for (const Case& c : cases) {
+    write_file("edict.jdx", c.index);
+    std::string fault;
+    EXPECT_FALSE(check_index("edict", "edict.jdx", &fault)) << hex(c.index);
+    EXPECT_EQ(fault, c.fault);
+  }
+  // An empty text calls for no entries: word 0 alone is its whole index.
+  write_file("edict", "");
+  write_file("edict.jdx", index_bytes({}));
   EXPECT_TRUE(check_index("edict", "edict.jdx", &error)) << error;
 }
 

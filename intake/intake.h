@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "platform/shift_jis.h"
 
 constexpr size_t kKanjiBufferSize = 40000;  // bytes of the kanji buffer
 constexpr size_t kKanjiClearSize = 39998;   // bytes cleared before a conversion
@@ -45,19 +46,6 @@ size_t convert_jis(const unsigned char* in, size_t length, unsigned char* out, s
 // NUL or length bytes, cut at the last whole character (euc_lead_length)
 // that leaves room for two NULs.
 size_t convert_euc(const unsigned char* in, size_t length, unsigned char* out, size_t out_size);
-
-// Shift-JIS lead and trail (low 8 bits used) -> JIS X 0208 row and cell, in
-// place. For a valid code both lie from 0x21 to 0x7E; other input gives other
-// values, which the caller stores modulo 256.
-void sjis_to_jis(int* lead, int* trail);
-
-// The half-width katakana byte in[position] (0xA1 to 0xDF), merged with a
-// voicing mark at in[position + 1] that applies to it, -> the Shift-JIS code
-// of the full-width character in *first, *second. in[position + 1] is read
-// only when position + 1 < length; past that the byte counts as a NUL.
-// Returns the input bytes used: 2 when a mark was merged, 1 otherwise.
-size_t halfwidth_to_fullwidth(const unsigned char* in, size_t length, size_t position, int* first,
-                              int* second);
 
 // The Get commands' first steps: the clipboard's text becomes a new kanji
 // buffer (the previous block is freed). When the block cannot be allocated

@@ -17,9 +17,11 @@
 #include <memory>
 #include <new>
 #include <string_view>
+#include <tuple>
 
 #include "deinflect/deinflect.h"
 #include "lookup/lookup.h"
+#include "readings/readings.h"
 #include "store/store.h"
 
 FormsMemo forms_memo;
@@ -161,8 +163,9 @@ struct Candidate {
   int32_t entry;
   int slot;  // the dictionary slot of the entry
   const Form* form;
-  bool common;  // the line is marked (P), a word in common use
-  bool affix;   // the line's first sense is a suffix, prefix or counter only
+  bool common;     // the line is marked (P), a word in common use
+  bool affix;      // the line's first sense is a suffix, prefix or counter only
+  ReadingUse use;  // how common its reading is (names dictionary only)
   unsigned char line[kEntryLineSize];
 };
 
@@ -170,7 +173,8 @@ struct Candidate {
 // 含む before 含まれる), then words before suffixes and prefixes (a word
 // listed on its own is 人 [ひと] and 前 [まえ] more often than the suffix
 // 人 [じん] or the prefix 前 [ぜん]), then fewer rules, then rules higher in the table (行く
-// before 行う for 行った), then the lower dictionary slot, then index order.
+// before 行う for 行った), then the commoner reading where names meet rare
+// words, then the lower dictionary slot, then index order.
 bool ranks_before(const Candidate& a, const Candidate& b) {
   if ((a.form->step_count == 0) != (b.form->step_count == 0)) return a.form->step_count == 0;
   if (a.common != b.common) return a.common;
@@ -179,8 +183,15 @@ bool ranks_before(const Candidate& a, const Candidate& b) {
   for (int s = 0; s < a.form->step_count; ++s) {
     if (a.form->steps[s] != b.form->steps[s]) return a.form->steps[s] < b.form->steps[s];
   }
-  if (a.slot != b.slot) return a.slot < b.slot;
-  return a.entry < b.entry;
+  // Then the main dictionary and the names by how common the reading is
+  // (a name's use, and a rare word's that weigh_rare_words gave it; none
+  // otherwise), the reader's own words after them; then the lower slot, a
+  // name's tags, index order.
+  auto key = [](const Candidate& c) {
+    const int group = c.slot == 0 || c.slot == kNamesSlot ? 0 : 1;
+    return std::make_tuple(group, !c.use.listed, -c.use.compounds, c.slot, -c.use.tags, c.entry);
+  };
+  return key(a) < key(b);
 }
 
 // The classes of the irregular verbs, する (vs-i) and 来る (vk), in the table
@@ -256,7 +267,8 @@ struct Search {
     const int slot = store.current_slot;
     for (int i = 0; i < count; ++i) {
       if (candidates[i].entry != m.found || candidates[i].slot != slot) continue;
-      Candidate better{m.found, slot, form, candidates[i].common, candidates[i].affix, {}};
+      Candidate better{
+          m.found, slot, form, candidates[i].common, candidates[i].affix, candidates[i].use, {}};
       if (ranks_before(better, candidates[i])) candidates[i].form = form;
       return;
     }
@@ -269,6 +281,29 @@ struct Search {
     c.line[kEntryLineSize - 1] = 0;
     c.common = m.common;
     c.affix = m.affix;
+    c.use = slot == kNamesSlot ? use_of(c.line) : ReadingUse{};
+  }
+
+  static ReadingUse use_of(const unsigned char* line) {
+    return reading_use(
+        std::string_view(reinterpret_cast<const char*>(line),
+                         strnlen(reinterpret_cast<const char*>(line), kEntryLineSize)));
+  }
+
+  // Where a name stands among the candidates, the main dictionary's words
+  // not marked common are weighed by their reading too (上野 [こうずけ], a
+  // former province, against the name 上野 [うえの]); only then, since it
+  // costs a look into the ranked dictionary each.
+  void weigh_rare_words() {
+    bool names = false;
+    for (int i = 0; i < count; ++i) names = names || candidates[i].slot == kNamesSlot;
+    if (!names) return;
+    for (int i = 0; i < count; ++i) {
+      Candidate& c = candidates[i];
+      if (c.slot != 0 || c.common) continue;
+      c.use = use_of(c.line);
+      c.use.tags = 0;  // the main dictionary's tags are not a name's
+    }
   }
 
   // Leaves out the words as they stand that do not inflect.
@@ -516,6 +551,7 @@ int forms_at(const unsigned char* text, size_t available, bool at_kana, FormsMat
     }
     if (search.count == 0) continue;
 
+    search.weigh_rare_words();
     std::sort(search.candidates, search.candidates + search.count, ranks_before);
     const int n = std::min(search.count, capacity);
     for (int i = 0; i < n; ++i) {

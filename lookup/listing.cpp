@@ -8,6 +8,9 @@
 //   0x01-0x7E      ASCII, copied (1 byte)
 //   0xA1 0xA4 0xA5 row-1 symbol, hiragana, katakana, copied (2 bytes)
 //   anything else  kanji and the rest: looked up
+// The walk steps by whole characters (euc_lead_length: a JIS X 0212
+// character has three bytes), and a word ends where a character of the
+// passage ends, so no item ever holds part of a character.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -181,9 +184,9 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
   const unsigned char* line = lookup.entry_line;
 
   // The first character boundary at or after the position, stepping from
-  // the passage's first byte (euc_lead_length). The walk itself may
-  // stand inside a character: a looked-up character always advances by two
-  // bytes, and a word's odd length is raised to even.
+  // the passage's first byte (euc_lead_length). The walk steps by whole
+  // characters, but it may have begun inside one (a start given by the
+  // caller).
   size_t boundary = 0;
   while (position < stop_at && !listing.full) {
     const unsigned char b = passage[position];
@@ -227,6 +230,14 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
     // listing never takes a byte from beyond the passage's end (no NUL
     // inside the listing).
     auto available = [&](size_t n) { return end - position < n ? end - position : n; };
+    // n bytes from the position raised to the end of the character they
+    // end in: a word whose headword holds ASCII (Ｊ-ＰＯＰ) may end at an odd
+    // byte, and a three-byte character is never cut.
+    auto whole_characters = [&](size_t n) {
+      size_t at = 0;
+      while (at < n && position + at < end) at += euc_lead_length(passage[position + at]);
+      return at;
+    };
     if (b == 0xA1 || b == 0xA4 || b == 0xA5) {
       const size_t n = available(2);
       if (!listing.room_for(n)) break;
@@ -261,9 +272,9 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
     const size_t line_length = strnlen(reinterpret_cast<const char*>(line), kEntryLineSize);
 
     if (i > 0) {
-      if (i % 2 == 1) ++i;  // a partly matching two-byte character counts whole
+      i = whole_characters(i);  // a partly matching character counts whole
       // The word's bytes are the passage's (those of the key, and the key
-      // byte that the lookup dropped or the one the raise to even reaches).
+      // byte that the lookup dropped or the rest of a character it ends in).
       const size_t word = available(i);
       if (!listing.room_for(word + kGap + line_length)) break;
       const size_t from = listing.used;
@@ -273,7 +284,9 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
       listing.record(ItemKind::kWord, position, i, from, line_length);
       position += i;
     } else {
-      const size_t character = available(2);
+      // A character without a word is listed and passed over whole.
+      const size_t step = whole_characters(1);
+      const size_t character = available(step);
       if (!listing.room_for(character + 2 * kGap + line_length)) break;
       const size_t from = listing.used;
       listing.text(passage + position, character);
@@ -281,9 +294,9 @@ void build_listing_page(Window main_window, int32_t start, int32_t limit) {
       listing.text(line, line_length);
       const bool no_match_text =
           std::strcmp(reinterpret_cast<const char*>(line), kNoMatchText) == 0;
-      listing.record(no_match_text ? ItemKind::kNoMatch : ItemKind::kWord, position, 2, from,
+      listing.record(no_match_text ? ItemKind::kNoMatch : ItemKind::kWord, position, step, from,
                      line_length);
-      position += 2;
+      position += step;
     }
     record_step_end(listing.used, std::min(position, end));
   }

@@ -11,6 +11,7 @@
 
 #include "intake/intake.h"
 #include "lookup/test_dictionary.h"
+#include "platform/convert.h"
 #include "platform/text_units.h"
 
 namespace {
@@ -93,11 +94,21 @@ TEST_F(ListingTest, AnUnfoundKanjiWithSecondByteA4IsListedWhole) {
   const std::string unfound = std::string(16, ' ') + kNoMatch;
   EXPECT_EQ(hex(listing(euc("阿拶する"))),
             hex(euc("阿") + unfound + euc("拶") + unfound + euc("する")));
-  // Only where the walk stands inside a character (here the third byte of
-  // a JIS X 0212 character, after its two-byte step) is one byte passed
-  // over, to fall back into step: the 0xA4 then starts the kana it belongs
-  // to.
-  EXPECT_EQ(hex(listing("\x8F\xB0\xB0\xA4\xA2x")), hex("\x8F\xB0" + unfound + euc("あ") + "x"));
+}
+
+// A JIS X 0212 character (three bytes, 0x8F first) without a word is
+// listed and passed over whole: the walk stays in step with the passage's
+// characters after it.
+TEST_F(ListingTest, AThreeByteCharacterIsSteppedOverWhole) {
+  dictionary({euc("橋 [はし] /bridge/"), euc("日本語 /Japanese/")});
+  const std::string unfound = std::string(16, ' ') + kNoMatch;
+  const std::string taka = "\x8F\xF4\xFB";  // 髙
+  EXPECT_EQ(hex(listing(taka + euc("橋と日本語"))),
+            hex(taka + unfound + euc("橋") + kGap + euc("橋 [はし] /bridge/\n") + euc("と") +
+                euc("日本語") + kGap + euc("日本語 /Japanese/\n")));
+  EXPECT_EQ(hex(listing("\x8F\xB0\xB0\xA4\xA2x")), hex("\x8F\xB0\xB0" + unfound + euc("あ") + "x"));
+  // A three-byte character cut by the passage's end: only its bytes.
+  EXPECT_EQ(hex(listing(euc("あ") + "\x8F\xB0")), hex(euc("あ") + "\x8F\xB0" + unfound));
 }
 
 TEST_F(ListingTest, ALineThatDoesNotBeginLikeTheKeyGetsSixteenBlanks) {
@@ -155,15 +166,32 @@ TEST_F(ListingTest, NoNulInsideTheListingAtThePassageEnd) {
             static_cast<long>(kListingBufferSize - used));
 }
 
-// The raised count may reach the key byte that the lookup dropped (a line
-// end). The passage's byte is written there, not a NUL that would hide the
-// rest of the listing.
-TEST_F(ListingTest, AnOddCountOverADroppedLineEndKeepsTheRestOfTheListing) {
+// A headword with ASCII in it ends at an odd byte by right: the word ends
+// there, at the passage's character boundary, and the character after it
+// (a line end the lookup dropped, a kanji) is the passage's own.
+TEST_F(ListingTest, AWordWithAsciiEndsAtTheCharacterBoundaryNotAnEvenCount) {
   const std::string line = euc("漢") + "abcdefghijklmnopqr /x/";
-  dictionary({line});
+  const std::string pop = euc("Ｊ") + "-" + euc("ＰＯＰ") + euc(" [ジェイポップ] /J-pop/");
+  dictionary({line, pop});
   const std::string head = euc("漢") + "abcdefghijklmnopq";  // 19 bytes
   EXPECT_EQ(listing(head + "\n" + euc("猫")),
-            head + "\n" + kGap + line + "\n" + euc("猫") + std::string(16, ' ') + kNoMatch);
+            head + kGap + line + "\n" + "\n" + euc("猫") + std::string(16, ' ') + kNoMatch);
+  EXPECT_EQ(hex(listing(euc("Ｊ") + "-" + euc("ＰＯＰを聴く"))),
+            hex(euc("Ｊ") + "-" + euc("ＰＯＰ") + kGap + pop + "\n" + euc("を") + euc("聴") +
+                std::string(16, ' ') + kNoMatch + euc("く")));
+}
+
+// The blank that ends an entry line's headword is not part of the word,
+// though the passage has a blank there too: the word ends before it, and
+// the blank and the characters after it are listed as they stand.
+TEST_F(ListingTest, ABlankAfterAWordDoesNotEatHalfTheNextCharacter) {
+  dictionary({euc("配列 [はいれつ] /array/"), euc("参照 [さんしょう] /reference/"),
+              euc("日本 [にほん] /Japan/")});
+  EXPECT_EQ(hex(listing(euc("配列 を参照"))),
+            hex(euc("配列") + kGap + euc("配列 [はいれつ] /array/\n") + " " + euc("を") +
+                euc("参照") + kGap + euc("参照 [さんしょう] /reference/\n")));
+  EXPECT_EQ(listing(euc("日本 Linux")),
+            euc("日本") + kGap + euc("日本 [にほん] /Japan/\n") + " Linux");
 }
 
 TEST_F(ListingTest, TheKeyIsAtMostTwentyBytes) {
@@ -582,11 +610,12 @@ TEST_F(ListingItemsTest, ALineThatDoesNotBeginLikeTheKeyIsAWordItemOfTwoBytes) {
 
 TEST_F(ListingItemsTest, TheOddCasesOfTheWalkKeepTheItemsEndToEnd) {
   dictionary({"\xB0\xA1\xB0\xA2\xB0\xA3 /z/", euc("日本 /Japan/")});
-  // A byte passed over without a word (off a character boundary) joins the
-  // kana run that follows it.
+  // A three-byte character without a word is one item, the kana after it
+  // another.
   listing("\x8F\xB0\xB0\xA4\xA2x");
   ASSERT_EQ(lookup.item_count, 2);
-  EXPECT_EQ(items()[1], (Item{ItemKind::kPassed, "\xB0\xA4\xA2x", "\xA4\xA2x", ""}));
+  EXPECT_EQ(lookup.items[0].passage_length, 3);
+  EXPECT_EQ(items()[1], (Item{ItemKind::kPassed, "\xA4\xA2x", "\xA4\xA2x", ""}));
   expect_items_tile(6);
 
   // A count raised past the passage's end, and a kana pair cut by it: the
@@ -680,6 +709,55 @@ TEST_F(ListingItemsTest, OnRealTextEveryFoundLineBeginsWithItsWordsFirstCharacte
         << "word " << hex(item.passage) << "\nline: " << item.line;
   }
   EXPECT_GT(found, 300u);
+}
+
+// The 1 MB corpus with the full dictionary and the names, page after page
+// as NEXT goes: every item begins and ends where a character of the passage
+// does, and no listing converts to UTF-8 with a replacement character.
+TEST_F(ListingItemsTest, OnTheCorpusNoItemHoldsPartOfACharacter) {
+  namespace fs = std::filesystem;
+  const fs::path corpus = kFullDictionary / ".." / "corpus" / "corpus-1m.euc";
+  if (!fs::exists(kFullDictionary / "edict") || !fs::exists(kFullDictionary / "enamdict.jdx")) {
+    GTEST_SKIP() << "no full dictionary with enamdict in " << kFullDictionary;
+  }
+  const std::string text = testing_support::read_file(corpus.string());
+  if (text.empty()) GTEST_SKIP() << "no " << corpus << " (make corpus)";
+  for (const char* name : {"edict", "edict.jdx", "enamdict", "enamdict.jdx"}) {
+    fs::create_symlink(fs::absolute(kFullDictionary / name), name);
+  }
+  reset_store(kMaxFrameCount);
+  open_dictionaries(kMain);
+  size_t items_seen = 0, listings = 0;
+  for (size_t from = 0; from < text.size();) {
+    // A kanji buffer's share, cut at a whole character, and where its
+    // characters begin.
+    const size_t part = euc_whole_prefix(std::string_view(text).substr(from), kKanjiClearSize);
+    std::fill(passage_.begin(), passage_.end(), 0);
+    std::copy_n(text.begin() + static_cast<ptrdiff_t>(from), part, passage_.begin());
+    std::vector<bool> boundary(part + 1, false);
+    for (size_t at = 0; at < part; at += euc_lead_length(passage_[at])) boundary[at] = true;
+    boundary[part] = true;
+    for (int32_t start = 0; start < static_cast<int32_t>(part);) {
+      build_listing_page(kMain, start, kNoLimit);
+      ++listings;
+      ASSERT_GT(lookup.listing_stop, start);
+      for (int32_t n = 0; n < lookup.item_count; ++n) {
+        const ListingItem& item = lookup.items[n];
+        const auto end = static_cast<size_t>(item.passage_offset + item.passage_length);
+        ASSERT_TRUE(boundary[item.passage_offset] && boundary[std::min(end, part)])
+            << "item at " << from + item.passage_offset << ": "
+            << hex(std::string(reinterpret_cast<const char*>(passage_.data()) + item.passage_offset,
+                               item.passage_length));
+      }
+      items_seen += lookup.item_count;
+      const std::string utf8 = euc_to_utf8(reinterpret_cast<const char*>(lookup.listing_buffer));
+      ASSERT_EQ(utf8.find("\xEF\xBF\xBD"), std::string::npos) << "listing from " << from + start;
+      start = lookup.listing_stop;
+    }
+    from += part;
+  }
+  EXPECT_GT(items_seen, 100000u);
+  EXPECT_GT(listings, 25u);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "lookup/lookup.h"
 #include "platform/text_units.h"
+#include "readings/readings.h"
 #include "store/store.h"
 
 namespace {
@@ -190,13 +191,75 @@ size_t lookup_headword_in_slot(int slot) {
   return 0;
 }
 
+// Entries of one headword weighed for its commonest reading: a name has
+// some dozens at most, and the run of the probe may hold longer headwords
+// that end in it (indexed at their inner characters).
+constexpr int kReadingTries = 256;
+
+// The names dictionary lists a headword's readings in index order, rare ones
+// first as often as not (渋谷 [しだや] before 渋谷 [しぶや]): of the lines of
+// the slot that begin with the key's first `bytes` bytes and a blank, the
+// one whose reading is commonest (reading_use; the first in index order
+// among equals) replaces the line in the entry line buffer, which holds the
+// first of them, with its entry.
+void choose_common_reading(int slot, size_t bytes) {
+  if (slot != kNamesSlot || bytes == 0 || bytes > kMaxPrefix * 2) return;
+  unsigned char probe[kMaxPrefix * 2 + 2];
+  std::memcpy(probe, lookup.search_key, bytes);
+  probe[bytes] = ' ';
+  probe[bytes + 1] = 0;
+  if (std::memcmp(lookup.entry_line, probe, bytes + 1) != 0) return;
+  const auto length = static_cast<int32_t>(bytes + 1);
+  auto use_of = [](const unsigned char* line) {
+    return reading_use(
+        std::string_view(reinterpret_cast<const char*>(line),
+                         strnlen(reinterpret_cast<const char*>(line), kEntryLineSize)));
+  };
+  unsigned char best_line[kEntryLineSize];
+  std::memcpy(best_line, lookup.entry_line, sizeof best_line);
+  int32_t best_entry = lookup.current_entry;
+  ReadingUse best = use_of(best_line);
+  int status = kFound;
+  int32_t entry = 0;
+  for (int tries = 0; tries < kReadingTries; ++tries) {
+    search_index(kCheckMode, slot, lookup.current_entry + 1, length, probe, &status, &entry,
+                 lookup.entry_line);
+    if (status != kFound) break;
+    if (std::memcmp(lookup.entry_line, probe, bytes + 1) != 0) continue;
+    const ReadingUse use = use_of(lookup.entry_line);
+    if (!(best < use)) continue;
+    best = use;
+    best_entry = lookup.current_entry;
+    std::memcpy(best_line, lookup.entry_line, sizeof best_line);
+  }
+  std::memcpy(lookup.entry_line, best_line, sizeof best_line);
+  lookup.current_entry = best_entry;
+}
+
+// Whether the reading of line a is more common than that of line b, by the
+// ranked dictionary alone (the two dictionaries' tags are not alike).
+bool more_common_than(const unsigned char* a, const unsigned char* b) {
+  auto use_of = [](const unsigned char* line) {
+    ReadingUse use =
+        reading_use(std::string_view(reinterpret_cast<const char*>(line),
+                                     strnlen(reinterpret_cast<const char*>(line), kEntryLineSize)));
+    use.tags = 0;
+    return use;
+  };
+  return use_of(b) < use_of(a);
+}
+
 }  // namespace
 
 size_t listed_word_length(const unsigned char* key, const unsigned char* line) {
   size_t j = 0;
   while (j < kEntryLineSize - 1 && line[j] >= 0x02 && line[j] <= 0x7E) ++j;
+  // The word is the headword's bytes only: the comparison ends at the blank
+  // that ends the headword, whatever the passage holds after the word.
   size_t i = 0;
-  while (key[i] != 0 && j + i < kEntryLineSize && line[j + i] == key[i]) ++i;
+  while (key[i] != 0 && j + i < kEntryLineSize && line[j + i] != ' ' && line[j + i] == key[i]) {
+    ++i;
+  }
   // A line that shares only the lead byte of the key's first character
   // begins with another character: it holds no word of the key.
   if (i < euc_lead_length(key[0])) i = 0;
@@ -223,15 +286,37 @@ void lookup_word() {
   // Lengths are compared in bytes that match: a line that shares only the
   // first byte of the key's character does not hold a word of it.
   size_t best = static_cast<size_t>(lookup.word_length);
+  // Whether slot 0's line is the word's own entry: its headword is the word
+  // (高橋 [たかはし]), not a longer word that begins with it (高橋財政).
+  // Else a further slot's headword of the same length is the word's entry.
+  size_t lead = 0;
+  while (lead < kEntryLineSize - 1 && best_line[lead] >= 0x02 && best_line[lead] <= 0x7E) ++lead;
+  const bool own_entry =
+      best == 0 || (lead + best < kEntryLineSize && best_line[lead + best] == ' ');
+  // Only a longer word wins (slot 0 first, then the lower slot), or one of
+  // the same length over a line of slot 0 that is not the word's own.
+  auto wins = [&](size_t headword) {
+    return headword > best || (headword == best && best_slot == 0 && !own_entry);
+  };
+  // The same headword in slot 0 as a rare word (上野 [こうずけ], a former
+  // province) gives way to a name whose reading is far more common (上野
+  // [うえの]); a word the main dictionary marks as common (P) never does.
+  const bool rare_own_entry =
+      own_entry && best > 0 &&
+      std::strstr(reinterpret_cast<const char*>(best_line), "/(P)/") == nullptr;
 
   for (int slot = 1; slot <= store.highest_slot && slot < kSlotCount; ++slot) {
     // No slot can list more than the whole key.
-    if (best >= key_length) break;
+    if (!wins(key_length)) break;
     if (!slot_ready(slot)) continue;
     std::memcpy(lookup.search_key, key, sizeof key);
     const size_t headword = lookup_headword_in_slot(slot);
-    // Only a longer word wins: slot 0 first, then the lower slot.
-    if (headword <= best) continue;
+    if (headword == 0) continue;
+    if (!wins(headword)) {
+      if (headword != best || best_slot != 0 || !rare_own_entry || slot != kNamesSlot) continue;
+      choose_common_reading(slot, headword);
+      if (!more_common_than(lookup.entry_line, best_line)) continue;
+    }
     best = headword;
     best_slot = slot;
     best_entry = lookup.current_entry;
@@ -244,6 +329,7 @@ void lookup_word() {
   lookup.word_slot = best_slot;
   lookup.word_length = static_cast<int32_t>(best);
   store.current_slot = best_slot;
+  choose_common_reading(best_slot, best);
 }
 
 size_t lookup_headword() {
@@ -258,6 +344,7 @@ size_t lookup_headword() {
     const size_t length = lookup_headword_in_slot(slot);
     if (length <= best) continue;
     best = length;
+    choose_common_reading(slot, length);
     std::memcpy(best_line, lookup.entry_line, sizeof best_line);
   }
   std::memcpy(lookup.search_key, key, sizeof key);
@@ -277,14 +364,28 @@ void for_each_selection_line(const SelectionLineVisitor& visit) {
   // The key as it came until slot 0's lookup has shortened it.
   unsigned char shortened[kSearchKeySize];
   std::memcpy(shortened, key, sizeof shortened);
-  bool more = true;
+  // The prefixes each open slot matches, found first, so that the lines of
+  // the longest prefix come first whichever dictionary holds them.
+  Prefixes prefixes[kSlotCount] = {};
+  bool asked[kSlotCount] = {};
+  int longest = 0;
   for (int slot = 0; slot <= store.highest_slot && slot < kSlotCount; ++slot) {
-    if (slot > 0 && (!more || !slot_ready(slot))) continue;
+    if (slot > 0 && !slot_ready(slot)) continue;
     std::memcpy(lookup.search_key, key, sizeof key);
     store.current_slot = slot;
-    const Prefixes p = find_prefixes();
+    prefixes[slot] = find_prefixes();
+    asked[slot] = true;
     if (slot == 0) std::memcpy(shortened, lookup.search_key, sizeof shortened);
-    for (int k = p.matched; k >= 1 && more; --k) {
+    longest = std::max(longest, prefixes[slot].matched);
+  }
+  // Every slot's key is the same once shortened.
+  std::memcpy(lookup.search_key, shortened, sizeof shortened);
+  bool more = true;
+  for (int k = longest; k >= 1 && more; --k) {
+    for (int slot = 0; slot < kSlotCount && more; ++slot) {
+      const Prefixes& p = prefixes[slot];
+      if (!asked[slot] || p.matched < k) continue;
+      store.current_slot = slot;
       const int32_t length = k * p.width;
       // Two passes over the entries matching this prefix: the lines that
       // begin with it, then the rest.
@@ -305,7 +406,6 @@ void for_each_selection_line(const SelectionLineVisitor& visit) {
       }
     }
   }
-  std::memcpy(lookup.search_key, shortened, sizeof shortened);
 }
 
 void lookup_selection() {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "lookup/test_dictionary.h"
+#include "readings/readings.h"
 
 namespace {
 
@@ -304,6 +305,16 @@ TEST_F(LongestMatchTest, SelectionMakesANewBufferEachTime) {
 
 class SlotsTest : public LongestMatchTest {
  protected:
+  // No ranked dictionary of readings unless a test loads one.
+  void SetUp() override {
+    LongestMatchTest::SetUp();
+    reset_readings();
+    readings.looked_for = true;
+  }
+  void TearDown() override {
+    reset_readings();
+    LongestMatchTest::TearDown();
+  }
   // edict with the given lines, and each further dictionary's lines (empty:
   // no such file).
   void dictionaries(const std::vector<std::string>& main, const std::vector<std::string>& names,
@@ -369,30 +380,97 @@ TEST_F(SlotsTest, EverySlotStartsFromTheKeyAsTheFirstLookupLeftIt) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(lookup.search_key)), euc("鈴木") + "\n");
 }
 
-TEST_F(SlotsTest, SelectionListsSlotZeroFirstThenTheOthersWithinTheBound) {
+// Single lists the longest prefix first across every dictionary: the name
+// 渋谷 before the many lines of 渋 in the main dictionary.
+// A name with several entries is listed with its commonest reading, not
+// the first in index order: by its tags alone, and by a ranked dictionary
+// of readings when one is in the dictionary folder.
+TEST_F(SlotsTest, ANameIsListedWithItsCommonReading) {
+  reset_readings();
+  readings.looked_for = true;  // no ranked dictionary
+  dictionaries(
+      {euc("山 /mountain/")},
+      {euc("渋谷 [しだや] /(s) Shidaya/"), euc("渋谷 [しぶたに] /(p,s) Shibutani/"),
+       euc("渋谷 [しぶや] /(p,s) Shibuya/"), euc("渋谷川 [しぶやがわ] /(p) Shibuyagawa/")});
+  EXPECT_EQ(word(euc("渋谷で")), euc("渋谷 [しぶたに] /(p,s) Shibutani/\n"));
+  testing_support::write_file(kReadingsFile, euc(";; okuri-nasi entries.\n"
+                                                 "しぶたに /渋谷/\n"
+                                                 "しぶや /渋谷/澁谷/\n"
+                                                 "しぶやく /渋谷区/\n"
+                                                 "うえの /上野/\n"
+                                                 "うえのえき /上野駅/\n"
+                                                 "こうずけ /上野/\n"));
+  ASSERT_TRUE(load_readings(kReadingsFile));
+  EXPECT_EQ(word(euc("渋谷で")), euc("渋谷 [しぶや] /(p,s) Shibuya/\n"));
+  EXPECT_EQ(lookup.word_length, 4);
+  EXPECT_EQ(lookup.word_slot, 1);
+  // The word list's lookup of a headword chooses alike.
+  set_key(euc("渋谷"));
+  EXPECT_EQ(lookup_headword(), 4u);
+  EXPECT_EQ(entry_line(), euc("渋谷 [しぶや] /(p,s) Shibuya/\n"));
+}
+
+// The main dictionary's line for a longer word (高橋財政 for 高橋), or for the
+// same headword as a rare word (上野 [こうずけ]), gives way to the name; a
+// word the main dictionary marks as common does not.
+TEST_F(SlotsTest, ANameOutranksAnotherWordsLineAndARareWordOfTheSameHeadword) {
+  dictionaries({euc("高橋財政 [たかはしざいせい] /fiscal policy/"), euc("上野 [こうずけ] /Kozuke/"),
+                euc("陽子 [ようし] /proton/(P)/")},
+               {euc("高橋 [たかはし] /(s) Takahashi/"), euc("上野 [うえの] /(p,s) Ueno/"),
+                euc("陽子 [ようこ] /(f) Youko/")});
+  testing_support::write_file(kReadingsFile, euc(";; okuri-nasi entries.\n"
+                                                 "うえの /上野/\n"
+                                                 "うえのえき /上野駅/\n"
+                                                 "こうずけ /上野/\n"
+                                                 "ようこ /陽子/\n"
+                                                 "ようこさん /陽子さん/\n"
+                                                 "ようし /陽子/\n"));
+  ASSERT_TRUE(load_readings(kReadingsFile));
+  EXPECT_EQ(word(euc("高橋さん")), euc("高橋 [たかはし] /(s) Takahashi/\n"));
+  EXPECT_EQ(lookup.word_length, 4);
+  EXPECT_EQ(word(euc("上野で")), euc("上野 [うえの] /(p,s) Ueno/\n"));
+  EXPECT_EQ(word(euc("陽子が")), euc("陽子 [ようし] /proton/(P)/\n"));
+  EXPECT_EQ(lookup.word_slot, 0);
+}
+
+TEST_F(SlotsTest, SingleAcrossDictionariesListsTheLongestPrefixFirst) {
+  dictionaries({euc("渋 [しぶ] /astringent/"), euc("渋い [しぶい] /tasteful/"),
+                euc("渋谷区 [しぶやく] /Shibuya ward/")},
+               {euc("渋谷 [しぶや] /Shibuya/"), euc("渋 [しぶ] /Shibu/")},
+               {euc("渋谷 /my station/"), euc("渋谷駅 /the station/")});
+  const std::string listed = selection(euc("渋谷で"));
+  // The two-character prefix in the main dictionary, the names, the
+  // reader's own; then the one-character prefix.
+  EXPECT_EQ(listed.substr(0, listed.find(euc("渋 ["))),
+            euc("渋谷区 [しぶやく] /Shibuya ward/") + "\r\n" + euc("渋谷 [しぶや] /Shibuya/") +
+                "\r\n" + euc("渋谷 /my station/") + "\r\n" + euc("渋谷駅 /the station/") + "\r\n");
+  EXPECT_LT(listed.find(euc("渋谷駅")), listed.find(euc("渋い")));
+}
+
+TEST_F(SlotsTest, SelectionListsLongerPrefixesFirstThenSlotZeroFirstWithinTheBound) {
   dictionaries({euc("鈴 /bell/")}, {euc("鈴木 /Suzuki/")}, {euc("鈴木 /mine/")});
   const std::string listed = selection(euc("鈴木"));
   // Each line once, with all its bytes.
   const std::string expected =
-      euc("鈴 /bell/") + "\r\n" + euc("鈴木 /Suzuki/") + "\r\n" + euc("鈴木 /mine/") + "\r\n";
+      euc("鈴木 /Suzuki/") + "\r\n" + euc("鈴木 /mine/") + "\r\n" + euc("鈴 /bell/") + "\r\n";
   EXPECT_EQ(listed.substr(0, expected.size()), expected);
   EXPECT_EQ(listed.substr(expected.size()), std::string(kSingleBufferSize - expected.size(), '\0'));
   // The key is left as slot 0's lookup shortened it.
   selection(euc("鈴") + "\n");
   EXPECT_EQ(std::string(reinterpret_cast<char*>(lookup.search_key)), euc("鈴"));
 
-  // Once the buffer is full (nine lines of 198 bytes and one of 197, with
-  // CR LF and the NUL), nothing of a further slot is looked at.
+  // Once the buffer is full (the name, eight lines of 198 bytes and one of
+  // 197, with CR LF and the NUL), nothing more is given: not the last line
+  // of slot 0, nor the further slot's line of the shorter prefix.
   std::vector<std::string> lines_of_slot_0;
   for (char c = 'a'; c <= 'j'; ++c) {
-    lines_of_slot_0.push_back(euc("鈴") + c + std::string(c == 'j' ? 194 : 195, 'x'));
+    lines_of_slot_0.push_back(euc("鈴") + c + std::string(c == 'i' ? 194 : 195, 'x'));
   }
-  dictionaries(lines_of_slot_0, {euc("鈴木 /Suzuki/")});
-  const uint64_t misses = store.text_misses[1] + store.index_misses[1];
+  dictionaries(lines_of_slot_0, {euc("鈴木 /Suzuki/"), euc("鈴 /Suzu/")});
   const std::string full = selection(euc("鈴木"));
-  EXPECT_EQ(full.find('\0'), kSingleBufferSize - 1);
-  EXPECT_EQ(full.find(euc("鈴木")), std::string::npos);
-  EXPECT_EQ(store.text_misses[1] + store.index_misses[1], misses);
+  EXPECT_EQ(full.find(euc("鈴木 /Suzuki/")), 0u);
+  EXPECT_EQ(full.find(euc("鈴j")), std::string::npos);
+  EXPECT_EQ(full.find(euc("鈴 /Suzu/")), std::string::npos);
 }
 
 }  // namespace

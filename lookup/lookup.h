@@ -160,11 +160,15 @@ int32_t search_first_entry(int slot, int32_t length, const unsigned char* key);
 // (lookup_word_in_slot); a further slot gives a line only for a prefix that
 // is one of its headwords (the line begins with the prefix and a blank). The
 // line whose word has the most matching bytes (listed_word_length for slot
-// 0) wins, slot 0 and then the lower slot on equal lengths. With slot 0
-// alone open this is lookup_word_in_slot(0). lookup.word_length is the
-// word's length before raising: listed_word_length for slot 0's line, the
-// headword's for a further slot's (a blank after it in the passage is not
-// taken along).
+// 0) wins, slot 0 and then the lower slot on equal lengths; but a headword
+// of a further slot wins over a line of slot 0 of the same length that is
+// not the word's own (a longer headword that begins with it: 高橋財政 for
+// 高橋). Of the names dictionary's entries of the winning headword, the one
+// with the commonest reading is chosen (reading_use). With slot 0 alone
+// open this is lookup_word_in_slot(0). lookup.word_length is the word's
+// length before it is taken to a character boundary: listed_word_length
+// for slot 0's line, the headword's for a further slot's (a blank after it
+// in the passage is not taken along).
 void lookup_word();
 
 // The same for one slot alone: of the entries matching the longest prefix
@@ -182,7 +186,9 @@ size_t lookup_headword();
 
 // The bytes of the key that the entry line begins with, after the line's
 // leading ASCII (0x02 to 0x7E): the word the listing writes before the line.
-// Plain byte equality; 0 for the no-match text, and 0 for a line that
+// Plain byte equality, up to the blank that ends the line's headword (a
+// blank after the word in the passage is never part of it); 0 for the
+// no-match text, and 0 for a line that
 // shares only part of the key's first character (another kanji of the same
 // lead byte), which holds no word of the key.
 size_t listed_word_length(const unsigned char* key, const unsigned char* line);
@@ -193,10 +199,12 @@ void set_search_key(const unsigned char* bytes, size_t length);
 
 // Visits every entry line that matches a prefix of the search key, each line
 // once however many entries, prefixes and slots lead to it, in this order:
-// slot 0, then every further open slot; in each, for each prefix length,
-// longest first, the lines that begin with that prefix (katakana and
-// hiragana, upper and lower case alike, as the index compares), then the
-// other lines that match it, each group in index order. visit gets the line
+// for each prefix length, longest first across every open slot, slot 0 and
+// then every further open slot; in each, the lines that begin with that
+// prefix (katakana and hiragana, upper and lower case alike, as the index
+// compares), then the other lines that match it, each group in index order
+// (a longer name of the names dictionary thus comes before the main
+// dictionary's lines of its first character). visit gets the line
 // in the entry line buffer (its bytes, 0x0A, NUL) and its length with the
 // 0x0A; returning false ends the walk. The key is left as slot 0's lookup
 // leaves it (its last byte dropped when below 0x20).

@@ -361,9 +361,8 @@ bool euc_valid_by_codes(std::string_view bytes) {
   return all != 0;
 }
 
-}  // namespace
-
-size_t first_invalid_byte(std::string_view bytes, TextEncoding encoding) {
+// The first byte that none of the encoding's charsets converts, or npos.
+size_t first_unconverted_byte(std::string_view bytes, TextEncoding encoding) {
   if (encoding == TextEncoding::kEucJp && euc_valid_by_codes(bytes)) {
     return std::string_view::npos;
   }
@@ -397,4 +396,12 @@ size_t first_invalid_byte(std::string_view bytes, TextEncoding encoding) {
     furthest = std::max(furthest, bytes.size() - rest.size());
   }
   return furthest;
+}
+
+}  // namespace
+
+size_t first_invalid_byte(std::string_view bytes, TextEncoding encoding) {
+  const size_t fault = first_unconverted_byte(bytes, encoding);
+  // The charsets take the C1 bytes for control characters; EUC-JP has none.
+  return encoding == TextEncoding::kEucJp ? std::min(fault, first_c1_byte(bytes)) : fault;
 }

@@ -353,4 +353,19 @@ TEST(FirstInvalidByte, OffsetOfTheFaultAndACharacterCutOffAtTheEnd) {
   EXPECT_EQ(first_invalid_byte("ab\xA4\xA2", TextEncoding::kJis), 2u);
 }
 
+// The C1 bytes start no EUC-JP character, though the converters read them
+// as control characters: text holding one is refused like any invalid byte.
+TEST(FirstInvalidByte, EucJpRefusesTheC1Bytes) {
+  for (int b : {0x80, 0x85, 0x8D, 0x90, 0x9B, 0xA0}) {
+    const std::string text = "a" + utf8_to_euc("日") + std::string(1, static_cast<char>(b)) + "z";
+    EXPECT_EQ(first_invalid_byte(text, TextEncoding::kEucJp), 3u) << std::hex << b;
+  }
+  // 0x8E and 0x8F lead the half-width katakana and JIS X 0212, which stay
+  // valid.
+  EXPECT_EQ(first_invalid_byte("\x8E\xB1\x8F\xB0\xA1", TextEncoding::kEucJp),
+            std::string_view::npos);
+  EXPECT_EQ(first_c1_byte("\x8F\xB0\xA1\x85"), 3u);
+  EXPECT_EQ(first_c1_byte(utf8_to_euc("日本")), std::string_view::npos);
+}
+
 }  // namespace

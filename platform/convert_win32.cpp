@@ -184,7 +184,11 @@ std::string sjis_to_utf8(std::string_view sjis) {
   return from_wide(CP_UTF8, to_wide(kShiftJis, sjis), nullptr);
 }
 
-size_t first_invalid_byte(std::string_view bytes, TextEncoding encoding) {
+namespace {
+
+// The first byte that the system's conversion of the encoding refuses, or
+// npos.
+size_t first_unconverted_byte(std::string_view bytes, TextEncoding encoding) {
   if (encoding == TextEncoding::kJis) {
     // The system's ISO-2022-JP decoder takes no strictness flag: 7-bit JIS
     // is valid as long as it stays 7-bit.
@@ -210,4 +214,15 @@ size_t first_invalid_byte(std::string_view bytes, TextEncoding encoding) {
     (valid(middle) ? good : bad) = middle;
   }
   return good;
+}
+
+}  // namespace
+
+size_t first_invalid_byte(std::string_view bytes, TextEncoding encoding) {
+  const size_t fault = first_unconverted_byte(bytes, encoding);
+  // Code page 20932 takes the C1 bytes for control characters; EUC-JP has
+  // none.
+  if (encoding != TextEncoding::kEucJp) return fault;
+  const size_t c1 = first_c1_byte(bytes);
+  return c1 < fault ? c1 : fault;
 }

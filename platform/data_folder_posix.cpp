@@ -12,7 +12,8 @@ bool readable(const std::string& path) {
   return access(path.c_str(), R_OK) == 0;
 }
 
-// The folder of the running program, from /proc (Linux); empty elsewhere.
+}  // namespace
+
 std::string program_folder() {
   char path[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
@@ -22,8 +23,6 @@ std::string program_folder() {
   size_t slash = program.rfind('/');
   return slash == std::string::npos ? std::string() : program.substr(0, slash);
 }
-
-}  // namespace
 
 std::string reader_data_folder() {
   const char* data_home = std::getenv("XDG_DATA_HOME");
@@ -45,4 +44,10 @@ std::string installed_data_folder() {
     if (readable(folder + "/kanarom.cnv")) return folder;
   }
   return std::string();
+}
+
+std::vector<std::string> reader_data_folders() {
+  std::string folder = reader_data_folder();
+  if (folder.empty()) return {};
+  return {folder};
 }

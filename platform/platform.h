@@ -15,7 +15,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 // A window: the main window or one of its panes (an HWND on Win32).
 // nullptr means no window.
@@ -48,7 +50,21 @@ void file_close(int32_t file);
 // what did go is taken back, so the file ends as it was. Returns 0 when all
 // were written, -1 otherwise (the file cannot be made or opened for writing,
 // a read-only folder, a directory of that name, a failed write).
+//
+// Appends of this program and of any other that appends the same way are one
+// at a time: each holds the file's advisory lock from its look at the file
+// to the end of its write, and a failed write is taken back only as far as
+// where it began, never into bytes another program appended.
 int file_append(const char* path, const void* bytes, uint32_t count);
+
+// The read-check-append of a list that must not hold a row twice, as one
+// step under the same lock: choose is given the file's whole content (empty
+// when it is missing) and returns the bytes to append, or nothing. Returns 0
+// when the chosen bytes were written or there was nothing to write, -1 when
+// the file could not be read or the write failed (the file then ends as it
+// was), as file_append.
+using AppendChoice = std::function<std::string(std::string_view content)>;
+int file_append_checked(const char* path, const AppendChoice& choose);
 
 // ---- Memory blocks ---------------------------------------------------------
 

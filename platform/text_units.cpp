@@ -3,8 +3,8 @@
 // need no conversion library.
 #include "platform/text_units.h"
 
-#include "intake/intake.h"
 #include "platform/convert.h"
+#include "platform/shift_jis.h"
 
 namespace {
 
@@ -26,6 +26,15 @@ size_t euc_char_length(std::string_view s, bool* well_formed) {
     *well_formed = euc_trail(static_cast<unsigned char>(s[i]));
   }
   return *well_formed ? length : 1;
+}
+
+size_t first_c1_byte(std::string_view euc) {
+  for (size_t at = 0; at < euc.size();) {
+    const auto lead = static_cast<unsigned char>(euc[at]);
+    if (lead >= 0x80 && lead <= 0xA0 && lead != 0x8E && lead != 0x8F) return at;
+    at += euc_lead_length(lead);
+  }
+  return std::string_view::npos;
 }
 
 size_t utf8_char_length(std::string_view s) {

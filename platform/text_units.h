@@ -52,6 +52,12 @@ std::string plain_line_ends(std::string_view text);
 // whether it is well-formed; an ill-formed start is always one byte.
 size_t euc_char_length(std::string_view s, bool* well_formed);
 
+// The offset of the first character of EUC-JP text (stepping by
+// euc_lead_length) that is a C1 byte, 0x80-0x8D or 0x90-0xA0, or npos. No
+// EUC-JP character starts with one, though some converters read them as
+// control characters: a text that holds one is no EUC-JP.
+size_t first_c1_byte(std::string_view euc);
+
 // Bytes of the UTF-8 sequence at the start of s (s not empty) when it is a
 // whole, well-formed one; else 1, so that an invalid byte is skipped alone.
 size_t utf8_char_length(std::string_view s);

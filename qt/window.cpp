@@ -18,6 +18,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -235,7 +236,8 @@ void print_usage() {
       "usage: dodevuz-qt [--reader] [-C DIR] [--clipboard FILE]\n"
       "                  [--command ID | --select TEXT]... [--size WxH] [--screenshot PNG]\n"
       "  -C DIR            use the dictionary and romaji table in DIR (edict, edict.jdx,\n"
-      "                    kanarom.cnv); the working directory otherwise\n"
+      "                    kanarom.cnv); else the working directory when it holds edict,\n"
+      "                    the folder `dodevuz setup` made, or the sample data\n"
       "  --reader          use the reader's dictionary folder made by `dodevuz setup`\n"
       "                    ($XDG_DATA_HOME/dodevuz) when it holds a dictionary\n"
       "  --clipboard FILE  put FILE's UTF-8 text on the clipboard at start\n"
@@ -525,18 +527,32 @@ int dodevuz_qt_main(int argc, char** argv) {
   if (options.screenshot != nullptr) {
     screenshot = QFileInfo(QString::fromLocal8Bit(options.screenshot)).absoluteFilePath();
   }
-  // The full dictionary of the reader's folder, when setup made one, in
-  // place of the folder -C names (the sample data, for the desktop entry).
+  // The dictionary folder as every dodevuz program finds it: -C DIR, the
+  // working directory, the reader's folder, the sample data. --reader (of
+  // older desktop entries) puts the reader's folder before -C.
   std::string reader_folder = options.reader ? reader_data_folder() : std::string();
   if (holds_dictionary(reader_folder)) options.folder = reader_folder.c_str();
-  if (options.folder != nullptr && chdir(options.folder) != 0) {
-    std::fprintf(stderr, "dodevuz-qt: cannot use folder %s: %s\n", options.folder,
+  const DictionaryFolder found =
+      find_dictionary_folder(options.folder != nullptr ? options.folder : "");
+  if (!found.path.empty() && chdir(found.path.c_str()) != 0) {
+    std::fprintf(stderr, "dodevuz-qt: cannot use folder %s: %s\n", found.path.c_str(),
                  std::strerror(errno));
     return 2;
   }
 
   QApplication app(argc, argv);
+  if (found.source == FolderSource::kNone) {
+    const std::string message = no_dictionary_message(found);
+    std::fprintf(stderr, "dodevuz-qt: %s\n", message.c_str());
+    QMessageBox::critical(nullptr, QStringLiteral("Dodevuz"), QString::fromStdString(message));
+    return 1;
+  }
   QMainWindow* window = create_main_window();
+  if (found.source == FolderSource::kSample) {
+    const std::string note = sample_dictionary_note(found);
+    std::fprintf(stderr, "dodevuz-qt: %s\n", note.c_str());
+    show_status(note.c_str());
+  }
   if (options.width > 0) window->resize(options.width, options.height);
   window->show();
   if (options.clipboard_file != nullptr) {

@@ -9,6 +9,8 @@ top=$PWD
 BUILD=${BUILD:-build-fuzz}
 SECONDS_EACH=${1:-${FUZZ_SECONDS:-30}}
 TARGETS=${FUZZ_TARGETS:-"fuzz_intake fuzz_romaji_table fuzz_romaji_text fuzz_get_chain fuzz_lookup fuzz_convert"}
+# The server's target, where it was built (cpp-httplib found).
+if [ -z "${FUZZ_TARGETS:-}" ] && [ -x "$BUILD/fuzz/fuzz_serve" ]; then TARGETS="$TARGETS fuzz_serve"; fi
 work=$(mktemp -d /tmp/dodevuz-fuzz-run-XXXXXX)
 for target in $TARGETS; do
   mkdir -p "$work/$target"

@@ -18,8 +18,9 @@ set -euo pipefail
 
 packages_of() {
   case "$1" in
-    # Compiler, CMake, GoogleTest; python3 and ICU are oracles of two tests.
-    core) echo cmake g++ make libgtest-dev libgmock-dev python3 libicu-dev ;;
+    # Compiler, CMake, GoogleTest; python3 and ICU are oracles of two tests;
+    # skkdic's ranked dictionary chooses a name's common reading.
+    core) echo cmake g++ make libgtest-dev libgmock-dev python3 libicu-dev skkdic ;;
     # `dodevuz serve`: the HTTP and JSON libraries, pkg-config that finds the
     # first, strace for the test of the files the server opens.
     serve) echo libcpp-httplib-dev nlohmann-json3-dev pkg-config strace ;;

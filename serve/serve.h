@@ -21,24 +21,43 @@
 #include <mutex>
 #include <string>
 
-namespace httplib {
-class Server;
-}
+class ServeServer;  // serve/connections.h
 
 constexpr int kDefaultServePort = 8080;
-constexpr size_t kServeBodyLimit = 1 << 20;  // bytes of a request body
+
+// The bounds of what one client may ask of the server. Every one holds
+// however a request is framed (Content-Length, chunked or neither).
+constexpr size_t kServeBodyLimit = 1 << 20;          // bytes of a request body, as they arrive
+constexpr size_t kServeHeaderLimit = 16 * 1024;      // bytes of the request line and headers
+constexpr size_t kServeHeaderCount = 64;             // header lines of a request
+constexpr size_t kServeUrlLimit = 2048;              // bytes of the request's target
+constexpr size_t kServeRequestsPerConnection = 100;  // then the connection is closed
+constexpr int kServeDeadlineSeconds = 10;  // for a whole request to arrive, and its answer to go
+constexpr int kServeIdleSeconds = 5;       // an idle keep-alive connection is kept so long
+constexpr size_t kServeConnectionLimit = 256;  // connections open at once; more are refused
+constexpr size_t kServeWorkers = 8;            // threads that answer requests
 
 struct ServeOptions {
   int port = kDefaultServePort;  // 0: any free port
-  int timeout_seconds = 5;       // longest wait for a client's next bytes
+  // The longest a request may take to arrive, its line, headers and body
+  // together (not per read), and its answer to be sent.
+  int timeout_seconds = kServeDeadlineSeconds;
+  int idle_seconds = kServeIdleSeconds;
   size_t body_limit = kServeBodyLimit;
+  size_t header_limit = kServeHeaderLimit;
+  size_t header_count = kServeHeaderCount;
+  size_t url_limit = kServeUrlLimit;
+  size_t requests_per_connection = kServeRequestsPerConnection;
+  size_t connection_limit = kServeConnectionLimit;
+  size_t workers = kServeWorkers;
 };
 
 // Program-wide state of the server; one instance, `serve`.
 struct Serve {
-  std::unique_ptr<httplib::Server> server;  // nullptr when none is bound
-  int port;                                 // the bound port, 0 before
-  std::mutex core;                          // held while a request runs the program
+  std::unique_ptr<ServeServer> server;  // nullptr when none is bound
+  int port;                             // the bound port, 0 before
+  ServeOptions options;                 // the bounds of the bound server
+  std::mutex core;                      // held while a request runs the program
 };
 
 extern Serve serve;
@@ -49,6 +68,10 @@ void reset_serve();
 // Binds a new server to 127.0.0.1 at options.port. Returns the port bound,
 // or -1 (with a message in *error) when it cannot be bound.
 int serve_bind(const ServeOptions& options, std::string* error);
+
+// A server with the routes and checks of `dodevuz serve`, not bound to any
+// port (the fuzz target hands it requests directly). Sets serve.options.
+std::unique_ptr<ServeServer> new_serve_server(const ServeOptions& options);
 
 // Serves requests until serve_stop; returns false when the server failed.
 // REQUIRES: serve_bind succeeded.

@@ -24,50 +24,18 @@
 #include <thread>
 #include <vector>
 
+#include "serve/serve_testing.h"
 #include "tests/testing.h"
 
 namespace {
 
 using nlohmann::json;
+using serve_testing::http_exchange;
+using serve_testing::ServerProcess;
+using serve_testing::status_of;
 using testing_support::ScratchDir;
 
 const std::string kPassage = "日本語を勉強して三年になります。毎朝、電車で新聞を読みます。鬱";
-
-// One raw HTTP exchange: sends request as it stands and returns what the
-// server sends back before it closes the connection (or `wait` passes).
-std::string http_exchange(int port, const std::string& request,
-                          std::chrono::milliseconds wait = std::chrono::seconds(5)) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    close(fd);
-    return "(no connection)";
-  }
-  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-  std::string answer;
-  const auto until = std::chrono::steady_clock::now() + wait;
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        until - std::chrono::steady_clock::now());
-    pollfd p{fd, POLLIN, 0};
-    if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
-    char buffer[4096];
-    ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    answer.append(buffer, static_cast<size_t>(n));
-  }
-  close(fd);
-  return answer;
-}
-
-int status_of(const std::string& answer) {
-  std::smatch m;
-  static const std::regex status_line("^HTTP/1\\.1 (\\d{3}) ");
-  return std::regex_search(answer, m, status_line) ? std::stoi(m[1]) : 0;
-}
 
 class ServerTest : public ::testing::Test {
  protected:
@@ -413,68 +381,6 @@ std::string command_output(const std::string& command) {
   }
   return out;
 }
-
-// `dodevuz serve` started as its users start it, optionally under strace.
-struct ServerProcess {
-  pid_t pid = -1;
-  FILE* output = nullptr;
-  int port = 0;
-
-  bool start(const std::vector<std::string>& prefix, const std::string& directory) {
-    int out[2];
-    if (pipe(out) != 0) return false;
-    pid = fork();
-    if (pid == 0) {
-      setpgid(0, 0);
-      // The leak checker of a sanitizer build cannot run under a tracer.
-      if (!prefix.empty()) setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-      dup2(out[1], 1);
-      close(out[0]);
-      close(out[1]);
-      std::vector<std::string> args = prefix;
-      for (const char* a : {DODEVUZ_BINARY_DIR "/dodevuz", "serve", "--port", "0", "-C"}) {
-        args.emplace_back(a);
-      }
-      args.push_back(directory);
-      std::vector<char*> argv;
-      for (std::string& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execvp(argv[0], argv.data());
-      _exit(127);
-    }
-    close(out[1]);
-    output = fdopen(out[0], "r");
-    char line[256] = {0};
-    if (std::fgets(line, sizeof line, output) == nullptr) return false;
-    std::cmatch m;
-    if (!std::regex_search(line, m, std::regex("http://127\\.0\\.0\\.1:(\\d+)/"))) return false;
-    port = std::stoi(m[1]);
-    return true;
-  }
-
-  // Sends signal to the server (not to a tracer before it) and returns the
-  // exit status, or -1 when it did not end within five seconds (the whole
-  // group is then killed).
-  int stop(int signal_number) {
-    pid_t server = pid;
-    std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
-                           "/children");
-    if (pid_t child; children >> child) server = child;
-    kill(server, signal_number);
-    int status = 0;
-    for (int i = 0; i < 50; ++i) {
-      if (waitpid(pid, &status, WNOHANG) == pid) {
-        std::fclose(output);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    kill(-pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    std::fclose(output);
-    return -1;
-  }
-};
 
 TEST(ServeProcess, PrintsItsAddressAndEndsCleanlyOnCtrlC) {
   for (int signal_number : {SIGINT, SIGTERM}) {

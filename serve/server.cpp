@@ -4,31 +4,37 @@
 //
 // Safety, in the order a request meets it:
 //   - the socket is bound to 127.0.0.1, so only this machine can connect;
-//   - a client that sends or reads nothing for the time-out is dropped, and
-//     several worker threads read requests, so one slow client holds only its
-//     own worker; the program's state is locked only while a whole request
-//     runs;
+//   - the connections are kept by serve/connections.cpp: a request must
+//     arrive whole within the deadline, a worker takes it only once its
+//     headers are in, and idle or slow clients hold no worker; the program's
+//     state is locked only while a whole request runs;
+//   - the request line and headers, the header count, the target's length,
+//     the requests on one connection and the body are all bounded, the body
+//     as its bytes arrive, however it is framed; a refused body is not read;
 //   - Host must name this server (127.0.0.1 or localhost at its port): a
 //     page of another site whose name was made to point at 127.0.0.1 (DNS
 //     rebinding) sends its own name, and is refused;
 //   - Origin, when a browser sends one, must be this server's; a page of any
 //     other origin cannot use the API, and cross-site fetches are refused;
-//   - bodies over the bound get 413 before they are read, the API takes only
-//     JSON (415 otherwise), and malformed JSON or text gets 400;
+//   - the API takes only JSON (415 otherwise), and malformed JSON or text
+//     gets 400;
 //   - nothing is served from the file system: the page is built into the
 //     program, and the only files opened are the dictionary's three.
 #include <httplib.h>
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 
 #include "platform/convert.h"
+#include "serve/connections.h"
 #include "serve/page_assets.h"
 #include "serve/serve.h"
 
@@ -37,7 +43,6 @@ Serve serve;
 namespace {
 
 constexpr char kLoopback[] = "127.0.0.1";
-constexpr size_t kWorkers = 4;
 
 const char kSecurityPolicy[] =
     "default-src 'none'; script-src 'self'; style-src 'self'; connect-src 'self'; "
@@ -62,37 +67,114 @@ bool own_origin(const std::string& origin) {
   return origin.rfind("http://", 0) == 0 && own_host(origin.substr(7));
 }
 
-// The checks before routing; a refused request is answered here.
-httplib::Server::HandlerResponse check_request(const httplib::Request& req,
-                                               httplib::Response& res) {
-  if (!own_host(req.get_header_value("Host"))) {
-    send_error(res, 403, "this server answers only to its own address (Host)");
-    return httplib::Server::HandlerResponse::Handled;
+// The body's announced length: -1 when there is none, -2 when it is not a
+// plain number or two headers disagree.
+long long announced_length(const httplib::Request& req) {
+  long long length = -1;
+  auto range = req.headers.equal_range("Content-Length");
+  for (auto it = range.first; it != range.second; ++it) {
+    const std::string& v = it->second;
+    if (v.empty() || v.size() > 18 || v.find_first_not_of("0123456789") != std::string::npos) {
+      return -2;
+    }
+    const long long n = std::stoll(v);
+    if (length >= 0 && n != length) return -2;
+    length = n;
   }
-  if (req.has_header("Origin") && !own_origin(req.get_header_value("Origin"))) {
-    send_error(res, 403, "requests from other sites are refused (Origin)");
-    return httplib::Server::HandlerResponse::Handled;
-  }
-  if (req.get_header_value("Sec-Fetch-Site") == "cross-site") {
-    send_error(res, 403, "requests from other sites are refused (Sec-Fetch-Site)");
-    return httplib::Server::HandlerResponse::Handled;
-  }
-  return httplib::Server::HandlerResponse::Unhandled;
+  return length;
 }
 
-// An API call: JSON in, the program run under the lock, JSON out.
+bool has_body(const httplib::Request& req) {
+  return announced_length(req) != -1 ? announced_length(req) != 0
+                                     : req.has_header("Transfer-Encoding");
+}
+
+// The bounds of a request, checked on its line and headers alone.
+httplib::Server::HandlerResponse check_bounds(const httplib::Request& req, httplib::Response& res) {
+  const ServeOptions& o = serve.options;
+  int status = 0;
+  const char* what = nullptr;
+  const long long length = announced_length(req);
+  if (req.method != "GET" && req.method != "HEAD" && req.method != "POST") {
+    status = 405, what = "the server takes GET and POST only";
+    res.set_header("Allow", "GET, HEAD, POST");
+  } else if (req.target.size() > o.url_limit) {
+    status = 414, what = "the address is too long";
+  } else if (req.headers.size() > o.header_count + 4) {  // the library adds four of its own
+    status = 431, what = "the request has too many headers";
+  } else if (length == -2 || (length >= 0 && req.has_header("Transfer-Encoding"))) {
+    status = 400, what = "the request's length is not clear";
+  } else if (length > static_cast<long long>(o.body_limit)) {
+    status = 413, what = "the request is too large";
+  }
+  if (status == 0) {
+    // Only the API reads bodies: any other's would be read as a next request.
+    if (req.method != "POST" && has_body(req)) close_after_response(res);
+    return httplib::Server::HandlerResponse::Unhandled;
+  }
+  send_error(res, status, what);
+  close_after_response(res);
+  return httplib::Server::HandlerResponse::Handled;
+}
+
+// The checks before routing; a refused request is answered here, and its
+// body, if it has one, is never read.
+httplib::Server::HandlerResponse check_request(const httplib::Request& req,
+                                               httplib::Response& res) {
+  if (check_bounds(req, res) == httplib::Server::HandlerResponse::Handled) {
+    return httplib::Server::HandlerResponse::Handled;
+  }
+  const char* refused = nullptr;
+  if (!own_host(req.get_header_value("Host"))) {
+    refused = "this server answers only to its own address (Host)";
+  } else if (req.has_header("Origin") && !own_origin(req.get_header_value("Origin"))) {
+    refused = "requests from other sites are refused (Origin)";
+  } else if (req.get_header_value("Sec-Fetch-Site") == "cross-site") {
+    refused = "requests from other sites are refused (Sec-Fetch-Site)";
+  }
+  if (refused == nullptr) return httplib::Server::HandlerResponse::Unhandled;
+  send_error(res, 403, refused);
+  if (has_body(req)) close_after_response(res);
+  return httplib::Server::HandlerResponse::Handled;
+}
+
+// An API call: the body read as it arrives, no further than its bound, then
+// the program run under the lock, JSON out.
 void run_api(const httplib::Request& req, httplib::Response& res,
+             const httplib::ContentReader& read_body,
              std::string (*api)(const std::string&, int*)) {
   const std::string type = req.get_header_value("Content-Type");
   if (type.rfind("application/json", 0) != 0) {
     send_error(res, 415, "the API takes application/json");
+    close_after_response(res);
+    return;
+  }
+  std::string request_body;
+  bool too_large = false;
+  const bool whole = read_body([&](const char* data, size_t length) {
+    if (length > serve.options.body_limit - request_body.size()) {
+      too_large = true;
+      return false;
+    }
+    request_body.append(data, length);
+    return true;
+  });
+  if (!whole) {
+    const int failed = failed_request_status();
+    const int status = too_large ? 413 : failed != 0 ? failed : res.status == 415 ? 415 : 400;
+    send_error(res, status,
+               status == 413   ? "the request is too large"
+               : status == 408 ? "the request came too slowly"
+               : status == 415 ? "the body's encoding is not supported"
+                               : "the request's body is malformed");
+    close_after_response(res);
     return;
   }
   int status = 500;
   std::string body;
   {
     std::lock_guard<std::mutex> lock(serve.core);
-    body = api(req.body, &status);
+    body = api(request_body, &status);
   }
   res.status = status;
   res.set_content(body, "application/json");
@@ -110,16 +192,15 @@ void reset_serve() {
   serve.port = 0;
 }
 
-int serve_bind(const ServeOptions& options, std::string* error) {
-  reset_serve();
-  auto server = std::make_unique<httplib::Server>();
-  httplib::Server& s = *server;
-  s.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
-  s.set_read_timeout(options.timeout_seconds, 0);
-  s.set_write_timeout(options.timeout_seconds, 0);
-  s.set_keep_alive_timeout(options.timeout_seconds);
-  s.set_keep_alive_max_count(100);
+std::unique_ptr<ServeServer> new_serve_server(const ServeOptions& options) {
+  serve.options = options;
+  auto server = std::make_unique<ServeServer>(options);
+  ServeServer& s = *server;
+  // The library's own bound too, though the API reads bodies itself.
   s.set_payload_max_length(options.body_limit);
+  // What the answers' Keep-Alive header announces.
+  s.set_keep_alive_timeout(options.idle_seconds);
+  s.set_keep_alive_max_count(options.requests_per_connection);
   s.set_default_headers({{"Content-Security-Policy", kSecurityPolicy},
                          {"X-Content-Type-Options", "nosniff"},
                          {"X-Frame-Options", "DENY"},
@@ -133,10 +214,28 @@ int serve_bind(const ServeOptions& options, std::string* error) {
     int yes = 1;
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   });
+  // An answer goes out in two writes (head, then body): without this the
+  // second waits for the client to acknowledge the first, some 40 ms.
+  s.set_tcp_nodelay(true);
+  // A client that waits to be told to send its body is told no at once
+  // when the body would be refused.
+  s.set_expect_100_continue_handler([](const httplib::Request& req, httplib::Response& res) {
+    if (check_request(req, res) == httplib::Server::HandlerResponse::Handled) return res.status;
+    return 100;
+  });
   s.set_pre_routing_handler(check_request);
   s.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+    // A request the library could not read because its time or its bytes
+    // ran out.
+    if (res.status == 400 && failed_request_status() != 0) {
+      res.status = failed_request_status();
+      res.body.clear();
+      close_after_response(res);
+    }
     if (res.body.empty()) {
       const char* what = res.status == 413   ? "the request is too large"
+                         : res.status == 408 ? "the request came too slowly"
+                         : res.status == 414 ? "the address is too long"
                          : res.status == 404 ? "no such page"
                                              : "the request cannot be served";
       send_error(res, res.status, what);
@@ -161,12 +260,18 @@ int serve_bind(const ServeOptions& options, std::string* error) {
     res.status = status;
     res.set_content(body, "application/json");
   });
-  s.Post("/api/get",
-         [](const httplib::Request& req, httplib::Response& res) { run_api(req, res, api_get); });
-  s.Post("/api/single", [](const httplib::Request& req, httplib::Response& res) {
-    run_api(req, res, api_single);
-  });
+  s.Post("/api/get", [](const httplib::Request& req, httplib::Response& res,
+                        const httplib::ContentReader& read) { run_api(req, res, read, api_get); });
+  s.Post("/api/single",
+         [](const httplib::Request& req, httplib::Response& res,
+            const httplib::ContentReader& read) { run_api(req, res, read, api_single); });
+  return server;
+}
 
+int serve_bind(const ServeOptions& options, std::string* error) {
+  reset_serve();
+  std::unique_ptr<ServeServer> server = new_serve_server(options);
+  ServeServer& s = *server;
   if (options.port == 0) {
     serve.port = s.bind_to_any_port(kLoopback);
   } else {
@@ -178,6 +283,7 @@ int serve_bind(const ServeOptions& options, std::string* error) {
     serve.port = 0;
     return -1;
   }
+  s.widen_backlog();
   serve.server = std::move(server);
   return serve.port;
 }
@@ -201,6 +307,10 @@ int run_server(const ServeOptions& options, FILE* out) {
   }
   // The conversions load what they need once, before the first request.
   euc_to_utf8(utf8_to_euc("\xE6\x97\xA5"));
+  // The worker threads share two memory arenas: an arena of each thread's
+  // own would keep the blocks it freed, and the peak would grow with the
+  // workers.
+  mallopt(M_ARENA_MAX, 2);
 
   // SIGINT and SIGTERM are taken by a thread of their own, which stops the
   // server; every other thread (the workers too) has them blocked.

@@ -9,6 +9,7 @@
 
 #include "intake/intake.h"
 #include "lookup/lookup.h"
+#include "platform/text_units.h"
 #include "romaji/romaji.h"
 #include "shell/shell.h"
 #include "wordlist/wordlist.h"
@@ -201,7 +202,7 @@ bool holds_japanese(const unsigned char* euc, size_t length) {
     // Kana (rows 4 and 5), kanji (from row 16 on), half-width katakana and
     // JIS X 0212 (kanji, mostly).
     if (b == 0xA4 || b == 0xA5 || b >= 0xB0 || b == 0x8E || b == 0x8F) return true;
-    i += 2;
+    i += euc_lead_length(b);
   }
   return false;
 }

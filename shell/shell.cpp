@@ -10,6 +10,7 @@
 #include "deinflect/deinflect.h"
 #include "intake/intake.h"
 #include "lookup/lookup.h"
+#include "readings/readings.h"
 #include "romaji/romaji.h"
 #include "store/store.h"
 #include "wordlist/wordlist.h"
@@ -33,6 +34,7 @@ void reset_program_state(int frame_count) {
   reset_romaji();
   reset_word_list();
   reset_deinflect();
+  reset_readings();
   shell = Shell{};
 }
 

@@ -24,6 +24,8 @@ Store store;
 const char* const kSlotTextFile[kNamedSlots] = {"edict", "enamdict", "userdict"};
 const char* const kSlotIndexFile[kNamedSlots] = {"edict.jdx", "enamdict.jdx", "userdict.jdx"};
 
+const char kIndexMismatchText[] = "the index does not match the dictionary: run `dodevuz index`";
+
 namespace {
 
 // At program start every handle reads "not open" without waiting for the
@@ -74,7 +76,60 @@ int32_t* make_table(MemoryBlock* block, uint32_t pages) {
   return table;
 }
 
+// Entry k of an open index file, read directly (not through the cache, whose
+// counters and stamps stay as the lookup alone leaves them).
+bool read_entry(int32_t index_file, uint32_t k, int32_t* value) {
+  unsigned char word[4];
+  if (file_read_at(index_file, k * 4, word, 4) != 4) return false;
+  *value = static_cast<int32_t>(uint32_t{word[0]} | uint32_t{word[1]} << 8 |
+                                uint32_t{word[2]} << 16 | uint32_t{word[3]} << 24);
+  return true;
+}
+
+// The text at a position as the order of the index sees it: A-Z as a-z, the
+// katakana lead byte 0xA5 as 0xA4 at even offsets from the position, bytes
+// past the text as line ends.
+void folded_text_at(int32_t text_file, uint32_t text_size, int32_t position,
+                    unsigned char (&out)[kIndexOrderSpan]) {
+  std::memset(out, 0x0A, sizeof out);
+  const uint32_t offset = static_cast<uint32_t>(position) - 1;
+  uint32_t want = kIndexOrderSpan;
+  if (text_size - offset < want) want = text_size - offset;
+  int32_t got = file_read_at(text_file, offset, out, want);
+  if (got < 0) got = 0;
+  if (static_cast<uint32_t>(got) < want) std::memset(out + got, 0x0A, want - got);
+  for (int i = 0; i < kIndexOrderSpan; ++i) {
+    if (out[i] >= 'A' && out[i] <= 'Z') {
+      out[i] += 0x20;
+    } else if (out[i] == 0xA5 && i % 2 == 0) {
+      out[i] = 0xA4;
+    }
+  }
+}
+
 }  // namespace
+
+const char* index_fault(int32_t text_file, uint32_t text_size, int32_t index_file,
+                        uint32_t index_size) {
+  if (index_size % 4 != 0) return "its length is not a whole number of entries";
+  if (index_size < 8) return nullptr;  // no entries
+  const uint32_t last = index_size / 4 - 1;
+  int32_t first_position = 0, last_position = 0;
+  if (!read_entry(index_file, 1, &first_position) ||
+      !read_entry(index_file, last, &last_position)) {
+    return "it cannot be read";
+  }
+  auto inside = [&](int32_t p) { return p >= 1 && static_cast<uint32_t>(p) <= text_size; };
+  if (!inside(first_position)) return "its first entry lies outside the dictionary";
+  if (!inside(last_position)) return "its last entry lies outside the dictionary";
+  unsigned char first_text[kIndexOrderSpan], last_text[kIndexOrderSpan];
+  folded_text_at(text_file, text_size, first_position, first_text);
+  folded_text_at(text_file, text_size, last_position, last_text);
+  if (std::memcmp(first_text, last_text, kIndexOrderSpan) > 0) {
+    return "its first and last entries are out of order";
+  }
+  return nullptr;
+}
 
 void reset_store(int frame_count) {
   // use_clock is 0 only before the first reset: the zeros then are not
@@ -207,6 +262,15 @@ void open_dictionary(Window owner, int slot) {
   const bool index_usable = store.frames_ready && store.index_handle[slot] != kFileError &&
                             store.index_pages[slot] != nullptr;
   store.index_limit[slot] = index_usable ? size / 4 : 0;
+
+  // An index that cannot belong to its text would list other words than
+  // the passage's without a sign: the reader is told (the listing still
+  // runs, as with any other file fault).
+  store.index_damaged[slot] = store.text_handle[slot] != kFileError &&
+                              store.index_handle[slot] != kFileError &&
+                              index_fault(store.text_handle[slot], store.text_length[slot] - 1,
+                                          store.index_handle[slot], size) != nullptr;
+  if (store.index_damaged[slot]) message_box(owner, kIndexMismatchText, store.index_path[slot]);
 }
 
 void close_dictionary(int slot) {

@@ -35,6 +35,7 @@ static_assert(kMaxFrameCount % kVictimBlock == 0);
 constexpr int kNamedSlots = 3;
 extern const char* const kSlotTextFile[kNamedSlots];   // "edict", "enamdict", "userdict"
 extern const char* const kSlotIndexFile[kNamedSlots];  // the same with ".jdx"
+constexpr int kNamesSlot = 1;                          // the names dictionary's slot
 
 // Program-wide state of the dictionary store; one instance, `store`.
 struct Store {
@@ -68,6 +69,10 @@ struct Store {
   // number, not even after a reset), so what was found in one set of files
   // is never taken for another. 0 while the slot was not opened.
   uint32_t opening[kSlotCount];
+
+  // Whether the slot's index failed the checks made at opening (see
+  // index_fault); it is then reported with kIndexMismatchText.
+  bool index_damaged[kSlotCount];
 
   int32_t highest_slot;  // slots 0 to this are opened: kNamedSlots - 1
   int32_t current_slot;  // the slot dict_byte and index_entry serve
@@ -117,6 +122,21 @@ void open_dictionaries(Window main_window);
 // tables of the previous call are closed and freed first. Call after the
 // frames are set up.
 void open_dictionary(Window owner, int slot);
+
+// The message shown (caption: the index file's name) when an index cannot
+// belong to its text.
+extern const char kIndexMismatchText[];
+
+// The checks an opening makes of an index without walking the text: its
+// length is a whole number of 4-byte words, and its first and last entries
+// lie inside the text (1 to text_size) and are in the order the lookup
+// searches (their first kIndexOrderSpan bytes, folded as compare_key folds).
+// Reads the two entries and the text at them from the open files. Returns
+// nullptr for an index that passes, else what is wrong ("2 bytes past the
+// last whole entry", ...). An index of no entries passes.
+const char* index_fault(int32_t text_file, uint32_t text_size, int32_t index_file,
+                        uint32_t index_size);
+constexpr int kIndexOrderSpan = 50;
 
 // Closes a slot's text file, then its index file; a file not open is skipped.
 // Both handles become kFileError and the slot reads as empty afterwards.

@@ -341,7 +341,7 @@ TEST_F(StoreTest, FramesThatCannotBeHadLeaveNothingToRead) {
   recording.alloc_fails = [&](size_t size) {
     return size == kFrameBlockSize && ++blocks_asked == 5;
   };
-  open("abc\n", counting_index(3));
+  open("abc\n", index_bytes({1, 2, 3}));
   ASSERT_EQ(recording.messages.size(), 1u);
   EXPECT_EQ(recording.messages[0].text, "malloc failed for virtual buffers!");
   EXPECT_EQ(recording.messages[0].caption, " ");
@@ -456,9 +456,9 @@ TEST_F(StoreTest, LineReadsLeaveTheCacheAsByteByByteWalksWould) {
 
 TEST_F(StoreTest, FurtherSlotsOpenOnlyWithBothFilesAndSilently) {
   write_file("edict", "a\n");
-  write_file("edict.jdx", counting_index(1));
-  write_file("enamdict", "b\n");                  // no enamdict.jdx
-  write_file("userdict.jdx", counting_index(1));  // no userdict
+  write_file("edict.jdx", index_bytes({1}));
+  write_file("enamdict", "b\n");                 // no enamdict.jdx
+  write_file("userdict.jdx", index_bytes({1}));  // no userdict
   open_dictionaries(kMain);
   EXPECT_TRUE(recording.messages.empty());
   EXPECT_TRUE(slot_ready(0));
@@ -468,7 +468,7 @@ TEST_F(StoreTest, FurtherSlotsOpenOnlyWithBothFilesAndSilently) {
     EXPECT_EQ(store.text_pages[slot], nullptr) << slot;
   }
 
-  write_file("enamdict.jdx", counting_index(1));
+  write_file("enamdict.jdx", index_bytes({1}));
   write_file("userdict", "c\n");
   open_dictionaries(kMain);
   EXPECT_TRUE(recording.messages.empty());
@@ -562,3 +562,78 @@ TEST_F(StoreTest, SharedFramesServeEachSlotOnlyItsOwnPages) {
 }
 
 }  // namespace
+
+// The checks an opening makes of an index without walking its text: each
+// damage is reported once, under the index's name, and an index that passes
+// (entries in order, none, or all equal) is opened without a word.
+TEST(IndexFault, OpeningReportsAnIndexThatCannotBelongToItsText) {
+  ScratchDir dir;
+  // Entries 1, 5 and 9 of "cab\ndab\nbab\n" read "cab", "dab", "bab": in
+  // order they are 9, 1, 5.
+  const std::string text = "cab\ndab\nbab\n";
+  struct Case {
+    const char* what;
+    std::string text, index;
+    const char* fault;  // nullptr: passes
+  } cases[] = {
+      {"in order", text, index_bytes({9, 1, 5}), nullptr},
+      {"no entries", text, index_bytes({}), nullptr},
+      {"an empty file", text, "", nullptr},
+      // "yab" before "Zab" only as the lookup folds capitals.
+      {"capitals fold", "Zab\nyab\n", index_bytes({5, 1}), nullptr},
+      {"cut inside an entry", text, index_bytes({9, 1, 5}).substr(0, 14),
+       "its length is not a whole number of entries"},
+      {"a byte too many", text, index_bytes({9, 1, 5}) + "x",
+       "its length is not a whole number of entries"},
+      {"first entry 0", text, index_bytes({0, 1, 5}),
+       "its first entry lies outside the dictionary"},
+      {"first entry negative", text, index_bytes({-5, 1, 5}),
+       "its first entry lies outside the dictionary"},
+      {"last entry past the text", text, index_bytes({9, 1, 13}),
+       "its last entry lies outside the dictionary"},
+      {"last entry INT_MIN", text, index_bytes({9, 1, INT32_MIN}),
+       "its last entry lies outside the dictionary"},
+      {"first after last", text, index_bytes({5, 1, 9}),
+       "its first and last entries are out of order"},
+  };
+  for (const Case& c : cases) {
+    reset_recording();
+    reset_store();
+    write_file("edict", c.text);
+    write_file("edict.jdx", c.index);
+    const int32_t text_file = file_open_read("edict");
+    const int32_t index_file = file_open_read("edict.jdx");
+    const char* fault = index_fault(text_file, static_cast<uint32_t>(c.text.size()), index_file,
+                                    static_cast<uint32_t>(c.index.size()));
+    file_close(text_file);
+    file_close(index_file);
+    EXPECT_STREQ(fault, c.fault) << c.what;
+
+    open_dictionaries(kMain);
+    EXPECT_EQ(store.index_damaged[0], c.fault != nullptr) << c.what;
+    if (c.fault == nullptr) {
+      EXPECT_TRUE(recording.messages.empty()) << c.what;
+    } else {
+      ASSERT_EQ(recording.messages.size(), 1u) << c.what;
+      EXPECT_EQ(recording.messages[0].text, kIndexMismatchText);
+      EXPECT_EQ(recording.messages[0].caption, "edict.jdx");
+    }
+  }
+  reset_store();
+}
+
+TEST(IndexFault, AnOptionalDictionarysDamagedIndexIsReportedUnderItsName) {
+  ScratchDir dir;
+  reset_recording();
+  reset_store();
+  write_file("edict", "a\n");
+  write_file("edict.jdx", index_bytes({1}));
+  write_file("enamdict", "b\n");
+  write_file("enamdict.jdx", index_bytes({1}) + "zz");
+  open_dictionaries(kMain);
+  ASSERT_EQ(recording.messages.size(), 1u);
+  EXPECT_EQ(recording.messages[0].caption, "enamdict.jdx");
+  EXPECT_FALSE(store.index_damaged[0]);
+  EXPECT_TRUE(store.index_damaged[1]);
+  reset_store();
+}

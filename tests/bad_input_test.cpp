@@ -377,9 +377,16 @@ TEST_F(BadInputTest, RomajiTableLinesOf200BytesAndFieldsOf20Bytes) {
 TEST_F(BadInputTest, IndexOfZeroToThreeBytesFindsNothing) {
   for (size_t size = 0; size <= 3; ++size) {
     SCOPED_TRACE(size);
+    reset_recording();
     write_file("edict.jdx", std::string(size, '\x01'));
     get(kPassage);
-    EXPECT_TRUE(recording.messages.empty());
+    // An empty file holds no entry; one to three bytes are no whole entry.
+    if (size == 0) {
+      EXPECT_TRUE(recording.messages.empty());
+    } else {
+      ASSERT_EQ(recording.messages.size(), 1u);
+      EXPECT_EQ(recording.messages[0].text, kIndexMismatchText);
+    }
     EXPECT_EQ(store.entry_count[0], -1);
     expect_listing_pane(unfound_listing());
   }
@@ -411,7 +418,9 @@ TEST_F(BadInputTest, EmptyDictionaryWithItsOldIndexFindsNothing) {
   // The index still points into the text that was there.
   write_file("edict", "");
   get(kPassage);
-  EXPECT_TRUE(recording.messages.empty());
+  ASSERT_EQ(recording.messages.size(), 1u);
+  EXPECT_EQ(recording.messages[0].text, kIndexMismatchText);
+  EXPECT_EQ(recording.messages[0].caption, "edict.jdx");
   expect_listing_pane(unfound_listing());
 }
 
@@ -425,7 +434,9 @@ TEST_F(BadInputTest, IndexOutOfOrderFindsOnlyWhatTheBinarySearchReaches) {
   get(kPassage);
   expect_listing_pane(nomatch_item("日") + nomatch_item("本") + euc("の") + nomatch_item("学") +
                       nomatch_item("生") + euc("と") + word_item("先生", 1));
-  EXPECT_TRUE(recording.messages.empty());
+  // Its first entry sorts after its last: the opening says so.
+  ASSERT_EQ(recording.messages.size(), 1u);
+  EXPECT_EQ(recording.messages[0].text, kIndexMismatchText);
 }
 
 TEST_F(BadInputTest, DictionaryWithoutItsLastLineFeedStillGivesTheWholeLastLine) {

@@ -70,26 +70,6 @@ bool row_listed(std::string_view rows, const std::string& key) {
   return false;
 }
 
-// The whole of a file, empty when it is missing. False when it is there but
-// cannot be read (then nothing may be appended blindly).
-bool read_existing(const char* path, std::string* bytes) {
-  bytes->clear();
-  uint32_t size = 0;
-  if (file_size(path, &size) != 0) return true;  // not there yet (or no file at all)
-  const int32_t file = file_open_read(path);
-  if (file == kFileError) return false;
-  bytes->resize(size);
-  uint32_t got = 0;
-  while (got < size) {
-    const int32_t n = file_read_at(file, got, bytes->data() + got, size - got);
-    if (n <= 0) break;
-    got += static_cast<uint32_t>(n);
-  }
-  file_close(file);
-  bytes->resize(got);
-  return got == size;
-}
-
 }  // namespace
 
 EntryFields entry_fields(std::string_view line) {
@@ -220,16 +200,18 @@ WordListOutcome add_word(const char* path, std::string_view line, std::string_vi
   if (line.empty()) return word_list.last = WordListOutcome::kNoEntry;
   std::string row = word_list_row(line, sentence, word_list_date());
 
-  std::string existing;
-  if (!read_existing(path, &existing)) return word_list.last = WordListOutcome::kFailed;
+  // The look for the word and the append are one step under the file's
+  // lock, so two programs adding the same word write it once.
   const size_t second_tab = row.find('\t', row.find('\t') + 1);
-  if (row_listed(existing, row.substr(0, second_tab))) {
-    return word_list.last = WordListOutcome::kAlreadyListed;
-  }
-  // A file whose last row lost its line end (edited by hand) keeps it whole.
-  if (!existing.empty() && existing.back() != '\n') row = "\n" + row;
-  if (file_append(path, row.data(), static_cast<uint32_t>(row.size())) != 0) {
-    return word_list.last = WordListOutcome::kFailed;
-  }
+  const std::string key = row.substr(0, second_tab);
+  bool listed = false;
+  const int status = file_append_checked(path, [&](std::string_view existing) {
+    listed = row_listed(existing, key);
+    if (listed) return std::string();
+    // A file whose last row lost its line end (edited by hand) keeps it whole.
+    return !existing.empty() && existing.back() != '\n' ? "\n" + row : row;
+  });
+  if (status != 0) return word_list.last = WordListOutcome::kFailed;
+  if (listed) return word_list.last = WordListOutcome::kAlreadyListed;
   return word_list.last = WordListOutcome::kAdded;
 }

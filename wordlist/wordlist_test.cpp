@@ -2,16 +2,20 @@
 // the rows, and appending to wordlist.tsv without ever losing what is there.
 #include "wordlist/wordlist.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <string>
 
+#include "platform/platform.h"
 #include "platform/recording.h"
 #include "tests/testing.h"
 
@@ -175,6 +179,69 @@ TEST_F(WordListTest, AReadOnlyFolderGivesAFailureAndLeavesTheFileIntact) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(WordListOutcome::kFailed));
   EXPECT_EQ(read_file(kWordListFile), rows);
+}
+
+TEST_F(WordListTest, TwoProgramsAddingTheSameWordsAtOnceListEachOnce) {
+  constexpr int kWords = 300;
+  auto add_all = [] {
+    for (int n = 0; n < kWords; ++n) {
+      const std::string line =
+          euc("語" + std::to_string(n) + " [ご] /word " + std::to_string(n) + "/");
+      if (add_word(kWordListFile, line, "") == WordListOutcome::kFailed) return 1;
+    }
+    return 0;
+  };
+  pid_t children[2];
+  for (pid_t& child : children) {
+    child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) _exit(add_all());
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const std::string rows = read_file(kWordListFile);
+  EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), kWords);
+  for (int n = 0; n < kWords; ++n) {
+    const std::string head = "語" + std::to_string(n) + "\tご\t";
+    const size_t first = rows.find(head);
+    EXPECT_NE(first, std::string::npos) << n;
+    EXPECT_EQ(rows.find("\n" + head, first + 1), std::string::npos) << n << " twice";
+  }
+}
+
+// A failed write is taken back only as far as where it began: a row that
+// another program appended while this one waited for the lock stays.
+TEST_F(WordListTest, AFailedAppendNeverCutsWhatAnotherProgramAppended) {
+  const std::string earlier = "本\tほん\tbook\t\t2020-01-01\n";
+  const std::string theirs = "犬\tいぬ\tdog\t\t2020-01-02\n";
+  write_file(kWordListFile, earlier);
+  const int held = open(kWordListFile, O_RDWR | O_APPEND);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(held);
+    // Room for the other row and a few bytes of this one.
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small;
+    getrlimit(RLIMIT_FSIZE, &small);
+    small.rlim_cur = earlier.size() + theirs.size() + 5;
+    if (setrlimit(RLIMIT_FSIZE, &small) != 0) _exit(90);
+    const std::string row = "猫\tねこ\tcat\t\t2024-05-06\n";
+    _exit(file_append(kWordListFile, row.data(), static_cast<uint32_t>(row.size())) == 0 ? 0 : 1);
+  }
+  usleep(100 * 1000);  // the child waits for the lock meanwhile
+  ASSERT_EQ(write(held, theirs.data(), theirs.size()), static_cast<ssize_t>(theirs.size()));
+  close(held);  // and the lock with it
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(read_file(kWordListFile), earlier + theirs);
 }
 
 }  // namespace

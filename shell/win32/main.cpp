@@ -10,6 +10,7 @@
 
 #include "lookup/lookup.h"
 #include "platform/convert.h"
+#include "platform/data_folder.h"
 #include "platform/win32.h"
 #include "romaji/romaji.h"
 #include "shell/desktop.h"
@@ -386,10 +387,20 @@ INT_PTR CALLBACK about_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPA
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
+  // The dictionary folder as every dodevuz program finds it: the working
+  // directory when it holds edict, the program's own folder, the reader's
+  // folder in the application data, the sample data beside the program.
+  const DictionaryFolder found = find_dictionary_folder(std::string());
+  if (found.source == FolderSource::kNone) {
+    MessageBoxA(nullptr, no_dictionary_message(found).c_str(), "Dodevuz", MB_OK | MB_ICONERROR);
+    return 1;
+  }
+  if (!found.path.empty()) SetCurrentDirectoryA(found.path.c_str());
   if (previous == nullptr) register_main_class(instance);
   create_main_window(instance, show);
   // Without a main window no quit message would ever come.
   if (main_state.main_window == nullptr) return 1;
+  if (found.source == FolderSource::kSample) show_status(sample_dictionary_note(found).c_str());
   main_state.accelerators = LoadAcceleratorsA(instance, main_state.class_name);
   MSG msg = {};
   BOOL got;

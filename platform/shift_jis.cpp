@@ -1,8 +1,5 @@
-// The Shift-JIS arithmetic and the half-width katakana fold, shared by the
-// clipboard decoders and the Unicode edge that builds 7-bit JIS (it needs no
-// other part of the intake, so it links on its own).
-
-#include "intake/intake.h"
+// The Shift-JIS arithmetic and the half-width katakana fold (shift_jis.h).
+#include "platform/shift_jis.h"
 
 namespace {
 

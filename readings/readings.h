@@ -1,0 +1,66 @@
+// How common a reading is for a written word: what chooses, among the names
+// dictionary's several entries of one headword (渋谷 [しだや], 渋谷 [しぶや],
+// ...), the one a reader most likely means.
+//
+// Two signs are weighed. The entry's own tags: an entry marked as a place, a
+// surname and a given name at once ("/(p,s,f) ...") is a widely used
+// reading. And, when there is one, a ranked dictionary of an input method
+// (`SKK-JISYO.L`: EUC-JP lines `READING /WORD/WORD/.../`, sorted by
+// reading), read only as a list of which words are written for which
+// reading: a reading under which the dictionary lists the headword is
+// common, and one that many of its longer words share (しぶやく /渋谷区/) more
+// common still. The file is looked for once, on first need: the one that
+// the environment variable DODEVUZ_READINGS names (set but empty: none),
+// else in the dictionary folder and then where the system keeps it; without
+// it the tags alone decide.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The ranked dictionary's file, in the dictionary folder or the system's.
+constexpr char kReadingsFile[] = "SKK-JISYO.L";
+constexpr char kSystemReadingsFile[] = "/usr/share/skk/SKK-JISYO.L";
+constexpr char kReadingsVariable[] = "DODEVUZ_READINGS";
+
+// Lines of the ranked dictionary scanned for longer words of one reading.
+constexpr size_t kMaxCompoundLines = 4096;
+
+// Program-wide state; one instance, `readings`.
+struct Readings {
+  bool looked_for;   // the file was looked for (found or not)
+  std::string text;  // the whole file, EUC-JP; empty without one
+  // Offsets of its entry lines without a conjugated ending (after the line
+  // ";; okuri-nasi entries."), in ascending byte order of their readings.
+  std::vector<uint32_t> lines;
+};
+
+extern Readings readings;
+
+// Puts the readings back to their state at program start: the file is
+// looked for again on next need.
+void reset_readings();
+
+// Takes the ranked dictionary from the file at path; false (and none kept)
+// when it cannot be read or holds no entry. Entries out of order are sorted.
+bool load_readings(const char* path);
+
+// How common reading is for headword (both EUC-JP): higher is commoner.
+struct ReadingUse {
+  bool listed;    // the ranked dictionary lists headword for this reading
+  int compounds;  // its longer words that begin with both (a bounded count)
+  int tags;       // tags of the entry line ("(p,s,f)": 3)
+  bool operator<(const ReadingUse& o) const {
+    if (listed != o.listed) return !listed;
+    if (compounds != o.compounds) return compounds < o.compounds;
+    return tags < o.tags;
+  }
+};
+
+// The use of an entry line "HEADWORD [READING] /(TAGS) gloss/" (a line
+// without a reading reads its headword as one). Looks for the ranked
+// dictionary on first call.
+ReadingUse reading_use(std::string_view line);
