@@ -1,20 +1,25 @@
 #!/usr/bin/env bash
-# Whole texts: `dodevuz get --all` on the 1 MB and 10 MB corpora in every
-# encoding the corpus has, with 48 frames and with a frame for every page of
-# the full dictionary, beside kakasi and mecab converting the same text, in
-# the same run. `make bench` runs it after the benchmark of one Get.
+# Whole texts: `dodevuz get --all` on the 1 MB and 10 MB corpora, classic and
+# in the "Dictionary forms" mode, with the cache a reader gets (no
+# --cache-pages), with 48 frames and with a frame for every page of the full
+# dictionary, beside kakasi and mecab converting the same text, in the same
+# run; and one Get of the 40 kB passage, classic and with --forms. `make
+# bench` runs it after the benchmark of one Get.
 #
 #   bench/run-whole-text.sh
 #
 # Environment: BENCH_BUILD (default build-bench), BENCH_DICT (default dict/),
-# BENCH_WHOLE_RUNS (runs of each command, default 1), BENCH_WHOLE_OUT (the
-# report, default docs/whole-text.md).
+# BENCH_WHOLE_RUNS (runs of each command, default 1; the median is kept),
+# BENCH_WHOLE_OUT (the report, default docs/whole-text.md), BENCH_BEFORE (a
+# dodevuz built before a change, say from main: the listings of the 1 MB
+# corpus, classic and with --forms, in every encoding, must then be the same
+# byte for byte as its own).
 #
 # Throughput is MB of text (counted in EUC-JP) per second of processor time
 # of the process (user + system); wall time and peak memory (ru_maxrss) come
 # from the same runs, made without a shell by bench/run_process.cpp. Before
 # the timings, the listings of --all on the 1 MB corpus must agree byte for
-# byte across the encodings and the cache sizes.
+# byte across the encodings and the cache sizes, classic and with --forms.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -22,6 +27,7 @@ build="${BENCH_BUILD:-$root/build-bench}"
 dict="${BENCH_DICT:-$root/dict}"
 corpus="$root/corpus"
 runs="${BENCH_WHOLE_RUNS:-1}"
+before="${BENCH_BEFORE:-}"
 report="${BENCH_WHOLE_OUT:-$root/docs/whole-text.md}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -46,19 +52,33 @@ fi
 page=$((0x3000))
 whole_frames=$(( ($(wc -c <"$dict/edict") + page - 1) / page + ($(wc -c <"$dict/edict.jdx") + page - 1) / page ))
 
-echo "Checking get --all on the 1 MB corpus across encodings and cache sizes..."
-for m in euc:--euc:48 euc:--euc:"$whole_frames" sjis:--shift:48 utf8:--utf8:48; do
-  IFS=: read -r ext option frames <<<"$m"
-  "$dodevuz" get --all "$option" -C "$dict" --cache-pages "$frames" --raw --pane listing \
-    "$corpus/corpus-1m.$ext" >"$work/all-$ext-$frames.listing" || fail "get --all $option"
-  cmp -s "$work/all-euc-48.listing" "$work/all-$ext-$frames.listing" ||
-    fail "get --all $option --cache-pages $frames lists the 1 MB corpus otherwise"
+echo "Checking get --all on the 1 MB corpus across encodings and cache sizes, classic and --forms..."
+for forms in "" --forms; do
+  for m in euc:--euc:48 euc:--euc:"$whole_frames" euc:--euc:default sjis:--shift:48 utf8:--utf8:48 \
+    sjis:--shift:default utf8:--utf8:default; do
+    IFS=: read -r ext option frames <<<"$m"
+    cache=(--cache-pages "$frames")
+    [ "$frames" != default ] || cache=()
+    out="$work/all$forms-$ext-$frames.listing"
+    "$dodevuz" get --all "$option" $forms -C "$dict" "${cache[@]}" --raw --pane listing \
+      "$corpus/corpus-1m.$ext" >"$out" || fail "get --all $option $forms"
+    cmp -s "$work/all$forms-euc-48.listing" "$out" ||
+      fail "get --all $option $forms ${cache[*]} lists the 1 MB corpus otherwise"
+    if [ -n "$before" ] && [ "$frames" = 48 ]; then
+      "$before" get --all "$option" $forms -C "$dict" --cache-pages 48 --raw --pane listing \
+        "$corpus/corpus-1m.$ext" >"$work/before.listing" || fail "$before get --all $option $forms"
+      cmp -s "$work/before.listing" "$out" ||
+        fail "get --all $option $forms lists the 1 MB corpus otherwise than $before"
+    fi
+  done
 done
 all_bytes=$(wc -c <"$work/all-euc-48.listing")
-# Every byte of the corpus listed: a Get of each 40,000-byte passage alone
-# would stop at its listing's end; --all must list the last line too.
-last_line=$(tail -c 200 "$corpus/corpus-1m.euc" | tr -d '\n' | tail -c 20)
-
+forms_bytes=$(wc -c <"$work/all--forms-euc-48.listing")
+if [ -n "$before" ]; then
+  before_note=" They were also byte-identical, classic and with \\`--forms\\` in every encoding, to those of the build before the change (\\`BENCH_BEFORE\\`)."
+else
+  before_note=""
+fi
 declare -a labels inputs commands sizes
 add() {  # label text-bytes stdin command...
   labels+=("$1")
@@ -67,14 +87,31 @@ add() {  # label text-bytes stdin command...
   shift 3
   commands+=("$*")
 }
+passage_size=$(wc -c <"$corpus/passage-40k.euc")
+for forms in "" " --forms"; do
+  add "40k: dodevuz get --euc$forms" "$passage_size" "" \
+    "$dodevuz" get --euc$forms -C "$dict" "$corpus/passage-40k.euc"
+done
 for c in 1m 10m; do
   size=$(wc -c <"$corpus/corpus-$c.euc")
   for m in euc:--euc sjis:--shift utf8:--utf8; do
     IFS=: read -r ext option <<<"$m"
-    for frames in 48 "$whole_frames"; do
-      add "$c: dodevuz get --all $option --cache-pages $frames" "$size" "" \
-        "$dodevuz" get --all "$option" -C "$dict" --cache-pages "$frames" "$corpus/corpus-$c.$ext"
+    for frames in default 48 "$whole_frames"; do
+      cache=" --cache-pages $frames"
+      [ "$frames" != default ] || cache=""
+      add "$c: dodevuz get --all $option$cache" "$size" "" \
+        "$dodevuz" get --all "$option" -C "$dict"$cache "$corpus/corpus-$c.$ext"
     done
+  done
+  # The forms mode: every encoding with the reader's defaults, and the
+  # EUC-JP text with 48 frames and with the whole dictionary cached.
+  for m in euc:--euc:default euc:--euc:48 euc:--euc:"$whole_frames" sjis:--shift:default \
+    utf8:--utf8:default; do
+    IFS=: read -r ext option frames <<<"$m"
+    cache=" --cache-pages $frames"
+    [ "$frames" != default ] || cache=""
+    add "$c: dodevuz get --all $option --forms$cache" "$size" "" \
+      "$dodevuz" get --all "$option" --forms -C "$dict"$cache "$corpus/corpus-$c.$ext"
   done
   if command -v kakasi >/dev/null; then
     add "$c: kakasi -Ja -Ha -Ka -Ea -s -ieuc" "$size" "$corpus/corpus-$c.euc" kakasi -Ja -Ha -Ka -Ea -s -ieuc
@@ -107,7 +144,7 @@ row() { for i in "${!labels[@]}"; do [ "${labels[$i]}" = "$1" ] && echo "$i" && 
   echo
   echo "Made by \`bench/run-whole-text.sh\` (part of \`make bench\`) on $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores of $(lscpu | sed -n 's/^Model name: *//p' | head -n 1), load average $load_before at the start and $load_after at the end; every figure comes from this one run."
   echo
-  echo "\`dodevuz get --all\` lists every byte of a text, page after page, each page starting where the last listing stopped, and prints the listing and the romaji text (both panes, UTF-8). kakasi spells the same text in romaji (EUC-JP in); mecab segments it (UTF-8 in). The 1 MB corpus is the benchmark's 25 passages; the 10 MB corpus is every line of prose of Debian's \`manpages-ja\`, and from the first again, up to 10 MB. MB/s: MB of text (in EUC-JP) per second of processor time (user + system of the process). $runs run(s) each, without a shell. The listings of \`--all\` on the 1 MB corpus were byte-identical in EUC-JP, Shift-JIS and UTF-8 and with 48 and $whole_frames frames ($all_bytes bytes; the run fails otherwise)."
+  echo "\`dodevuz get --all\` lists every byte of a text, page after page, each page starting where the last listing stopped, and prints the listing and the romaji text (both panes, UTF-8); \`--forms\` lists in the \"Dictionary forms\" mode. Without \`--cache-pages\`, \`get --all\` gives the cache a frame for every page of the dictionaries in its folder up to 2400 (here \`edict\`, \`enamdict\` and their indexes: the 2400), and a single Get keeps 48 frames. kakasi spells the same text in romaji (EUC-JP in); mecab segments it (UTF-8 in). The 40 kB passage is one Get of the benchmark's passage; the 1 MB corpus is the benchmark's 25 passages; the 10 MB corpus is every line of prose of Debian's \`manpages-ja\`, and from the first again, up to 10 MB. MB/s: MB of text (in EUC-JP) per second of processor time (user + system of the process). $runs run(s) each (the median), without a shell. The listings of \`--all\` on the 1 MB corpus were byte-identical in EUC-JP, Shift-JIS and UTF-8 and with 48, $whole_frames and the default frames, classic ($all_bytes bytes) and with \`--forms\` ($forms_bytes bytes); the run fails otherwise.$before_note"
   echo
   echo "| text: command | wall (s) | processor (s) | MB/s (processor) | peak memory (MiB) |"
   echo "|---|---:|---:|---:|---:|"
@@ -119,17 +156,35 @@ row() { for i in "${!labels[@]}"; do [ "${labels[$i]}" = "$1" ] && echo "$i" && 
   echo
   echo "| target | measured | |"
   echo "|---|---|---|"
-  w=$(row "10m: dodevuz get --all --euc --cache-pages $whole_frames")
-  w48=$(row "10m: dodevuz get --all --euc --cache-pages 48")
-  for peer in "mecab (ipadic, UTF-8)" "kakasi -Ja -Ha -Ka -Ea -s -ieuc"; do
-    p=$(row "10m: $peer")
-    [ "$p" -ge 0 ] && [ "$w" -ge 0 ] || continue
-    verdict=$(awk -v a="${cpus[$w]}" -v b="${cpus[$p]}" 'BEGIN { print (a <= b) ? "met" : "missed" }')
-    echo "| \`get --all --cache-pages $whole_frames\` on 10 MB at least as fast as ${peer%% *} (processor time) | $(secs "${cpus[$w]}") s vs $(secs "${cpus[$p]}") s: $(awk -v a="${cpus[$w]}" -v b="${cpus[$p]}" 'BEGIN { printf "%.2f", a / b }') x | $verdict |"
-  done
-  if [ "$w48" -ge 0 ]; then
-    echo "| \`get --all\` with 48 frames below 8 MiB on 10 MB | $(mib "${peaks[$w48]}") MiB | $(awk -v k="${peaks[$w48]}" 'BEGIN { print (k <= 8192) ? "met" : "missed" }') |"
+  ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+  verdict() { awk -v a="$1" -v b="$2" 'BEGIN { print (a <= b) ? "met" : "missed" }'; }
+  m=$(row "10m: mecab (ipadic, UTF-8)")
+  if [ "$m" -ge 0 ]; then
+    for t in "--forms:1.0" ":0.5" "--forms --cache-pages $whole_frames:1.0" " --cache-pages $whole_frames:1.0"; do
+      IFS=: read -r flags bound <<<"$t"
+      flags="${flags# }"
+      label="10m: dodevuz get --all --euc${flags:+ $flags}"
+      i=$(row "$label")
+      [ "$i" -ge 0 ] || continue
+      echo "| \`get --all${flags:+ $flags}\` on 10 MB: at most ${bound}x mecab's processor time | $(secs "${cpus[$i]}") s vs $(secs "${cpus[$m]}") s: $(ratio "${cpus[$i]}" "${cpus[$m]}") x | $(awk -v a="${cpus[$i]}" -v b="${cpus[$m]}" -v r="$bound" 'BEGIN { print (a <= r * b) ? "met" : "missed" }') |"
+    done
   fi
+  k=$(row "10m: kakasi -Ja -Ha -Ka -Ea -s -ieuc")
+  w=$(row "10m: dodevuz get --all --euc")
+  if [ "$k" -ge 0 ] && [ "$w" -ge 0 ]; then
+    echo "| \`get --all\` on 10 MB at least as fast as kakasi (processor time) | $(secs "${cpus[$w]}") s vs $(secs "${cpus[$k]}") s: $(ratio "${cpus[$w]}" "${cpus[$k]}") x | $(verdict "${cpus[$w]}" "${cpus[$k]}") |"
+  fi
+  g=$(row "40k: dodevuz get --euc")
+  f=$(row "40k: dodevuz get --euc --forms")
+  if [ "$g" -ge 0 ] && [ "$f" -ge 0 ]; then
+    echo "| one Get of the 40 kB passage with \`--forms\`: at most 1.5x the classic Get's processor time | $(awk -v u="${cpus[$f]}" 'BEGIN { printf "%.0f", u / 1000 }') ms vs $(awk -v u="${cpus[$g]}" 'BEGIN { printf "%.0f", u / 1000 }') ms: $(ratio "${cpus[$f]}" "${cpus[$g]}") x | $(awk -v a="${cpus[$f]}" -v b="${cpus[$g]}" 'BEGIN { print (a <= 1.5 * b) ? "met" : "missed" }') |"
+  fi
+  for t in ":40" " --forms:40" " --cache-pages 48:8"; do
+    IFS=: read -r flags bound <<<"$t"
+    i=$(row "10m: dodevuz get --all --euc$flags")
+    [ "$i" -ge 0 ] || continue
+    echo "| \`get --all$flags\` on 10 MB below $bound MB of peak memory | $(mib "${peaks[$i]}") MiB ($(awk -v k="${peaks[$i]}" 'BEGIN { printf "%.1f", k * 1024 / 1e6 }') MB) | $(awk -v k="${peaks[$i]}" -v b="$bound" 'BEGIN { print (k * 1024 < b * 1e6) ? "met" : "missed" }') |"
+  done
   echo
   [ -f "$root/bench/whole-text-notes.md" ] && cat "$root/bench/whole-text-notes.md"
 } >"$report"

@@ -48,7 +48,8 @@ const char kUsageGet[] =
     "    --pane P         listing, romaji or both (the default; with headings)\n"
     "    --raw            the pane's exact EUC-JP bytes, 0x0D 0x0A line ends;\n"
     "                     one pane only (the listing unless --pane says)\n"
-    "    --cache-pages N  page frames of the dictionary cache (default 48, up to 8192)\n"
+    "    --cache-pages N  page frames of the dictionary cache, 1 to 8192 (default 48;\n"
+    "                     with --all, one for every page of the dictionaries, up to 2400)\n"
     "    --forms          \"Dictionary forms\": a conjugated word is listed with the\n"
     "                     entry of its dictionary form (rules from DIR/deinflect.txt)\n"
     "    --all            the whole text, of any length: listed page after page as\n"
@@ -57,6 +58,7 @@ const char kUsageGet[] =
     "                     standard error when it is a terminal\n";
 
 static_assert(kMaxFrameCount == 8192, "the usage of get names the bound of --cache-pages");
+static_assert(kRunFrameBound == 2400, "the usage of get names the bound of the --all cache");
 
 const char kUsageDecode[] =
     "usage: dodevuz decode [--utf8|--euc|--shift|--jis] [--raw] [FILE|-]\n"
@@ -230,6 +232,7 @@ struct Options {
   bool forms = false;
   bool help = false;
   long cache_pages = kDefaultFrameCount;
+  bool has_cache_pages = false;
   long port = -1;  // -1 when not given
   std::vector<std::string> operands;
 };
@@ -300,6 +303,7 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       char* end = nullptr;
       errno = 0;
       o->cache_pages = std::strtol(value, &end, 10);
+      o->has_cache_pages = true;
       if (*value == '\0' || *end != '\0' || errno != 0 ||
           bounded_frame_count(o->cache_pages) != o->cache_pages) {
         *problem = "--cache-pages takes a number from " + std::to_string(kMinFrameCount) + " to " +
@@ -532,10 +536,11 @@ int get_all(Options& o, const std::string& pane) {
     }
   }
   start_afresh();
-  reset_store(static_cast<int>(o.cache_pages));
   set_dictionary_forms(o.forms);
   int status = kExitFailure;
   if (enter_directory(o)) {
+    // Sized in the dictionary's folder, for the files found there.
+    reset_store(o.has_cache_pages ? static_cast<int>(o.cache_pages) : frames_for_run_of_pages());
     WholeTextRun run{in,
                      from_stdin ? "standard input" : path,
                      regular ? static_cast<uint64_t>(info.st_size) : 0,

@@ -167,6 +167,37 @@ struct Parser {
   }
 };
 
+// The bucket of an ending's (or a form's) last character.
+int ending_bucket(const unsigned char* last_two) {
+  return (last_two[0] * 31 + last_two[1]) % kEndingBuckets;
+}
+
+// Fills the table's rule index (Deinflect::by_ending) from its rules.
+void index_rules(Deinflect* table) {
+  int counts[kEndingBuckets] = {};
+  table->without_ending_count = 0;
+  for (int n = 0; n < table->rule_count; ++n) {
+    const DeinflectRule& r = table->rules[n];
+    if (r.ending_length == 0) {
+      table->without_ending[table->without_ending_count++] = static_cast<int16_t>(n);
+    } else {
+      ++counts[ending_bucket(r.ending + r.ending_length - 2)];
+    }
+  }
+  table->bucket_start[0] = 0;
+  for (int b = 0; b < kEndingBuckets; ++b) {
+    table->bucket_start[b + 1] = static_cast<uint16_t>(table->bucket_start[b] + counts[b]);
+  }
+  int next[kEndingBuckets];
+  for (int b = 0; b < kEndingBuckets; ++b) next[b] = table->bucket_start[b];
+  for (int n = 0; n < table->rule_count; ++n) {
+    const DeinflectRule& r = table->rules[n];
+    if (r.ending_length == 0) continue;
+    table->by_ending[next[ending_bucket(r.ending + r.ending_length - 2)]++] =
+        static_cast<int16_t>(n);
+  }
+}
+
 // The parse goes into this scratch table first, so that a rejected table
 // leaves nothing half made.
 Deinflect scratch;
@@ -206,7 +237,11 @@ bool parse_deinflect_table(const unsigned char* text, size_t length) {
     std::memcpy(deinflect.error, error, sizeof error);
     return false;
   }
+  index_rules(&scratch);
   scratch.loaded = true;
+  // Never the same number twice in a run, not even after a reset.
+  static uint32_t tables_loaded = 0;
+  scratch.generation = ++tables_loaded;
   std::memcpy(&deinflect, &scratch, sizeof deinflect);
   return true;
 }
@@ -300,7 +335,20 @@ int deinflect_word(const unsigned char* surface, size_t length, Form* forms, int
   int count = 1;
   for (int i = 0; i < count; ++i) {
     if (forms[i].step_count == kMaxSteps) continue;
-    for (int n = 0; n < deinflect.rule_count; ++n) {
+    // The rules that may apply, in table order: those without an ending
+    // merged with those whose ending ends in the form's last character.
+    const int16_t* with = deinflect.by_ending;
+    const int16_t* with_end = with;
+    if (forms[i].length >= 2) {
+      const int b = ending_bucket(forms[i].text + forms[i].length - 2);
+      with = deinflect.by_ending + deinflect.bucket_start[b];
+      with_end = deinflect.by_ending + deinflect.bucket_start[b + 1];
+    }
+    const int16_t* without = deinflect.without_ending;
+    const int16_t* without_end = without + deinflect.without_ending_count;
+    while (with < with_end || without < without_end) {
+      const int n =
+          without == without_end || (with < with_end && *with < *without) ? *with++ : *without++;
       const Form& f = forms[i];
       const DeinflectRule& r = deinflect.rules[n];
       if (f.step_count > 0 ? (r.yields & f.classes) == 0

@@ -23,6 +23,7 @@ constexpr size_t kFormSize = 49;           // bytes of a form, NUL included
 constexpr int kMaxSteps = 8;               // rules applied to reach one form
 constexpr int kMaxForms = 96;              // forms one surface can give
 constexpr size_t kTableFileLimit = 65536;  // bytes of deinflect.txt read at most
+constexpr int kEndingBuckets = 128;        // see Deinflect::by_ending
 extern const char kDeinflectFile[];        // "deinflect.txt"
 
 // A set of classes: bit k is the table's class k.
@@ -50,7 +51,16 @@ struct Deinflect {
   ClassSet word_classes;  // lower-case classes: tags of entry lines
   ClassSet inflecting;    // word classes whose own ending changes (v1, adj-i; not vs)
   bool loaded;            // a whole table is in rules
-  char error[160];        // what was wrong with the last table rejected
+  uint32_t generation;    // which table of the run this is: 1, 2, ... with every table loaded
+  // The rules by the last character of their ending (its two bytes hashed
+  // to one of kEndingBuckets), each bucket in table order, and the rules
+  // without an ending: the walk tries on a form only the rules that could
+  // take its ending off.
+  uint16_t bucket_start[kEndingBuckets + 1];  // bucket b: by_ending[start[b] .. start[b + 1])
+  int16_t by_ending[kMaxRules];
+  int16_t without_ending[kMaxRules];
+  int without_ending_count;
+  char error[160];  // what was wrong with the last table rejected
 };
 
 extern Deinflect deinflect;

@@ -187,6 +187,23 @@ TEST_F(DeinflectTest, FormsThatAreNoWordDoNotReachOne) {
   EXPECT_FALSE(reaches("書くます", {"書く", "v5k"}));
 }
 
+// The walk tries only the rules whose ending the form ends with, and those
+// without an ending, and still in table order.
+TEST_F(DeinflectTest, RulesApplyInTableOrderWhateverTheirEnding) {
+  ASSERT_TRUE(
+      parse("た る v1 - past\n"
+            "- る v1 STEM bare stem\n"
+            "いた く v5k - past\n"
+            "た つ v5t - past\n"
+            "ない る v1 - negative\n"))
+      << deinflect.error;
+  std::vector<std::string> texts;
+  for (const Form& f : forms_of("書いた")) {
+    texts.push_back(euc_to_utf8(std::string(reinterpret_cast<const char*>(f.text), f.length)));
+  }
+  EXPECT_EQ(texts, (std::vector<std::string>{"書いた", "書いる", "書いたる", "書く", "書いつ"}));
+}
+
 TEST_F(DeinflectTest, TheWalkStaysWithinItsBounds) {
   load_shipped();
   // Every form is NUL-terminated within its buffer, however long the surface.

@@ -14,6 +14,8 @@
 // cannot be in the dictionary and costs no search.
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string_view>
 #include <tuple>
 
@@ -21,6 +23,8 @@
 #include "lookup/lookup.h"
 #include "readings/readings.h"
 #include "store/store.h"
+
+FormsMemo forms_memo;
 
 namespace {
 
@@ -201,6 +205,57 @@ ClassSet irregular_classes() {
   return set;
 }
 
+// The memo's place for a key of the slot; nullptr when the memo's memory
+// cannot be had.
+FormsMemoEntry* forms_memo_place(int slot, const unsigned char* key, size_t bytes) {
+  if (forms_memo.places == nullptr) {
+    static std::unique_ptr<FormsMemoEntry[]> places(new (std::nothrow)
+                                                        FormsMemoEntry[kFormsMemoPlaces]());
+    static std::unique_ptr<FormsMemoLine[]> lines(new (std::nothrow)
+                                                      FormsMemoLine[kFormsMemoLines]);
+    if (places == nullptr || lines == nullptr) return nullptr;
+    forms_memo.places = places.get();
+    forms_memo.lines = lines.get();
+  }
+  uint32_t hash = 2166136261u ^ static_cast<uint32_t>(slot);
+  for (size_t i = 0; i < bytes; ++i) hash = (hash ^ key[i]) * 16777619u;
+  return &forms_memo.places[(hash ^ hash >> 15) % kFormsMemoPlaces];
+}
+
+static_assert(kEmptySurfaceSize >= kMaxSurface);
+
+// The context number of the surfaces found empty (FormsMemo::context) for
+// the slots ready now, their openings and the table loaded; a new number
+// whenever any of them differs from the last lookup's.
+uint32_t surface_context(const bool* ready) {
+  uint32_t ready_bits = 0;
+  for (int slot = 0; slot < kSlotCount; ++slot) ready_bits |= uint32_t{ready[slot]} << slot;
+  if (forms_memo.context == 0 || forms_memo.context_ready != ready_bits ||
+      forms_memo.context_table != deinflect.generation ||
+      std::memcmp(forms_memo.context_openings, store.opening, sizeof store.opening) != 0) {
+    ++forms_memo.context;
+    forms_memo.context_ready = ready_bits;
+    forms_memo.context_table = deinflect.generation;
+    std::memcpy(forms_memo.context_openings, store.opening, sizeof store.opening);
+  }
+  return forms_memo.context;
+}
+
+// The place of a surface among those found empty; nullptr when the memo's
+// memory cannot be had.
+EmptySurface* empty_surface_place(uint32_t context, const unsigned char* text, size_t length,
+                                  bool at_kana) {
+  if (forms_memo.empty == nullptr) {
+    static std::unique_ptr<EmptySurface[]> empty(new (std::nothrow)
+                                                     EmptySurface[kEmptySurfacePlaces]());
+    if (empty == nullptr) return nullptr;
+    forms_memo.empty = empty.get();
+  }
+  uint32_t hash = 2166136261u ^ (at_kana ? 1u : 0u) ^ context << 1;
+  for (size_t i = 0; i < length; ++i) hash = (hash ^ text[i]) * 16777619u;
+  return &forms_memo.empty[(hash ^ hash >> 15) % kEmptySurfacePlaces];
+}
+
 struct Search {
   bool at_kana;
   ClassSet irregular;
@@ -208,24 +263,24 @@ struct Search {
   Candidate candidates[kMaxCandidates];
   int count;
 
-  void offer(int32_t entry, const Form* form, const unsigned char* line) {
+  void offer(const Form* form, const FormsMemoLine& m) {
     const int slot = store.current_slot;
     for (int i = 0; i < count; ++i) {
-      if (candidates[i].entry != entry || candidates[i].slot != slot) continue;
+      if (candidates[i].entry != m.found || candidates[i].slot != slot) continue;
       Candidate better{
-          entry, slot, form, candidates[i].common, candidates[i].affix, candidates[i].use, {}};
+          m.found, slot, form, candidates[i].common, candidates[i].affix, candidates[i].use, {}};
       if (ranks_before(better, candidates[i])) candidates[i].form = form;
       return;
     }
     if (count == kMaxCandidates) return;
     Candidate& c = candidates[count++];
-    c.entry = entry;
+    c.entry = m.found;
     c.slot = slot;
     c.form = form;
-    std::memcpy(c.line, line, kEntryLineSize);
+    std::memcpy(c.line, m.line, kEntryLineSize);
     c.line[kEntryLineSize - 1] = 0;
-    c.common = common_entry(entry);
-    c.affix = affix_only(line);
+    c.common = m.common;
+    c.affix = m.affix;
     c.use = slot == kNamesSlot ? use_of(c.line) : ReadingUse{};
   }
 
@@ -276,8 +331,8 @@ struct Search {
   }
 
   // Whether the entry line is one the form may stand for.
-  bool allowed(const Form& form, int32_t entry, const unsigned char* line) const {
-    const ClassSet tags = entry_classes(line);
+  bool allowed(const Form& form, const FormsMemoLine& m) const {
+    const ClassSet tags = entry_classes(m.line);
     if (form.step_count > 0 && (tags & form.classes) == 0) return false;
     if (!at_kana) return true;
     // Hiragana spells particles and endings as often as words, and reads as
@@ -286,13 +341,13 @@ struct Search {
     // (its headword, or an entry marked (uk), usually kana) is listed: なる,
     // できる, ある, いる, それぞれ, ただし; and the irregular する and 来る,
     // words of the grammar whatever their marks.
-    if (!written_in_kana(entry, line) && (tags & irregular) == 0) return false;
+    if (!m.kana && (tags & irregular) == 0) return false;
     if (form.step_count > 0 || (tags & deinflect.inflecting) != 0) return true;
     // A word that does not inflect, as it stands: of three characters or
     // more, in common use, and not a particle. Shorter runs of kana start
     // inside other words too often (のど of などの, けが of だけが, のみ the
     // particle read as 鑿), and so do rare ones (これはと of これはとても).
-    return form.length >= 6 && !has_tag(line, "prt") && common_entry(entry);
+    return form.length >= 6 && !m.particle && m.common;
   }
 
   // Every entry whose headword (terminator ' ') or reading (terminator ']')
@@ -300,17 +355,71 @@ struct Search {
   // run of "文字 " also holds 大文字, 絵文字 and every other headword ending
   // in 文字, ordered by what follows them: the run is walked whole (up to
   // kMaxRun), and only a position that starts a line (a headword) or follows
-  // " [" (a reading) has its line cut and checked.
+  // " [" (a reading) has its line cut and checked. What the walk finds is
+  // kept in forms_memo and taken from there when the key comes again.
   void find(const Form& form, unsigned char terminator) {
-    unsigned char key[kFormSize + 1] = {};
+    unsigned char key[kFormsMemoKeySize] = {};
     std::memcpy(key, form.text, form.length);
     key[form.length] = terminator;
-    const auto length = static_cast<int32_t>(form.length + 1);
-    unsigned char line[kEntryLineSize];
+    const size_t length = form.length + size_t{1};
+    const int slot = store.current_slot;
+    FormsMemoEntry* memo = forms_memo_place(slot, key, length);
+    if (memo == nullptr) {
+      walk(form, terminator, key, length,
+           [&](const FormsMemoLine& m) { take(form, terminator, m); });
+      return;
+    }
+    FormsMemoEntry& place = *memo;
+    if (place.opening == store.opening[slot] && place.slot == slot && place.length == length &&
+        std::memcmp(place.key, key, length) == 0 &&
+        forms_memo.lines_made <= place.first_line + kFormsMemoLines) {
+      ++forms_memo.hits;
+      for (size_t i = 0; i < place.line_count; ++i) {
+        take(form, terminator, forms_memo.lines[(place.first_line + i) % kFormsMemoLines]);
+      }
+      return;
+    }
+    static FormsMemoLine found_lines[kFormsMemoMostLines];
+    size_t found_count = 0;
+    bool keep = store.opening[slot] != 0;
+    walk(form, terminator, key, length, [&](const FormsMemoLine& m) {
+      take(form, terminator, m);
+      if (found_count == kFormsMemoMostLines) keep = false;
+      if (keep) found_lines[found_count++] = m;
+    });
+    if (!keep) return;
+    place.opening = store.opening[slot];
+    place.slot = static_cast<uint8_t>(slot);
+    place.length = static_cast<uint8_t>(length);
+    place.line_count = static_cast<uint16_t>(found_count);
+    place.first_line = forms_memo.lines_made;
+    std::memcpy(place.key, key, length);
+    for (size_t i = 0; i < found_count; ++i) {
+      forms_memo.lines[(forms_memo.lines_made + i) % kFormsMemoLines] = found_lines[i];
+    }
+    forms_memo.lines_made += found_count;
+  }
+
+  // One line the walk of a form's key found.
+  void take(const Form& form, unsigned char terminator, const FormsMemoLine& m) {
+    // The kana as they stand are a word of their own when they are a
+    // headword (より, とき) or the reading of a word in common use (無し
+    // [なし]); a rare reading (に依り [により]) does not make them one.
+    if (form.step_count == 0 && (terminator == ' ' || m.common)) surface_is_word = true;
+    if (allowed(form, m)) offer(&form, m);
+  }
+
+  // The walk through the run of the key (the form and its terminator), in
+  // index order: each line found goes to found, with what the ranking reads
+  // of it.
+  template <typename Found>
+  static void walk(const Form& form, unsigned char terminator, const unsigned char* key,
+                   size_t key_length, Found found) {
+    const auto length = static_cast<int32_t>(key_length);
+    const int32_t first = search_first_entry(store.current_slot, length, key);
+    if (first == 0) return;
+    FormsMemoLine m{};
     int status = kNotFound;
-    int32_t first = 0;
-    search_index(kSearchMode, store.current_slot, 0, length, key, &status, &first, line);
-    if (status != kFound) return;
     const int32_t count = store.entry_count[store.current_slot];
     for (int32_t entry = first, n = 0; entry <= count && n < kMaxRun; ++entry, ++n) {
       lookup.current_entry = entry;
@@ -320,16 +429,14 @@ struct Search {
                                    ? dict_byte(p - 1) == 0x0A
                                    : dict_byte(p - 1) == '[' && dict_byte(p - 2) == ' ';
       if (!starts_word) continue;
-      int32_t found = 0;
-      search_index(kCheckMode, store.current_slot, entry, length, key, &status, &found, line);
-      if (status != kFound || !matches(form, terminator, line)) continue;
-      // The kana as they stand are a word of their own when they are a
-      // headword (より, とき) or the reading of a word in common use (無し
-      // [なし]); a rare reading (に依り [により]) does not make them one.
-      if (form.step_count == 0 && (terminator == ' ' || common_entry(found))) {
-        surface_is_word = true;
-      }
-      if (allowed(form, found, line)) offer(found, &form, line);
+      search_index(kCheckMode, store.current_slot, entry, length, key, &status, &m.found, m.line);
+      if (status != kFound || !matches(form, terminator, m.line)) continue;
+      m.entry = entry;
+      m.common = common_entry(m.found);
+      m.affix = affix_only(m.line);
+      m.kana = written_in_kana(m.found, m.line);
+      m.particle = has_tag(m.line, "prt");
+      found(m);
     }
   }
 
@@ -357,30 +464,34 @@ namespace {
 int forms_at(const unsigned char* text, size_t available, bool at_kana, FormsMatch* matches,
              int capacity, bool look_ahead) {
   if (!deinflect.loaded || capacity < 1) return 0;
+
   size_t limit = 0;
   while (limit + 2 <= kMaxSurface && word_character(text + limit, available - limit)) limit += 2;
   if (limit == 0) return 0;
 
-  // Of every open dictionary (the main one, names, the reader's own words),
-  // the longest prefix of the text that begins any indexed text.
-  unsigned char key[kMaxSurface + 1] = {};
-  std::memcpy(key, text, limit);
-  size_t matched[kSlotCount] = {};
   bool ready[kSlotCount] = {};
-  for (int slot = 0; slot < kSlotCount; ++slot) {
-    ready[slot] = slot_ready(slot);
-    if (!ready[slot]) continue;
-    store.current_slot = slot;
-    for (size_t k = 2; k <= limit; k += 2) {
-      int status = kNotFound;
-      int32_t entry = 0;
-      unsigned char line[kEntryLineSize];
-      search_index(kSearchMode, slot, 0, static_cast<int32_t>(k), key, &status, &entry, line);
-      if (status != kFound) break;
-      matched[slot] = k;
+  for (int slot = 0; slot < kSlotCount; ++slot) ready[slot] = slot_ready(slot);
+  const uint32_t context = surface_context(ready);
+
+  // Of every open dictionary (the main one, names, the reader's own words),
+  // the longest prefix of the text that begins any indexed text; searched
+  // only once a surface is not known to reach nothing.
+  size_t matched[kSlotCount] = {};
+  bool have_matched = false;
+  auto find_matched = [&] {
+    unsigned char key[kMaxSurface + 1] = {};
+    std::memcpy(key, text, limit);
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+      if (!ready[slot]) continue;
+      store.current_slot = slot;
+      for (size_t k = 2; k <= limit; k += 2) {
+        if (search_first_entry(slot, static_cast<int32_t>(k), key) == 0) break;
+        matched[slot] = k;
+      }
     }
-  }
-  store.current_slot = 0;
+    store.current_slot = 0;
+    have_matched = true;
+  };
 
   const ClassSet irregular = irregular_classes();
   static Form forms[kMaxForms];  // large; one lookup runs at a time
@@ -389,6 +500,13 @@ int forms_at(const unsigned char* text, size_t available, bool at_kana, FormsMat
   // of べき, し of もし) far more often than a word.
   const size_t shortest = at_kana ? 4 : 2;
   for (size_t length = limit; length >= shortest; length -= 2) {
+    EmptySurface* empty = empty_surface_place(context, text, length, at_kana);
+    if (empty != nullptr && empty->context == context && empty->length == length &&
+        empty->at_kana == at_kana && std::memcmp(empty->text, text, length) == 0) {
+      ++forms_memo.empty_hits;
+      continue;
+    }
+    if (!have_matched) find_matched();
     const int count = deinflect_word(text, length, forms, kMaxForms);
     search.at_kana = at_kana;
     search.irregular = irregular;
@@ -413,6 +531,12 @@ int forms_at(const unsigned char* text, size_t available, bool at_kana, FormsMat
       }
     }
     store.current_slot = 0;
+    if (search.count == 0 && empty != nullptr && context != 0) {
+      empty->context = context;
+      empty->length = static_cast<uint8_t>(length);
+      empty->at_kana = at_kana;
+      std::memcpy(empty->text, text, length);
+    }
     // The polite ending ます follows a verb's continuative only: a word that
     // does not inflect, with ます after it, ends inside a verb (真となり of
     // 真となります is not the noun 真となり).

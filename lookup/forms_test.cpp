@@ -274,6 +274,35 @@ TEST_F(FormsTest, AHeadwordIsFoundAmongAllTheCompoundsEndingInIt) {
   EXPECT_EQ(found("文字が"), "文字 文字 [もじ]");
 }
 
+// What the walk of a key found is kept for the files it was found in: the
+// word found again reads the same, a key with more lines than are kept is
+// walked again with the same outcome, and other files are read anew.
+TEST_F(FormsTest, AWordFoundAgainReadsTheSameAndOtherFilesAreReadAnew) {
+  const std::string first = found("書きました");
+  ASSERT_NE(first.find("[かく]"), std::string::npos) << first;
+  const uint64_t hits = forms_memo.hits;
+  EXPECT_EQ(found("書きました"), first);
+  EXPECT_GT(forms_memo.hits, hits);
+
+  std::vector<std::string> many;
+  for (int i = 0; i < 70; ++i) {
+    many.push_back(euc("文字 [もじ" + std::string(i % 2 ? "" : "ら") + "] /(n) character/"));
+  }
+  std::string text = lines(many);
+  reset_store();
+  open_dictionary_with(text, headwords_and_readings(text));
+  const std::string word = found("文字が");
+  EXPECT_EQ(word, "文字 文字 [もじ]");  // the first in index order: "]" sorts before "ら"
+  EXPECT_EQ(found("文字が"), word);
+
+  text = lines({euc("書く [しょく] /(v5k,vt) to write/")});
+  reset_store();
+  open_dictionary_with(text, headwords_and_readings(text));
+  std::string expected = first;
+  expected.replace(expected.find("[かく]"), std::string("[かく]").size(), "[しょく]");
+  EXPECT_EQ(found("書きました"), expected);
+}
+
 TEST_F(FormsTest, NoFalseFormsAndTheRightOneAmongSeveral) {
   // 帰る is tagged ichidan here: its godan te-form 帰って reaches no entry,
   // and the ichidan past 帰た would.

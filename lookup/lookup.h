@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "store/store.h"
 
 constexpr size_t kSearchKeySize = 100;  // bytes of the search key
 constexpr size_t kEntryLineSize = 200;  // bytes of the entry line buffer
@@ -148,6 +149,12 @@ SearchMemoEntry* find_search_memo(int slot, const unsigned char* key, size_t byt
 void search_index(int mode, int slot, int32_t start, int32_t length, const unsigned char* key,
                   int* status, int32_t* entry, unsigned char* line);
 
+// Search mode without the line: the first entry whose text begins with the
+// key's first length bytes, 0 when there is none (or the slot is not
+// ready). For a caller that needs to know only whether, or where, a key's
+// run begins; nothing of the text is read when the search memo knows the key.
+int32_t search_first_entry(int slot, int32_t length, const unsigned char* key);
+
 // Longest match of the search key in every open dictionary slot; leaves one
 // entry line (or the no-match text) in the entry line buffer and its slot in
 // lookup.word_slot. Slot 0 gives the line of its longest matching prefix
@@ -251,6 +258,69 @@ struct FormsMatch {
 // reached or no table is loaded.
 int lookup_forms(const unsigned char* text, size_t available, bool at_kana, FormsMatch* matches,
                  int capacity);
+
+// What the "Dictionary forms" lookup found for a form, by key: the form's
+// bytes and its terminator (' ' for a headword, ']' for a reading) in one
+// slot. The walk through the index's run of such a key reads a line for
+// every text in the dictionary that holds the key (大文字 and 絵文字 for 文字),
+// each on a page of its own; a text repeats its words, and every surface
+// gives dozens of forms, so the lines the walk found are kept here, with
+// what the ranking reads of them. Like the search memo it serves only the
+// opening it was made in and needs no reset. The lines lie in a ring: a key
+// whose lines have been overwritten since is walked again.
+constexpr size_t kFormsMemoPlaces = 16384;
+constexpr size_t kFormsMemoLines = 12288;
+constexpr size_t kFormsMemoMostLines = 64;  // lines of one key kept at most
+constexpr size_t kFormsMemoKeySize = 50;    // a form (kFormSize - 1 bytes) and its terminator
+struct FormsMemoLine {
+  int32_t entry;  // the index entry of the line (headword or reading)
+  int32_t found;  // the entry search_index's check left (the line's)
+  bool common;    // the line is marked (P)
+  bool affix;     // its first sense is a suffix, prefix or counter only
+  bool kana;      // the word is written in kana (or marked (uk))
+  bool particle;  // a tag group names "prt"
+  unsigned char line[kEntryLineSize];
+};
+struct FormsMemoEntry {
+  uint32_t opening;  // store.opening of the slot when made; 0 = empty
+  uint8_t slot;
+  uint8_t length;       // bytes of key
+  uint16_t line_count;  // lines found
+  uint64_t first_line;  // the number of its first line in the ring (lines_made then)
+  unsigned char key[kFormsMemoKeySize];
+};
+//
+// Beside them, the surfaces (the text's first bytes, as the lookup tries
+// them longest first) that reached no entry at all, whatever text follows
+// them: most of the longer ones. These depend on the deinflection table
+// too, so they serve one context: the same openings of the same slots and
+// the same table (Deinflect::generation).
+//
+// Its 4.9 MB are had on the mode's first lookup, so that the classic
+// listing never pays for them; without them every key is walked.
+constexpr size_t kEmptySurfacePlaces = 32768;
+constexpr size_t kEmptySurfaceSize = 20;  // bytes of the longest surface tried
+struct EmptySurface {
+  uint32_t context;  // FormsMemo::context when found; 0 = empty
+  uint8_t length;    // bytes of text
+  bool at_kana;
+  unsigned char text[kEmptySurfaceSize];
+};
+struct FormsMemo {
+  FormsMemoEntry* places;  // kFormsMemoPlaces, zero at first; nullptr before the first lookup
+  FormsMemoLine* lines;    // kFormsMemoLines
+  EmptySurface* empty;     // kEmptySurfacePlaces, zero at first
+  uint64_t lines_made;     // lines ever put in the ring
+  uint64_t hits;           // statistics: keys answered here
+  uint64_t empty_hits;     // statistics: surfaces known to reach nothing
+  // The context of the surfaces: a number for each set of openings, ready
+  // slots and table in turn (1, 2, ...).
+  uint32_t context;
+  uint32_t context_openings[kSlotCount];
+  uint32_t context_ready;  // bit s: slot s ready
+  uint32_t context_table;
+};
+extern FormsMemo forms_memo;
 
 // Segments the kanji buffer into a new listing buffer, which replaces (and
 // frees) the previous one. The walk stops before an item that would not fit

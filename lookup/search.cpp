@@ -189,6 +189,13 @@ void search_index(int mode, int slot, int32_t start, int32_t length, const unsig
     return;
   }
 
+  if (search_first_entry(slot, length, key) == 0) return;
+  extract_line(entry, line);
+  *status = kFound;
+}
+
+int32_t search_first_entry(int slot, int32_t length, const unsigned char* key) {
+  if (!slot_ready(slot)) return 0;
   // The comparison never reads past the key's NUL, and a key that ends
   // there compares as the bytes before it: those bytes are what the search
   // depends on, besides the slot's files.
@@ -199,13 +206,10 @@ void search_index(int mode, int slot, int32_t start, int32_t length, const unsig
     if (const SearchMemoEntry* m = find_search_memo(slot, key, bytes)) {
       ++search_memo.hits;
       lookup.current_entry = m->current;
-      if (m->first == 0) return;
-      extract_line(entry, line);
-      *status = kFound;
-      return;
+      return m->first;
     }
   }
-  const int32_t first = first_matching_entry(count, length, key);
+  const int32_t first = first_matching_entry(store.entry_count[slot], length, key);
   if (memo) {
     SearchMemoEntry& m = memo_place(slot, key, bytes);
     m.opening = store.opening[slot];
@@ -216,7 +220,5 @@ void search_index(int mode, int slot, int32_t start, int32_t length, const unsig
     m.current = lookup.current_entry;
     m.walk_end = 0;
   }
-  if (first == 0) return;
-  extract_line(entry, line);
-  *status = kFound;
+  return first;
 }

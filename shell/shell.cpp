@@ -180,6 +180,8 @@ bool next_available() {
 
 void run_next_chain(Window main_window) {
   if (!next_available()) return;
+  // The frames are set up anew by the chain's open_dictionaries.
+  store.frame_count = std::max(store.frame_count, frames_for_run_of_pages());
   // Past the page's limit the next page of the whole text takes over, from
   // where this listing stopped.
   if (text_continues() && lookup.listing_stop >= page_walk_limit()) {
@@ -188,6 +190,20 @@ void run_next_chain(Window main_window) {
     return;
   }
   run_chain_from(main_window, lookup.listing_stop);
+}
+
+int frames_for_run_of_pages() {
+  int64_t frames = 0;
+  for (int slot = 0; slot < kNamedSlots; ++slot) {
+    uint32_t text = 0, index = 0;
+    if (file_size(kSlotTextFile[slot], &text) != 0 ||
+        file_size(kSlotIndexFile[slot], &index) != 0) {
+      continue;
+    }
+    frames +=
+        (int64_t{text} + kPageSize - 1) / kPageSize + (int64_t{index} + kPageSize - 1) / kPageSize;
+  }
+  return static_cast<int>(std::clamp<int64_t>(frames, kDefaultFrameCount, kRunFrameBound));
 }
 
 void open_for_pages(Window main_window) {

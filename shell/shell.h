@@ -65,14 +65,27 @@ CommandResult dispatch_command(Window main_window, int id);
 void run_get_chain(Window main_window);
 
 // "Get Dodevuz NEXT": the same chain on the kanji buffer as it is, the
-// listing walk going on from where the last listing stopped. Does nothing
-// when next_available() is false.
+// listing walk going on from where the last listing stopped. NEXT pages
+// through a long text, so the cache grows to frames_for_run_of_pages() when
+// it is smaller (and stays so for later commands). Does nothing when
+// next_available() is false.
 void run_next_chain(Window main_window);
 
 // Whether "Get Dodevuz NEXT" has something to list: the last listing was full
 // before the end of its passage, and no Clear All or Exit came since. The
 // front ends grey the command out otherwise.
 bool next_available();
+
+// The page frames of a run of many pages (`get --all`, the reading page's
+// server, "Get Dodevuz NEXT" through a long text): a frame for every page of
+// both files of each dictionary in the working directory (edict, enamdict,
+// userdict and their indexes; a slot counts only with both files), so that
+// no page is read twice in the run, at least kDefaultFrameCount and at most
+// kRunFrameBound. A single Get keeps kDefaultFrameCount; a frame is 12 KiB,
+// and a frame costs memory only once a page has been read into it.
+constexpr int kRunFrameBound = 2400;  // 28.1 MiB: the whole of edict and edict.jdx
+static_assert(kRunFrameBound <= kMaxFrameCount);
+int frames_for_run_of_pages();
 
 // The files of a run of pages (run_page_chain), once for the whole run: the
 // Get's blocks locked until the next clean-up, the dictionaries opened, in

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -733,6 +734,40 @@ TEST_F(ShellTest, NextPagesThroughAPassageTooLongForOneListing) {
   EXPECT_FALSE(next_available());
   dispatch_command(kMain, kCmdNext);
   EXPECT_EQ(living_panes(), 0);
+}
+
+// A run of pages caches every page of the dictionaries in the folder (the
+// files' sizes count, whatever they hold), within the classic 48 frames and
+// the bound; a Get keeps the cache it was given, NEXT grows it for the run.
+TEST_F(ShellTest, ARunOfPagesCachesTheDictionariesThereWithinItsBound) {
+  EXPECT_EQ(frames_for_run_of_pages(), kDefaultFrameCount);  // the test dictionary is small
+  std::filesystem::resize_file("edict", 100 * kPageSize);
+  std::filesystem::resize_file("edict.jdx", 29 * kPageSize + 1);
+  EXPECT_EQ(frames_for_run_of_pages(), 130);
+  write_file("enamdict", "x");  // a slot without its index is not opened
+  EXPECT_EQ(frames_for_run_of_pages(), 130);
+  write_file("enamdict.jdx", "");
+  EXPECT_EQ(frames_for_run_of_pages(), 131);
+  std::filesystem::resize_file("enamdict", 4000 * kPageSize);
+  EXPECT_EQ(frames_for_run_of_pages(), kRunFrameBound);
+
+  write_dictionary();
+  std::string passage;
+  for (int i = 0; i < 2000; ++i) passage += "日本の学生";
+  get(passage);
+  EXPECT_EQ(store.frame_count, kDefaultFrameCount);
+  std::filesystem::remove("enamdict");
+  write_file("userdict", "");
+  write_file("userdict.jdx", "");
+  std::filesystem::resize_file("userdict", 300 * kPageSize);
+  const int run_frames = frames_for_run_of_pages();
+  EXPECT_GT(run_frames, kDefaultFrameCount);
+  dispatch_command(kMain, kCmdNext);
+  EXPECT_EQ(store.frame_count, run_frames);
+  EXPECT_TRUE(store.frames_ready);
+  EXPECT_NE(lookup.listing_start, 0);
+  ASSERT_NE(listing_pane(), nullptr);
+  EXPECT_NE(listing_pane()->text.find(euc("学生")), std::string::npos);
 }
 
 TEST_F(ShellTest, WhenTheRomajiFillsFirstBothPanesEndAtItsLastWholeLine) {

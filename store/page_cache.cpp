@@ -7,11 +7,29 @@
 // through one dict_byte and one index_entry), so a hit costs one bound check,
 // one page-table read and one stamp update; the victim scan runs on a miss
 // only.
+#include <algorithm>
 #include <cstring>
 
 #include "store/store.h"
 
 namespace {
+
+// Caches from this many frames on search their victim block by block.
+constexpr int kBlockedSearch = 512;
+
+// The frame accessed longest ago among frames first to end - 1, the lower
+// number on equal stamps.
+int32_t oldest_frame(int first, int end) {
+  int32_t victim = first;
+  int64_t oldest = store.use_stamp[first];
+  for (int f = first + 1; f < end; ++f) {
+    if (store.use_stamp[f] < oldest) {
+      oldest = store.use_stamp[f];
+      victim = f;
+    }
+  }
+  return victim;
+}
 
 // Frames fill from 0 upwards and are only freed all together (or with the
 // tables of a reopened slot), so the search for a free frame starts at the
@@ -26,15 +44,25 @@ int32_t choose_victim() {
     }
   }
   store.first_free_frame = count;
-  int32_t victim = 0;
-  int64_t oldest = store.use_stamp[0];
-  for (int f = 1; f < count; ++f) {
-    if (store.use_stamp[f] < oldest) {
-      oldest = store.use_stamp[f];
-      victim = f;
+  if (count < kBlockedSearch) return oldest_frame(0, count);
+  // A large cache is searched block by block: the block with the earliest
+  // bound (the lower on equal bounds) has its bound made exact, until the
+  // block picked is exact already; its oldest frame is then the oldest of
+  // all, every other block's frames being no older than its bound.
+  const int blocks = (count + kVictimBlock - 1) / kVictimBlock;
+  bool exact[kMaxFrameCount / kVictimBlock] = {};
+  int32_t oldest[kMaxFrameCount / kVictimBlock];
+  for (;;) {
+    int b = 0;
+    for (int k = 1; k < blocks; ++k) {
+      if (store.block_oldest[k] < store.block_oldest[b]) b = k;
     }
+    if (exact[b]) return oldest[b];
+    const int first = b * kVictimBlock;
+    oldest[b] = oldest_frame(first, std::min(count, first + kVictimBlock));
+    store.block_oldest[b] = store.use_stamp[oldest[b]];
+    exact[b] = true;
   }
-  return victim;
 }
 
 }  // namespace

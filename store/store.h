@@ -28,6 +28,8 @@ constexpr uint32_t kFrameBlockSize = kFramesPerBlock * kPageSize;  // 0xC000
 constexpr int kMinFrameCount = 1;
 constexpr int kMaxFrameCount = 8192;  // bound of a raised frame count (96 MiB)
 constexpr int kMaxFrameBlocks = kMaxFrameCount / kFramesPerBlock;
+constexpr int kVictimBlock = 64;  // frames the victim search of a large cache takes together
+static_assert(kMaxFrameCount % kVictimBlock == 0);
 
 // The dictionaries the store opens, by slot (0 to kNamedSlots - 1).
 constexpr int kNamedSlots = 3;
@@ -83,9 +85,13 @@ struct Store {
   int64_t use_stamp[kMaxFrameCount];         // -1 = free, else use clock at last access
   int32_t* frame_owner[kMaxFrameCount];      // page-table element that maps the frame
   int32_t first_free_frame;  // frames from here on may be free; below, all are in use
-  int64_t use_clock;         // 1 at start, +1 per access, never reset
-  uint64_t page_loads;       // calls of load_page
-  uint64_t evictions;        // loads that displaced a resident page
+  // For the victim search of a large cache: of each run of kVictimBlock
+  // frames, a stamp no later than the oldest of them. Stamps only grow (a
+  // frame's next stamp is a later clock), so a bound once right stays right.
+  int64_t block_oldest[kMaxFrameCount / kVictimBlock];
+  int64_t use_clock;    // 1 at start, +1 per access, never reset
+  uint64_t page_loads;  // calls of load_page
+  uint64_t evictions;   // loads that displaced a resident page
 };
 
 extern Store store;

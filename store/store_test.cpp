@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <list>
 #include <string>
 #include <vector>
 
@@ -178,6 +180,33 @@ TEST_F(StoreTest, EqualStampsEvictTheLowerFrame) {
   EXPECT_EQ(store.text_pages[0][48], 5);
   EXPECT_EQ(store.text_pages[0][5], -1);
   EXPECT_EQ(store.text_pages[0][9], 9);
+}
+
+// A large cache finds its victim block by block; the page it evicts is
+// still the one used longest ago, as a list of the pages in their order of
+// use says, through thousands of hits and misses.
+TEST_F(StoreTest, ALargeCacheEvictsThePageUsedLongestAgo) {
+  constexpr int kFrames = 600, kPages = 700;
+  reset_store(kFrames);
+  open(paged_text(kPages), index_bytes({}));
+  std::list<int> used;  // pages resident, the most recent first
+  uint32_t seed = 12345;
+  for (int access = 0; access < 6000; ++access) {
+    seed = seed * 1103515245u + 12345u;
+    // Now and then a run over the same few pages, as a search makes.
+    const int page = static_cast<int>((seed >> 8) % (access % 3 == 0 ? 40 : kPages));
+    int evicted = -1;
+    if (const auto at = std::find(used.begin(), used.end(), page); at != used.end()) {
+      used.erase(at);
+    } else if (static_cast<int>(used.size()) == kFrames) {
+      evicted = used.back();
+      used.pop_back();
+    }
+    used.push_front(page);
+    ASSERT_EQ(dict_byte(page * 0x3000 + 1), static_cast<unsigned char>(page + 1));
+    if (evicted >= 0) ASSERT_EQ(store.text_pages[0][evicted], -1) << "access " << access;
+  }
+  EXPECT_GT(store.evictions, 300u);
 }
 
 TEST_F(StoreTest, TextAndIndexPagesShareTheFrames) {
