@@ -486,6 +486,7 @@ int read_passage_start(Options& o, TextStart* start) {
                      "listing",
                      false,
                      false,
+                     {},
                      head};
     *start = read_text_start(run, kKanjiBufferSize, kPassageReadLimit);
     if (std::ferror(in)) status = kExitFailure;  // read_text_start said so
@@ -548,6 +549,7 @@ int get_all(Options& o, const std::string& pane) {
                      pane,
                      o.raw,
                      isatty(STDERR_FILENO) != 0,
+                     {},
                      head};
     status = list_whole_text(run);
   }

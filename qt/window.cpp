@@ -85,7 +85,7 @@ constexpr MenuItem kEditMenu[] = {
     {"&Copy", kCmdCopy, "Ctrl+C", false},
     {"&Add to Word List", kCmdAddToWordList, "Ctrl+D", false},
     {"&Kanji Details", kCmdKanjiDetails, "Ctrl+K", false},
-    {"Mark as &Known", kCmdMarkKnown, "Ctrl+Shift+K", false},
+    {"Mark as K&nown", kCmdMarkKnown, "Ctrl+Shift+K", false},
     {"Open &Word List", kCmdOpenWordList, nullptr, false},
 };
 constexpr MenuItem kViewMenu[] = {

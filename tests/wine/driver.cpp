@@ -519,7 +519,7 @@ void check_resources(const std::string& exe) {
         "Get Dodevuz &NEXT\tCtrl+N=111;Single &Dodevuz\tCtrl+L=105;&Open...\tCtrl+O=119;"
         "&Clear All=110;&Watch clipboard=112;-;&About\tF1=102;"
         "E&xit\tCtrl+Q=101;}&Edit{&Copy\tCtrl+C=106;&Add to Word List\tCtrl+D=113;"
-        "&Kanji Details\tCtrl+K=117;Mark as &Known\tCtrl+Shift+K=118;Open &Word List=121;}&View{&Larger Text\tCtrl++=115;S&maller Text\tCtrl+-=116;}"
+        "&Kanji Details\tCtrl+K=117;Mark as K&nown\tCtrl+Shift+K=118;Open &Word List=121;}&View{&Larger Text\tCtrl++=115;S&maller Text\tCtrl+-=116;}"
         "&Options{&Dictionary forms=114;&Reset Settings=120;}";
     check(got == want, "the menu holds exactly its items, in order, with mnemonics and keys", got);
     DestroyMenu(menu);
