@@ -604,7 +604,7 @@ int command_vocab(int argc, char** argv) {
   if (enter(o) && load_known()) {
     Vocabulary vocabulary;
     WholeTextRun run{in, from_stdin ? "standard input" : path, 0, o.encoding, "none", false, false,
-                     {}};
+                     {}, {}};
     run.visit_page = [&](std::string_view page) { count_page(&vocabulary, page); };
     status = list_whole_text(run);
     if (status != kExitUsage) {

@@ -204,7 +204,9 @@ TEST_F(StoreTest, ALargeCacheEvictsThePageUsedLongestAgo) {
     }
     used.push_front(page);
     ASSERT_EQ(dict_byte(page * 0x3000 + 1), static_cast<unsigned char>(page + 1));
-    if (evicted >= 0) ASSERT_EQ(store.text_pages[0][evicted], -1) << "access " << access;
+    if (evicted >= 0) {
+      ASSERT_EQ(store.text_pages[0][evicted], -1) << "access " << access;
+    }
   }
   EXPECT_GT(store.evictions, 300u);
 }
