@@ -88,7 +88,8 @@ async function paste(page, text) {
 }
 
 async function getAndWait(page) {
-  await page.click("#get");
+  // A click through the DOM: a popup left open may cover the button.
+  await page.$eval("#get", (b) => b.click());
   await waitRead(page);
 }
 
@@ -398,9 +399,17 @@ async function main() {
       await page.$eval("#text", (box, t) => { box.value = t; }, text);
       await getAndWait(page);
       await page.evaluate(() => document.querySelector("#reading").scrollIntoView({ block: "start" }));
-      const target = await page.evaluateHandle(() => Array.from(document.querySelectorAll("#reading .word"))
-        .filter((w) => { const b = w.getBoundingClientRect(); return b.bottom < window.innerHeight - 5 && b.top > 0; }).pop());
-      await target.asElement().hover();
+      // The last word wholly in view, once the pages in view are drawn (a
+      // page is drawn in slices of time, so it may still be on its way).
+      await page.waitForFunction(() => Array.from(document.querySelectorAll("#reading .word")).some((w) => {
+        const b = w.getBoundingClientRect();
+        return b.width > 0 && b.bottom < window.innerHeight - 5 && b.bottom > 400;
+      }), { timeout: 30000 });
+      const inView = () => Array.from(document.querySelectorAll("#reading .word"))
+        .filter((w) => { const b = w.getBoundingClientRect(); return b.width > 0 && b.bottom < window.innerHeight - 5 && b.top > 0; }).pop();
+      const target = await page.evaluateHandle(inView);
+      const box = await page.evaluate((w) => w.getBoundingClientRect().toJSON(), target);
+      await page.mouse.move(box.left + box.width / 2, box.top + box.height / 2);
       await page.waitForSelector("#popup:not([hidden])");
       await new Promise((r) => setTimeout(r, 300));
       const [popup, word] = await page.evaluate((w) => [document.querySelector("#popup").getBoundingClientRect().toJSON(),
