@@ -540,11 +540,16 @@ function showPopup(span) {
   popupFor = span;
   span.classList.add("shown");
   span.setAttribute("aria-describedby", "popup");
+  // Busy until the server's entries replace the listing's line.
+  popup.setAttribute("aria-busy", item.kind === "word" ? "true" : "false");
   if (item.kind === "word") {
     entriesOf(item).then((answer) => {
-      if (popupFor !== span || !answer) return;
-      fillPopup(item, answer);
-      placePopup(span);
+      if (popupFor !== span) return;
+      if (answer) {
+        fillPopup(item, answer);
+        placePopup(span);
+      }
+      popup.setAttribute("aria-busy", "false");
     });
   }
 }

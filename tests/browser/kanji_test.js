@@ -7,14 +7,12 @@
 "use strict";
 
 const assert = require("node:assert/strict");
-const { spawn } = require("node:child_process");
 const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
-const puppeteer = require("puppeteer-core");
+const { startServer, launchBrowser, waitPopupSettled } = require("./harness.js");
 
 const [dodevuz, dataDir, screenshot] = process.argv.slice(2);
-const chromium = process.env.CHROMIUM || "/usr/bin/chromium";
 const fontDir = "/usr/share/fonts/truetype/kanjistrokeorders";
 const haveFont = fs.existsSync(fontDir) && fs.readdirSync(fontDir).some((f) => f.endsWith(".ttf"));
 
@@ -33,31 +31,10 @@ function dataFolder() {
   return folder;
 }
 
-function startServer(folder) {
-  return new Promise((resolve, reject) => {
-    const server = spawn(dodevuz, ["serve", "--port", "0", "-C", folder], { stdio: ["ignore", "pipe", "inherit"] });
-    let out = "";
-    server.stdout.on("data", (chunk) => {
-      out += chunk;
-      const m = /http:\/\/127\.0\.0\.1:(\d+)\//.exec(out);
-      if (m) resolve({ server, url: m[0] });
-    });
-    server.on("exit", (code) => reject(new Error(`dodevuz serve ended with ${code}`)));
-    setTimeout(() => reject(new Error("dodevuz serve printed no address")), 10000);
-  });
-}
-
 async function main() {
   const folder = dataFolder();
-  const { server, url } = await startServer(folder);
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), "dodevuz-chromium-"));
-  const browser = await puppeteer.launch({
-    executablePath: chromium,
-    headless: true,
-    userDataDir: profile,
-    args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-      "--disable-background-networking", "--disable-component-update", "--disable-sync"],
-  });
+  const { server, url } = await startServer(dodevuz, folder);
+  const { browser, close } = await launchBrowser();
   try {
     const page = await browser.newPage();
     await page.setViewport({ width: 1000, height: 1100 });
@@ -71,6 +48,7 @@ async function main() {
     await page.click("#get");
     await page.waitForSelector("#reading .word");
     await (await page.$("#reading .word")).hover();
+    await waitPopupSettled(page);
     await page.waitForSelector("#popup .kanji-section:not([hidden])", { timeout: haveFont ? 60000 : 10000 });
     const section = await page.$eval("#popup .kanji-section", (el) => el.innerText);
     assert.match(section, /日 day; sun/);
@@ -91,9 +69,8 @@ async function main() {
     assert.deepEqual(foreign, []);
     console.log(`ok   the popup's kanji section${haveFont ? " with the stroke-order font" : ""}`);
   } finally {
-    await browser.close();
+    await close();
     server.kill("SIGINT");
-    fs.rmSync(profile, { recursive: true, force: true });
     fs.rmSync(folder, { recursive: true, force: true });
   }
 }

@@ -10,14 +10,13 @@
 "use strict";
 
 const assert = require("node:assert/strict");
-const { spawn, execFileSync } = require("node:child_process");
+const { execFileSync } = require("node:child_process");
 const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
-const puppeteer = require("puppeteer-core");
+const { startServer, launchBrowser, waitPopupSettled, clickInPopup } = require("./harness.js");
 
 const [dodevuz, dataDir, screenshot] = process.argv.slice(2);
-const chromium = process.env.CHROMIUM || "/usr/bin/chromium";
 const passage = fs.readFileSync(path.join(dataDir, "samples", "passage.utf8.txt"), "utf8");
 const { makeZip } = require("./zip.js");
 
@@ -56,20 +55,6 @@ function listingWords(text, dir) {
     { input: text, encoding: "utf8" });
   return out.split("\n").filter((line) => / {8}\S/.test(line) && !line.includes("NOMATCH"))
     .map((line) => ({ word: line.slice(0, line.indexOf("        ")) }));
-}
-
-function startServer(dir) {
-  return new Promise((resolve, reject) => {
-    const server = spawn(dodevuz, ["serve", "--port", "0", "-C", dir], { stdio: ["ignore", "pipe", "inherit"] });
-    let out = "";
-    server.stdout.on("data", (chunk) => {
-      out += chunk;
-      const m = /http:\/\/127\.0\.0\.1:(\d+)\//.exec(out);
-      if (m) resolve({ server, url: m[0] });
-    });
-    server.on("exit", (code) => reject(new Error(`dodevuz serve ended with ${code}`)));
-    setTimeout(() => reject(new Error("dodevuz serve printed no address")), 10000);
-  });
 }
 
 // The reading's text without the readings above its words.
@@ -122,24 +107,14 @@ async function hoverWord(page, text) {
     .find((s) => s.textContent === t), text);
   assert.ok(span.asElement(), `${text} is a word of the reading`);
   await span.asElement().hover();
-  await page.waitForSelector("#popup:not([hidden])");
   // The entries the server gives replace the listing's line.
-  await page.waitForSelector("#popup .senses li abbr, #popup .longer, #popup .entry-head", { timeout: 5000 });
-  await new Promise((r) => setTimeout(r, 300));
+  await waitPopupSettled(page);
 }
 
 async function main() {
   const dir = makeDataDir();
-  const { server, url } = await startServer(dir);
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), "dodevuz-chromium-"));
-  const browser = await puppeteer.launch({
-    executablePath: chromium,
-    headless: true,
-    userDataDir: profile,
-    protocolTimeout: 600000,
-    args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--no-proxy-server",
-      "--disable-background-networking", "--disable-component-update", "--disable-sync"],
-  });
+  const { server, url } = await startServer(dodevuz, dir);
+  const { browser, close } = await launchBrowser();
   let failed = false;
   const step = async (name, body) => {
     try {
@@ -232,9 +207,7 @@ async function main() {
       const index = words.findIndex((w) => w.headword === w.word);
       const spans = await page.$$("#reading .word");
       await spans[index].hover();
-      await page.waitForSelector("#popup:not([hidden])");
-      const [known] = await page.$$("#popup .study button");
-      await known.click();  // the pointer crosses into the popup: it stays
+      await clickInPopup(page, ".study button");
       await page.waitForFunction((n) => document.querySelectorAll("#reading .word.new").length < n, {}, words.length);
       const same = words.filter((w) => w.headword === words[index].headword && w.reading === words[index].reading).length;
       assert.equal(await marked(), words.length - same);
@@ -281,7 +254,7 @@ async function main() {
 
     await step("Add to word list saves the word with its sentence", async () => {
       await hoverWord(page, "日本語");
-      await page.click("#popup .add-word");
+      await clickInPopup(page, ".add-word");
       await page.waitForFunction(() => /word list/.test(document.querySelector("#popup .add-word").textContent)
         && document.querySelector("#popup .add-word").disabled);
       assert.equal(await page.$eval("#popup .add-word", (b) => b.textContent), "Added to the word list");
@@ -410,8 +383,7 @@ async function main() {
       const target = await page.evaluateHandle(inView);
       const box = await page.evaluate((w) => w.getBoundingClientRect().toJSON(), target);
       await page.mouse.move(box.left + box.width / 2, box.top + box.height / 2);
-      await page.waitForSelector("#popup:not([hidden])");
-      await new Promise((r) => setTimeout(r, 300));
+      await waitPopupSettled(page);
       const [popup, word] = await page.evaluate((w) => [document.querySelector("#popup").getBoundingClientRect().toJSON(),
         w.getBoundingClientRect().toJSON()], target);
       assert.ok(popup.left >= 0 && popup.right <= 390 && popup.top >= 0 && popup.bottom <= 640, JSON.stringify(popup));
@@ -529,9 +501,8 @@ async function main() {
     });
 
   } finally {
-    await browser.close();
+    await close();
     server.kill("SIGINT");
-    fs.rmSync(profile, { recursive: true, force: true });
     fs.rmSync(dir, { recursive: true, force: true });
   }
   process.exitCode = failed ? 1 : 0;
