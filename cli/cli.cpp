@@ -181,10 +181,14 @@ struct CommandEntry {
 };
 
 const CommandEntry kCommands[] = {
-    {"get", command_get, kUsageGet},          {"decode", command_decode, kUsageDecode},
-    {"romaji", command_romaji, kUsageRomaji}, {"single", command_single, kUsageSingle},
-    {"kanji", command_kanji, kUsageKanji},    {"session", command_session, kUsageSession},
-    {"index", command_index, kUsageIndex},    {"setup", command_setup, kUsageSetup},
+    {"get", command_get, kUsageGet},
+    {"decode", command_decode, kUsageDecode},
+    {"romaji", command_romaji, kUsageRomaji},
+    {"single", command_single, kUsageSingle},
+    {"kanji", command_kanji, kUsageKanji},
+    {"session", command_session, kUsageSession},
+    {"index", command_index, kUsageIndex},
+    {"setup", command_setup, kUsageSetup},
     {"serve", command_serve, kUsageServe},
     {"known", command_known, kUsageKnown},
     {"vocab", command_vocab, kUsageVocab},
@@ -258,7 +262,8 @@ bool parse_options(int argc, char** argv, const char* accepted, Options* o, std:
       o->help = true;
     } else if (arg == "--auto" && takes(arg)) {
       if (o->has_encoding) {
-        *problem = std::string("give one encoding, not ") + encoding_option(o->encoding) + " and " + arg;
+        *problem =
+            std::string("give one encoding, not ") + encoding_option(o->encoding) + " and " + arg;
         return false;
       }
       o->detect = true;
@@ -365,8 +370,8 @@ int read_operand(Options& o, std::string* bytes) {
     std::fprintf(stderr, "dodevuz: %s\n", error.c_str());
     return kExitFailure;
   }
-  if (o.detect && !detect_input_encoding(*bytes, true, path == "-" ? "standard input" : path,
-                                         &o.encoding)) {
+  if (o.detect &&
+      !detect_input_encoding(*bytes, true, path == "-" ? "standard input" : path, &o.encoding)) {
     return kExitUsage;
   }
   if (!check_input_encoding(*bytes, o.encoding, path == "-" ? "standard input" : path)) {
@@ -449,51 +454,62 @@ int single_all(const std::string& text, bool raw) {
 // (7-bit JIS of escape sequences alone).
 constexpr size_t kPassageReadLimit = size_t{4} << 20;
 
-// Reads the start of the input operand that a plain Get lists (see
-// read_text_start) and notes what it leaves out. Returns the exit status of
-// a failure (unreadable: kExitFailure; not valid text: kExitUsage), or kExitOk.
-int read_passage_start(Options& o, TextStart* start) {
+// The input operand, "-" for standard input, open for reading: a folder is
+// refused, and --auto reads the text's first part to tell its encoding.
+struct OpenInput {
+  FILE* in = nullptr;
+  bool from_stdin = false;
+  std::string name;   // as messages name it
+  uint64_t size = 0;  // of a regular file; 0 when unknown
+  std::string head;   // read for --auto, to be listed first
+  OpenInput() = default;
+  OpenInput(const OpenInput&) = delete;
+  OpenInput& operator=(const OpenInput&) = delete;
+  ~OpenInput() {
+    if (in != nullptr && !from_stdin) std::fclose(in);
+  }
+};
+
+// Returns kExitOk, kExitFailure (unreadable) or kExitUsage (--auto found no
+// encoding).
+int open_input(Options& o, OpenInput* input) {
   const std::string path = o.operands.empty() ? "-" : o.operands[0];
-  const bool from_stdin = path == "-";
-  FILE* in = from_stdin ? stdin : std::fopen(path.c_str(), "rb");
-  if (in == nullptr) {
+  input->from_stdin = path == "-";
+  input->name = input->from_stdin ? "standard input" : path;
+  input->in = input->from_stdin ? stdin : std::fopen(path.c_str(), "rb");
+  if (input->in == nullptr) {
     std::fprintf(stderr, "dodevuz: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
     return kExitFailure;
   }
   struct stat info {};
-  const bool known = fstat(fileno(in), &info) == 0;
-  int status = kExitOk;
+  const bool known = fstat(fileno(input->in), &info) == 0;
   if (known && S_ISDIR(info.st_mode)) {
     std::fprintf(stderr, "dodevuz: cannot read %s: %s\n", path.c_str(), std::strerror(EISDIR));
-    status = kExitFailure;
-  } else {
-    // --auto tells the encoding from the text's first part, which is then
-    // read first.
-    std::string head;
-    if (o.detect) {
-      head.resize(kDetectionHead);
-      head.resize(std::fread(head.data(), 1, head.size(), in));
-      if (!detect_input_encoding(head, head.size() < kDetectionHead,
-                                 from_stdin ? "standard input" : path, &o.encoding)) {
-        if (!from_stdin) std::fclose(in);
-        return kExitUsage;
-      }
-    }
-    WholeTextRun run{in,
-                     from_stdin ? "standard input" : path,
-                     known && S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0,
-                     o.encoding,
-                     "listing",
-                     false,
-                     false,
-                     {},
-                     head};
-    *start = read_text_start(run, kKanjiBufferSize, kPassageReadLimit);
-    if (std::ferror(in)) status = kExitFailure;  // read_text_start said so
-    if (start->failed) status = kExitUsage;
+    return kExitFailure;
   }
-  if (!from_stdin) std::fclose(in);
-  if (status != kExitOk) return status;
+  if (known && S_ISREG(info.st_mode)) input->size = static_cast<uint64_t>(info.st_size);
+  if (o.detect) {
+    input->head.resize(kDetectionHead);
+    input->head.resize(std::fread(input->head.data(), 1, input->head.size(), input->in));
+    if (!detect_input_encoding(input->head, input->head.size() < kDetectionHead, input->name,
+                               &o.encoding)) {
+      return kExitUsage;
+    }
+  }
+  return kExitOk;
+}
+
+// Reads the start of the input operand that a plain Get lists (see
+// read_text_start) and notes what it leaves out. Returns the exit status of
+// a failure (unreadable: kExitFailure; not valid text: kExitUsage), or kExitOk.
+int read_passage_start(Options& o, TextStart* start) {
+  OpenInput input;
+  if (const int status = open_input(o, &input); status != kExitOk) return status;
+  WholeTextRun run{input.in, input.name, input.size, o.encoding, "listing",
+                   false,    false,      {},         input.head};
+  *start = read_text_start(run, kKanjiBufferSize, kPassageReadLimit);
+  if (start->failed) return kExitUsage;
+  if (std::ferror(input.in)) return kExitFailure;  // read_text_start said so
   if (start->whole) {
     passage_fit(start->euc);
   } else {
@@ -509,52 +525,17 @@ int read_passage_start(Options& o, TextStart* start) {
 // `get --all`: the input is opened here, before -C changes the directory,
 // and read a part at a time by list_whole_text.
 int get_all(Options& o, const std::string& pane) {
-  const std::string path = o.operands.empty() ? "-" : o.operands[0];
-  const bool from_stdin = path == "-";
-  FILE* in = from_stdin ? stdin : std::fopen(path.c_str(), "rb");
-  if (in == nullptr) {
-    std::fprintf(stderr, "dodevuz: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
-    return kExitFailure;
-  }
-  struct stat info {};
-  const bool known = fstat(fileno(in), &info) == 0;
-  const bool regular = known && S_ISREG(info.st_mode);
-  if (known && S_ISDIR(info.st_mode)) {
-    std::fprintf(stderr, "dodevuz: cannot read %s: %s\n", path.c_str(), std::strerror(EISDIR));
-    if (!from_stdin) std::fclose(in);
-    return kExitFailure;
-  }
-  // --auto tells the encoding from the text's first part, which the run
-  // then reads first.
-  std::string head;
-  if (o.detect) {
-    head.resize(kDetectionHead);
-    head.resize(std::fread(head.data(), 1, head.size(), in));
-    if (!detect_input_encoding(head, head.size() < kDetectionHead,
-                               from_stdin ? "standard input" : path, &o.encoding)) {
-      if (!from_stdin) std::fclose(in);
-      return kExitUsage;
-    }
-  }
+  OpenInput input;
+  if (const int status = open_input(o, &input); status != kExitOk) return status;
   start_afresh();
   set_dictionary_forms(o.forms);
-  int status = kExitFailure;
-  if (enter_directory(o)) {
-    // Sized in the dictionary's folder, for the files found there.
-    reset_store(o.has_cache_pages ? static_cast<int>(o.cache_pages) : frames_for_run_of_pages());
-    WholeTextRun run{in,
-                     from_stdin ? "standard input" : path,
-                     regular ? static_cast<uint64_t>(info.st_size) : 0,
-                     o.encoding,
-                     pane,
-                     o.raw,
-                     isatty(STDERR_FILENO) != 0,
-                     {},
-                     head};
-    status = list_whole_text(run);
-  }
-  if (!from_stdin) std::fclose(in);
-  return status;
+  if (!enter_directory(o)) return kExitFailure;
+  // Sized in the dictionary's folder, for the files found there.
+  reset_store(o.has_cache_pages ? static_cast<int>(o.cache_pages) : frames_for_run_of_pages());
+  WholeTextRun run{
+      input.in, input.name, input.size, o.encoding, pane, o.raw, isatty(STDERR_FILENO) != 0,
+      {},       input.head};
+  return list_whole_text(run);
 }
 
 }  // namespace
@@ -676,10 +657,10 @@ std::string_view pane_text(Window pane) {
 int command_get(int argc, char** argv) {
   Options o;
   std::string problem;
-  if (!parse_options(argc, argv,
-                     "--euc --utf8 --jis --shift --auto -C --pane --raw --cache-pages --forms --all",
-                     &o,
-                     &problem)) {
+  if (!parse_options(
+          argc, argv,
+          "--euc --utf8 --jis --shift --auto -C --pane --raw --cache-pages --forms --all", &o,
+          &problem)) {
     return usage_error("get", problem);
   }
   if (o.help) return std::fputs(kUsageGet, stdout), kExitOk;
