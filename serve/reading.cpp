@@ -706,10 +706,11 @@ std::string api_word_list_add(const std::string& body, int* status) {
   json request;
   std::string problem;
   if (!parse_object(body, &request, &problem)) return refuse(status, 400, problem);
-  std::string headword, reading, sentence;
+  std::string headword, reading, sentence, form;
   if (!euc_field(request, "headword", kSearchKeySize - 1, &headword, &problem) ||
       !euc_field(request, "reading", kSearchKeySize - 1, &reading, &problem) ||
-      !euc_field(request, "sentence", 2 * kSentenceReach, &sentence, &problem)) {
+      !euc_field(request, "sentence", 2 * kSentenceReach, &sentence, &problem) ||
+      !euc_field(request, "form", 2 * kSearchKeySize, &form, &problem)) {
     return refuse(status, 400, problem);
   }
   if (headword.empty()) return refuse(status, 400, "the request needs \"headword\"");
@@ -729,11 +730,13 @@ std::string api_word_list_add(const std::string& body, int* status) {
   }
   if (line.empty())
     return refuse(status, 404, "no entry of the dictionary has that headword and reading");
-  // The sentence is the reader's text: one line of it.
-  std::replace_if(
-      sentence.begin(), sentence.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; },
-      ' ');
-  const WordListOutcome outcome = add_word(kWordListFile, line, sentence);
+  // The sentence and the form are the reader's text: one field of a line each.
+  for (std::string* text : {&sentence, &form}) {
+    std::replace_if(
+        text->begin(), text->end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; },
+        ' ');
+  }
+  const WordListOutcome outcome = add_word(kWordListFile, line, sentence, form);
   const char* name = outcome == WordListOutcome::kAdded           ? "added"
                      : outcome == WordListOutcome::kAlreadyListed ? "already"
                                                                   : "failed";

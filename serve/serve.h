@@ -12,8 +12,9 @@
 //   POST /api/known   {"headword": H, "reading": R, "known": B} -> marks the
 //                     word known (B true or absent) or no longer known in
 //                     known.tsv: {"known": B, "outcome": "marked as known"}
-//   POST /api/add-word {"headword": H, "reading": R, "sentence": S, "form": F}
+//   POST /api/wordlist {"headword": H, "reading": R, "sentence": S, "form": F}
 //                     -> the dictionary's entry of the word to wordlist.tsv
+//   GET  /api/wordlist the word list file
 //
 // Each word item of /api/get says whether the word is in known.tsv ("known").
 // Texts are UTF-8 on the wire and EUC-JP inside; requests are served one at a
@@ -122,14 +123,14 @@ std::string api_kanji(const std::string& body, int* status);
 void serve_stroke_order_font(httplib::Response& res);
 std::string stroke_order_font_path();  // "" when there is none
 extern const char* stroke_order_font_dir;
-std::string api_known(const std::string& body, int* status);     // study.cpp
-std::string api_add_word(const std::string& body, int* status);  // study.cpp
+std::string api_known(const std::string& body, int* status);  // study.cpp
 // POST /api/entries {"text": W, "also": D} -> the entries whose headword or
 // reading is W (or its dictionary form D), whole lines with their senses
 // grouped, and up to kLongerShown of the longer entries that begin like W.
 std::string api_entries(const std::string& body, int* status);
-// POST /api/wordlist {"headword", "reading", "sentence"} -> the entry's line
-// with the sentence appended to wordlist.tsv, unless the word is there.
+// POST /api/wordlist {"headword", "reading", "sentence", "form"} -> the
+// entry's line with the sentence (and the conjugated form the reader met, when
+// given) appended to wordlist.tsv, unless the word is there.
 std::string api_word_list_add(const std::string& body, int* status);
 // GET /api/wordlist: the word list file as it stands (empty when none).
 std::string api_word_list_file(int* status);

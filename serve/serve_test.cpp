@@ -239,16 +239,16 @@ TEST_F(ServerTest, AWordMarkedKnownLosesItsNewMarkAndAddToWordListTakesTheDictio
 
   // The word list gets the dictionary's line for the word, never the
   // request's own text; a word the dictionary lacks is refused.
-  json added = post("/api/add-word", {{"headword", "読む"},
+  json added = post("/api/wordlist", {{"headword", "読む"},
                                       {"reading", "よむ"},
                                       {"sentence", "本を読んだ。"},
                                       {"form", "(past of 読む)"}});
-  EXPECT_EQ(added["outcome"], "added to wordlist.tsv");
+  EXPECT_EQ(added["outcome"], "added");
   const std::string row = testing_support::read_file("wordlist.tsv");
   EXPECT_EQ(row.rfind("読む\tよむ\t(v5m) to read; to read aloud; (P)\t本を読んだ。\t", 0), 0u)
       << row;
   EXPECT_NE(row.find("\t(past of 読む)\n"), std::string::npos) << row;
-  post("/api/add-word", {{"headword", "読む<script>"}, {"reading", "よむ"}}, 404);
+  post("/api/wordlist", {{"headword", "読む<script>"}, {"reading", "よむ"}}, 404);
   post("/api/known", {{"reading", "よむ"}}, 400);
   post("/api/known", {{"headword", ""}}, 400);
   post("/api/known", {{"headword", std::string(300, 'a')}}, 400);

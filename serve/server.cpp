@@ -279,9 +279,6 @@ std::unique_ptr<ServeServer> new_serve_server(const ServeOptions& options) {
   s.Post("/api/known",
          [](const httplib::Request& req, httplib::Response& res,
             const httplib::ContentReader& read) { run_api(req, res, read, api_known); });
-  s.Post("/api/add-word",
-         [](const httplib::Request& req, httplib::Response& res,
-            const httplib::ContentReader& read) { run_api(req, res, read, api_add_word); });
   s.Post("/api/entries",
          [](const httplib::Request& req, httplib::Response& res,
             const httplib::ContentReader& read) { run_api(req, res, read, api_entries); });

@@ -658,6 +658,8 @@ async function addToWordList(entry, item, button) {
   try {
     const answer = await callApi("/api/wordlist", {
       headword: entry.headword, reading: entry.reading || "", sentence: index >= 0 ? sentenceAround(index) : item.text,
+      // The conjugated form the reader met, when this is its dictionary form.
+      form: item.form && entry.headword === item.headword ? item.form : "",
     });
     button.textContent = answer.outcome === "added" ? "Added to the word list" : "Already in the word list";
     state.listed.add(entry.headword);

@@ -62,4 +62,18 @@ async function clickInPopup(page, selector) {
   await page.$eval(`#popup ${selector}`, (b) => b.click());
 }
 
-module.exports = { chromium, startServer, launchBrowser, waitPopupSettled, clickInPopup };
+// A page of the browser, its script errors and its requests to any other host
+// gathered as they come (the page must ask nothing of any other host).
+async function openPage(browser, url, viewport) {
+  const page = await browser.newPage();
+  await page.setViewport(viewport);
+  const errors = [];
+  page.on("pageerror", (e) => errors.push(String(e)));
+  page.on("console", (m) => { if (m.type() === "error") errors.push(m.text()); });
+  const foreign = [];
+  page.on("request", (r) => { if (!r.url().startsWith(url)) foreign.push(r.url()); });
+  await page.goto(url, { waitUntil: "networkidle0" });
+  return { page, errors, foreign };
+}
+
+module.exports = { chromium, startServer, launchBrowser, openPage, waitPopupSettled, clickInPopup };

@@ -10,7 +10,7 @@ const assert = require("node:assert/strict");
 const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
-const { startServer, launchBrowser, waitPopupSettled } = require("./harness.js");
+const { startServer, launchBrowser, openPage, waitPopupSettled } = require("./harness.js");
 
 const [dodevuz, dataDir, screenshot] = process.argv.slice(2);
 const fontDir = "/usr/share/fonts/truetype/kanjistrokeorders";
@@ -36,14 +36,7 @@ async function main() {
   const { server, url } = await startServer(dodevuz, folder);
   const { browser, close } = await launchBrowser();
   try {
-    const page = await browser.newPage();
-    await page.setViewport({ width: 1000, height: 1100 });
-    const errors = [];
-    page.on("pageerror", (e) => errors.push(String(e)));
-    page.on("console", (m) => { if (m.type() === "error") errors.push(m.text()); });
-    const foreign = [];
-    page.on("request", (r) => { if (!r.url().startsWith(url)) foreign.push(r.url()); });
-    await page.goto(url, { waitUntil: "networkidle0" });
+    const { page, errors, foreign } = await openPage(browser, url, { width: 1000, height: 1100 });
     await page.$eval("#text", (box) => { box.value = "日本語を勉強する。"; });
     await page.click("#get");
     await page.waitForSelector("#reading .word");

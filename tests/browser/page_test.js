@@ -14,7 +14,7 @@ const { execFileSync } = require("node:child_process");
 const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
-const { startServer, launchBrowser, waitPopupSettled, clickInPopup } = require("./harness.js");
+const { startServer, launchBrowser, openPage, waitPopupSettled, clickInPopup } = require("./harness.js");
 
 const [dodevuz, dataDir, screenshot] = process.argv.slice(2);
 const passage = fs.readFileSync(path.join(dataDir, "samples", "passage.utf8.txt"), "utf8");
@@ -126,15 +126,7 @@ async function main() {
     }
   };
   try {
-    const page = await browser.newPage();
-    await page.setViewport({ width: 1100, height: 820 });
-    const errors = [];
-    page.on("pageerror", (e) => errors.push(String(e)));
-    page.on("console", (m) => { if (m.type() === "error") errors.push(m.text()); });
-    // The page asks nothing of any other host.
-    const foreign = [];
-    page.on("request", (r) => { if (!r.url().startsWith(url)) foreign.push(r.url()); });
-    await page.goto(url, { waitUntil: "networkidle0" });
+    const { page, errors, foreign } = await openPage(browser, url, { width: 1100, height: 820 });
 
     await step("the page reads in the dictionary-forms mode, the listing's words in order", async () => {
       assert.ok(await page.$eval("#forms", (box) => box.checked));
