@@ -26,6 +26,7 @@ const state = {
   loading: false,  // a page is on its way
   items: [],       // items shown, in order
   words: 0,
+  known: 0,  // word items the reader knows, kept as items come and change
   unfound: 0,
   generation: 0,   // a new Get makes answers of the old one stale
   drawing: 0,      // a new drawing ends the rendering of the old one
@@ -287,8 +288,10 @@ async function readOn() {
     state.done = page.next === null;
     state.lossy = state.lossy || !page.lossless;
     for (const item of page.items) {
-      if (item.kind === "word") state.words++;
-      else if (item.kind === "nomatch") state.unfound++;
+      if (item.kind === "word") {
+        state.words++;
+        if (item.known) state.known++;
+      } else if (item.kind === "nomatch") state.unfound++;
     }
     const element = document.createElement("div");
     element.className = "page";
@@ -350,6 +353,7 @@ function startReading(from) {
   state.rendering = false;
   state.paragraph = null;
   state.words = 0;
+  state.known = 0;
   state.unfound = 0;
   state.lossy = false;
   state.readAll = false;
@@ -575,10 +579,8 @@ function markIfNew(span, item) {
 
 // " 62 % of its words are known (124 of 200)." for the items shown.
 function knownShareText() {
-  const words = state.items.filter((i) => i.kind === "word");
-  if (words.length === 0) return "";
-  const known = words.filter((i) => i.known).length;
-  return ` ${Math.round((100 * known) / words.length)} % of its words are known (${known} of ${words.length}).`;
+  if (state.words === 0) return "";
+  return ` ${Math.round((100 * state.known) / state.words)} % of its words are known (${state.known} of ${state.words}).`;
 }
 
 function sameWord(a, b) {
@@ -590,7 +592,11 @@ async function markKnown(item, known) {
     { headword: item.headword, reading: item.reading || "", known });
   // Every occurrence of the word changes at once, on this page and the ones
   // appended to it.
-  for (const other of state.items) if (sameWord(other, item)) other.known = answer.known;
+  for (const other of state.items) {
+    if (!sameWord(other, item) || Boolean(other.known) === answer.known) continue;
+    other.known = answer.known;
+    state.known += answer.known ? 1 : -1;
+  }
   redraw();
   setStatus(`${item.headword}: ${answer.outcome}.${knownShareText()}`);
   return answer.outcome;
