@@ -256,6 +256,29 @@ EmptySurface* empty_surface_place(uint32_t context, const unsigned char* text, s
   return &forms_memo.empty[(hash ^ hash >> 15) % kEmptySurfacePlaces];
 }
 
+// The place of a surface's outcome; nullptr when the memo's memory cannot
+// be had.
+SurfaceResult* surface_result_place(uint32_t context, const unsigned char* text, size_t length,
+                                    bool at_kana, bool polite, bool comma) {
+  if (forms_memo.results == nullptr) {
+    static std::unique_ptr<SurfaceResult[]> results(new (std::nothrow)
+                                                        SurfaceResult[kSurfaceResultPlaces]());
+    if (results == nullptr) return nullptr;
+    forms_memo.results = results.get();
+  }
+  uint32_t hash =
+      2166136261u ^ (at_kana ? 1u : 0u) ^ (polite ? 2u : 0u) ^ (comma ? 4u : 0u) ^ context << 3;
+  for (size_t i = 0; i < length; ++i) hash = (hash ^ text[i]) * 16777619u;
+  return &forms_memo.results[(hash ^ hash >> 15) % kSurfaceResultPlaces];
+}
+
+bool same_surface(const SurfaceResult& r, uint32_t context, const unsigned char* text,
+                  size_t length, bool at_kana, bool polite, bool comma) {
+  return r.context == context && r.readings == readings.generation && r.length == length &&
+         r.at_kana == at_kana && r.polite == polite && r.comma == comma &&
+         std::memcmp(r.text, text, length) == 0;
+}
+
 struct Search {
   bool at_kana;
   ClassSet irregular;
@@ -267,8 +290,8 @@ struct Search {
     const int slot = store.current_slot;
     for (int i = 0; i < count; ++i) {
       if (candidates[i].entry != m.found || candidates[i].slot != slot) continue;
-      Candidate better{
-          m.found, slot, form, candidates[i].common, candidates[i].affix, candidates[i].use, {}};
+      Candidate better{m.found,           slot, form, candidates[i].common, candidates[i].affix,
+                       candidates[i].use, {}};
       if (ranks_before(better, candidates[i])) candidates[i].form = form;
       return;
     }
@@ -496,16 +519,9 @@ int forms_at(const unsigned char* text, size_t available, bool at_kana, FormsMat
   const ClassSet irregular = irregular_classes();
   static Form forms[kMaxForms];  // large; one lookup runs at a time
   static Search search;
-  // One kana alone is an ending, a particle or a piece of a longer word (き
-  // of べき, し of もし) far more often than a word.
-  const size_t shortest = at_kana ? 4 : 2;
-  for (size_t length = limit; length >= shortest; length -= 2) {
-    EmptySurface* empty = empty_surface_place(context, text, length, at_kana);
-    if (empty != nullptr && empty->context == context && empty->length == length &&
-        empty->at_kana == at_kana && std::memcmp(empty->text, text, length) == 0) {
-      ++forms_memo.empty_hits;
-      continue;
-    }
+  // The entries of the surface of length bytes, ranked: how many there are;
+  // the first min(that, capacity) of them are put in matches.
+  auto rank = [&](size_t length, EmptySurface* empty, bool polite, bool comma) -> int {
     if (!have_matched) find_matched();
     const int count = deinflect_word(text, length, forms, kMaxForms);
     search.at_kana = at_kana;
@@ -540,16 +556,16 @@ int forms_at(const unsigned char* text, size_t available, bool at_kana, FormsMat
     // The polite ending ます follows a verb's continuative only: a word that
     // does not inflect, with ます after it, ends inside a verb (真となり of
     // 真となります is not the noun 真となり).
-    if (polite_follows(text + length, available - length)) search.drop_uninflected();
+    if (polite) search.drop_uninflected();
     // A continuative as it stands is a guess at kana: より, とき, なし are the
     // particle and the nouns 時, 無し far more often than よる, とく, なす. Where
     // the kana are a word of their own, the verb is listed for them only
     // where a comma shows the continuative ending a clause (があり、,
     // しており、, により、).
-    if (at_kana && search.surface_is_word && !comma_follows(text + length, available - length)) {
+    if (at_kana && search.surface_is_word && !comma) {
       search.drop_bare_continuatives();
     }
-    if (search.count == 0) continue;
+    if (search.count == 0) return 0;
 
     search.weigh_rare_words();
     std::sort(search.candidates, search.candidates + search.count, ranks_before);
@@ -565,6 +581,50 @@ int forms_at(const unsigned char* text, size_t available, bool at_kana, FormsMat
       m.prefix[0] = 0;
       if (c.form->step_count > 0) describe_form(text, length, *c.form, m.prefix, kFormsPrefixSize);
     }
+    return search.count;
+  };
+
+  // One kana alone is an ending, a particle or a piece of a longer word (き
+  // of べき, し of もし) far more often than a word.
+  const size_t shortest = at_kana ? 4 : 2;
+  for (size_t length = limit; length >= shortest; length -= 2) {
+    EmptySurface* empty = empty_surface_place(context, text, length, at_kana);
+    if (empty != nullptr && empty->context == context && empty->length == length &&
+        empty->at_kana == at_kana && std::memcmp(empty->text, text, length) == 0) {
+      ++forms_memo.empty_hits;
+      continue;
+    }
+    // Of a surface met before, the outcome is known: all but the look
+    // ahead below, which depends on the text after it.
+    const bool polite = polite_follows(text + length, available - length);
+    const bool comma = comma_follows(text + length, available - length);
+    SurfaceResult* known =
+        context == 0 ? nullptr
+                     : surface_result_place(context, text, length, at_kana, polite, comma);
+    int n = 0;
+    if (known != nullptr && same_surface(*known, context, text, length, at_kana, polite, comma) &&
+        (known->count <= 1 || capacity == 1)) {
+      ++forms_memo.result_hits;
+      if (known->count == 0) continue;
+      matches[0] = known->best;
+      n = 1;
+    } else {
+      const int count = rank(length, empty, polite, comma);
+      n = std::min(count, capacity);
+      if (known != nullptr && context != 0) {
+        known->context = context;
+        known->readings = readings.generation;
+        known->length = static_cast<uint8_t>(length);
+        known->at_kana = at_kana;
+        known->polite = polite;
+        known->comma = comma;
+        std::memcpy(known->text, text, length);
+        known->count = count;
+        if (n > 0) known->best = matches[0];
+      }
+      if (n == 0) continue;
+    }
+
     // A particle followed by a word reads as the particle and the word (の +
     // すべて, not 伸す [のす] + べて): where the word found one character on
     // ends further than the one found here, nothing is listed here, and the
@@ -584,6 +644,21 @@ int forms_at(const unsigned char* text, size_t available, bool at_kana, FormsMat
 }
 
 }  // namespace
+
+void reset_forms_memo() {
+  if (forms_memo.places != nullptr) {
+    std::fill_n(forms_memo.places, kFormsMemoPlaces, FormsMemoEntry{});
+  }
+  if (forms_memo.empty != nullptr)
+    std::fill_n(forms_memo.empty, kEmptySurfacePlaces, EmptySurface{});
+  if (forms_memo.results != nullptr) {
+    std::fill_n(forms_memo.results, kSurfaceResultPlaces, SurfaceResult{});
+  }
+  forms_memo.lines_made = 0;
+  forms_memo.hits = 0;
+  forms_memo.empty_hits = 0;
+  forms_memo.result_hits = 0;
+}
 
 int lookup_forms(const unsigned char* text, size_t available, bool at_kana, FormsMatch* matches,
                  int capacity) {

@@ -306,13 +306,36 @@ struct EmptySurface {
   bool at_kana;
   unsigned char text[kEmptySurfaceSize];
 };
+//
+// And the ranked outcome of each surface the lookup settled on: a text
+// repeats its words, and a word's surface gives the same top entry wherever
+// it stands. What a surface's outcome depends on besides its bytes: whether
+// the text starts with hiragana, whether ます or a comma follows it, the
+// context above, and the ranked dictionary of readings (Readings::
+// generation). An outcome of no entry (all dropped) is kept too. Only the
+// top entry is kept, so a hit serves a caller that asks for one entry, or a
+// surface that has one. 1.5 MB, had on the mode's first lookup.
+constexpr size_t kSurfaceResultPlaces = 4096;
+struct SurfaceResult {
+  uint32_t context;   // FormsMemo::context when found; 0 = empty
+  uint32_t readings;  // Readings::generation when found
+  uint8_t length;     // bytes of text
+  bool at_kana;
+  bool polite;  // ます follows
+  bool comma;   // a comma follows
+  unsigned char text[kEmptySurfaceSize];
+  int32_t count;    // entries found, 0 for none
+  FormsMatch best;  // the first of them when count > 0
+};
 struct FormsMemo {
   FormsMemoEntry* places;  // kFormsMemoPlaces, zero at first; nullptr before the first lookup
   FormsMemoLine* lines;    // kFormsMemoLines
   EmptySurface* empty;     // kEmptySurfacePlaces, zero at first
+  SurfaceResult* results;  // kSurfaceResultPlaces, zero at first
   uint64_t lines_made;     // lines ever put in the ring
   uint64_t hits;           // statistics: keys answered here
   uint64_t empty_hits;     // statistics: surfaces known to reach nothing
+  uint64_t result_hits;    // statistics: surfaces whose outcome was known
   // The context of the surfaces: a number for each set of openings, ready
   // slots and table in turn (1, 2, ...).
   uint32_t context;
@@ -321,6 +344,12 @@ struct FormsMemo {
   uint32_t context_table;
 };
 extern FormsMemo forms_memo;
+
+// Forgets everything the "Dictionary forms" lookup's memos hold (keys,
+// surfaces, outcomes, statistics); their memory stays for the next lookup.
+// The memos never serve another dictionary or table than their own, so this
+// is for tests that count what is searched.
+void reset_forms_memo();
 
 // Segments the kanji buffer into a new listing buffer, which replaces (and
 // frees) the previous one. The walk stops before an item that would not fit

@@ -46,7 +46,12 @@ void look_for_readings() {
 
 }  // namespace
 
+namespace {
+uint32_t readings_made = 1;  // generations handed out; never reset
+}  // namespace
+
 void reset_readings() {
+  readings.generation = ++readings_made;
   readings.looked_for = false;
   readings.text.clear();
   readings.text.shrink_to_fit();
@@ -55,6 +60,7 @@ void reset_readings() {
 }
 
 bool load_readings(const char* path) {
+  readings.generation = ++readings_made;
   readings.text.clear();
   readings.lines.clear();
   uint32_t size = 0;

@@ -36,6 +36,10 @@ struct Readings {
   // Offsets of its entry lines without a conjugated ending (after the line
   // ";; okuri-nasi entries."), in ascending byte order of their readings.
   std::vector<uint32_t> lines;
+  // Which ranked dictionary of the run this is: a new number with every
+  // load and reset (never 0, never the same twice), so that what was ranked
+  // by one is not taken for another's.
+  uint32_t generation = 1;
 };
 
 extern Readings readings;
