@@ -211,11 +211,11 @@ FormsMemoEntry* forms_memo_place(int slot, const unsigned char* key, size_t byte
   if (forms_memo.places == nullptr) {
     static std::unique_ptr<FormsMemoEntry[]> places(new (std::nothrow)
                                                         FormsMemoEntry[kFormsMemoPlaces]());
-    static std::unique_ptr<FormsMemoLine[]> lines(new (std::nothrow)
-                                                      FormsMemoLine[kFormsMemoLines]);
-    if (places == nullptr || lines == nullptr) return nullptr;
+    static std::unique_ptr<unsigned char[]> ring(
+        new (std::nothrow) unsigned char[kFormsMemoRingBytes]);
+    if (places == nullptr || ring == nullptr) return nullptr;
     forms_memo.places = places.get();
-    forms_memo.lines = lines.get();
+    forms_memo.ring = ring.get();
   }
   uint32_t hash = 2166136261u ^ static_cast<uint32_t>(slot);
   for (size_t i = 0; i < bytes; ++i) hash = (hash ^ key[i]) * 16777619u;
@@ -270,6 +270,39 @@ SurfaceResult* surface_result_place(uint32_t context, const unsigned char* text,
       2166136261u ^ (at_kana ? 1u : 0u) ^ (polite ? 2u : 0u) ^ (comma ? 4u : 0u) ^ context << 3;
   for (size_t i = 0; i < length; ++i) hash = (hash ^ text[i]) * 16777619u;
   return &forms_memo.results[(hash ^ hash >> 15) % kSurfaceResultPlaces];
+}
+
+// search_first_entry through the memo of the runs' first entries.
+int32_t first_entry(int slot, int32_t length, const unsigned char* key) {
+  // The search depends on the key's bytes up to its NUL, as search_first_entry
+  // reads it.
+  const size_t bytes =
+      length > 0 ? strnlen(reinterpret_cast<const char*>(key), static_cast<size_t>(length)) : 0;
+  if (length <= 0 || bytes > kFirstEntryKeySize || !slot_ready(slot) || store.opening[slot] == 0) {
+    return search_first_entry(slot, length, key);
+  }
+  if (forms_memo.firsts == nullptr) {
+    static std::unique_ptr<FirstEntry[]> firsts(new (std::nothrow) FirstEntry[kFirstEntryPlaces]());
+    if (firsts == nullptr) return search_first_entry(slot, length, key);
+    forms_memo.firsts = firsts.get();
+  }
+  uint32_t hash = 2166136261u ^ static_cast<uint32_t>(slot);
+  for (size_t i = 0; i < bytes; ++i) hash = (hash ^ key[i]) * 16777619u;
+  FirstEntry& place = forms_memo.firsts[(hash ^ hash >> 15) % kFirstEntryPlaces];
+  if (place.opening == store.opening[slot] && place.slot == slot && place.length == bytes &&
+      std::memcmp(place.key, key, bytes) == 0) {
+    ++forms_memo.first_hits;
+    lookup.current_entry = place.current;
+    return place.first;
+  }
+  const int32_t first = search_first_entry(slot, length, key);
+  place.opening = store.opening[slot];
+  place.first = first;
+  place.current = lookup.current_entry;
+  place.slot = static_cast<uint8_t>(slot);
+  place.length = static_cast<uint8_t>(bytes);
+  std::memcpy(place.key, key, bytes);
+  return first;
 }
 
 bool same_surface(const SurfaceResult& r, uint32_t context, const unsigned char* text,
@@ -395,10 +428,13 @@ struct Search {
     FormsMemoEntry& place = *memo;
     if (place.opening == store.opening[slot] && place.slot == slot && place.length == length &&
         std::memcmp(place.key, key, length) == 0 &&
-        forms_memo.lines_made <= place.first_line + kFormsMemoLines) {
+        forms_memo.bytes_made - place.first_byte <= kFormsMemoRingBytes) {
       ++forms_memo.hits;
+      const unsigned char* record = forms_memo.ring + place.first_byte % kFormsMemoRingBytes;
+      static FormsMemoLine m;
       for (size_t i = 0; i < place.line_count; ++i) {
-        take(form, terminator, forms_memo.lines[(place.first_line + i) % kFormsMemoLines]);
+        record = unpack_line(record, &m);
+        take(form, terminator, m);
       }
       return;
     }
@@ -415,12 +451,49 @@ struct Search {
     place.slot = static_cast<uint8_t>(slot);
     place.length = static_cast<uint8_t>(length);
     place.line_count = static_cast<uint16_t>(found_count);
-    place.first_line = forms_memo.lines_made;
     std::memcpy(place.key, key, length);
-    for (size_t i = 0; i < found_count; ++i) {
-      forms_memo.lines[(forms_memo.lines_made + i) % kFormsMemoLines] = found_lines[i];
+    // A key's lines lie together; where they would run past the ring's end,
+    // they start again at its beginning.
+    size_t bytes = 0;
+    for (size_t i = 0; i < found_count; ++i) bytes += record_size(found_lines[i]);
+    uint64_t at = forms_memo.bytes_made;
+    if (at % kFormsMemoRingBytes + bytes > kFormsMemoRingBytes) {
+      at += kFormsMemoRingBytes - at % kFormsMemoRingBytes;
     }
-    forms_memo.lines_made += found_count;
+    place.first_byte = at;
+    unsigned char* record = forms_memo.ring + at % kFormsMemoRingBytes;
+    for (size_t i = 0; i < found_count; ++i) record = pack_line(found_lines[i], record);
+    forms_memo.bytes_made = at + bytes;
+  }
+
+  // The bytes of the line (its 0x0A included, its NUL not).
+  static size_t line_bytes(const FormsMemoLine& m) {
+    return strnlen(reinterpret_cast<const char*>(m.line), kEntryLineSize - 1);
+  }
+  static size_t record_size(const FormsMemoLine& m) { return kFormsMemoRecordHead + line_bytes(m); }
+
+  // A line as it is kept in the ring: entry, found, the marks, its length
+  // and its bytes. Returns the end of the record.
+  static unsigned char* pack_line(const FormsMemoLine& m, unsigned char* record) {
+    const size_t n = line_bytes(m);
+    std::memcpy(record, &m.entry, 4);
+    std::memcpy(record + 4, &m.found, 4);
+    record[8] = static_cast<unsigned char>(m.common | m.affix << 1 | m.kana << 2 | m.particle << 3);
+    record[9] = static_cast<unsigned char>(n);
+    std::memcpy(record + kFormsMemoRecordHead, m.line, n);
+    return record + kFormsMemoRecordHead + n;
+  }
+  static const unsigned char* unpack_line(const unsigned char* record, FormsMemoLine* m) {
+    std::memcpy(&m->entry, record, 4);
+    std::memcpy(&m->found, record + 4, 4);
+    m->common = (record[8] & 1) != 0;
+    m->affix = (record[8] & 2) != 0;
+    m->kana = (record[8] & 4) != 0;
+    m->particle = (record[8] & 8) != 0;
+    const size_t n = record[9];
+    std::memcpy(m->line, record + kFormsMemoRecordHead, n);
+    std::memset(m->line + n, 0, kEntryLineSize - n);
+    return record + kFormsMemoRecordHead + n;
   }
 
   // One line the walk of a form's key found.
@@ -439,7 +512,7 @@ struct Search {
   static void walk(const Form& form, unsigned char terminator, const unsigned char* key,
                    size_t key_length, Found found) {
     const auto length = static_cast<int32_t>(key_length);
-    const int32_t first = search_first_entry(store.current_slot, length, key);
+    const int32_t first = first_entry(store.current_slot, length, key);
     if (first == 0) return;
     FormsMemoLine m{};
     int status = kNotFound;
@@ -508,7 +581,7 @@ int forms_at(const unsigned char* text, size_t available, bool at_kana, FormsMat
       if (!ready[slot]) continue;
       store.current_slot = slot;
       for (size_t k = 2; k <= limit; k += 2) {
-        if (search_first_entry(slot, static_cast<int32_t>(k), key) == 0) break;
+        if (first_entry(slot, static_cast<int32_t>(k), key) == 0) break;
         matched[slot] = k;
       }
     }
@@ -654,10 +727,12 @@ void reset_forms_memo() {
   if (forms_memo.results != nullptr) {
     std::fill_n(forms_memo.results, kSurfaceResultPlaces, SurfaceResult{});
   }
-  forms_memo.lines_made = 0;
+  if (forms_memo.firsts != nullptr) std::fill_n(forms_memo.firsts, kFirstEntryPlaces, FirstEntry{});
+  forms_memo.bytes_made = 0;
   forms_memo.hits = 0;
   forms_memo.empty_hits = 0;
   forms_memo.result_hits = 0;
+  forms_memo.first_hits = 0;
 }
 
 int lookup_forms(const unsigned char* text, size_t available, bool at_kana, FormsMatch* matches,

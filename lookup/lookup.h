@@ -266,12 +266,14 @@ int lookup_forms(const unsigned char* text, size_t available, bool at_kana, Form
 // each on a page of its own; a text repeats its words, and every surface
 // gives dozens of forms, so the lines the walk found are kept here, with
 // what the ranking reads of them. Like the search memo it serves only the
-// opening it was made in and needs no reset. The lines lie in a ring: a key
-// whose lines have been overwritten since is walked again.
-constexpr size_t kFormsMemoPlaces = 16384;
-constexpr size_t kFormsMemoLines = 12288;
-constexpr size_t kFormsMemoMostLines = 64;  // lines of one key kept at most
-constexpr size_t kFormsMemoKeySize = 50;    // a form (kFormSize - 1 bytes) and its terminator
+// opening it was made in. The lines lie in a ring of bytes, each with its
+// own length (most lines are far shorter than the line buffer): a key whose
+// lines have been overwritten since is walked again.
+constexpr size_t kFormsMemoPlaces = 65536;
+constexpr size_t kFormsMemoRingBytes = size_t{3} << 20;
+constexpr size_t kFormsMemoRecordHead = 10;  // entry, found (4 bytes each), marks, length
+constexpr size_t kFormsMemoMostLines = 64;   // lines of one key kept at most
+constexpr size_t kFormsMemoKeySize = 50;     // a form (kFormSize - 1 bytes) and its terminator
 struct FormsMemoLine {
   int32_t entry;  // the index entry of the line (headword or reading)
   int32_t found;  // the entry search_index's check left (the line's)
@@ -286,7 +288,7 @@ struct FormsMemoEntry {
   uint8_t slot;
   uint8_t length;       // bytes of key
   uint16_t line_count;  // lines found
-  uint64_t first_line;  // the number of its first line in the ring (lines_made then)
+  uint64_t first_byte;  // where its lines begin in the ring (bytes_made then)
   unsigned char key[kFormsMemoKeySize];
 };
 //
@@ -327,15 +329,34 @@ struct SurfaceResult {
   int32_t count;    // entries found, 0 for none
   FormsMatch best;  // the first of them when count > 0
 };
+//
+// And where the runs of the keys it searches begin (search_first_entry), by
+// slot and key: the prefixes of the text that decide which forms can be in
+// a dictionary at all, and the forms' own keys. They are far more than the
+// search memo holds; 3 MB, had on the mode's first lookup, keep them for a
+// long text. Like the search memo, an entry serves only the opening it was
+// made in.
+constexpr size_t kFirstEntryPlaces = 65536;
+constexpr size_t kFirstEntryKeySize = 32;  // bytes of the longest key kept
+struct FirstEntry {
+  uint32_t opening;  // store.opening of the slot when made; 0 = empty
+  int32_t first;     // what search_first_entry returned
+  int32_t current;   // the current entry it left
+  uint8_t slot;
+  uint8_t length;  // bytes of key
+  unsigned char key[kFirstEntryKeySize];
+};
 struct FormsMemo {
   FormsMemoEntry* places;  // kFormsMemoPlaces, zero at first; nullptr before the first lookup
-  FormsMemoLine* lines;    // kFormsMemoLines
+  unsigned char* ring;     // kFormsMemoRingBytes
   EmptySurface* empty;     // kEmptySurfacePlaces, zero at first
   SurfaceResult* results;  // kSurfaceResultPlaces, zero at first
-  uint64_t lines_made;     // lines ever put in the ring
+  FirstEntry* firsts;      // kFirstEntryPlaces, zero at first
+  uint64_t bytes_made;     // bytes ever put in the ring, the gaps at its end counted
   uint64_t hits;           // statistics: keys answered here
   uint64_t empty_hits;     // statistics: surfaces known to reach nothing
   uint64_t result_hits;    // statistics: surfaces whose outcome was known
+  uint64_t first_hits;     // statistics: searches answered by firsts
   // The context of the surfaces: a number for each set of openings, ready
   // slots and table in turn (1, 2, ...).
   uint32_t context;
