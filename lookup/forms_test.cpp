@@ -14,6 +14,7 @@
 #include "intake/intake.h"
 #include "lookup/test_dictionary.h"
 #include "platform/convert.h"
+#include "readings/readings.h"
 
 namespace {
 
@@ -281,7 +282,11 @@ TEST_F(FormsTest, AWordFoundAgainReadsTheSameAndOtherFilesAreReadAnew) {
   const std::string first = found("書きました");
   ASSERT_NE(first.find("[かく]"), std::string::npos) << first;
   const uint64_t hits = forms_memo.hits;
+  const uint64_t results = forms_memo.result_hits;
   EXPECT_EQ(found("書きました"), first);
+  EXPECT_GT(forms_memo.result_hits, results);  // the surface's outcome is known
+  // Another surface of the same word finds the lines of its key kept.
+  EXPECT_EQ(found("書きます"), "書きます (polite of 書く) 書く [かく]");
   EXPECT_GT(forms_memo.hits, hits);
 
   std::vector<std::string> many;
@@ -447,6 +452,80 @@ TEST(FormsOnTheFullDictionary, ConjugatedWordsListTheirDictionaryForm) {
   }
   reset_deinflect();
   reset_store();
+}
+
+// The outcome of a surface is kept by what it depends on besides its
+// bytes: what follows it (ます, a comma), how many entries the caller asks
+// for, the files and the ranked readings. Each pair below would read wrong
+// if one were taken for the other.
+TEST_F(FormsTest, AKnownSurfaceIsTakenOnlyWhereItsOutcomeHolds) {
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(found("あり、"), "あり (continuative of ある) 在る [ある]");
+    EXPECT_EQ(found("ありの"), "");
+    EXPECT_EQ(found("真となります"), "真 真 [しん]");
+    EXPECT_EQ(found("真となりの"), "真となり 真となり [まとなり]");
+  }
+  EXPECT_GT(forms_memo.result_hits, 0u);
+
+  // One entry asked for, then all: the second caller gets both.
+  const std::string text = euc("人が");
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  FormsMatch matches[4];
+  EXPECT_EQ(lookup_forms(bytes, text.size(), false, matches, 1), 1);
+  EXPECT_EQ(lookup_forms(bytes, text.size(), false, matches, 4), 2);
+  EXPECT_EQ(lookup_forms(bytes, text.size(), false, matches, 1), 1);
+  EXPECT_EQ(euc_to_utf8(reinterpret_cast<const char*>(matches[0].line)),
+            "人 [ひと] /(n) person/\n");
+
+  // After a reset nothing is known, and the words read the same.
+  reset_forms_memo();
+  EXPECT_EQ(forms_memo.result_hits, 0u);
+  EXPECT_EQ(forms_memo.first_hits, 0u);
+  EXPECT_EQ(found("真となります"), "真 真 [しん]");
+  EXPECT_EQ(forms_memo.result_hits, 0u);
+  EXPECT_EQ(found("真となります"), "真 真 [しん]");
+  EXPECT_GT(forms_memo.result_hits, 0u);
+}
+
+TEST_F(FormsTest, ANameIsRankedAnewWhenTheRankedReadingsChange) {
+  reset_readings();
+  readings.looked_for = true;  // no ranked dictionary yet
+  write_dictionary("enamdict", lines({euc("渋谷 [しだや] /(s) Shidaya/"),
+                                      euc("渋谷 [しぶたに] /(p,s) Shibutani/"),
+                                      euc("渋谷 [しぶや] /(p,s) Shibuya/")}));
+  open_dictionaries(nullptr);
+  ASSERT_TRUE(slot_ready(kNamesSlot));
+  EXPECT_EQ(found("渋谷で"), "渋谷 渋谷 [しぶたに]");
+  EXPECT_EQ(found("渋谷で"), "渋谷 渋谷 [しぶたに]");
+  testing_support::write_file(kReadingsFile, euc(";; okuri-nasi entries.\n"
+                                                 "しぶや /渋谷/\n"
+                                                 "しぶやく /渋谷区/\n"));
+  const uint32_t before = readings.generation;
+  ASSERT_TRUE(load_readings(kReadingsFile));
+  EXPECT_NE(readings.generation, before);
+  EXPECT_EQ(found("渋谷で"), "渋谷 渋谷 [しぶや]");
+  reset_readings();
+  readings.looked_for = true;
+  EXPECT_EQ(found("渋谷で"), "渋谷 渋谷 [しぶたに]");
+  reset_readings();
+}
+
+// Where the runs of keys begin is kept per opening of a dictionary: the same
+// prefixes in other files are searched anew.
+TEST_F(FormsTest, TheRunsOfKeysAreSearchedAnewInOtherFiles) {
+  EXPECT_EQ(found("書きました"), "書きました (polite past of 書く) 書く [かく]");
+  const uint64_t firsts = forms_memo.first_hits;
+  EXPECT_EQ(found("書かない"), "書かない (negative of 書く) 書く [かく]");
+  EXPECT_GT(forms_memo.first_hits, firsts);  // 書 was searched before
+
+  std::string text = lines({euc("書 [しょ] /(n) writing/")});
+  reset_store();
+  open_dictionary_with(text, headwords_and_readings(text));
+  EXPECT_EQ(found("書かない"), "書 書 [しょ]");
+  text = lines({euc("読む [よむ] /(v5m,vt) to read/")});
+  reset_store();
+  open_dictionary_with(text, headwords_and_readings(text));
+  EXPECT_EQ(found("書かない"), "");
 }
 
 }  // namespace
