@@ -24,7 +24,11 @@
 #include "readings/readings.h"
 #include "store/store.h"
 
-FormsMemo forms_memo;
+FormsMemo forms_memo = [] {
+  FormsMemo m{};
+  m.filter_after = kWordFilterAfter;
+  return m;
+}();
 
 namespace {
 
@@ -272,6 +276,116 @@ SurfaceResult* surface_result_place(uint32_t context, const unsigned char* text,
   return &forms_memo.results[(hash ^ hash >> 15) % kSurfaceResultPlaces];
 }
 
+// The filter's hash of a key: its bytes and its terminator.
+uint64_t filter_hash(const unsigned char* bytes, size_t length) {
+  uint64_t h = 14695981039346656037u;
+  for (size_t i = 0; i < length; ++i) h = (h ^ bytes[i]) * 1099511628211u;
+  return h;
+}
+
+bool filter_test_or_set(WordFilter& f, uint64_t hash, bool set) {
+  // Two halves of the hash give every probe (double hashing).
+  const uint64_t a = hash;
+  const uint64_t b = (hash >> 33 | hash << 31) | 1;
+  for (int i = 0; i < kWordFilterHashes; ++i) {
+    const uint64_t bit = (a + static_cast<uint64_t>(i) * b) % f.bit_count;
+    uint64_t& word = f.bits[bit / 64];
+    const uint64_t mask = uint64_t{1} << (bit % 64);
+    if (set) {
+      word |= mask;
+    } else if ((word & mask) == 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Makes the slot's filter from its text file: for every line, its headword
+// and the blank after it, and, where a " [" follows the headword, the
+// reading up to its ']'. Streams the file in chunks past the page cache.
+void make_word_filter(int slot) {
+  WordFilter& f = forms_memo.filters[slot];
+  static std::unique_ptr<uint64_t[]> memory[kSlotCount];
+  f.opening = store.opening[slot];
+  f.usable = false;
+  const uint64_t size = store.text_limit[slot];
+  uint64_t bits = std::max<uint64_t>(4096, size / 2);
+  bits = std::min(bits, kWordFilterMostBits);
+  bits = (bits + 63) / 64 * 64;
+  if (f.bits == nullptr || f.bit_count != bits) {
+    memory[slot].reset(new (std::nothrow) uint64_t[bits / 64]);
+    f.bits = memory[slot].get();
+    f.bit_count = f.bits == nullptr ? 0 : bits;
+  }
+  if (f.bits == nullptr) return;
+  std::fill_n(f.bits, bits / 64, uint64_t{0});
+
+  constexpr uint32_t kChunk = 1 << 20;
+  static std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[kChunk]);
+  if (chunk == nullptr) return;
+  // 0: in the headword, 1: after its blank, 2: in the reading, 3: to the line end.
+  int state = 0;
+  uint64_t hash = 14695981039346656037u;
+  auto add = [&](unsigned char c) { hash = (hash ^ c) * 1099511628211u; };
+  for (uint32_t offset = 0; offset < size;) {
+    const int32_t got =
+        file_read_at(store.text_handle[slot], offset, chunk.get(),
+                     static_cast<uint32_t>(std::min<uint64_t>(kChunk, size - offset)));
+    if (got <= 0) return;  // unusable: every key is searched
+    for (int32_t i = 0; i < got; ++i) {
+      const unsigned char c = chunk[i];
+      if (c == 0x0A) {
+        state = 0;
+        hash = 14695981039346656037u;
+        continue;
+      }
+      switch (state) {
+        case 0:
+          add(c);
+          if (c == ' ') {
+            filter_test_or_set(f, hash, true);
+            state = 1;
+          }
+          break;
+        case 1:
+          state = c == '[' ? 2 : 3;
+          hash = 14695981039346656037u;
+          break;
+        case 2:
+          add(c);
+          if (c == ']') {
+            filter_test_or_set(f, hash, true);
+            state = 3;
+          }
+          break;
+        default:
+          break;
+      }
+    }
+    offset += static_cast<uint32_t>(got);
+  }
+  f.usable = true;
+}
+
+// Whether the slot's filter, made now if it is time, says the key (a form
+// and its terminator) may be a headword or reading there; true without one.
+bool may_hold(int slot, const unsigned char* key, size_t length) {
+  if (forms_memo.lookups < forms_memo.filter_after || store.opening[slot] == 0) return true;
+  WordFilter& f = forms_memo.filters[slot];
+  if (f.opening != store.opening[slot]) make_word_filter(slot);
+  if (!f.usable) return true;
+  return filter_test_or_set(f, filter_hash(key, length), false);
+}
+
+// Whether the slot's filter is made and usable, so that its prefixes need
+// not be searched.
+bool filtered(int slot) {
+  if (forms_memo.lookups < forms_memo.filter_after || store.opening[slot] == 0) return false;
+  const WordFilter& f = forms_memo.filters[slot];
+  if (f.opening != store.opening[slot]) make_word_filter(slot);
+  return f.usable;
+}
+
 // search_first_entry through the memo of the runs' first entries.
 int32_t first_entry(int slot, int32_t length, const unsigned char* key) {
   // The search depends on the key's bytes up to its NUL, as search_first_entry
@@ -419,6 +533,10 @@ struct Search {
     key[form.length] = terminator;
     const size_t length = form.length + size_t{1};
     const int slot = store.current_slot;
+    if (!may_hold(slot, key, length)) {
+      ++forms_memo.filtered;
+      return;
+    }
     FormsMemoEntry* memo = forms_memo_place(slot, key, length);
     if (memo == nullptr) {
       walk(form, terminator, key, length,
@@ -579,6 +697,11 @@ int forms_at(const unsigned char* text, size_t available, bool at_kana, FormsMat
     std::memcpy(key, text, limit);
     for (int slot = 0; slot < kSlotCount; ++slot) {
       if (!ready[slot]) continue;
+      // A filtered dictionary's keys are ruled out by its filter instead.
+      if (filtered(slot)) {
+        matched[slot] = limit;
+        continue;
+      }
       store.current_slot = slot;
       for (size_t k = 2; k <= limit; k += 2) {
         if (first_entry(slot, static_cast<int32_t>(k), key) == 0) break;
@@ -595,6 +718,7 @@ int forms_at(const unsigned char* text, size_t available, bool at_kana, FormsMat
   // The entries of the surface of length bytes, ranked: how many there are;
   // the first min(that, capacity) of them are put in matches.
   auto rank = [&](size_t length, EmptySurface* empty, bool polite, bool comma) -> int {
+    ++forms_memo.lookups;
     if (!have_matched) find_matched();
     const int count = deinflect_word(text, length, forms, kMaxForms);
     search.at_kana = at_kana;
@@ -733,6 +857,10 @@ void reset_forms_memo() {
   forms_memo.empty_hits = 0;
   forms_memo.result_hits = 0;
   forms_memo.first_hits = 0;
+  for (WordFilter& f : forms_memo.filters) f.opening = 0;
+  forms_memo.lookups = 0;
+  forms_memo.filtered = 0;
+  forms_memo.filter_after = kWordFilterAfter;
 }
 
 int lookup_forms(const unsigned char* text, size_t available, bool at_kana, FormsMatch* matches,

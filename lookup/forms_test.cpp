@@ -114,6 +114,7 @@ class FormsTest : public ::testing::Test {
     ASSERT_TRUE(load_deinflect_table(nullptr)) << deinflect.error;
   }
   void TearDown() override {
+    reset_forms_memo();
     intake.kanji_buffer = nullptr;
     reset_deinflect();
     reset_lookup();
@@ -526,6 +527,36 @@ TEST_F(FormsTest, TheRunsOfKeysAreSearchedAnewInOtherFiles) {
   reset_store();
   open_dictionary_with(text, headwords_and_readings(text));
   EXPECT_EQ(found("書かない"), "");
+}
+
+// With the filters of headwords and readings made from the first lookup on,
+// every word reads as without them; a filter is made anew for other files,
+// which hold other words.
+TEST_F(FormsTest, TheWordFiltersRuleOutOnlyKeysThatAreNoWordsThere) {
+  const std::vector<std::string> words = {"食べました",
+                                          "ページを",
+                                          "それぞれの",
+                                          "書かれていました",
+                                          "しなければならない",
+                                          "人が",
+                                          "真となります",
+                                          "により変わる",
+                                          "こと",
+                                          "帰って"};
+  std::vector<std::string> plain;
+  for (const std::string& w : words) plain.push_back(found(w));
+  reset_forms_memo();
+  forms_memo.filter_after = 0;
+  for (size_t i = 0; i < words.size(); ++i) EXPECT_EQ(found(words[i]), plain[i]) << words[i];
+  EXPECT_GT(forms_memo.filtered, 0u);
+  EXPECT_TRUE(forms_memo.filters[0].usable);
+
+  std::string text = lines({euc("凧 [たこ] /(n) kite/"), euc("書く [しょく] /(v5k,vt) to write/")});
+  reset_store();
+  open_dictionary_with(text, headwords_and_readings(text));
+  EXPECT_EQ(found("凧が"), "凧 凧 [たこ]");
+  EXPECT_EQ(found("書きました"), "書きました (polite past of 書く) 書く [しょく]");
+  EXPECT_EQ(found("食べました"), "");
 }
 
 }  // namespace

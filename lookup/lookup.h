@@ -346,6 +346,25 @@ struct FirstEntry {
   uint8_t length;  // bytes of key
   unsigned char key[kFirstEntryKeySize];
 };
+//
+// Over a long text the mode searches each dictionary for far more keys than
+// it holds words: every candidate form, in every dictionary. Once it has
+// looked up kWordFilterAfter surfaces, it reads each open dictionary's text
+// once, a chunk at a time, and keeps a filter of its headwords (with the
+// blank after them) and readings (with the ']' after them): a key the
+// filter does not know is no headword or reading there, and is not
+// searched. Bits: half the text's bytes (about 1 in 100 keys passes in
+// vain), at most kWordFilterMostBits; a filter serves only the opening it
+// was made from.
+constexpr uint64_t kWordFilterAfter = 16384;
+constexpr uint64_t kWordFilterMostBits = uint64_t{1} << 26;  // 8 MiB
+constexpr int kWordFilterHashes = 6;
+struct WordFilter {
+  uint32_t opening;  // store.opening of the slot when made; 0 = none
+  bool usable;       // made whole (false: the text could not be read)
+  uint64_t bit_count;
+  uint64_t* bits;  // bit_count / 64 words; nullptr without a filter
+};
 struct FormsMemo {
   FormsMemoEntry* places;  // kFormsMemoPlaces, zero at first; nullptr before the first lookup
   unsigned char* ring;     // kFormsMemoRingBytes
@@ -357,6 +376,10 @@ struct FormsMemo {
   uint64_t empty_hits;     // statistics: surfaces known to reach nothing
   uint64_t result_hits;    // statistics: surfaces whose outcome was known
   uint64_t first_hits;     // statistics: searches answered by firsts
+  WordFilter filters[kSlotCount];
+  uint64_t lookups;       // surfaces looked up since the filters could be made
+  uint64_t filter_after;  // lookups before the filters are made (kWordFilterAfter)
+  uint64_t filtered;      // statistics: keys the filters spared a search
   // The context of the surfaces: a number for each set of openings, ready
   // slots and table in turn (1, 2, ...).
   uint32_t context;
