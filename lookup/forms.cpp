@@ -283,21 +283,21 @@ uint64_t filter_hash(const unsigned char* bytes, size_t length) {
   return h;
 }
 
+// The filter keeps a key's bits in one word of it, so that a test costs one
+// read of memory: the hash's high bits choose the word (bit_count is a power
+// of two), six slices of its low bits the bits.
 bool filter_test_or_set(WordFilter& f, uint64_t hash, bool set) {
-  // Two halves of the hash give every probe (double hashing).
-  const uint64_t a = hash;
-  const uint64_t b = (hash >> 33 | hash << 31) | 1;
-  for (int i = 0; i < kWordFilterHashes; ++i) {
-    const uint64_t bit = (a + static_cast<uint64_t>(i) * b) % f.bit_count;
-    uint64_t& word = f.bits[bit / 64];
-    const uint64_t mask = uint64_t{1} << (bit % 64);
-    if (set) {
-      word |= mask;
-    } else if ((word & mask) == 0) {
-      return false;
-    }
-  }
-  return true;
+  // FNV's low bits mix poorly; spread every bit over all of them first.
+  hash ^= hash >> 33;
+  hash *= 0xff51afd7ed558ccdu;
+  hash ^= hash >> 33;
+  hash *= 0xc4ceb9fe1a85ec53u;
+  hash ^= hash >> 33;
+  uint64_t& word = f.bits[(hash >> 32) & (f.bit_count / 64 - 1)];
+  uint64_t mask = 0;
+  for (int i = 0; i < kWordFilterHashes; ++i) mask |= uint64_t{1} << (hash >> (6 * i) & 63);
+  if (set) word |= mask;
+  return (word & mask) == mask;
 }
 
 // Makes the slot's filter from its text file: for every line, its headword
@@ -309,9 +309,8 @@ void make_word_filter(int slot) {
   f.opening = store.opening[slot];
   f.usable = false;
   const uint64_t size = store.text_limit[slot];
-  uint64_t bits = std::max<uint64_t>(4096, size / 2);
-  bits = std::min(bits, kWordFilterMostBits);
-  bits = (bits + 63) / 64 * 64;
+  uint64_t bits = 4096;
+  while (bits < size / 2 && bits < kWordFilterMostBits) bits *= 2;
   if (f.bits == nullptr || f.bit_count != bits) {
     memory[slot].reset(new (std::nothrow) uint64_t[bits / 64]);
     f.bits = memory[slot].get();

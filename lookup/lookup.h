@@ -353,17 +353,17 @@ struct FirstEntry {
 // once, a chunk at a time, and keeps a filter of its headwords (with the
 // blank after them) and readings (with the ']' after them): a key the
 // filter does not know is no headword or reading there, and is not
-// searched. Bits: half the text's bytes (about 1 in 100 keys passes in
-// vain), at most kWordFilterMostBits; a filter serves only the opening it
-// was made from.
+// searched. Bits: the power of two at or above half the text's bytes
+// (some 1 in 50 keys passes in vain), at most kWordFilterMostBits; a filter
+// serves only the opening it was made from.
 constexpr uint64_t kWordFilterAfter = 16384;
 constexpr uint64_t kWordFilterMostBits = uint64_t{1} << 26;  // 8 MiB
 constexpr int kWordFilterHashes = 6;
 struct WordFilter {
-  uint32_t opening;  // store.opening of the slot when made; 0 = none
-  bool usable;       // made whole (false: the text could not be read)
-  uint64_t bit_count;
-  uint64_t* bits;  // bit_count / 64 words; nullptr without a filter
+  uint32_t opening;    // store.opening of the slot when made; 0 = none
+  bool usable;         // made whole (false: the text could not be read)
+  uint64_t bit_count;  // a power of two, 4096 or more
+  uint64_t* bits;      // bit_count / 64 words; nullptr without a filter
 };
 struct FormsMemo {
   FormsMemoEntry* places;  // kFormsMemoPlaces, zero at first; nullptr before the first lookup
