@@ -75,7 +75,8 @@ done
 all_bytes=$(wc -c <"$work/all-euc-48.listing")
 forms_bytes=$(wc -c <"$work/all--forms-euc-48.listing")
 if [ -n "$before" ]; then
-  before_note=" They were also byte-identical, classic and with \\`--forms\\` in every encoding, to those of the build before the change (\\`BENCH_BEFORE\\`)."
+  # Single quotes: the backticks are Markdown, not commands.
+  before_note=' They were also byte-identical, classic and with `--forms` in every encoding, to those of the build before the change (`BENCH_BEFORE`).'
 else
   before_note=""
 fi
