@@ -29,7 +29,7 @@ locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' && loc=ja_JP.UTF-8
 wineserver -k >/dev/null 2>&1 || true
 wineserver -w
 set +e
-(cd "$folder" && LC_ALL="$loc" xvfb-run -a -s "-screen 0 1024x768x24" \
+(cd "$folder" && LC_ALL="$loc" xvfb-run -a -s "-screen 0 $WINE_SCREEN" \
   bash -c 'wine wine_driver.exe; rc=$?; wineserver -k >/dev/null 2>&1; exit $rc') |
   tr -d '\r' >"$work/log.txt"
 rc=${PIPESTATUS[0]}

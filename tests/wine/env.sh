@@ -1,11 +1,14 @@
-# Sourced by tests/wine/run.sh and scripts/screenshot-win32.sh: the Wine
-# environment and the prefix, made once in $build/wineprefix (or
-# $DODEVUZ_WINEPREFIX) without a display, so that no installer dialog
-# appears. Expects $build, the cross build folder.
+# Sourced by tests/wine/run.sh, scripts/check-win-zip.sh and
+# scripts/screenshot-win32.sh: the Wine environment and the prefix, made once
+# in $build/wineprefix (or $DODEVUZ_WINEPREFIX) without a display, so that
+# no installer dialog appears. Expects $build, the cross build folder.
 export WINEPREFIX="${DODEVUZ_WINEPREFIX:-$build/wineprefix}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
+# Xvfb's screen for the driver: large enough for the window at 192 DPI, or
+# Wine clamps it and the DPI check sees fewer lines.
+export WINE_SCREEN="1600x1200x24"
 
 for tool in wine wineboot wineserver xvfb-run; do
   command -v "$tool" >/dev/null || { echo "wine: $tool is missing (see .ci/run)" >&2; exit 2; }

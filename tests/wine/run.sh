@@ -35,7 +35,7 @@ for loc in "${locales[@]}"; do
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w
   set +e
-  (cd "$work" && LC_ALL="$loc" xvfb-run -a -s "-screen 0 1600x1200x24" \
+  (cd "$work" && LC_ALL="$loc" xvfb-run -a -s "-screen 0 $WINE_SCREEN" \
     bash -c 'wine wine_driver.exe; rc=$?; wineserver -k >/dev/null 2>&1; exit $rc') \
     | tr -d '\r' | tee "$work/log.txt"
   rc=${PIPESTATUS[0]}
