@@ -276,10 +276,13 @@ SurfaceResult* surface_result_place(uint32_t context, const unsigned char* text,
   return &forms_memo.results[(hash ^ hash >> 15) % kSurfaceResultPlaces];
 }
 
-// The filter's hash of a key: its bytes and its terminator.
+// The filter's hash of a key (its bytes and its terminator): 64-bit FNV-1a,
+// which the scan of a text file computes a byte at a time.
+constexpr uint64_t kHashBasis = 14695981039346656037u;
+constexpr uint64_t kHashPrime = 1099511628211u;
 uint64_t filter_hash(const unsigned char* bytes, size_t length) {
-  uint64_t h = 14695981039346656037u;
-  for (size_t i = 0; i < length; ++i) h = (h ^ bytes[i]) * 1099511628211u;
+  uint64_t h = kHashBasis;
+  for (size_t i = 0; i < length; ++i) h = (h ^ bytes[i]) * kHashPrime;
   return h;
 }
 
@@ -324,8 +327,8 @@ void make_word_filter(int slot) {
   if (chunk == nullptr) return;
   // 0: in the headword, 1: after its blank, 2: in the reading, 3: to the line end.
   int state = 0;
-  uint64_t hash = 14695981039346656037u;
-  auto add = [&](unsigned char c) { hash = (hash ^ c) * 1099511628211u; };
+  uint64_t hash = kHashBasis;
+  auto add = [&](unsigned char c) { hash = (hash ^ c) * kHashPrime; };
   for (uint32_t offset = 0; offset < size;) {
     const int32_t got =
         file_read_at(store.text_handle[slot], offset, chunk.get(),
@@ -335,27 +338,23 @@ void make_word_filter(int slot) {
       const unsigned char c = chunk[i];
       if (c == 0x0A) {
         state = 0;
-        hash = 14695981039346656037u;
+        hash = kHashBasis;
         continue;
       }
       switch (state) {
         case 0:
+        case 2:
+          // The headword ends at its blank, the reading at its ']'; each
+          // is kept with the byte that ends it, as the lookup's keys are.
           add(c);
-          if (c == ' ') {
+          if (c == (state == 0 ? ' ' : ']')) {
             filter_test_or_set(f, hash, true);
-            state = 1;
+            state = state == 0 ? 1 : 3;
           }
           break;
         case 1:
           state = c == '[' ? 2 : 3;
-          hash = 14695981039346656037u;
-          break;
-        case 2:
-          add(c);
-          if (c == ']') {
-            filter_test_or_set(f, hash, true);
-            state = 3;
-          }
+          hash = kHashBasis;
           break;
         default:
           break;
