@@ -203,7 +203,8 @@ int frames_for_run_of_pages() {
     frames +=
         (int64_t{text} + kPageSize - 1) / kPageSize + (int64_t{index} + kPageSize - 1) / kPageSize;
   }
-  return static_cast<int>(std::clamp<int64_t>(frames, kDefaultFrameCount, kRunFrameBound));
+  const int bound = lookup.dictionary_forms ? kFormsRunFrameBound : kRunFrameBound;
+  return static_cast<int>(std::clamp<int64_t>(frames, kDefaultFrameCount, bound));
 }
 
 void open_for_pages(Window main_window) {

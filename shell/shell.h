@@ -81,10 +81,15 @@ bool next_available();
 // both files of each dictionary in the working directory (edict, enamdict,
 // userdict and their indexes; a slot counts only with both files), so that
 // no page is read twice in the run, at least kDefaultFrameCount and at most
-// kRunFrameBound. A single Get keeps kDefaultFrameCount; a frame is 12 KiB,
-// and a frame costs memory only once a page has been read into it.
+// kRunFrameBound (kFormsRunFrameBound in the forms mode). A single Get keeps
+// kDefaultFrameCount; a frame is 12 KiB, and a frame costs memory only once a
+// page has been read into it.
 constexpr int kRunFrameBound = 2400;  // 28.1 MiB: the whole of edict and edict.jdx
-static_assert(kRunFrameBound <= kMaxFrameCount);
+// In the "Dictionary forms" mode its memos and word filters (about 17 MiB over
+// a long text) share that budget: they spare far more page reads than the
+// frames they take the place of.
+constexpr int kFormsRunFrameBound = 900;  // 10.5 MiB
+static_assert(kRunFrameBound <= kMaxFrameCount && kFormsRunFrameBound <= kRunFrameBound);
 int frames_for_run_of_pages();
 
 // The files of a run of pages (run_page_chain), once for the whole run: the

@@ -750,6 +750,10 @@ TEST_F(ShellTest, ARunOfPagesCachesTheDictionariesThereWithinItsBound) {
   EXPECT_EQ(frames_for_run_of_pages(), 131);
   std::filesystem::resize_file("enamdict", 4000 * kPageSize);
   EXPECT_EQ(frames_for_run_of_pages(), kRunFrameBound);
+  // The forms mode's memos take their share of the bound.
+  set_dictionary_forms(true);
+  EXPECT_EQ(frames_for_run_of_pages(), kFormsRunFrameBound);
+  set_dictionary_forms(false);
 
   write_dictionary();
   std::string passage;
