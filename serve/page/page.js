@@ -814,14 +814,19 @@ function restore() {
   Object.assign(settings, kept.settings || {});
   applySettings();
   const text = localStorage.getItem(`${kStore}.text`);
-  if (!text) return;
+  // Nothing to restore, or the reader has started a reading already.
+  if (!text || state.generation !== 0) return;
   $("text").value = text;
   state.text = text;
   const position = kept.position && kept.position.text <= text.length ? kept.position : { text: 0, within: 0 };
   const from = position.text > kReadBackLimit ? position.text : 0;
   startReading(from);
   state.readUntil = position.text;
+  // A reading the reader starts meanwhile (Get, a file) is theirs: the old
+  // position no longer applies to it.
+  const generation = state.generation;
   const settle = (tries) => {
+    if (state.generation !== generation) return;
     const page = Array.from($("reading").children).find((p) => Number(p.dataset.start) === position.text);
     if (tries > 0 && (!page || state.loading || state.queue.length > 0)) {
       setTimeout(() => settle(tries - 1), 50);
