@@ -358,7 +358,9 @@ async function main() {
 
     await step("on a phone the popup stays on the screen, above a word near the bottom", async () => {
       try {
-      await page.setViewport({ width: 390, height: 640, isMobile: true, hasTouch: false });
+      // A phone's viewport, without puppeteer's mobile emulation: switching
+      // that on reloads the page, whose restore then races the step's Get.
+      await page.setViewport({ width: 390, height: 640 });
       let text = "";
       while (text.length < 2000) text += passage;
       await page.$eval("#text", (box, t) => { box.value = t; }, text);
@@ -366,10 +368,26 @@ async function main() {
       await page.evaluate(() => document.querySelector("#reading").scrollIntoView({ block: "start" }));
       // The last word wholly in view, once the pages in view are drawn (a
       // page is drawn in slices of time, so it may still be on its way).
-      await page.waitForFunction(() => Array.from(document.querySelectorAll("#reading .word")).some((w) => {
-        const b = w.getBoundingClientRect();
-        return b.width > 0 && b.bottom < window.innerHeight - 5 && b.bottom > 400;
-      }), { timeout: 30000 });
+      await page.waitForFunction(() => {
+        // The reading at the top of the screen, again if a drawing moved it.
+        const reading = document.querySelector("#reading");
+        if (Math.abs(reading.getBoundingClientRect().top) > 1) reading.scrollIntoView({ block: "start" });
+        return Array.from(document.querySelectorAll("#reading .word")).some((w) => {
+          const b = w.getBoundingClientRect();
+          return b.width > 0 && b.bottom < window.innerHeight - 5 && b.bottom > 400;
+        });
+      }, { timeout: 60000 }).catch(async (e) => {
+        const seen = await page.evaluate(() => ({
+          scrollY: window.scrollY, innerHeight: window.innerHeight, width: document.documentElement.clientWidth,
+          readingTop: document.querySelector("#reading").getBoundingClientRect().top,
+          readingHeight: document.querySelector("#reading").getBoundingClientRect().height,
+          words: document.querySelectorAll("#reading .word").length,
+          status: document.querySelector("#status").textContent,
+          text: document.querySelector("#text").value.length,
+          bottoms: Array.from(document.querySelectorAll("#reading .word")).slice(0, 40).map((w) => Math.round(w.getBoundingClientRect().bottom)),
+        }));
+        throw new Error(`${e.message}: ${JSON.stringify(seen)}`);
+      });
       const inView = () => Array.from(document.querySelectorAll("#reading .word"))
         .filter((w) => { const b = w.getBoundingClientRect(); return b.width > 0 && b.bottom < window.innerHeight - 5 && b.top > 0; }).pop();
       const target = await page.evaluateHandle(inView);
