@@ -437,7 +437,13 @@ struct Search {
     key[form.length] = terminator;
     const size_t length = form.length + size_t{1};
     const int slot = store.current_slot;
-    if (!may_hold(slot, key, length)) {
+    // A form reached by rules is only the word of a line whose tags name
+    // one of its classes (allowed): none can, or the dictionary has no such
+    // line (the names), and its run need not be walked.
+    if (!may_hold(slot, key, length) ||
+        (form.step_count > 0 &&
+         (form.classes == 0 ||
+          (filtered(slot) && word_filter_lacks_classes(slot, form.classes))))) {
       ++forms_memo.filtered;
       return;
     }

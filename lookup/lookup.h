@@ -360,9 +360,14 @@ constexpr uint64_t kWordFilterAfter = 16384;
 constexpr uint64_t kWordFilterMostBits = uint64_t{1} << 26;  // 8 MiB
 constexpr int kWordFilterHashes = 6;
 struct WordFilter {
-  uint32_t opening;    // store.opening of the slot when made; 0 = none
-  bool usable;         // made whole (false: the text could not be read)
-  bool readings;       // it holds the readings too, not only the headwords
+  uint32_t opening;  // store.opening of the slot when made; 0 = none
+  bool usable;       // made whole (false: the text could not be read)
+  bool readings;     // it holds the readings too, not only the headwords
+  // Every word class that a tag of the file's lines names (entry_classes
+  // of each line as the lookup cuts it), by the deinflection table of that
+  // generation (0: none was loaded): a dictionary of names has none.
+  uint64_t classes;
+  uint32_t classes_table;
   uint64_t bit_count;  // a power of two, 4096 or more
   uint64_t* bits;      // bit_count / 64 words; nullptr without a filter
 };
@@ -408,6 +413,12 @@ bool word_filter_usable(int slot, bool with_readings);
 // ']') may be a headword or reading of the slot; true unless the slot's
 // filter is usable and does not know the key.
 bool word_filter_may_hold(int slot, const unsigned char* key, size_t length);
+
+// Whether the slot's filter is made and knows that none of the slot's lines
+// carries any of the word classes (a ClassSet of the deinflection table
+// loaded now): a form reached by rules that must be one of them is then no
+// word of the slot.
+bool word_filter_lacks_classes(int slot, uint64_t classes);
 
 // What the exact-headword look-ups of the further dictionaries found
 // (lookup_word asks the names dictionary at almost every position of a
