@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "platform/platform.h"
 #include "store/store.h"
@@ -102,6 +104,17 @@ void reset_lookup();
 // first length bytes (katakana folded to hiragana at even offsets, A-Z to
 // a-z); else the folded difference key byte - text byte where they part.
 int32_t compare_key(int32_t length, const unsigned char* key);
+
+// The places of a memo, all zero, from calloc: its pages cost memory (and
+// the time of clearing them) only once a place is written, so a Get that
+// writes a few places does not clear megabytes. Held for the rest of the
+// program; nullptr without memory.
+template <typename Place>
+Place* zeroed_places(size_t count) {
+  static_assert(std::is_trivially_default_constructible_v<Place> &&
+                std::is_trivially_copyable_v<Place>);
+  return static_cast<Place*>(std::calloc(count, sizeof(Place)));
+}
 
 // What the searches of search mode found, by key: a search is a function of
 // the slot's files and the key's bytes up to its NUL (at most length), so a

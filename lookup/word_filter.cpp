@@ -78,8 +78,13 @@ void make_word_filter(int slot, bool with_readings) {
   size_t line_length = 0;
   bool tags = false;
   ClassSet classes = 0;
+  // The classes a form can ask for are those the rules reach; once the
+  // lines have named them all, the rest need not be parsed.
+  ClassSet wanted = 0;
+  for (int r = 0; r < deinflect.rule_count; ++r) wanted |= deinflect.rules[r].applies;
+  wanted &= deinflect.word_classes;
   auto line_end = [&] {
-    if (tags) {
+    if (tags && (classes & wanted) != wanted) {
       line[line_length] = 0x0A;
       line[line_length + 1] = 0;
       classes |= entry_classes(line);
