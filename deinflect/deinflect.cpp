@@ -82,6 +82,8 @@ struct Parser {
         if (name.start[name.length - 1] == '-') table->bound |= bit;
       } else {
         table->word_classes |= bit;
+        const auto first = static_cast<unsigned char>(name.start[0]);
+        table->word_class_starts[first >> 6] |= uint64_t{1} << (first & 63);
       }
     }
     *set |= ClassSet{1} << k;
@@ -319,8 +321,11 @@ ClassSet entry_classes(const unsigned char* line) {
     for (;;) {
       const unsigned char* start = q;
       while (is_class_char(*q)) ++q;
-      const int k = class_index(reinterpret_cast<const char*>(start), q - start);
-      if (k >= 0 && (deinflect.word_classes >> k & 1) != 0) set |= ClassSet{1} << k;
+      // Most tags (a name's "s", "p") begin as no word class does.
+      if ((deinflect.word_class_starts[*start >> 6] >> (*start & 63) & 1) != 0) {
+        const int k = class_index(reinterpret_cast<const char*>(start), q - start);
+        if (k >= 0 && (deinflect.word_classes >> k & 1) != 0) set |= ClassSet{1} << k;
+      }
       if (*q != ',') break;
       ++q;
     }

@@ -45,13 +45,14 @@ struct Deinflect {
   int rule_count;                                // rules in use
   char class_names[kMaxClasses][kClassNameSize]  // class k's name, as written
       ;
-  int class_count;        // classes named so far
-  ClassSet stems;         // upper-case classes: forms other rules build on
-  ClassSet bound;         // stems whose name ends in '-': never a word alone
-  ClassSet word_classes;  // lower-case classes: tags of entry lines
-  ClassSet inflecting;    // word classes whose own ending changes (v1, adj-i; not vs)
-  bool loaded;            // a whole table is in rules
-  uint32_t generation;    // which table of the run this is: 1, 2, ... with every table loaded
+  int class_count;                // classes named so far
+  ClassSet stems;                 // upper-case classes: forms other rules build on
+  ClassSet bound;                 // stems whose name ends in '-': never a word alone
+  ClassSet word_classes;          // lower-case classes: tags of entry lines
+  uint64_t word_class_starts[4];  // bit b: a word class's name begins with byte b
+  ClassSet inflecting;            // word classes whose own ending changes (v1, adj-i; not vs)
+  bool loaded;                    // a whole table is in rules
+  uint32_t generation;  // which table of the run this is: 1, 2, ... with every table loaded
   // The rules by the last character of their ending (its two bytes hashed
   // to one of kEndingBuckets), each bucket in table order, and the rules
   // without an ending: the walk tries on a form only the rules that could

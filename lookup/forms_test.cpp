@@ -588,3 +588,39 @@ TEST_F(FormsTest, AFurtherDictionaryWithoutTheFormsClassesIsNotWalkedForIt) {
   EXPECT_EQ(found("書いた"), "書いた (past of 書く) 書く [かく]");
   EXPECT_NE(forms_memo.filters[2].classes, 0u);
 }
+
+// The filter reads its file a megabyte at a time: a headword, a reading or a
+// tag cut by the end of a chunk is known whole, and so is a line longer
+// than a chunk, as far as it goes.
+TEST_F(FormsTest, TheWordFilterKnowsWordsAcrossItsChunks) {
+  std::string text;
+  std::vector<std::string> headwords;
+  for (int i = 0; text.size() < 2600000; ++i) {
+    const std::string headword = "w" + std::to_string(i);
+    headwords.push_back(headword);
+    text += headword + " [r" + std::to_string(i) + "] /(s) a name of some length, " +
+            std::string(i % 7 * 5, 'x') + "/\n";
+  }
+  text += "long [longer] /(v5k) " + std::string(1100000, 'y') + "/\nlast [l] /(n)/";
+  testing_support::write_file("edict", text);
+  testing_support::write_file("edict.jdx", testing_support::index_bytes({1}));
+  open_dictionaries(nullptr);
+  ASSERT_TRUE(word_filter_usable(0, true));
+  auto knows = [](const std::string& key) {
+    return word_filter_may_hold(0, reinterpret_cast<const unsigned char*>(key.data()), key.size());
+  };
+  int missed = 0;
+  for (size_t i = 0; i < headwords.size(); ++i) {
+    missed += !knows(headwords[i] + " ") + !knows("r" + std::to_string(i) + "]");
+  }
+  EXPECT_EQ(missed, 0);
+  EXPECT_TRUE(knows("long "));
+  EXPECT_TRUE(knows("longer]"));
+  EXPECT_TRUE(knows("last "));
+  EXPECT_TRUE(knows("l]"));
+  int strangers = 0;
+  for (int i = 0; i < 1000; ++i) strangers += knows("z" + std::to_string(i) + " ");
+  EXPECT_LT(strangers, 50);
+  // The only word class named is the long line's.
+  EXPECT_EQ(forms_memo.filters[0].classes, ClassSet{1} << class_index("v5k", 3));
+}

@@ -5,6 +5,7 @@
 // need not be searched; some 1 in 50 unknown keys passes in vain. The same
 // reading gathers the word classes that the lines' tags name.
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -41,10 +42,25 @@ bool filter_test_or_set(WordFilter& f, uint64_t hash, bool set) {
   return (word & mask) == mask;
 }
 
+// The word classes the tags of one line name, as the lookup would read
+// them from its first kEntryLineSize - 2 bytes (end excluded).
+ClassSet line_classes(const unsigned char* line, const unsigned char* end) {
+  const auto cut = std::min<size_t>(static_cast<size_t>(end - line), kEntryLineSize - 2);
+  const auto* open = static_cast<const unsigned char*>(std::memchr(line, '(', cut));
+  if (open == nullptr) return 0;
+  // A NUL ends the lookup's line; past one (a damaged file) the classes
+  // read here are more than the lookup sees, which only walks more.
+  unsigned char tags[kEntryLineSize];
+  const auto length = static_cast<size_t>(line + cut - open);
+  std::memcpy(tags, open, length);
+  tags[length] = 0;
+  return entry_classes(tags);
+}
+
 // Makes the slot's filter from its text file: for every line, its headword
 // and the blank after it, and, with_readings and where a " [" follows the
-// headword, the reading up to its ']'. Streams the file in chunks past the
-// page cache.
+// headword, the reading up to its ']'; and the classes its tags name.
+// Streams the file past the page cache, a chunk of whole lines at a time.
 void make_word_filter(int slot, bool with_readings) {
   WordFilter& f = forms_memo.filters[slot];
   static std::unique_ptr<uint64_t[]> memory[kSlotCount];
@@ -69,71 +85,56 @@ void make_word_filter(int slot, bool with_readings) {
   // for a long text, and the megabyte would stay for the rest of it.
   const std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[kChunk]);
   if (chunk == nullptr) return;
-  // 0: in the headword, 1: after its blank, 2: in the reading, 3: to the line end.
-  int state = 0;
-  // Each line's first bytes as the lookup cuts them (kEntryLineSize - 2),
-  // for the word classes its tags name; a NUL, which ends a line there,
-  // counts as every class.
-  unsigned char line[kEntryLineSize];
-  size_t line_length = 0;
-  bool tags = false;
-  ClassSet classes = 0;
   // The classes a form can ask for are those the rules reach; once the
   // lines have named them all, the rest need not be parsed.
   ClassSet wanted = 0;
   for (int r = 0; r < deinflect.rule_count; ++r) wanted |= deinflect.rules[r].applies;
   wanted &= deinflect.word_classes;
-  auto line_end = [&] {
-    if (tags && (classes & wanted) != wanted) {
-      line[line_length] = 0x0A;
-      line[line_length + 1] = 0;
-      classes |= entry_classes(line);
-    }
-    line_length = 0;
-    tags = false;
-  };
-  uint64_t hash = kHashBasis;
-  auto add = [&](unsigned char c) { hash = (hash ^ c) * kHashPrime; };
-  for (uint32_t offset = 0; offset < size;) {
-    const int32_t got =
-        file_read_at(store.text_handle[slot], offset, chunk.get(),
-                     static_cast<uint32_t>(std::min<uint64_t>(kChunk, size - offset)));
-    if (got <= 0) return;  // unusable: every key is searched
-    for (int32_t i = 0; i < got; ++i) {
-      const unsigned char c = chunk[i];
-      if (c == 0x0A) {
-        state = 0;
+  ClassSet classes = 0;
+
+  // One line, from its first byte up to its line end (excluded).
+  auto take_line = [&](const unsigned char* line, const unsigned char* end) {
+    // The headword ends at its blank, the reading at its ']'; each is kept
+    // with the byte that ends it, as the lookup's keys are.
+    uint64_t hash = kHashBasis;
+    const unsigned char* p = line;
+    while (p < end && *p != ' ') hash = (hash ^ *p++) * kHashPrime;
+    if (p < end) {
+      hash = (hash ^ *p++) * kHashPrime;
+      filter_test_or_set(f, hash, true);
+      if (with_readings && p < end && *p == '[') {
         hash = kHashBasis;
-        line_end();
-        continue;
-      }
-      if (c == 0) classes = ~ClassSet{0};
-      if (line_length < kEntryLineSize - 2) {
-        line[line_length++] = c;
-        tags = tags || c == '(';
-      }
-      switch (state) {
-        case 0:
-        case 2:
-          // The headword ends at its blank, the reading at its ']'; each
-          // is kept with the byte that ends it, as the lookup's keys are.
-          add(c);
-          if (c == (state == 0 ? ' ' : ']')) {
-            filter_test_or_set(f, hash, true);
-            state = state == 0 ? 1 : 3;
-          }
-          break;
-        case 1:
-          state = c == '[' && with_readings ? 2 : 3;
-          hash = kHashBasis;
-          break;
-        default:
-          break;
+        for (++p; p < end && *p != ']';) hash = (hash ^ *p++) * kHashPrime;
+        if (p < end) filter_test_or_set(f, (hash ^ ']') * kHashPrime, true);
       }
     }
-    offset += static_cast<uint32_t>(got);
+    if ((classes & wanted) != wanted) classes |= line_classes(line, end);
+  };
+
+  size_t held = 0;  // bytes of a line begun in the last chunk, at the chunk's start
+  for (uint64_t offset = 0; offset < size;) {
+    const int32_t got =
+        file_read_at(store.text_handle[slot], static_cast<uint32_t>(offset), chunk.get() + held,
+                     static_cast<uint32_t>(std::min<uint64_t>(kChunk - held, size - offset)));
+    if (got <= 0) return;  // unusable: every key is searched
+    offset += static_cast<uint64_t>(got);
+    const unsigned char* p = chunk.get();
+    const unsigned char* const end = chunk.get() + held + got;
+    for (;;) {
+      const auto* eol = static_cast<const unsigned char*>(std::memchr(p, 0x0A, end - p));
+      if (eol == nullptr) break;
+      take_line(p, eol);
+      p = eol + 1;
+    }
+    held = static_cast<size_t>(end - p);
+    // A line as long as the chunk is taken as far as it goes.
+    if (held == kChunk || (offset >= size && held > 0)) {
+      take_line(p, end);
+      held = 0;
+      continue;
+    }
+    std::memmove(chunk.get(), p, held);
   }
-  line_end();
   f.usable = true;
   // Classes are only known by the table they were read with.
   f.classes = classes;
