@@ -485,6 +485,8 @@ std::string api_get(const std::string& body, int* status) {
     more_follows = m->get<bool>();
   }
 
+  // The known words of the last page, kept while known.tsv stays as it was.
+  KnownWords known_before = std::move(known_words);
   start_afresh();
   const std::string_view rest = std::string_view(euc).substr(static_cast<size_t>(from));
   const size_t placed = place_passage(rest);
@@ -501,7 +503,8 @@ std::string api_get(const std::string& body, int* status) {
                  cut && placed > kKeyReach ? static_cast<int32_t>(placed - kKeyReach) : kNoLimit);
   if (lookup.listing_buffer == nullptr) return refuse(status, 500, "no memory for the listing");
 
-  read_known_words(kKnownFile);  // the words the page marks as not new
+  // The words the page marks as not new.
+  read_known_words_again(kKnownFile, std::move(known_before));
   const std::string_view listing = buffer_view(lookup.listing_buffer, kListingBufferSize);
   // Where the next page starts: where the walk stopped, when that is before
   // the end of the text. A listing always holds its first item, so a page

@@ -272,7 +272,15 @@ TEST_F(ServerTest, AWordMarkedKnownLosesItsNewMarkAndAddToWordListTakesTheDictio
   post("/api/known", {{"headword", ""}}, 400);
   post("/api/known", {{"headword", std::string(300, 'a')}}, 400);
   EXPECT_EQ(testing_support::read_file("wordlist.tsv"), row);
+
+  // known.tsv changed by another program between pages, and left alone.
+  testing_support::write_file("known.tsv", "読む\tよむ\n");
+  EXPECT_EQ(known_of(post("/api/get", {{"text", "本を読む。本"}})), "nKn");
+  EXPECT_EQ(known_of(post("/api/get", {{"text", "本を読む。本"}})), "nKn");
+  testing_support::write_file("known.tsv", "読む\tよむ\n本\t\n");
+  EXPECT_EQ(known_of(post("/api/get", {{"text", "本を読む。本"}})), "KKK");
   std::remove("known.tsv");
+  EXPECT_EQ(known_of(post("/api/get", {{"text", "本を読む。本"}})), "nnn");
   std::remove("wordlist.tsv");
 }
 
