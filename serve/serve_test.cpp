@@ -721,6 +721,14 @@ TEST(JsonText, StringsAreEscapedAsTheJsonLibraryEscapesThem) {
     texts.push_back(std::string(1, static_cast<char>(c)));
     texts.push_back("日" + std::string(2, static_cast<char>(c)) + "本");
   }
+  // The byte to escape at each place of a longer text, read eight at a time.
+  for (char c : {'"', '\\', '\n', '\x1f', '\x7f', ' '}) {
+    for (size_t at = 0; at < 24; ++at) {
+      std::string text = "abcdefghijklmnopqrstuvwx日本語";
+      text.insert(at, 1, c);
+      texts.push_back(text);
+    }
+  }
   for (const std::string& text : texts) {
     std::string out = "x";
     append_json_string(&out, text);
