@@ -531,7 +531,8 @@ std::string api_get(const std::string& body, int* status) {
   const auto count = static_cast<size_t>(std::max(lookup.item_count, 0));
   std::vector<std::string_view> segments(count);
   std::vector<std::string> lines(count), forms_of(count);
-  std::string readings_euc;  // each word's reading, kSegmentEnd after each
+  std::vector<Entry> entries(count);  // pointing into lines, which stay as they are
+  std::string readings_euc;           // each word's reading, kSegmentEnd after each
   for (size_t n = 0; n < count; ++n) {
     const ListingItem& item = lookup.items[n];
     segments[n] = std::string_view(passage).substr(static_cast<size_t>(item.passage_offset),
@@ -541,7 +542,8 @@ std::string api_get(const std::string& body, int* status) {
                                             static_cast<size_t>(item.line_length)));
     }
     if (!lines[n].empty()) {
-      readings_euc += parse_entry(lines[n]).reading;
+      entries[n] = parse_entry(lines[n]);
+      readings_euc += entries[n].reading;
       readings_euc += kSegmentEnd;
     }
     // In the "Dictionary forms" mode: how the word comes from the entry's
@@ -569,8 +571,8 @@ std::string api_get(const std::string& body, int* status) {
   if (reading_segments.size() != words) {
     reading_segments.clear();
     lone_readings.reserve(words);
-    for (const std::string& line : lines) {
-      if (!line.empty()) lone_readings.push_back(utf8_to_euc(parse_entry(line).reading));
+    for (size_t n = 0; n < count; ++n) {
+      if (!lines[n].empty()) lone_readings.push_back(utf8_to_euc(entries[n].reading));
     }
     reading_segments.assign(lone_readings.begin(), lone_readings.end());
   }
@@ -591,8 +593,7 @@ std::string api_get(const std::string& body, int* status) {
   for (size_t n = 0, r = 0; n < count; ++n) {
     const ListingItem& item = lookup.items[n];
     const bool word = !lines[n].empty();
-    Entry entry;
-    if (word) entry = parse_entry(lines[n]);
+    const Entry& entry = entries[n];
     if (n > 0) out += ',';
     out += '{';
     if (word) {
