@@ -87,6 +87,7 @@ void parse_known_words(std::string_view text) {
   const KnownOutcome last = known_words.last;
   reset_known_words();
   known_words.last = last;
+  known_words.text = text;
   // A byte order mark, which some editors write, is no part of the first word.
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   size_t number = 0;
@@ -116,6 +117,20 @@ bool read_known_words(const char* path) {
   std::string bytes;
   const bool read = read_file(path, &bytes);
   parse_known_words(read ? bytes : std::string());
+  return read;
+}
+
+bool read_known_words_again(const char* path, KnownWords&& kept) {
+  std::string bytes;
+  const bool read = read_file(path, &bytes);
+  if (!read) bytes.clear();
+  if (bytes != kept.text) {
+    parse_known_words(bytes);
+    return read;
+  }
+  const KnownOutcome last = known_words.last;
+  known_words = std::move(kept);
+  known_words.last = last;
   return read;
 }
 

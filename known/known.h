@@ -38,6 +38,7 @@ struct KnownWords {
   std::vector<std::string> order;           // the keys of rows as they first came
   std::vector<size_t> damaged;              // 1-based numbers of the damaged lines last read
   KnownOutcome last = KnownOutcome::kNone;  // of the last mark_known
+  std::string text;                         // what rows, order and damaged were read from
 };
 
 extern KnownWords known_words;
@@ -52,6 +53,12 @@ void parse_known_words(std::string_view text);
 // Reads the file at path into known_words. A missing file is an empty list;
 // false when it is there but cannot be read (known_words is then empty).
 bool read_known_words(const char* path);
+
+// read_known_words for a program that starts afresh and reads the file again
+// and again (the reading page's server, at every page): the rows of kept,
+// known_words as an earlier read left it, are taken as they stand when the
+// file holds the text they were read from, and the file is parsed otherwise.
+bool read_known_words_again(const char* path, KnownWords&& kept);
 
 // Whether the word (UTF-8) is known, as known_words says.
 bool word_known(std::string_view headword, std::string_view reading);

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <set>
 #include <string>
 
@@ -33,6 +34,33 @@ class KnownTest : public ::testing::Test {
 
   ScratchDir dir_;
 };
+
+// A server reads the list again for every page: the rows it kept are taken
+// while the file holds what they were read from, and never after a change.
+TEST_F(KnownTest, ReadingAgainKeepsTheRowsOfAnUnchangedFileOnly) {
+  write_file(kKnownFile, "猫\tねこ\n");
+  ASSERT_TRUE(read_known_words(kKnownFile));
+  KnownWords kept = known_words;
+  kept.rows.emplace("kept\t", true);  // marks the kept rows as the ones taken
+  reset_known_words();
+  ASSERT_TRUE(read_known_words_again(kKnownFile, KnownWords(kept)));
+  EXPECT_TRUE(word_known("kept", ""));
+  EXPECT_TRUE(word_known("猫", "ねこ"));
+
+  // The same length, other words; then no file at all.
+  write_file(kKnownFile, "犬\tいぬ\n");
+  ASSERT_TRUE(read_known_words_again(kKnownFile, KnownWords(kept)));
+  EXPECT_FALSE(word_known("kept", ""));
+  EXPECT_FALSE(word_known("猫", "ねこ"));
+  EXPECT_TRUE(word_known("犬", "いぬ"));
+  std::remove(kKnownFile);
+  ASSERT_TRUE(read_known_words_again(kKnownFile, KnownWords(kept)));
+  EXPECT_TRUE(known_words.rows.empty());
+  // Rows read from nothing are not taken for a file that is there.
+  write_file(kKnownFile, "猫\tねこ\n");
+  ASSERT_TRUE(read_known_words_again(kKnownFile, KnownWords{}));
+  EXPECT_TRUE(word_known("猫", "ねこ"));
+}
 
 TEST_F(KnownTest, MarkingAppendsOneRowAndReadsBackAfterARemoval) {
   EXPECT_EQ(mark_known(kKnownFile, "猫", "ねこ"), KnownOutcome::kMarked);

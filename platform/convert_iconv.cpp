@@ -261,8 +261,85 @@ std::string euc_to_utf8(std::string_view euc) {
   return out;
 }
 
+namespace {
+
+// The EUC-JP that utf8_to_euc gives for each character of U+3000-U+9FFF
+// (punctuation, kana, kanji) and U+FF00-U+FFEF (full-width forms) the first
+// time it comes, so that iconv is asked once per character rather than for
+// every occurrence, as euc_to_utf8 keeps its answers. Per thread, as the
+// server converts on several.
+struct CodeEuc {
+  uint8_t length;  // bytes in euc; 0 while the character has not come yet
+  bool lossless;   // false when euc is the geta mark
+  char euc[3];     // three bytes for a JIS X 0212 code, else two
+};
+constexpr uint32_t kWideFirst = 0x3000, kWideEnd = 0xA000;
+constexpr uint32_t kFormsFirst = 0xFF00, kFormsEnd = 0xFFF0;
+constexpr size_t kCachedCodes = (kWideEnd - kWideFirst) + (kFormsEnd - kFormsFirst);
+thread_local CodeEuc code_euc[kCachedCodes];
+
+// The place of the well-formed three-byte character at p in code_euc, or -1.
+long cached_code(const unsigned char* p, size_t available) {
+  if (available < 3 || (p[0] & 0xF0) != 0xE0 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) {
+    return -1;
+  }
+  const uint32_t code =
+      (uint32_t{p[0] & 0x0Fu} << 12) | (uint32_t{p[1] & 0x3Fu} << 6) | (p[2] & 0x3Fu);
+  if (code >= kWideFirst && code < kWideEnd) return static_cast<long>(code - kWideFirst);
+  if (code >= kFormsFirst && code < kFormsEnd) {
+    return static_cast<long>(kWideEnd - kWideFirst + code - kFormsFirst);
+  }
+  return -1;
+}
+
+}  // namespace
+
 std::string utf8_to_euc(std::string_view utf8, bool* lossless) {
-  return from_utf8_replacing("EUC-JP", utf8, kGeta, lossless, "EUC-JP-MS");
+  std::string out;
+  out.reserve(utf8.size() + 8);
+  bool all = true;
+  const auto* text = reinterpret_cast<const unsigned char*>(utf8.data());
+  const size_t size = utf8.size();
+  size_t at = 0;
+  while (at < size) {
+    // ASCII and the characters kept above go at once; the rest, up to the
+    // next of them, through iconv as a whole. Such a stretch never ends
+    // inside a character: it stops only where ASCII or a well-formed
+    // character begins, and neither is ever part of a malformed one.
+    if (text[at] < 0x80) {
+      out.push_back(static_cast<char>(text[at++]));
+      continue;
+    }
+    if (const long place = cached_code(text + at, size - at); place >= 0) {
+      CodeEuc& code = code_euc[place];
+      if (code.length == 0) {
+        bool converted = true;
+        const std::string one =
+            from_utf8_replacing("EUC-JP", utf8.substr(at, 3), kGeta, &converted, "EUC-JP-MS");
+        if (one.empty() || one.size() > 3) {  // not expected of any code; not kept
+          out += one;
+          all = all && converted;
+          at += 3;
+          continue;
+        }
+        std::memcpy(code.euc, one.data(), one.size());
+        code.lossless = converted;
+        code.length = static_cast<uint8_t>(one.size());
+      }
+      out.append(code.euc, code.length);
+      all = all && code.lossless;
+      at += 3;
+      continue;
+    }
+    size_t end = at + 1;
+    while (end < size && text[end] >= 0x80 && cached_code(text + end, size - end) < 0) ++end;
+    bool converted = true;
+    out += from_utf8_replacing("EUC-JP", utf8.substr(at, end - at), kGeta, &converted, "EUC-JP-MS");
+    all = all && converted;
+    at = end;
+  }
+  if (lossless != nullptr) *lossless = all;
+  return out;
 }
 
 std::u16string euc_to_utf16(std::string_view euc, std::vector<uint32_t>* byte_offsets) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <cstdint>
 #include <string>
 
 #include "platform/text_units.h"
@@ -202,6 +203,66 @@ TEST(Utf8ToEuc, UnconvertibleAndInvalidBytesBecomeTheGetaMark) {
   EXPECT_EQ(hex(utf8_to_euc("\xE3\x81", &lossless)), "A2 AE A2 AE");  // cut sequence
   EXPECT_EQ(utf8_to_euc("", &lossless), "");
   EXPECT_TRUE(lossless);
+}
+
+// EUC-JP of one character as iconv gives it: the standard table, else the
+// Microsoft one, else the geta mark ("" then).
+std::string iconv_euc(iconv_t standard, iconv_t microsoft, const std::string& utf8) {
+  for (iconv_t cd : {standard, microsoft}) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char out[16];
+    char* in = const_cast<char*>(utf8.data());
+    size_t in_left = utf8.size(), out_left = sizeof out;
+    char* o = out;
+    if (iconv(cd, &in, &in_left, &o, &out_left) != static_cast<size_t>(-1) && in_left == 0) {
+      return std::string(out, static_cast<size_t>(o - out));
+    }
+  }
+  return "";
+}
+
+// Every character of the Basic Multilingual Plane, alone and amid the
+// others, against iconv itself: the characters whose answers are kept
+// convert as the first time, and those around them as they did.
+TEST(Utf8ToEuc, EveryCharacterConvertsAsIconvConvertsIt) {
+  iconv_t standard = iconv_open("EUC-JP", "UTF-8");
+  iconv_t microsoft = iconv_open("EUC-JP-MS", "UTF-8");
+  ASSERT_NE(standard, reinterpret_cast<iconv_t>(-1));
+  ASSERT_NE(microsoft, reinterpret_cast<iconv_t>(-1));
+  std::string text, expected;
+  bool all = true;
+  for (uint32_t code = 1; code < 0x10000; ++code) {
+    if (code >= 0xD800 && code < 0xE000) continue;
+    std::string one;
+    if (code < 0x80) {
+      one = std::string(1, static_cast<char>(code));
+    } else if (code < 0x800) {
+      one = {static_cast<char>(0xC0 | (code >> 6)), static_cast<char>(0x80 | (code & 0x3F))};
+    } else {
+      one = {static_cast<char>(0xE0 | (code >> 12)), static_cast<char>(0x80 | ((code >> 6) & 0x3F)),
+             static_cast<char>(0x80 | (code & 0x3F))};
+    }
+    std::string euc = iconv_euc(standard, microsoft, one);
+    const bool converted = !euc.empty();
+    if (!converted) euc = "\xA2\xAE";
+    all = all && converted;
+    bool lossless = !converted;
+    ASSERT_EQ(hex(utf8_to_euc(one, &lossless)), hex(euc)) << std::hex << code;
+    ASSERT_EQ(lossless, converted) << std::hex << code;
+    ASSERT_EQ(hex(utf8_to_euc(one)), hex(euc)) << std::hex << code;  // kept, and again
+    text += one;
+    expected += euc;
+  }
+  iconv_close(standard);
+  iconv_close(microsoft);
+  bool lossless = all;
+  EXPECT_EQ(utf8_to_euc(text, &lossless), expected);
+  EXPECT_EQ(lossless, all);
+  // Malformed bytes just before a kept character: one mark per byte that
+  // starts no character, and the character whole.
+  EXPECT_EQ(hex(utf8_to_euc("\xE3\x81\xE3\x81\x82")), "A2 AE A2 AE A4 A2");
+  EXPECT_EQ(hex(utf8_to_euc("\xC3\xE6\x97\xA5\x80")), "A2 AE C6 FC A2 AE");
+  EXPECT_EQ(hex(utf8_to_euc("\xE6\x97\xA5\xF0\x9F\x98\x80\xE6\x97")), "C6 FC A2 AE A2 AE A2 AE");
 }
 
 TEST(Utf8ToEuc, WindowsVariantsOfPunctuationStillConvert) {

@@ -21,6 +21,7 @@
 #include "platform/in_memory.h"
 #include "platform/text_units.h"
 #include "romaji/romaji.h"
+#include "serve/json_text.h"
 #include "serve/senses.h"
 #include "serve/serve.h"
 #include "shell/shell.h"
@@ -178,7 +179,7 @@ size_t place_passage(std::string_view euc) {
 
 // Each EUC-JP segment spelled in romaji (UTF-8) by the romaji subsystem, a
 // batch of segments per walk over the listing text.
-std::vector<std::string> romaji_of(const std::vector<std::string>& segments) {
+std::vector<std::string> romaji_of(const std::vector<std::string_view>& segments) {
   std::vector<std::string> out;
   out.reserve(segments.size());
   size_t next = 0;
@@ -187,9 +188,9 @@ std::vector<std::string> romaji_of(const std::vector<std::string>& segments) {
     size_t first = next;
     while (next < segments.size() &&
            (batch.empty() || batch.size() + segments[next].size() < kRomajiBatch)) {
-      std::string segment = segments[next++].substr(0, kRomajiBatch);
-      std::replace(segment.begin(), segment.end(), kSegmentEnd, ' ');
-      batch += segment;
+      const size_t at = batch.size();
+      batch += segments[next++].substr(0, kRomajiBatch);
+      std::replace(batch.begin() + static_cast<ptrdiff_t>(at), batch.end(), kSegmentEnd, ' ');
       batch += kSegmentEnd;
     }
     std::vector<std::string> spelled;
@@ -209,23 +210,23 @@ std::vector<std::string> romaji_of(const std::vector<std::string>& segments) {
   return out;
 }
 
-// The parts of an entry line "HEADWORD [READING] /gloss/gloss/" (UTF-8);
-// the reading is empty when the line has none.
+// The parts of an entry line "HEADWORD [READING] /gloss/gloss/" (UTF-8),
+// pointing into the line; the reading is empty when the line has none.
 struct Entry {
-  std::string headword, reading;
-  std::vector<std::string> glosses;
+  std::string_view headword, reading;
+  std::vector<std::string_view> glosses;
 };
 
 Entry parse_entry(std::string_view line) {
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
   Entry e;
   const size_t space = line.find(' ');
-  e.headword = std::string(line.substr(0, space));
+  e.headword = line.substr(0, space);
   std::string_view rest = space == std::string_view::npos ? "" : line.substr(space + 1);
   if (!rest.empty() && rest.front() == '[') {
     const size_t close = rest.find(']');
     if (close != std::string_view::npos) {
-      e.reading = std::string(rest.substr(1, close - 1));
+      e.reading = rest.substr(1, close - 1);
       rest.remove_prefix(close + 1);
     }
   }
@@ -238,19 +239,26 @@ Entry parse_entry(std::string_view line) {
       std::string_view gloss = rest.substr(at, end - at);
       while (!gloss.empty() && gloss.front() == ' ') gloss.remove_prefix(1);
       while (!gloss.empty() && gloss.back() == ' ') gloss.remove_suffix(1);
-      if (!gloss.empty()) e.glosses.emplace_back(gloss);
+      if (!gloss.empty()) e.glosses.push_back(gloss);
       at = end + 1;
     }
   }
   return e;
 }
 
+// The line as an answer shows it: up to its line end.
+std::string_view shown_line(std::string_view line_utf8) {
+  return line_utf8.substr(0, line_utf8.find_first_of("\r\n"));
+}
+
 json entry_json(const std::string& line_utf8) {
-  Entry e = parse_entry(line_utf8);
-  return json{{"line", line_utf8.substr(0, line_utf8.find_first_of("\r\n"))},
+  const Entry e = parse_entry(line_utf8);
+  json glosses = json::array();
+  for (std::string_view gloss : e.glosses) glosses.push_back(gloss);
+  return json{{"line", shown_line(line_utf8)},
               {"headword", e.headword},
               {"reading", e.reading},
-              {"glosses", e.glosses}};
+              {"glosses", std::move(glosses)}};
 }
 
 const char* kind_name(ItemKind kind) {
@@ -265,10 +273,11 @@ const char* kind_name(ItemKind kind) {
   return "passed";
 }
 
-std::string buffer_text(const unsigned char* buffer, size_t size) {
+// A buffer's text, up to its NUL (or its end).
+std::string_view buffer_view(const unsigned char* buffer, size_t size) {
   if (buffer == nullptr) return {};
-  return std::string(reinterpret_cast<const char*>(buffer),
-                     strnlen(reinterpret_cast<const char*>(buffer), size));
+  return std::string_view(reinterpret_cast<const char*>(buffer),
+                          strnlen(reinterpret_cast<const char*>(buffer), size));
 }
 
 const char* slot_name(int slot) {
@@ -476,6 +485,8 @@ std::string api_get(const std::string& body, int* status) {
     more_follows = m->get<bool>();
   }
 
+  // The known words of the last page, kept while known.tsv stays as it was.
+  KnownWords known_before = std::move(known_words);
   start_afresh();
   const std::string_view rest = std::string_view(euc).substr(static_cast<size_t>(from));
   const size_t placed = place_passage(rest);
@@ -492,58 +503,9 @@ std::string api_get(const std::string& body, int* status) {
                  cut && placed > kKeyReach ? static_cast<int32_t>(placed - kKeyReach) : kNoLimit);
   if (lookup.listing_buffer == nullptr) return refuse(status, 500, "no memory for the listing");
 
-  read_known_words(kKnownFile);  // the words the page marks as not new
-  const std::string listing = buffer_text(lookup.listing_buffer, kListingBufferSize);
-  const std::string romaji_pane = buffer_text(romaji.romaji_buffer, kRomajiBufferSize);
-  const auto* passage = reinterpret_cast<const char*>(intake.kanji_buffer);
-
-  // Each item's text, and each word's reading, spelled in romaji as the
-  // romaji pane spells the listing.
-  std::vector<std::string> segments;
-  std::vector<std::string> lines;
-  for (int32_t n = 0; n < lookup.item_count; ++n) {
-    const ListingItem& item = lookup.items[n];
-    segments.emplace_back(passage + item.passage_offset, item.passage_length);
-    lines.emplace_back(
-        item.kind == ItemKind::kWord
-            ? euc_to_utf8(std::string_view(listing.data() + item.line_offset, item.line_length))
-            : std::string());
-  }
-  std::vector<std::string> readings(lines.size());
-  std::vector<std::string> reading_segments;
-  for (size_t n = 0; n < lines.size(); ++n) {
-    if (lines[n].empty()) continue;
-    readings[n] = parse_entry(lines[n]).reading;
-    reading_segments.push_back(utf8_to_euc(readings[n]));
-  }
-  const std::vector<std::string> spelled = romaji_of(segments);
-  const std::vector<std::string> spelled_readings = romaji_of(reading_segments);
-
-  json items = json::array();
-  for (size_t n = 0, r = 0; n < segments.size(); ++n) {
-    const ListingItem& item = lookup.items[n];
-    json j{{"kind", kind_name(item.kind)},
-           {"offset", from + item.passage_offset},
-           {"length", item.passage_length},
-           {"text", euc_to_utf8(segments[n])},
-           {"romaji", spelled[n]}};
-    if (!lines[n].empty()) {
-      j.update(entry_json(lines[n]));
-      j["known"] = word_known(j["headword"].get<std::string>(), j["reading"].get<std::string>());
-      j["dictionary"] = slot_name(item.slot);
-      j["reading_romaji"] = spelled_readings[r++];
-    }
-    // In the "Dictionary forms" mode: how the word comes from the entry's
-    // headword, "(past of 書く)".
-    if (item.prefix_length > 0) {
-      std::string form = euc_to_utf8(std::string_view(
-          listing.data() + item.line_offset - item.prefix_length, item.prefix_length));
-      while (!form.empty() && form.back() == ' ') form.pop_back();
-      j["form"] = form;
-    }
-    items.push_back(std::move(j));
-  }
-
+  // The words the page marks as not new.
+  read_known_words_again(kKnownFile, std::move(known_before));
+  const std::string_view listing = buffer_view(lookup.listing_buffer, kListingBufferSize);
   // Where the next page starts: where the walk stopped, when that is before
   // the end of the text. A listing always holds its first item, so a page
   // never repeats the last.
@@ -553,29 +515,171 @@ std::string api_get(const std::string& body, int* status) {
   // The listing's own notice, the last line of a full listing.
   std::string listing_notice_line;
   if (lookup.listing_full && lookup.listing_length < listing.size()) {
-    std::string_view notice = std::string_view(listing).substr(lookup.listing_length);
+    std::string_view notice = listing.substr(lookup.listing_length);
     while (!notice.empty() && notice.front() == '\n') notice.remove_prefix(1);
     while (!notice.empty() && notice.back() == '\n') notice.remove_suffix(1);
     listing_notice_line = euc_to_utf8(notice);
   }
-  json response{
-      {"from", from},
-      {"next", more ? json(stop) : json(nullptr)},
-      {"size", euc.size()},
-      {"complete", !more},
-      {"notice", more ? json("The listing is full: bytes " + std::to_string(from) + " to " +
-                             std::to_string(stop) + " of " + std::to_string(euc.size()) +
-                             " are listed. Next reads on from there.")
-                      : json(nullptr)},
-      {"listing_notice", listing_notice_line.empty() ? json(nullptr) : json(listing_notice_line)},
-      {"lossless", lossless},
-      {"next_chars",
-       more ? json(utf16_units_before(request["text"].get_ref<const std::string&>(), euc, stop))
-            : json(nullptr)},
-      {"items", std::move(items)},
-      {"listing", euc_to_utf8(plain_line_ends(listing))},
-      {"romaji", euc_to_utf8(plain_line_ends(romaji_pane))}};
-  return answer(status, 200, response);
+
+  // What the answer takes from the passage, the listing and the romaji pane,
+  // taken before the spelling of the items below puts its own text in the
+  // listing and romaji buffers.
+  const std::string listing_utf8 = euc_to_utf8(plain_line_ends(listing));
+  const std::string romaji_utf8 =
+      euc_to_utf8(plain_line_ends(buffer_view(romaji.romaji_buffer, kRomajiBufferSize)));
+  const std::string passage(buffer_view(intake.kanji_buffer, kKanjiBufferSize));
+  const auto count = static_cast<size_t>(std::max(lookup.item_count, 0));
+  std::vector<std::string_view> segments(count);
+  std::vector<std::string> lines(count), forms_of(count);
+  std::vector<Entry> entries(count);  // pointing into lines, which stay as they are
+  std::string readings_euc;           // each word's reading, kSegmentEnd after each
+  for (size_t n = 0; n < count; ++n) {
+    const ListingItem& item = lookup.items[n];
+    segments[n] = std::string_view(passage).substr(static_cast<size_t>(item.passage_offset),
+                                                   static_cast<size_t>(item.passage_length));
+    if (item.kind == ItemKind::kWord) {
+      lines[n] = euc_to_utf8(listing.substr(static_cast<size_t>(item.line_offset),
+                                            static_cast<size_t>(item.line_length)));
+    }
+    if (!lines[n].empty()) {
+      entries[n] = parse_entry(lines[n]);
+      readings_euc += entries[n].reading;
+      readings_euc += kSegmentEnd;
+    }
+    // In the "Dictionary forms" mode: how the word comes from the entry's
+    // headword, "(past of 書く)".
+    if (item.prefix_length > 0) {
+      std::string& form = forms_of[n] =
+          euc_to_utf8(listing.substr(static_cast<size_t>(item.line_offset - item.prefix_length),
+                                     static_cast<size_t>(item.prefix_length)));
+      while (!form.empty() && form.back() == ' ') form.pop_back();
+    }
+  }
+  // The readings to EUC-JP in one conversion (each of its own would open a
+  // converter), then spelled in romaji as the romaji pane spells the
+  // listing, like each item's text. A reading holding the separator (no
+  // dictionary's does) is converted alone.
+  readings_euc = utf8_to_euc(readings_euc);
+  std::vector<std::string> lone_readings;
+  std::vector<std::string_view> reading_segments;
+  for (size_t at = 0, end; (end = readings_euc.find(kSegmentEnd, at)) != std::string::npos;
+       at = end + 1) {
+    reading_segments.push_back(std::string_view(readings_euc).substr(at, end - at));
+  }
+  size_t words = 0;
+  for (const std::string& line : lines) words += line.empty() ? 0 : 1;
+  if (reading_segments.size() != words) {
+    reading_segments.clear();
+    lone_readings.reserve(words);
+    for (size_t n = 0; n < count; ++n) {
+      if (!lines[n].empty()) lone_readings.push_back(utf8_to_euc(entries[n].reading));
+    }
+    reading_segments.assign(lone_readings.begin(), lone_readings.end());
+  }
+  const std::vector<std::string> spelled = romaji_of(segments);
+  const std::vector<std::string> spelled_readings = romaji_of(reading_segments);
+
+  // The answer, written as it goes; the members of each object come in the
+  // order of their names, as the JSON library's objects keep them.
+  std::string out;
+  out.reserve(2 * (listing_utf8.size() + romaji_utf8.size()) + 64 * count + 256);
+  out += '{';
+  append_json_key(&out, "complete");
+  append_json_bool(&out, !more);
+  append_json_key(&out, "from");
+  append_json_number(&out, from);
+  append_json_key(&out, "items");
+  out += '[';
+  for (size_t n = 0, r = 0; n < count; ++n) {
+    const ListingItem& item = lookup.items[n];
+    const bool word = !lines[n].empty();
+    const Entry& entry = entries[n];
+    if (n > 0) out += ',';
+    out += '{';
+    if (word) {
+      append_json_key(&out, "dictionary");
+      append_json_string(&out, slot_name(item.slot));
+    }
+    if (item.prefix_length > 0) {
+      append_json_key(&out, "form");
+      append_json_string(&out, forms_of[n]);
+    }
+    if (word) {
+      append_json_key(&out, "glosses");
+      out += '[';
+      for (size_t g = 0; g < entry.glosses.size(); ++g) {
+        if (g > 0) out += ',';
+        append_json_string(&out, entry.glosses[g]);
+      }
+      out += ']';
+      append_json_key(&out, "headword");
+      append_json_string(&out, entry.headword);
+    }
+    append_json_key(&out, "kind");
+    append_json_string(&out, kind_name(item.kind));
+    if (word) {
+      append_json_key(&out, "known");
+      append_json_bool(&out, word_known(entry.headword, entry.reading));
+    }
+    append_json_key(&out, "length");
+    append_json_number(&out, item.passage_length);
+    if (word) {
+      append_json_key(&out, "line");
+      append_json_string(&out, shown_line(lines[n]));
+    }
+    append_json_key(&out, "offset");
+    append_json_number(&out, from + item.passage_offset);
+    if (word) {
+      append_json_key(&out, "reading");
+      append_json_string(&out, entry.reading);
+      append_json_key(&out, "reading_romaji");
+      append_json_string(&out, spelled_readings[r++]);
+    }
+    append_json_key(&out, "romaji");
+    append_json_string(&out, spelled[n]);
+    append_json_key(&out, "text");
+    append_json_string(&out, euc_to_utf8(segments[n]));
+    out += '}';
+  }
+  out += ']';
+  append_json_key(&out, "listing");
+  append_json_string(&out, listing_utf8);
+  append_json_key(&out, "listing_notice");
+  if (listing_notice_line.empty()) {
+    out += "null";
+  } else {
+    append_json_string(&out, listing_notice_line);
+  }
+  append_json_key(&out, "lossless");
+  append_json_bool(&out, lossless);
+  append_json_key(&out, "next");
+  if (more) {
+    append_json_number(&out, static_cast<int64_t>(stop));
+  } else {
+    out += "null";
+  }
+  append_json_key(&out, "next_chars");
+  if (more) {
+    append_json_number(&out, static_cast<int64_t>(utf16_units_before(
+                                 request["text"].get_ref<const std::string&>(), euc, stop)));
+  } else {
+    out += "null";
+  }
+  append_json_key(&out, "notice");
+  if (more) {
+    append_json_string(&out, "The listing is full: bytes " + std::to_string(from) + " to " +
+                                 std::to_string(stop) + " of " + std::to_string(euc.size()) +
+                                 " are listed. Next reads on from there.");
+  } else {
+    out += "null";
+  }
+  append_json_key(&out, "romaji");
+  append_json_string(&out, romaji_utf8);
+  append_json_key(&out, "size");
+  append_json_number(&out, static_cast<int64_t>(euc.size()));
+  out += '}';
+  *status = 200;
+  return out;
 }
 
 std::string api_single(const std::string& body, int* status) {

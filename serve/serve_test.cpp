@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -27,6 +28,7 @@
 #include <vector>
 
 #include "kanji/kanji.h"
+#include "serve/json_text.h"
 #include "serve/senses.h"
 #include "serve/serve_testing.h"
 #include "store/store.h"
@@ -77,6 +79,9 @@ class ServerTest : public ::testing::Test {
     EXPECT_TRUE(res);
     if (!res) return json();
     EXPECT_EQ(res->status, expect) << res->body;
+    // Every answer is written as the JSON library writes the same values,
+    // whether built as a tree or written as it goes.
+    EXPECT_EQ(json::parse(res->body).dump(), res->body) << path;
     return json::parse(res->body);
   }
 
@@ -176,6 +181,20 @@ TEST_F(ServerTest, ALongTextIsReadPageByPageWithoutLossOrOverlap) {
   EXPECT_EQ(joined, text);
 }
 
+// Quotes, backslashes and control characters of the text are escaped in the
+// items, the listing and the romaji pane, and read back as they were sent.
+TEST_F(ServerTest, ATextWithQuotesAndControlCharactersComesBackAsSent) {
+  const std::string text = "He said \"日本語\" \\ \t\x01\x1f\x7f /日本/\r\n三年";
+  for (bool forms : {false, true}) {
+    json page = post("/api/get", {{"text", text}, {"forms", forms}});
+    std::string joined;
+    for (const json& item : page["items"]) joined += item["text"].get<std::string>();
+    EXPECT_EQ(joined, text);
+    EXPECT_NE(page["listing"].get<std::string>().find("He said \"日本語"), std::string::npos);
+    EXPECT_NE(page["romaji"].get<std::string>().find("\" \\ \t"), std::string::npos);
+  }
+}
+
 TEST_F(ServerTest, SingleListsEveryEntryThatMatchesTheTextsStart) {
   json found = post("/api/single", {{"text", "日本語です"}});
   EXPECT_EQ(found["key"], "日本語です");
@@ -253,7 +272,15 @@ TEST_F(ServerTest, AWordMarkedKnownLosesItsNewMarkAndAddToWordListTakesTheDictio
   post("/api/known", {{"headword", ""}}, 400);
   post("/api/known", {{"headword", std::string(300, 'a')}}, 400);
   EXPECT_EQ(testing_support::read_file("wordlist.tsv"), row);
+
+  // known.tsv changed by another program between pages, and left alone.
+  testing_support::write_file("known.tsv", "読む\tよむ\n");
+  EXPECT_EQ(known_of(post("/api/get", {{"text", "本を読む。本"}})), "nKn");
+  EXPECT_EQ(known_of(post("/api/get", {{"text", "本を読む。本"}})), "nKn");
+  testing_support::write_file("known.tsv", "読む\tよむ\n本\t\n");
+  EXPECT_EQ(known_of(post("/api/get", {{"text", "本を読む。本"}})), "KKK");
   std::remove("known.tsv");
+  EXPECT_EQ(known_of(post("/api/get", {{"text", "本を読む。本"}})), "nnn");
   std::remove("wordlist.tsv");
 }
 
@@ -685,6 +712,42 @@ TEST(ServeProcess, OpensNoFileButTheDictionarysThree) {
         << path;
   }
   EXPECT_TRUE(opened.count("edict") && opened.count("kanarom.cnv"));
+}
+
+TEST(JsonText, StringsAreEscapedAsTheJsonLibraryEscapesThem) {
+  // Every ASCII byte alone and amid other characters, and UTF-8 as it stands.
+  std::vector<std::string> texts{"", "日本語 かな \xF0\x9F\x98\x80", "a/b<c>&'"};
+  for (int c = 1; c < 0x80; ++c) {
+    texts.push_back(std::string(1, static_cast<char>(c)));
+    texts.push_back("日" + std::string(2, static_cast<char>(c)) + "本");
+  }
+  // The byte to escape at each place of a longer text, read eight at a time.
+  for (char c : {'"', '\\', '\n', '\x1f', '\x7f', ' '}) {
+    for (size_t at = 0; at < 24; ++at) {
+      std::string text = "abcdefghijklmnopqrstuvwx日本語";
+      text.insert(at, 1, c);
+      texts.push_back(text);
+    }
+  }
+  for (const std::string& text : texts) {
+    std::string out = "x";
+    append_json_string(&out, text);
+    EXPECT_EQ(out, "x" + json(text).dump()) << text;
+  }
+}
+
+TEST(JsonText, MembersAreWrittenAsTheJsonLibraryWritesAnObject) {
+  std::string out = "[{";
+  append_json_key(&out, "a");
+  append_json_number(&out, -12);
+  append_json_key(&out, "b");
+  append_json_bool(&out, false);
+  append_json_key(&out, "c");
+  out += "{";
+  append_json_key(&out, "d");
+  append_json_number(&out, INT64_MAX);
+  out += "}}]";
+  EXPECT_EQ(out, json::array({{{"a", -12}, {"b", false}, {"c", {{"d", INT64_MAX}}}}}).dump());
 }
 
 TEST(Senses, TheLinesOwnMarkersAndTagsGroupTheGlosses) {
