@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 Readings readings;
 
@@ -255,6 +256,7 @@ void close_readings() {
   readings.text.shrink_to_fit();
   readings.lines.clear();
   readings.lines.shrink_to_fit();
+  for (ReadingsMemo& memo : readings.memo) memo.key = std::string();
 }
 
 void look_for_readings() {
@@ -268,6 +270,30 @@ void look_for_readings() {
 #ifndef _WIN32
   load_readings(kSystemReadingsFile);
 #endif
+}
+
+// What the ranked dictionary says of headword read as reading, added to use.
+void ranked_use(std::string_view headword, std::string_view reading, ReadingUse* use) {
+  size_t scanned = 0;
+  if (readings.file != kFileError) {
+    std::string buffer;
+    for (uint32_t at = paged_lower_bound(reading, buffer);
+         at < readings.size && scanned < kMaxCompoundLines;) {
+      const std::string_view entry = paged_line(at, buffer);
+      at = after(at, entry);
+      if (!is_entry(entry)) continue;
+      ++scanned;
+      if (!weigh_line(entry, headword, reading, use)) break;
+    }
+    return;
+  }
+  auto first = std::lower_bound(
+      readings.lines.begin(), readings.lines.end(), reading,
+      [](uint32_t a, std::string_view r) { return reading_of(whole_line(a)) < r; });
+  for (auto it = first; it != readings.lines.end() && scanned < kMaxCompoundLines;
+       ++it, ++scanned) {
+    if (!weigh_line(whole_line(*it), headword, reading, use)) break;
+  }
 }
 
 }  // namespace
@@ -315,26 +341,21 @@ ReadingUse reading_use(std::string_view line) {
 
   if (!readings.looked_for) look_for_readings();
   if (headword.empty() || reading.empty()) return use;
-  if (readings.file != kFileError) {
-    std::string buffer;
-    size_t scanned = 0;
-    for (uint32_t at = paged_lower_bound(reading, buffer);
-         at < readings.size && scanned < kMaxCompoundLines;) {
-      const std::string_view entry = paged_line(at, buffer);
-      at = after(at, entry);
-      if (!is_entry(entry)) continue;
-      ++scanned;
-      if (!weigh_line(entry, headword, reading, &use)) break;
-    }
+  if (readings.file == kFileError && readings.lines.empty()) return use;
+  // A text names the same few hundred people and places over and over.
+  const size_t hash = std::hash<std::string_view>{}(headword) ^
+                      std::hash<std::string_view>{}(reading)*size_t{0x9E3779B9};
+  ReadingsMemo& memo = readings.memo[hash % kReadingsMemo];
+  const std::string_view key = memo.key;
+  if (key.size() == headword.size() + 1 + reading.size() && key.starts_with(headword) &&
+      key[headword.size()] == ' ' && key.ends_with(reading)) {
+    use.listed = memo.listed;
+    use.compounds = memo.compounds;
     return use;
   }
-  auto first = std::lower_bound(
-      readings.lines.begin(), readings.lines.end(), reading,
-      [](uint32_t a, std::string_view r) { return reading_of(whole_line(a)) < r; });
-  size_t scanned = 0;
-  for (auto it = first; it != readings.lines.end() && scanned < kMaxCompoundLines;
-       ++it, ++scanned) {
-    if (!weigh_line(whole_line(*it), headword, reading, &use)) break;
-  }
+  ranked_use(headword, reading, &use);
+  memo.key.assign(headword).append(1, ' ').append(reading);
+  memo.listed = use.listed;
+  memo.compounds = use.compounds;
   return use;
 }

@@ -49,6 +49,16 @@ struct ReadingsMark {
   std::string reading;
 };
 
+// What the ranked dictionary said of one headword and reading, kept for
+// the next time they are asked: 512 of them, one place each by a hash.
+constexpr size_t kReadingsMemo = 512;
+
+struct ReadingsMemo {
+  std::string key;  // the headword, a blank and the reading; empty: none kept
+  bool listed;
+  int compounds;
+};
+
 // Program-wide state; one instance, `readings`.
 //
 // A file whose entry lines without a conjugated ending (after the line
@@ -74,6 +84,7 @@ struct Readings {
   // empty otherwise.
   std::string text;
   std::vector<uint32_t> lines;
+  ReadingsMemo memo[kReadingsMemo];  // emptied with every load and reset
   // Which ranked dictionary of the run this is: a new number with every
   // load and reset (never 0, never the same twice), so that what was ranked
   // by one is not taken for another's.
