@@ -314,9 +314,10 @@ bool load_readings(const char* path) {
   readings.size = size;
   std::string buffer;
   const bool ordered = check_order(buffer);
-  if (ordered && !readings.marks.empty()) return true;
+  const bool whole = readings.size == size;  // no read fell short
+  if (ordered && whole && !readings.marks.empty()) return true;
   close_readings();
-  return !ordered && load_whole(path, size);
+  return !ordered && whole && load_whole(path, size);
 }
 
 ReadingUse reading_use(std::string_view line) {
