@@ -276,112 +276,18 @@ SurfaceResult* surface_result_place(uint32_t context, const unsigned char* text,
   return &forms_memo.results[(hash ^ hash >> 15) % kSurfaceResultPlaces];
 }
 
-// The filter's hash of a key (its bytes and its terminator): 64-bit FNV-1a,
-// which the scan of a text file computes a byte at a time.
-constexpr uint64_t kHashBasis = 14695981039346656037u;
-constexpr uint64_t kHashPrime = 1099511628211u;
-uint64_t filter_hash(const unsigned char* bytes, size_t length) {
-  uint64_t h = kHashBasis;
-  for (size_t i = 0; i < length; ++i) h = (h ^ bytes[i]) * kHashPrime;
-  return h;
-}
-
-// The filter keeps a key's bits in one word of it, so that a test costs one
-// read of memory: the hash's high bits choose the word (bit_count is a power
-// of two), six slices of its low bits the bits.
-bool filter_test_or_set(WordFilter& f, uint64_t hash, bool set) {
-  // FNV's low bits mix poorly; spread every bit over all of them first.
-  hash ^= hash >> 33;
-  hash *= 0xff51afd7ed558ccdu;
-  hash ^= hash >> 33;
-  hash *= 0xc4ceb9fe1a85ec53u;
-  hash ^= hash >> 33;
-  uint64_t& word = f.bits[(hash >> 32) & (f.bit_count / 64 - 1)];
-  uint64_t mask = 0;
-  for (int i = 0; i < kWordFilterHashes; ++i) mask |= uint64_t{1} << (hash >> (6 * i) & 63);
-  if (set) word |= mask;
-  return (word & mask) == mask;
-}
-
-// Makes the slot's filter from its text file: for every line, its headword
-// and the blank after it, and, where a " [" follows the headword, the
-// reading up to its ']'. Streams the file in chunks past the page cache.
-void make_word_filter(int slot) {
-  WordFilter& f = forms_memo.filters[slot];
-  static std::unique_ptr<uint64_t[]> memory[kSlotCount];
-  f.opening = store.opening[slot];
-  f.usable = false;
-  const uint64_t size = store.text_limit[slot];
-  uint64_t bits = 4096;
-  while (bits < size / 2 && bits < kWordFilterMostBits) bits *= 2;
-  if (f.bits == nullptr || f.bit_count != bits) {
-    memory[slot].reset(new (std::nothrow) uint64_t[bits / 64]);
-    f.bits = memory[slot].get();
-    f.bit_count = f.bits == nullptr ? 0 : bits;
-  }
-  if (f.bits == nullptr) return;
-  std::fill_n(f.bits, bits / 64, uint64_t{0});
-
-  constexpr uint32_t kChunk = 1 << 20;
-  static std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[kChunk]);
-  if (chunk == nullptr) return;
-  // 0: in the headword, 1: after its blank, 2: in the reading, 3: to the line end.
-  int state = 0;
-  uint64_t hash = kHashBasis;
-  auto add = [&](unsigned char c) { hash = (hash ^ c) * kHashPrime; };
-  for (uint32_t offset = 0; offset < size;) {
-    const int32_t got =
-        file_read_at(store.text_handle[slot], offset, chunk.get(),
-                     static_cast<uint32_t>(std::min<uint64_t>(kChunk, size - offset)));
-    if (got <= 0) return;  // unusable: every key is searched
-    for (int32_t i = 0; i < got; ++i) {
-      const unsigned char c = chunk[i];
-      if (c == 0x0A) {
-        state = 0;
-        hash = kHashBasis;
-        continue;
-      }
-      switch (state) {
-        case 0:
-        case 2:
-          // The headword ends at its blank, the reading at its ']'; each
-          // is kept with the byte that ends it, as the lookup's keys are.
-          add(c);
-          if (c == (state == 0 ? ' ' : ']')) {
-            filter_test_or_set(f, hash, true);
-            state = state == 0 ? 1 : 3;
-          }
-          break;
-        case 1:
-          state = c == '[' ? 2 : 3;
-          hash = kHashBasis;
-          break;
-        default:
-          break;
-      }
-    }
-    offset += static_cast<uint32_t>(got);
-  }
-  f.usable = true;
-}
-
 // Whether the slot's filter, made now if it is time, says the key (a form
 // and its terminator) may be a headword or reading there; true without one.
 bool may_hold(int slot, const unsigned char* key, size_t length) {
   if (forms_memo.lookups < forms_memo.filter_after || store.opening[slot] == 0) return true;
-  WordFilter& f = forms_memo.filters[slot];
-  if (f.opening != store.opening[slot]) make_word_filter(slot);
-  if (!f.usable) return true;
-  return filter_test_or_set(f, filter_hash(key, length), false);
+  return !word_filter_usable(slot, true) || word_filter_may_hold(slot, key, length);
 }
 
 // Whether the slot's filter is made and usable, so that its prefixes need
 // not be searched.
 bool filtered(int slot) {
   if (forms_memo.lookups < forms_memo.filter_after || store.opening[slot] == 0) return false;
-  const WordFilter& f = forms_memo.filters[slot];
-  if (f.opening != store.opening[slot]) make_word_filter(slot);
-  return f.usable;
+  return word_filter_usable(slot, true);
 }
 
 // search_first_entry through the memo of the runs' first entries.

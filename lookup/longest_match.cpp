@@ -5,7 +5,9 @@
 // prefix that is not found (a longer one cannot be found then either). Each
 // open dictionary slot is searched in turn; slot 0 comes first.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <unordered_set>
 
@@ -13,6 +15,19 @@
 #include "platform/text_units.h"
 #include "readings/readings.h"
 #include "store/store.h"
+
+HeadwordMemo headword_memo;
+
+void reset_headword_memo() {
+  if (headword_memo.places != nullptr) {
+    std::memset(static_cast<void*>(headword_memo.places), 0,
+                kHeadwordMemoPlaces * sizeof(HeadwordMemoEntry));
+  }
+  headword_memo.lookups = 0;
+  headword_memo.hits = 0;
+  headword_memo.ranked_hits = 0;
+  headword_memo.filtered = 0;
+}
 
 namespace {
 
@@ -22,19 +37,29 @@ struct Prefixes {
   int32_t first_match[kMaxPrefix + 1];  // [k]: first entry matching k characters
 };
 
+// The key as the lookups read it: its last byte made a NUL (it is a text
+// whatever its writer left), one trailing control byte (a line end taken
+// with the selection) dropped. Returns the bytes per character, 1 (ASCII
+// first byte) or 2, and sets *characters to the prefixes to try (at most
+// kMaxPrefix).
+int shape_key(int* characters) {
+  unsigned char* key = lookup.search_key;
+  key[kSearchKeySize - 1] = 0;
+  const int width = key[0] < 0x7F ? 1 : 2;
+  size_t length = std::strlen(reinterpret_cast<const char*>(key));
+  if (length > 0 && key[length - 1] < 0x20) key[--length] = 0;
+  *characters = std::min(static_cast<int>(length) / width, kMaxPrefix);
+  return width;
+}
+
 // The first phase, common to both lookups, in the current slot. Leaves the
 // line of the first entry matching the longest prefix in the entry line
 // buffer, or the no-match text when not even one character matches.
 Prefixes find_prefixes() {
   Prefixes p{};
-  unsigned char* key = lookup.search_key;
-  key[kSearchKeySize - 1] = 0;  // the key is a text whatever its writer left
-  p.width = key[0] < 0x7F ? 1 : 2;
-  size_t length = std::strlen(reinterpret_cast<const char*>(key));
-  // One trailing control byte (a line end taken with the selection) goes.
-  if (length > 0 && key[length - 1] < 0x20) key[--length] = 0;
-  int n = static_cast<int>(length) / p.width;
-  if (n > kMaxPrefix) n = kMaxPrefix;
+  int n = 0;
+  p.width = shape_key(&n);
+  const unsigned char* key = lookup.search_key;
   for (int k = 1; k <= n; ++k) {
     int status = kNotFound;
     int32_t entry = 0;
@@ -153,6 +178,60 @@ bool other_slot_ready() {
   return false;
 }
 
+// Whether the memo and the filters may take their memory: a cache of the
+// default size says memory is scarce (a single Get, or `--cache-pages 48`).
+bool memory_to_spare() {
+  return store.frame_count > kDefaultFrameCount;
+}
+
+// The memo's place for a probe of the slot (the memory had on first use),
+// or nullptr without memory.
+HeadwordMemoEntry* headword_place(int slot, const unsigned char* probe, size_t length) {
+  if (!memory_to_spare()) return nullptr;
+  if (headword_memo.places == nullptr) {
+    // calloc: its zero pages cost memory only once a place is written.
+    static std::unique_ptr<HeadwordMemoEntry, decltype(&std::free)> places(
+        static_cast<HeadwordMemoEntry*>(
+            std::calloc(kHeadwordMemoPlaces, sizeof(HeadwordMemoEntry))),
+        &std::free);
+    if (places == nullptr) return nullptr;
+    headword_memo.places = places.get();
+  }
+  uint32_t hash = 2166136261u ^ static_cast<uint32_t>(slot);
+  for (size_t i = 0; i < length; ++i) hash = (hash ^ probe[i]) * 16777619u;
+  return &headword_memo.places[(hash ^ hash >> 15) % kHeadwordMemoPlaces];
+}
+
+bool holds(const HeadwordMemoEntry* m, int slot, const unsigned char* probe, size_t length) {
+  return m != nullptr && m->opening == store.opening[slot] && m->opening != 0 && m->slot == slot &&
+         m->length == length && std::memcmp(m->probe, probe, length) == 0;
+}
+
+// Keeps the entry line buffer's line in line (its NUL included) when it
+// fits; returns the bytes kept, 0 when it does not.
+uint8_t keep_line(unsigned char* line) {
+  const size_t bytes =
+      strnlen(reinterpret_cast<const char*>(lookup.entry_line), kEntryLineSize) + 1;
+  if (bytes > kHeadwordMemoLineSize) return 0;
+  std::memcpy(line, lookup.entry_line, bytes);
+  return static_cast<uint8_t>(bytes);
+}
+
+// Puts back a line the memo found: from the memo when it was kept, else
+// read again at its entry. Leaves the entry current, as the walk did.
+void restore_line(int slot, int32_t entry, const unsigned char* line, uint8_t bytes,
+                  const unsigned char* probe, size_t length) {
+  if (bytes != 0) {
+    std::memcpy(lookup.entry_line, line, bytes);
+    lookup.current_entry = entry;
+    return;
+  }
+  int status = kNotFound;
+  int32_t found = 0;
+  search_index(kCheckMode, slot, entry, static_cast<int32_t>(length), probe, &status, &found,
+               lookup.entry_line);
+}
+
 // Entries tried per prefix for a line whose headword is the prefix: matches
 // of the prefix and a blank inside longer headwords (indexed at their inner
 // characters) come in the same run.
@@ -166,26 +245,76 @@ constexpr int kHeadwordTries = 64;
 // names that merely begin like the passage (a surname and a given name that
 // starts with the particle after it), and a listing of those would show the
 // reader a word that is not there.
-size_t lookup_headword_in_slot(int slot) {
+//
+// A prefix is only a headword where all of its shorter prefixes are found
+// too, so the prefixes are searched first and the longest found bounds the
+// probes. Once the slot's word filter is in use, it rules out the probes
+// that are no headword instead, and the prefixes are not searched: the
+// probes that remain, and the memo, give the same line. Prefixes shorter
+// than at_least bytes are not tried: a caller that has a word that long
+// already takes none of them.
+size_t lookup_headword_in_slot(int slot, size_t at_least = 1) {
   store.current_slot = slot;
-  const Prefixes p = find_prefixes();
+  if (slot > 0) ++headword_memo.lookups;
+  const bool filter = slot > 0 && headword_memo.lookups > kHeadwordFilterAfter &&
+                      memory_to_spare() && word_filter_usable(slot, false);
+  int width = 0;
+  int top = 0;
+  if (filter) {
+    width = shape_key(&top);
+    store.current_slot = slot;
+  } else {
+    const Prefixes p = find_prefixes();
+    width = p.width;
+    top = p.matched;
+  }
   const unsigned char* key = lookup.search_key;
-  unsigned char probe[kMaxPrefix * 2 + 2];
-  for (int k = p.matched; k >= 1; --k) {
-    const auto bytes = static_cast<size_t>(k * p.width);
+  unsigned char probe[kHeadwordProbeSize + 1];
+  for (int k = top; k >= 1; --k) {
+    const auto bytes = static_cast<size_t>(k * width);
+    if (bytes < at_least) break;
     std::memcpy(probe, key, bytes);
     probe[bytes] = ' ';
     probe[bytes + 1] = 0;
-    const auto length = static_cast<int32_t>(bytes + 1);
+    const size_t length = bytes + 1;
+    HeadwordMemoEntry* m = headword_place(slot, probe, length);
+    if (holds(m, slot, probe, length)) {
+      ++headword_memo.hits;
+      if (m->entry == 0) continue;
+      restore_line(slot, m->entry, m->line, m->line_bytes, probe, length);
+      return bytes;
+    }
+    // The filter knows each line's headword up to its first blank: a line
+    // begins with the probe only where it knows the probe up to its own.
+    const auto known = static_cast<size_t>(std::find(probe, probe + length, ' ') - probe) + 1;
+    if (filter && !word_filter_may_hold(slot, probe, known)) {
+      ++headword_memo.filtered;
+      continue;
+    }
+    int32_t found = 0;
     int status = kNotFound;
     int32_t entry = 0;
-    search_index(kSearchMode, slot, 0, length, probe, &status, &entry, lookup.entry_line);
+    search_index(kSearchMode, slot, 0, static_cast<int32_t>(length), probe, &status, &entry,
+                 lookup.entry_line);
     for (int tries = 0; status == kFound && tries < kHeadwordTries; ++tries) {
       // The search folds kana and case; the headword must be the passage's.
-      if (std::memcmp(lookup.entry_line, probe, bytes + 1) == 0) return bytes;
-      search_index(kCheckMode, slot, lookup.current_entry + 1, length, probe, &status, &entry,
-                   lookup.entry_line);
+      if (std::memcmp(lookup.entry_line, probe, length) == 0) {
+        found = lookup.current_entry;
+        break;
+      }
+      search_index(kCheckMode, slot, lookup.current_entry + 1, static_cast<int32_t>(length), probe,
+                   &status, &entry, lookup.entry_line);
     }
+    if (m != nullptr) {
+      *m = HeadwordMemoEntry{};
+      m->opening = store.opening[slot];
+      m->slot = static_cast<uint8_t>(slot);
+      m->length = static_cast<uint8_t>(length);
+      std::memcpy(m->probe, probe, length);
+      m->entry = found;
+      if (found != 0) m->line_bytes = keep_line(m->line);
+    }
+    if (found != 0) return bytes;
   }
   std::memcpy(lookup.entry_line, kNoMatchText, std::strlen(kNoMatchText) + 1);
   return 0;
@@ -201,7 +330,7 @@ constexpr int kReadingTries = 256;
 // the slot that begin with the key's first `bytes` bytes and a blank, the
 // one whose reading is commonest (reading_use; the first in index order
 // among equals) replaces the line in the entry line buffer, which holds the
-// first of them, with its entry.
+// first of them, with its entry. The headword memo keeps the choice.
 void choose_common_reading(int slot, size_t bytes) {
   if (slot != kNamesSlot || bytes == 0 || bytes > kMaxPrefix * 2) return;
   unsigned char probe[kMaxPrefix * 2 + 2];
@@ -210,6 +339,15 @@ void choose_common_reading(int slot, size_t bytes) {
   probe[bytes + 1] = 0;
   if (std::memcmp(lookup.entry_line, probe, bytes + 1) != 0) return;
   const auto length = static_cast<int32_t>(bytes + 1);
+  HeadwordMemoEntry* m = headword_place(slot, probe, bytes + 1);
+  if (!holds(m, slot, probe, bytes + 1)) m = nullptr;
+  const int32_t from = lookup.current_entry;
+  if (m != nullptr && m->readings == readings.generation && readings.looked_for &&
+      m->ranked_from == from) {
+    ++headword_memo.ranked_hits;
+    restore_line(slot, m->ranked, m->ranked_line, m->ranked_bytes, probe, bytes + 1);
+    return;
+  }
   auto use_of = [](const unsigned char* line) {
     return reading_use(
         std::string_view(reinterpret_cast<const char*>(line),
@@ -234,6 +372,14 @@ void choose_common_reading(int slot, size_t bytes) {
   }
   std::memcpy(lookup.entry_line, best_line, sizeof best_line);
   lookup.current_entry = best_entry;
+  if (m != nullptr) {
+    // The ranked readings are looked for on the first use: the generation
+    // is the one they were ranked with.
+    m->readings = readings.generation;
+    m->ranked_from = from;
+    m->ranked = best_entry;
+    m->ranked_bytes = keep_line(m->ranked_line);
+  }
 }
 
 // Whether the reading of line a is more common than that of line b, by the
@@ -310,7 +456,8 @@ void lookup_word() {
     if (!wins(key_length)) break;
     if (!slot_ready(slot)) continue;
     std::memcpy(lookup.search_key, key, sizeof key);
-    const size_t headword = lookup_headword_in_slot(slot);
+    // A shorter headword than the best word cannot win.
+    const size_t headword = lookup_headword_in_slot(slot, best);
     if (headword == 0) continue;
     if (!wins(headword)) {
       if (headword != best || best_slot != 0 || !rare_own_entry || slot != kNamesSlot) continue;

@@ -410,6 +410,76 @@ TEST_F(SlotsTest, ANameIsListedWithItsCommonReading) {
   EXPECT_EQ(entry_line(), euc("渋谷 [しぶや] /(p,s) Shibuya/\n"));
 }
 
+// With a cache larger than the default, the look-ups of further slots keep
+// what each probe and each ranking found, and past kHeadwordFilterAfter
+// look-ups the names dictionary's word filter stands in for the searches of
+// its prefixes: every outcome stays what the plain walk gives, for probes
+// that end inside a name (小山田 for 山田), names of several readings, a
+// headword with a blank inside, ASCII keys and keys with control bytes.
+TEST_F(SlotsTest, TheHeadwordMemoAndFilterGiveWhatTheWalkGives) {
+  const std::vector<std::string> main = {euc("山 /mountain/"), euc("田 /rice field/"),
+                                         euc("渋 /astringent/"), euc("小山 /hill/"),
+                                         "ab /letters/"};
+  const std::vector<std::string> names = {euc("山田 [やまだ] /(s) Yamada/"),
+                                          euc("小山田 [おやまだ] /(s) Oyamada/"),
+                                          euc("奥山田 [おくやまだ] /(p) Okuyamada/"),
+                                          euc("渋谷 [しだや] /(s) Shidaya/"),
+                                          euc("渋谷 [しぶや] /(p,s) Shibuya/"),
+                                          euc("渋谷川 [しぶやがわ] /(p) Shibuyagawa/"),
+                                          "ab cd /a name with a blank/",
+                                          euc("田中 [たなか] /(s) Tanaka/")};
+  const std::vector<std::string> keys = {euc("山田さん"),    euc("小山田が"), euc("奥山田で"),
+                                         euc("渋谷で"),      euc("渋谷川へ"), euc("田中と"),
+                                         euc("山"),          "ab cd e",       "ab c",
+                                         euc("田中") + "\n", euc("海"),       euc("小山で")};
+  auto outcomes = [&] {
+    std::vector<std::string> out;
+    for (const std::string& key : keys) {
+      const std::string line = word(key);
+      out.push_back(
+          line + "|" + std::to_string(lookup.word_slot) + "|" + std::to_string(lookup.word_length) +
+          "|" + std::to_string(lookup.current_entry) + "|" + std::to_string(store.current_slot));
+      set_key(key);
+      out.push_back(std::to_string(lookup_headword()) + "|" + entry_line());
+    }
+    return out;
+  };
+  dictionaries(main, names);
+  const std::vector<std::string> walked = outcomes();
+  EXPECT_EQ(headword_memo.hits, 0u) << "a default cache keeps nothing";
+
+  reset_headword_memo();
+  store.frame_count = 512;
+  open_dictionaries(nullptr);
+  EXPECT_EQ(outcomes(), walked);
+  const uint64_t first_hits = headword_memo.hits;
+  EXPECT_EQ(outcomes(), walked) << "from the memo";
+  EXPECT_GT(headword_memo.hits, first_hits);
+  EXPECT_GT(headword_memo.ranked_hits, 0u);
+
+  // The filter, fresh: a new opening forgets the memo too.
+  open_dictionaries(nullptr);
+  headword_memo.lookups = kHeadwordFilterAfter;
+  EXPECT_EQ(outcomes(), walked);
+  EXPECT_GT(headword_memo.filtered, 0u);
+  EXPECT_EQ(outcomes(), walked);
+}
+
+// A ranking kept in the memo serves only the ranked readings it was made
+// with, and a line only the opening of the files it was read from.
+TEST_F(SlotsTest, TheHeadwordMemoForgetsOtherReadingsAndFiles) {
+  store.frame_count = 512;
+  dictionaries({euc("山 /mountain/")},
+               {euc("渋谷 [しだや] /(s,p) Shidaya/"), euc("渋谷 [しぶや] /(s) Shibuya/")});
+  EXPECT_EQ(word(euc("渋谷で")), euc("渋谷 [しだや] /(s,p) Shidaya/\n"));
+  EXPECT_EQ(word(euc("渋谷で")), euc("渋谷 [しだや] /(s,p) Shidaya/\n"));
+  testing_support::write_file(kReadingsFile, euc(";; okuri-nasi entries.\nしぶや /渋谷/\n"));
+  ASSERT_TRUE(load_readings(kReadingsFile));
+  EXPECT_EQ(word(euc("渋谷で")), euc("渋谷 [しぶや] /(s) Shibuya/\n"));
+  dictionaries({euc("山 /mountain/")}, {euc("渋谷 [しぶやま] /(s) Shibuyama/")});
+  EXPECT_EQ(word(euc("渋谷で")), euc("渋谷 [しぶやま] /(s) Shibuyama/\n"));
+}
+
 // The main dictionary's line for a longer word (高橋財政 for 高橋), or for the
 // same headword as a rare word (上野 [こうずけ]), gives way to the name; a
 // word the main dictionary marks as common does not.

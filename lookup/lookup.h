@@ -362,6 +362,7 @@ constexpr int kWordFilterHashes = 6;
 struct WordFilter {
   uint32_t opening;    // store.opening of the slot when made; 0 = none
   bool usable;         // made whole (false: the text could not be read)
+  bool readings;       // it holds the readings too, not only the headwords
   uint64_t bit_count;  // a power of two, 4096 or more
   uint64_t* bits;      // bit_count / 64 words; nullptr without a filter
 };
@@ -394,6 +395,67 @@ extern FormsMemo forms_memo;
 // The memos never serve another dictionary or table than their own, so this
 // is for tests that count what is searched.
 void reset_forms_memo();
+
+// The slot's word filter (forms_memo.filters), made now when the slot was
+// opened since it was last made, or with_readings and it holds headwords
+// only: false when it cannot be (no memory, the text cannot be read), and
+// every key must then be searched. The classic lookup asks only for
+// headwords: the filter then holds half the keys, and lets far fewer pass
+// in vain.
+bool word_filter_usable(int slot, bool with_readings);
+
+// Whether key (length bytes: a headword and its blank, or a reading and its
+// ']') may be a headword or reading of the slot; true unless the slot's
+// filter is usable and does not know the key.
+bool word_filter_may_hold(int slot, const unsigned char* key, size_t length);
+
+// What the exact-headword look-ups of the further dictionaries found
+// (lookup_word asks the names dictionary at almost every position of a
+// text for the longest prefix that is one of its headwords), by slot and
+// probe (the prefix and its blank). The run of a probe holds every name
+// that ends in it (山田 for 小山田, 奥山田, ...), each line on a page of its
+// own, so a probe's walk and the ranking of its readings read dozens of
+// pages; a text repeats its names, and each is walked once. A place keeps
+// the first line whose headword is the probe (or that there is none within
+// the walk) and, once ranked, the line with the commonest reading from a
+// given entry on; lines longer than kHeadwordMemoLineSize are read again
+// from their entry. Like the search memo it serves only the opening it was
+// made in, the ranking only the ranked readings it was made with
+// (Readings::generation). Once a further slot was looked up
+// kHeadwordFilterAfter times (a long text: one Get of a passage takes some
+// 2,500), the slot's word filter rules out the probes of prefixes that are
+// no headword, and the prefixes themselves are no longer searched. 2 MB,
+// had on the first look-up of a further slot.
+constexpr size_t kHeadwordMemoPlaces = 4096;
+constexpr uint64_t kHeadwordFilterAfter = 1024;
+constexpr size_t kHeadwordMemoLineSize = 96;  // bytes of a line kept, its 0x0A and NUL included
+constexpr size_t kHeadwordProbeSize = kMaxPrefix * 2 + 1;  // bytes of the longest probe
+struct HeadwordMemoEntry {
+  uint32_t opening;     // store.opening of the slot when made; 0 = empty
+  uint32_t readings;    // Readings::generation of the ranking; 0 = not ranked
+  int32_t entry;        // the line's entry; 0 = no line within the walk
+  int32_t ranked_from;  // the entry the ranking started from
+  int32_t ranked;       // the entry of the line it chose
+  uint8_t slot;
+  uint8_t length;        // bytes of probe, its blank included
+  uint8_t line_bytes;    // bytes of line, NUL included; 0 = not kept
+  uint8_t ranked_bytes;  // the same for ranked_line
+  unsigned char probe[kHeadwordProbeSize];
+  unsigned char line[kHeadwordMemoLineSize];
+  unsigned char ranked_line[kHeadwordMemoLineSize];
+};
+struct HeadwordMemo {
+  HeadwordMemoEntry* places;  // kHeadwordMemoPlaces; nullptr before the first look-up
+  uint64_t lookups;           // look-ups of further slots (the filters serve past kWordFilterAfter)
+  uint64_t hits;              // statistics: probes answered here
+  uint64_t ranked_hits;       // statistics: rankings answered here
+  uint64_t filtered;          // statistics: probes the filters spared
+};
+extern HeadwordMemo headword_memo;
+
+// Forgets what the headword memo holds, its count of look-ups and its statistics (its memory
+// stays): for tests that count what is searched.
+void reset_headword_memo();
 
 // Segments the kanji buffer into a new listing buffer, which replaces (and
 // frees) the previous one. The walk stops before an item that would not fit
