@@ -297,9 +297,13 @@ bool load_deinflect_table(Window owner) {
 }
 
 int class_index(const char* name, size_t length) {
+  // A name of that length ends where the given one does; its first byte
+  // rules most names out before any comparison. Every tag of every line is
+  // looked up here.
+  if (length == 0 || length >= kClassNameSize) return -1;
   for (int k = 0; k < deinflect.class_count; ++k) {
-    if (std::strlen(deinflect.class_names[k]) == length &&
-        std::memcmp(deinflect.class_names[k], name, length) == 0) {
+    const char* known = deinflect.class_names[k];
+    if (known[0] == name[0] && known[length] == 0 && std::memcmp(known, name, length) == 0) {
       return k;
     }
   }

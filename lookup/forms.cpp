@@ -14,8 +14,6 @@
 // cannot be in the dictionary and costs no search.
 #include <algorithm>
 #include <cstring>
-#include <memory>
-#include <new>
 #include <string_view>
 #include <tuple>
 
@@ -213,13 +211,11 @@ ClassSet irregular_classes() {
 // cannot be had.
 FormsMemoEntry* forms_memo_place(int slot, const unsigned char* key, size_t bytes) {
   if (forms_memo.places == nullptr) {
-    static std::unique_ptr<FormsMemoEntry[]> places(new (std::nothrow)
-                                                        FormsMemoEntry[kFormsMemoPlaces]());
-    static std::unique_ptr<unsigned char[]> ring(
-        new (std::nothrow) unsigned char[kFormsMemoRingBytes]);
+    static FormsMemoEntry* const places = zeroed_places<FormsMemoEntry>(kFormsMemoPlaces);
+    static unsigned char* const ring = zeroed_places<unsigned char>(kFormsMemoRingBytes);
     if (places == nullptr || ring == nullptr) return nullptr;
-    forms_memo.places = places.get();
-    forms_memo.ring = ring.get();
+    forms_memo.places = places;
+    forms_memo.ring = ring;
   }
   uint32_t hash = 2166136261u ^ static_cast<uint32_t>(slot);
   for (size_t i = 0; i < bytes; ++i) hash = (hash ^ key[i]) * 16777619u;
@@ -250,10 +246,9 @@ uint32_t surface_context(const bool* ready) {
 EmptySurface* empty_surface_place(uint32_t context, const unsigned char* text, size_t length,
                                   bool at_kana) {
   if (forms_memo.empty == nullptr) {
-    static std::unique_ptr<EmptySurface[]> empty(new (std::nothrow)
-                                                     EmptySurface[kEmptySurfacePlaces]());
+    static EmptySurface* const empty = zeroed_places<EmptySurface>(kEmptySurfacePlaces);
     if (empty == nullptr) return nullptr;
-    forms_memo.empty = empty.get();
+    forms_memo.empty = empty;
   }
   uint32_t hash = 2166136261u ^ (at_kana ? 1u : 0u) ^ context << 1;
   for (size_t i = 0; i < length; ++i) hash = (hash ^ text[i]) * 16777619u;
@@ -265,10 +260,9 @@ EmptySurface* empty_surface_place(uint32_t context, const unsigned char* text, s
 SurfaceResult* surface_result_place(uint32_t context, const unsigned char* text, size_t length,
                                     bool at_kana, bool polite, bool comma) {
   if (forms_memo.results == nullptr) {
-    static std::unique_ptr<SurfaceResult[]> results(new (std::nothrow)
-                                                        SurfaceResult[kSurfaceResultPlaces]());
+    static SurfaceResult* const results = zeroed_places<SurfaceResult>(kSurfaceResultPlaces);
     if (results == nullptr) return nullptr;
-    forms_memo.results = results.get();
+    forms_memo.results = results;
   }
   uint32_t hash =
       2166136261u ^ (at_kana ? 1u : 0u) ^ (polite ? 2u : 0u) ^ (comma ? 4u : 0u) ^ context << 3;
@@ -300,9 +294,9 @@ int32_t first_entry(int slot, int32_t length, const unsigned char* key) {
     return search_first_entry(slot, length, key);
   }
   if (forms_memo.firsts == nullptr) {
-    static std::unique_ptr<FirstEntry[]> firsts(new (std::nothrow) FirstEntry[kFirstEntryPlaces]());
+    static FirstEntry* const firsts = zeroed_places<FirstEntry>(kFirstEntryPlaces);
     if (firsts == nullptr) return search_first_entry(slot, length, key);
-    forms_memo.firsts = firsts.get();
+    forms_memo.firsts = firsts;
   }
   uint32_t hash = 2166136261u ^ static_cast<uint32_t>(slot);
   for (size_t i = 0; i < bytes; ++i) hash = (hash ^ key[i]) * 16777619u;
@@ -437,7 +431,14 @@ struct Search {
     key[form.length] = terminator;
     const size_t length = form.length + size_t{1};
     const int slot = store.current_slot;
-    if (!may_hold(slot, key, length)) {
+    // A form reached by rules is only the word of a line whose tags name
+    // one of its classes (allowed): none can, or the dictionary has no such
+    // line (the names), and its run need not be walked.
+    // The classes first: they cost no read of the filter's memory.
+    if ((form.step_count > 0 &&
+         (form.classes == 0 ||
+          (filtered(slot) && word_filter_lacks_classes(slot, form.classes)))) ||
+        !may_hold(slot, key, length)) {
       ++forms_memo.filtered;
       return;
     }

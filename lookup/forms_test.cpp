@@ -560,3 +560,31 @@ TEST_F(FormsTest, TheWordFiltersRuleOutOnlyKeysThatAreNoWordsThere) {
 }
 
 }  // namespace
+
+// A dictionary none of whose lines carries a form's classes has no entry
+// for a form reached by rules, and its runs are not walked for it: a names
+// dictionary for 書いた's 書く. A further dictionary that does carry the
+// class (the reader's own 書く) is still asked, and so is one whose filter
+// was made by another deinflection table.
+TEST_F(FormsTest, AFurtherDictionaryWithoutTheFormsClassesIsNotWalkedForIt) {
+  write_dictionary("enamdict", lines({euc("書く [かく] /(s) Kaku/"), euc("書 [ふみ] /(f) Fumi/")}));
+  open_dictionaries(nullptr);
+  ASSERT_TRUE(slot_ready(kNamesSlot));
+  const std::string plain = found("書いた");
+  EXPECT_EQ(plain, "書いた (past of 書く) 書く [かく]");
+  reset_forms_memo();
+  forms_memo.filter_after = 0;
+  EXPECT_EQ(found("書いた"), plain);
+  const WordFilter& names = forms_memo.filters[kNamesSlot];
+  ASSERT_TRUE(names.usable);
+  EXPECT_EQ(names.classes, 0u);
+  EXPECT_NE(forms_memo.filters[0].classes, 0u);
+  EXPECT_GT(forms_memo.filtered, 0u);
+
+  write_dictionary("userdict", lines({euc("書く [かく] /(v5k) my own writing/")}));
+  testing_support::write_file("edict", lines({euc("凧 [たこ] /(n) kite/")}));
+  testing_support::write_file("edict.jdx", testing_support::index_bytes({1}));
+  open_dictionaries(nullptr);
+  EXPECT_EQ(found("書いた"), "書いた (past of 書く) 書く [かく]");
+  EXPECT_NE(forms_memo.filters[2].classes, 0u);
+}

@@ -119,7 +119,8 @@ void close_listing(int32_t steps) {
 
   // Counted in the whole text the passage is a page of, when it is one.
   const std::string notice = listing_notice(
-      static_cast<int32_t>(std::min<size_t>(whole_text_position(static_cast<size_t>(stop)), INT32_MAX)),
+      static_cast<int32_t>(
+          std::min<size_t>(whole_text_position(static_cast<size_t>(stop)), INT32_MAX)),
       static_cast<int32_t>(std::min<size_t>(
           whole_text_length(static_cast<size_t>(lookup.passage_length)), INT32_MAX)));
   const std::string line = (end > 0 && out[end - 1] != 0x0A ? "\n" : "") + notice + "\n";

@@ -5,9 +5,7 @@
 // prefix that is not found (a longer one cannot be found then either). Each
 // open dictionary slot is searched in turn; slot 0 comes first.
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <unordered_set>
 
@@ -189,13 +187,9 @@ bool memory_to_spare() {
 HeadwordMemoEntry* headword_place(int slot, const unsigned char* probe, size_t length) {
   if (!memory_to_spare()) return nullptr;
   if (headword_memo.places == nullptr) {
-    // calloc: its zero pages cost memory only once a place is written.
-    static std::unique_ptr<HeadwordMemoEntry, decltype(&std::free)> places(
-        static_cast<HeadwordMemoEntry*>(
-            std::calloc(kHeadwordMemoPlaces, sizeof(HeadwordMemoEntry))),
-        &std::free);
+    static HeadwordMemoEntry* const places = zeroed_places<HeadwordMemoEntry>(kHeadwordMemoPlaces);
     if (places == nullptr) return nullptr;
-    headword_memo.places = places.get();
+    headword_memo.places = places;
   }
   uint32_t hash = 2166136261u ^ static_cast<uint32_t>(slot);
   for (size_t i = 0; i < length; ++i) hash = (hash ^ probe[i]) * 16777619u;

@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "platform/platform.h"
 #include "store/store.h"
@@ -102,6 +104,17 @@ void reset_lookup();
 // first length bytes (katakana folded to hiragana at even offsets, A-Z to
 // a-z); else the folded difference key byte - text byte where they part.
 int32_t compare_key(int32_t length, const unsigned char* key);
+
+// The places of a memo, all zero, from calloc: its pages cost memory (and
+// the time of clearing them) only once a place is written, so a Get that
+// writes a few places does not clear megabytes. Held for the rest of the
+// program; nullptr without memory.
+template <typename Place>
+Place* zeroed_places(size_t count) {
+  static_assert(std::is_trivially_default_constructible_v<Place> &&
+                std::is_trivially_copyable_v<Place>);
+  return static_cast<Place*>(std::calloc(count, sizeof(Place)));
+}
 
 // What the searches of search mode found, by key: a search is a function of
 // the slot's files and the key's bytes up to its NUL (at most length), so a
@@ -360,9 +373,14 @@ constexpr uint64_t kWordFilterAfter = 16384;
 constexpr uint64_t kWordFilterMostBits = uint64_t{1} << 26;  // 8 MiB
 constexpr int kWordFilterHashes = 6;
 struct WordFilter {
-  uint32_t opening;    // store.opening of the slot when made; 0 = none
-  bool usable;         // made whole (false: the text could not be read)
-  bool readings;       // it holds the readings too, not only the headwords
+  uint32_t opening;  // store.opening of the slot when made; 0 = none
+  bool usable;       // made whole (false: the text could not be read)
+  bool readings;     // it holds the readings too, not only the headwords
+  // Every word class that a tag of the file's lines names (entry_classes
+  // of each line as the lookup cuts it), by the deinflection table of that
+  // generation (0: none was loaded): a dictionary of names has none.
+  uint64_t classes;
+  uint32_t classes_table;
   uint64_t bit_count;  // a power of two, 4096 or more
   uint64_t* bits;      // bit_count / 64 words; nullptr without a filter
 };
@@ -408,6 +426,12 @@ bool word_filter_usable(int slot, bool with_readings);
 // ']') may be a headword or reading of the slot; true unless the slot's
 // filter is usable and does not know the key.
 bool word_filter_may_hold(int slot, const unsigned char* key, size_t length);
+
+// Whether the slot's filter is made and knows that none of the slot's lines
+// carries any of the word classes (a ClassSet of the deinflection table
+// loaded now): a form reached by rules that must be one of them is then no
+// word of the slot.
+bool word_filter_lacks_classes(int slot, uint64_t classes);
 
 // What the exact-headword look-ups of the further dictionaries found
 // (lookup_word asks the names dictionary at almost every position of a

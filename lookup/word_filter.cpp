@@ -2,11 +2,13 @@
 // of each text file's headwords (with the blank after them) and readings
 // (with the ']' after them), made by reading the file once past the page
 // cache. A key it does not know is no headword or reading of the file, and
-// need not be searched; some 1 in 50 unknown keys passes in vain.
+// need not be searched; some 1 in 50 unknown keys passes in vain. The same
+// reading gathers the word classes that the lines' tags name.
 #include <algorithm>
 #include <memory>
 #include <new>
 
+#include "deinflect/deinflect.h"
 #include "lookup/lookup.h"
 #include "store/store.h"
 
@@ -49,6 +51,8 @@ void make_word_filter(int slot, bool with_readings) {
   f.opening = store.opening[slot];
   f.usable = false;
   f.readings = with_readings;
+  f.classes = 0;
+  f.classes_table = 0;
   const uint64_t size = store.text_limit[slot];
   uint64_t bits = 4096;
   while (bits < size / 2 && bits < kWordFilterMostBits) bits *= 2;
@@ -67,6 +71,27 @@ void make_word_filter(int slot, bool with_readings) {
   if (chunk == nullptr) return;
   // 0: in the headword, 1: after its blank, 2: in the reading, 3: to the line end.
   int state = 0;
+  // Each line's first bytes as the lookup cuts them (kEntryLineSize - 2),
+  // for the word classes its tags name; a NUL, which ends a line there,
+  // counts as every class.
+  unsigned char line[kEntryLineSize];
+  size_t line_length = 0;
+  bool tags = false;
+  ClassSet classes = 0;
+  // The classes a form can ask for are those the rules reach; once the
+  // lines have named them all, the rest need not be parsed.
+  ClassSet wanted = 0;
+  for (int r = 0; r < deinflect.rule_count; ++r) wanted |= deinflect.rules[r].applies;
+  wanted &= deinflect.word_classes;
+  auto line_end = [&] {
+    if (tags && (classes & wanted) != wanted) {
+      line[line_length] = 0x0A;
+      line[line_length + 1] = 0;
+      classes |= entry_classes(line);
+    }
+    line_length = 0;
+    tags = false;
+  };
   uint64_t hash = kHashBasis;
   auto add = [&](unsigned char c) { hash = (hash ^ c) * kHashPrime; };
   for (uint32_t offset = 0; offset < size;) {
@@ -79,7 +104,13 @@ void make_word_filter(int slot, bool with_readings) {
       if (c == 0x0A) {
         state = 0;
         hash = kHashBasis;
+        line_end();
         continue;
+      }
+      if (c == 0) classes = ~ClassSet{0};
+      if (line_length < kEntryLineSize - 2) {
+        line[line_length++] = c;
+        tags = tags || c == '(';
       }
       switch (state) {
         case 0:
@@ -102,7 +133,11 @@ void make_word_filter(int slot, bool with_readings) {
     }
     offset += static_cast<uint32_t>(got);
   }
+  line_end();
   f.usable = true;
+  // Classes are only known by the table they were read with.
+  f.classes = classes;
+  f.classes_table = deinflect.generation;
 }
 
 }  // namespace
@@ -120,4 +155,10 @@ bool word_filter_may_hold(int slot, const unsigned char* key, size_t length) {
   WordFilter& f = forms_memo.filters[slot];
   if (f.opening != store.opening[slot] || !f.usable) return true;
   return filter_test_or_set(f, filter_hash(key, length), false);
+}
+
+bool word_filter_lacks_classes(int slot, ClassSet classes) {
+  const WordFilter& f = forms_memo.filters[slot];
+  return f.opening == store.opening[slot] && f.opening != 0 && f.usable && f.classes_table != 0 &&
+         f.classes_table == deinflect.generation && (f.classes & classes) == 0;
 }
