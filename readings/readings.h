@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/platform.h"
+
 // The ranked dictionary's file, in the dictionary folder or the system's.
 constexpr char kReadingsFile[] = "SKK-JISYO.L";
 constexpr char kSystemReadingsFile[] = "/usr/share/skk/SKK-JISYO.L";
@@ -29,13 +31,60 @@ constexpr char kReadingsVariable[] = "DODEVUZ_READINGS";
 // Lines of the ranked dictionary scanned for longer words of one reading.
 constexpr size_t kMaxCompoundLines = 4096;
 
+// The file is read through a few pages of its own, least recently used
+// replaced first: 96 KiB, however large the file.
+constexpr uint32_t kReadingsPageSize = 12 * 1024;
+constexpr int kReadingsPages = 8;
+
+struct ReadingsPage {
+  uint32_t number;  // which page of the file: bytes from number * kReadingsPageSize
+  uint32_t bytes;   // how many of them were read (fewer at the end of the file)
+  uint64_t used;    // when it was last used, by Readings::clock; 0: the frame is empty
+  char data[kReadingsPageSize];
+};
+
+// The first entry line that begins on one page of the file, and its reading.
+struct ReadingsMark {
+  uint32_t offset;
+  std::string reading;
+};
+
+// What the ranked dictionary said of one headword and reading, kept for
+// the next time they are asked: 512 of them, one place each by a hash.
+constexpr size_t kReadingsMemo = 512;
+
+struct ReadingsMemo {
+  std::string key;  // the headword, a blank and the reading; empty: none kept
+  bool listed;
+  int compounds;
+};
+
 // Program-wide state; one instance, `readings`.
+//
+// A file whose entry lines without a conjugated ending (after the line
+// ";; okuri-nasi entries.", or all of them without that line) stand in
+// ascending byte order of their readings, as the input method's own files
+// do, is kept open and read through the pages: a reading is found by a
+// binary search over the file's bytes (the middle of a range, then the next
+// line start), narrowed first by the reading that begins each page. A file
+// found out of order is read whole instead and its lines sorted.
 struct Readings {
-  bool looked_for;   // the file was looked for (found or not)
-  std::string text;  // the whole file, EUC-JP; empty without one
-  // Offsets of its entry lines without a conjugated ending (after the line
-  // ";; okuri-nasi entries."), in ascending byte order of their readings.
+  bool looked_for;  // the file was looked for (found or not)
+  // Paged: the open file (kFileError when none), its size, where its
+  // entries without a conjugated ending begin, and a mark for every page on
+  // which an entry line begins (some hundreds for the whole file).
+  int32_t file = kFileError;
+  uint32_t size;
+  uint32_t section;
+  std::vector<ReadingsMark> marks;
+  ReadingsPage pages[kReadingsPages];
+  uint64_t clock;  // page uses so far
+  // Read whole, when out of order: the whole file, EUC-JP, and the offsets
+  // of its entry lines in ascending byte order of their readings; both
+  // empty otherwise.
+  std::string text;
   std::vector<uint32_t> lines;
+  ReadingsMemo memo[kReadingsMemo];  // emptied with every load and reset
   // Which ranked dictionary of the run this is: a new number with every
   // load and reset (never 0, never the same twice), so that what was ranked
   // by one is not taken for another's.
@@ -49,7 +98,9 @@ extern Readings readings;
 void reset_readings();
 
 // Takes the ranked dictionary from the file at path; false (and none kept)
-// when it cannot be read or holds no entry. Entries out of order are sorted.
+// when it cannot be read or holds no entry. The file is streamed once to
+// check its order (bounded memory) and kept open when in order; entries out
+// of order are read whole and sorted.
 bool load_readings(const char* path);
 
 // How common reading is for headword (both EUC-JP): higher is commoner.
