@@ -49,7 +49,7 @@ const char kUsageGet[] =
     "    --raw            the pane's exact EUC-JP bytes, 0x0D 0x0A line ends;\n"
     "                     one pane only (the listing unless --pane says)\n"
     "    --cache-pages N  page frames of the dictionary cache, 1 to 8192 (default 48;\n"
-    "                     with --all, one for every page of the dictionaries, up to 2400)\n"
+    "                     with --all, one for every page of the dictionaries, up to 2350)\n"
     "    --forms          \"Dictionary forms\": a conjugated word is listed with the\n"
     "                     entry of its dictionary form (rules from DIR/deinflect.txt)\n"
     "    --all            the whole text, of any length: listed page after page as\n"
@@ -58,7 +58,7 @@ const char kUsageGet[] =
     "                     standard error when it is a terminal\n";
 
 static_assert(kMaxFrameCount == 8192, "the usage of get names the bound of --cache-pages");
-static_assert(kRunFrameBound == 2400, "the usage of get names the bound of the --all cache");
+static_assert(kRunFrameBound == 2350, "the usage of get names the bound of the --all cache");
 
 const char kUsageDecode[] =
     "usage: dodevuz decode [--utf8|--euc|--shift|--jis] [--raw] [FILE|-]\n"

@@ -364,7 +364,7 @@ TEST(GetAll, MemoryStaysBoundedWhateverTheTextsLength) {
 
 // The same bound with the full dictionary, whose 28 MB go through the 48
 // frames over and over; by default a run caches the dictionary up to its
-// bound (2400 frames, 28.1 MiB) and stays under 40 MB.
+// bound (2350 frames, 27.5 MiB) and stays under 40 MB.
 TEST(GetAll, PeakResidentSizeWithTheFullDictionaryStaysUnder8MBWith48Frames) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the sanitizers need memory of their own";

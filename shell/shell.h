@@ -84,7 +84,9 @@ bool next_available();
 // kRunFrameBound (kFormsRunFrameBound in the forms mode). A single Get keeps
 // kDefaultFrameCount; a frame is 12 KiB, and a frame costs memory only once a
 // page has been read into it.
-constexpr int kRunFrameBound = 2400;  // 28.1 MiB: the whole of edict and edict.jdx
+// 27.5 MiB: the whole of edict and edict.jdx (2,314 pages of the full
+// dictionary) and some more; the names look-ups' memo and filter take 3 MiB.
+constexpr int kRunFrameBound = 2350;
 // In the "Dictionary forms" mode its memos and word filters (about 17 MiB over
 // a long text) share that budget: they spare far more page reads than the
 // frames they take the place of.
