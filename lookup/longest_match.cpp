@@ -256,7 +256,6 @@ size_t lookup_headword_in_slot(int slot, size_t at_least = 1) {
   int top = 0;
   if (filter) {
     width = shape_key(&top);
-    store.current_slot = slot;
   } else {
     const Prefixes p = find_prefixes();
     width = p.width;

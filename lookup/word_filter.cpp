@@ -96,16 +96,16 @@ void make_word_filter(int slot, bool with_readings) {
   auto take_line = [&](const unsigned char* line, const unsigned char* end) {
     // The headword ends at its blank, the reading at its ']'; each is kept
     // with the byte that ends it, as the lookup's keys are.
-    uint64_t hash = kHashBasis;
-    const unsigned char* p = line;
-    while (p < end && *p != ' ') hash = (hash ^ *p++) * kHashPrime;
-    if (p < end) {
-      hash = (hash ^ *p++) * kHashPrime;
-      filter_test_or_set(f, hash, true);
-      if (with_readings && p < end && *p == '[') {
-        hash = kHashBasis;
-        for (++p; p < end && *p != ']';) hash = (hash ^ *p++) * kHashPrime;
-        if (p < end) filter_test_or_set(f, (hash ^ ']') * kHashPrime, true);
+    const auto find = [end](const unsigned char* from, unsigned char c) {
+      return static_cast<const unsigned char*>(std::memchr(from, c, end - from));
+    };
+    if (const unsigned char* blank = find(line, ' '); blank != nullptr) {
+      filter_test_or_set(f, filter_hash(line, blank + 1 - line), true);
+      const unsigned char* reading = blank + 1;
+      if (with_readings && reading < end && *reading == '[') {
+        if (const unsigned char* close = find(reading + 1, ']'); close != nullptr) {
+          filter_test_or_set(f, filter_hash(reading + 1, close - reading), true);
+        }
       }
     }
     if ((classes & wanted) != wanted) classes |= line_classes(line, end);
